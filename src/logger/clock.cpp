@@ -1,0 +1,48 @@
+#include "logger/clock.h"
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+static std::optional<CALENDAR> fixed_local_time;
+
+CALENDAR LocalNow() {
+    if (fixed_local_time) {
+        return *fixed_local_time;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    CALENDAR c;
+    c.s = static_cast<unsigned char>(local.tm_sec > 59 ? 59 : local.tm_sec);
+    c.m = static_cast<unsigned char>(local.tm_min);
+    c.h = static_cast<unsigned char>(local.tm_hour);
+    c.day = static_cast<unsigned char>(local.tm_mday);
+    c.month = static_cast<unsigned char>(local.tm_mon + 1);
+    c.year = static_cast<unsigned>(local.tm_year + 1900);
+    return c;
+}
+
+void SetFixedLocalTime(std::optional<CALENDAR> fixed) { fixed_local_time = fixed; }
+
+std::optional<CALENDAR> ParseLocalTimeText(std::string_view text) {
+    const std::string s(text);
+    unsigned year = 0, month = 0, day = 0, h = 0, m = 0, sec = 0;
+    char tail = 0;
+    if (std::sscanf(s.c_str(), "%4u-%2u-%2u %2u:%2u:%2u%c", &year, &month, &day, &h, &m, &sec,
+                    &tail) != 6) {
+        return std::nullopt;
+    }
+    if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+        day > diasDoMes(static_cast<unsigned char>(month), year) || h > 23 || m > 59 || sec > 59) {
+        return std::nullopt;
+    }
+    CALENDAR c;
+    c.s = static_cast<unsigned char>(sec);
+    c.m = static_cast<unsigned char>(m);
+    c.h = static_cast<unsigned char>(h);
+    c.day = static_cast<unsigned char>(day);
+    c.month = static_cast<unsigned char>(month);
+    c.year = year;
+    return c;
+}

@@ -1,0 +1,79 @@
+#include "logger/reading_list.h"
+
+#include <cstdio>
+
+#include "logger/cp1252.h"
+#include "logger/readings.h"
+#include "ui/window_layer.h"
+
+std::string ReadingListLine(int number, const CALENDAR& time, float temp, float low, float high) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%d\t%02d:%02d:%02d\t%02d.%02d.%02d\t%02.1f\t%02.1f\t%02.1f\t",
+                  number, time.h, time.m, time.s, time.day, time.month, time.year % 100, temp, low,
+                  high);
+    return line;
+}
+
+std::vector<std::string> ReadingListLines(const MemoryImage& image) {
+    const float low = ImageTemp(image, BigEndian16(&image[OFF_T_LOW]));
+    const float high = ImageTemp(image, BigEndian16(&image[OFF_T_HIGH]));
+    std::vector<std::string> lines;
+    lines.reserve(ImageReadingCount(image));
+    ForEachReading(image, TimeBase::Adjusted, [&](int i, int ad) {
+        lines.push_back(ReadingListLine(i + 1, cal, ImageTemp(image, ad), low, high));
+    });
+    return lines;
+}
+
+bool WeatherStationViewData(const MemoryImage& dado_in) {
+    CheckImageFirmware(dado_in, WindowId::Data);
+    Windows().AddListLines(WindowId::Data, LIST1, ReadingListLines(dado_in));
+    return true;
+}
+
+std::string ThresholdText(int ad) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%2.1f", ADToTemp(ad));
+    return text;
+}
+
+static void SelectIfListed(int control_id, int position) {
+    if (position >= 0) {
+        Windows().SelectPosition(WindowId::Config, control_id, position);
+    }
+}
+
+bool WeatherStationViewPar() {
+    const ConfigValues& v = config_values;
+    WindowLayer& w = Windows();
+    SelectIfListed(CFG_SAMPLE_POINTS, ListPosition(SAMPLE_POINTS_LIST, v.sample_points));
+    SelectIfListed(CFG_SAMPLE_RATE, ListPosition(SAMPLE_RATE_LIST, v.sample_rate));
+    SelectIfListed(CFG_LED_CYCLE, ListPosition(LED_CYCLE_LIST, v.led_cycle));
+    w.SetChecked(WindowId::Config, CFG_FLASH_ALARM, v.flash_alarm);
+    w.SetChecked(WindowId::Config, CFG_NUVEM, v.modo_nuvem);
+    if (v.temp_unit <= 1) {
+        w.SelectPosition(WindowId::Config, CFG_TEMP_UNIT, v.temp_unit);
+    }
+    w.SetControlText(WindowId::Config, CFG_TEMP_LOW, ThresholdText(v.t_low_alarm));
+    w.SetControlText(WindowId::Config, CFG_TEMP_HIGH, ThresholdText(v.t_high_alarm));
+    w.SetControlText(WindowId::Config, CFG_START_DELAY, std::to_string(v.start_delay));
+    w.SetControlText(WindowId::Config, CFG_ALARM_DELAY, std::to_string(v.alarm_delay));
+    w.SetControlText(WindowId::Config, CFG_DESCRICAO,
+                     Cp1252ToUtf8(DescriptionBytes(v.descricao.data())));
+    w.SetControlText(WindowId::Config, CFG_SERIAL, std::to_string(v.serial));
+    return true;
+}
+
+void CalcRecTime() {
+    const int points = Windows().SelectedPosition(WindowId::Config, CFG_SAMPLE_POINTS);
+    const int rate = Windows().SelectedPosition(WindowId::Config, CFG_SAMPLE_RATE);
+    if (points >= 0 && points < static_cast<int>(SAMPLE_POINTS_LIST.size())) {
+        config_values.sample_points = SAMPLE_POINTS_LIST[points];
+    }
+    if (rate >= 0 && rate < static_cast<int>(SAMPLE_RATE_LIST.size())) {
+        config_values.sample_rate = SAMPLE_RATE_LIST[rate];
+    }
+    Windows().SetControlText(
+        WindowId::Config, CFG_REC_TIME,
+        RecordingTimeText(config_values.sample_points, config_values.sample_rate));
+}

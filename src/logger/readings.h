@@ -1,0 +1,40 @@
+#pragma once
+// The one decoder of readings and their time stamps, shared by the list, the
+// spreadsheet, the reports, the graph, the printout and the upload.
+
+#include <string>
+
+#include "logger/memory_image.h"
+#include "logger/time_zone.h"
+#include "ui/window_layer.h"
+
+enum class TimeBase { Adjusted, CardTime };
+
+// Shows the firmware message once when the image's version cannot use the table;
+// the decoders then convert every temperature to the refused value.
+bool CheckImageFirmware(const MemoryImage& image, WindowId owner);
+
+// Loads `cal` with the image's start time, applies the time-zone decision once
+// (unless `base` is CardTime), then calls visit(i, ad) for each reading with `cal`
+// advanced by (i + 1) intervals.
+template <typename Visit>
+void ForEachReading(const MemoryImage& image, TimeBase base, Visit&& visit) {
+    const int count = ImageReadingCount(image);
+    const int rate = ImageSampleRate(image);
+    cal = ImageStartTime(image);
+    if (base == TimeBase::Adjusted) {
+        ajustaHoraBrasilia();
+    }
+    for (int i = 0; i < count; ++i) {
+        CalcDate(i, rate);
+        visit(i, ReadingAD(image, i));
+    }
+}
+
+// Temperature of an A/D value of this image, refused when its firmware cannot use the table.
+float ImageTemp(const MemoryImage& image, int ad);
+int ImageTemp_x10(const MemoryImage& image, int ad);
+
+// "%02d:%02d:%02d" and "%02d.%02d.%02d" (two-digit year) of a time stamp.
+std::string TimeText(const CALENDAR& c);
+std::string DateText(const CALENDAR& c);

@@ -1,0 +1,48 @@
+#include "logger/time_zone.h"
+
+#include "ui/window_layer.h"
+
+int ajuste_hora = 0;
+
+constexpr int BRASILIA_OFFSET_HOURS = -3;
+
+void ShiftCalendarHours(CALENDAR& c, int horas) {
+    for (; horas < 0; ++horas) {
+        if (c.h == 0) {
+            c.h = 23;
+            if (--c.day == 0) {
+                if (--c.month == 0) {
+                    c.month = 12;
+                    --c.year;
+                }
+                c.day = diasDoMes(c.month, c.year);
+            }
+        } else {
+            --c.h;
+        }
+    }
+    for (; horas > 0; --horas) {
+        if (++c.h >= 24) {
+            c.h = 0;
+            if (++c.day > diasDoMes(c.month, c.year)) {
+                c.day = 1;
+                if (++c.month > 12) {
+                    c.month = 1;
+                    ++c.year;
+                }
+            }
+        }
+    }
+}
+
+void ajustaHoraCalcula(int horas) { ShiftCalendarHours(cal, horas); }
+
+void ajustaHoraBrasilia() {
+    ajuste_hora = 0;
+    const bool keep_gmt = Windows().WindowExists(WindowId::Data) &&
+                          Windows().IsChecked(WindowId::Data, CB_CONVERTER_HORARIO_LOCAL);
+    if (!keep_gmt) {
+        ajuste_hora = BRASILIA_OFFSET_HOURS;
+        ajustaHoraCalcula(BRASILIA_OFFSET_HOURS);
+    }
+}

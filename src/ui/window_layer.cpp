@@ -1,0 +1,47 @@
+#include "ui/window_layer.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace {
+
+class SilentWindowLayer final : public WindowLayer {
+public:
+    MsgAnswer MessageBox(WindowId, std::string_view, std::string_view, MsgIcon,
+                         MsgButtons buttons) override {
+        return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+    }
+    bool WindowExists(WindowId) override { return false; }
+    void SetWindowTitle(WindowId, std::string_view) override {}
+    void EnableControl(WindowId, int, bool) override {}
+    void SetControlText(WindowId, int, std::string_view) override {}
+    std::string ControlText(WindowId, int) override { return {}; }
+    bool IsChecked(WindowId, int) override { return false; }
+    void SetChecked(WindowId, int, bool) override {}
+    int SelectedPosition(WindowId, int) override { return -1; }
+    void SelectPosition(WindowId, int, int) override {}
+    void EnableMenuItem(int, bool) override {}
+    void SetProgressRange(int, int) override {}
+    void SetProgressPosition(int) override {}
+    void AddListLines(WindowId, int, std::vector<std::string>) override {}
+    std::optional<std::string> OpenFileDialog(WindowId, const FileFilter&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SaveFileDialog(WindowId, const FileFilter&) override {
+        return std::nullopt;
+    }
+    void EndProcess(int exit_code) override { std::exit(exit_code); }
+};
+
+SilentWindowLayer silent_layer;
+std::atomic<WindowLayer*> current_layer{&silent_layer};
+
+}  // namespace
+
+WindowLayer& Windows() { return *current_layer.load(); }
+
+void SetWindowLayer(WindowLayer* layer) { current_layer.store(layer ? layer : &silent_layer); }
+
+void ShowMessage(WindowId owner, std::string_view text, std::string_view caption, MsgIcon icon) {
+    Windows().MessageBox(owner, text, caption, icon, MsgButtons::Ok);
+}

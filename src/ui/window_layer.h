@@ -1,0 +1,56 @@
+#pragma once
+// The one interface through which the core shows anything to the user. The desktop
+// program implements it with Qt (marshalling worker-thread calls to the GUI thread),
+// the command line with the console, and the tests with a recorder. Text is UTF-8.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/control_ids.h"
+
+enum class MsgIcon { None, Stop, Exclamation, Warning, Information };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgAnswer { Ok, Yes, No };
+
+struct FileFilter {
+    std::string description;        // "Arquivos Morvelta(*.mvta)"
+    std::string pattern;            // "*.mvta"
+    std::string default_extension;  // "mvta"
+};
+
+class WindowLayer {
+public:
+    virtual ~WindowLayer() = default;
+
+    // Modal; blocks the calling thread until the user answers.
+    virtual MsgAnswer MessageBox(WindowId owner, std::string_view text, std::string_view caption,
+                                 MsgIcon icon, MsgButtons buttons) = 0;
+    virtual bool WindowExists(WindowId window) = 0;
+    virtual void SetWindowTitle(WindowId window, std::string_view title) = 0;
+    virtual void EnableControl(WindowId window, int control_id, bool enabled) = 0;
+    virtual void SetControlText(WindowId window, int control_id, std::string_view text) = 0;
+    virtual std::string ControlText(WindowId window, int control_id) = 0;
+    virtual bool IsChecked(WindowId window, int control_id) = 0;
+    virtual void SetChecked(WindowId window, int control_id, bool checked) = 0;
+    // Drop-down lists: -1 when nothing is selected.
+    virtual int SelectedPosition(WindowId window, int control_id) = 0;
+    virtual void SelectPosition(WindowId window, int control_id, int position) = 0;
+    virtual void EnableMenuItem(int menu_id, bool enabled) = 0;
+    virtual void SetProgressRange(int low, int high) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    virtual void AddListLines(WindowId window, int list_id, std::vector<std::string> lines) = 0;
+    // The chosen path, or nothing when the user cancelled.
+    virtual std::optional<std::string> OpenFileDialog(WindowId owner, const FileFilter& filter) = 0;
+    virtual std::optional<std::string> SaveFileDialog(WindowId owner, const FileFilter& filter) = 0;
+    // Ends the process (rejected firmware). Tests observe it instead.
+    virtual void EndProcess(int exit_code) = 0;
+};
+
+// The layer in use; a silent one (no windows, dialogs cancelled) until one is installed.
+WindowLayer& Windows();
+void SetWindowLayer(WindowLayer* layer);
+
+// Shorthand for the common OK message box.
+void ShowMessage(WindowId owner, std::string_view text, std::string_view caption, MsgIcon icon);
