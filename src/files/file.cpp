@@ -27,7 +27,9 @@ const FileFilter& PdfFileFilter() {
     return filter;
 }
 
-static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+static char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 static bool CheckExtension(std::string_view path, std::string_view extension) {
     const std::size_t dot = path.rfind('.');
@@ -42,8 +44,12 @@ static bool CheckExtension(std::string_view path, std::string_view extension) {
     return true;
 }
 
-bool CheckDataExtension(std::string_view path) { return CheckExtension(path, "mvta"); }
-bool CheckCfgExtension(std::string_view path) { return CheckExtension(path, "mcfg"); }
+bool CheckDataExtension(std::string_view path) {
+    return CheckExtension(path, "mvta");
+}
+bool CheckCfgExtension(std::string_view path) {
+    return CheckExtension(path, "mcfg");
+}
 
 std::uint8_t CharToNum(char x) {
     if (x >= '0' && x <= '9') {
@@ -65,7 +71,9 @@ std::string DataFileText(const MemoryImage& image) {
     return text;
 }
 
-static bool IsUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+static bool IsUpperHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 
 bool ParseDataFileText(std::string_view text, MemoryImage& image, std::string* reason) {
     if (text.size() != DATA_FILE_SIZE) {
@@ -80,7 +88,8 @@ bool ParseDataFileText(std::string_view text, MemoryImage& image, std::string* r
         }
     }
     for (int i = 0; i < MEMORY_SIZE; ++i) {
-        image[i] = static_cast<std::uint8_t>(CharToNum(text[2 * i]) * 16 + CharToNum(text[2 * i + 1]));
+        image[i] =
+            static_cast<std::uint8_t>(CharToNum(text[2 * i]) * 16 + CharToNum(text[2 * i + 1]));
     }
     return true;
 }
@@ -225,13 +234,14 @@ FileLoad LoadConfigFile(const std::string& path, ConfigValues& values, WindowId 
 
 bool SaveConfigFile(const std::string& path, const ConfigValues& values) {
     const auto bytes = ConfigFileBytes(values);
-    return WriteWholeFile(path,
-                          std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return WriteWholeFile(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 OpenedFile OpenFromMainWindow() {
     // Both kinds are offered; the dialog's filter names the data file first.
-    const std::optional<std::string> path = Windows().OpenFileDialog(WindowId::Main, DataFileFilter());
+    const std::optional<std::string> path =
+        Windows().OpenFileDialog(WindowId::Main, DataFileFilter());
     if (!path) {
         return {};
     }
@@ -257,7 +267,8 @@ OpenedFile OpenFromMainWindow() {
 }
 
 bool SaveDataFromDataWindow(const MemoryImage& image) {
-    const std::optional<std::string> path = Windows().SaveFileDialog(WindowId::Data, DataFileFilter());
+    const std::optional<std::string> path =
+        Windows().SaveFileDialog(WindowId::Data, DataFileFilter());
     if (!path) {
         return false;
     }

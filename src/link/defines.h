@@ -6,7 +6,7 @@ constexpr int HEADER_SIZE = 256;    // header before the first reading
 constexpr int READING_SIZE = 2;     // one big-endian A/D value
 // Readings an image can hold: (65536 - 256) / 2.
 constexpr int MAX_IMAGE_READINGS = (MEMORY_SIZE - HEADER_SIZE) / READING_SIZE;
-constexpr int READ_SIZE = 50;        // bytes per memory-read request
+constexpr int READ_SIZE = 50;           // bytes per memory-read request
 constexpr int CONFIG_RECORD_SIZE = 53;  // payload of the "AJ" frame
 constexpr int DESCRIPTION_SIZE = 21;    // up to 20 characters and a NUL
 constexpr int DESCRIPTION_MAX_CHARS = DESCRIPTION_SIZE - 1;

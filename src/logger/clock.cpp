@@ -23,7 +23,9 @@ CALENDAR LocalNow() {
     return c;
 }
 
-void SetFixedLocalTime(std::optional<CALENDAR> fixed) { fixed_local_time = fixed; }
+void SetFixedLocalTime(std::optional<CALENDAR> fixed) {
+    fixed_local_time = fixed;
+}
 
 std::optional<CALENDAR> ParseLocalTimeText(std::string_view text) {
     const std::string s(text);

@@ -32,8 +32,8 @@ extern ConfigValues config_values;
 
 inline constexpr std::array<int, 13> SAMPLE_POINTS_LIST = {
     50, 100, 500, 1000, 2000, 4000, 6000, 8000, 10000, 12000, 14000, 16000, 32000};
-inline constexpr std::array<int, 13> SAMPLE_RATE_LIST = {
-    2, 5, 10, 30, 60, 300, 600, 1800, 3600, 7200, 10800, 21600, 43200};
+inline constexpr std::array<int, 13> SAMPLE_RATE_LIST = {2,    5,    10,   30,    60,    300,  600,
+                                                         1800, 3600, 7200, 10800, 21600, 43200};
 inline constexpr std::array<int, 3> LED_CYCLE_LIST = {10, 20, 30};
 
 // Position of `value` in `list`, or -1.

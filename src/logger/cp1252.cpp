@@ -59,10 +59,15 @@ std::string Utf8ToCp1252(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto lead = static_cast<std::uint8_t>(text[i]);
-        int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                   : (lead >> 3) == 30 ? 4 : 0;
-        char32_t cp = length == 1 ? lead : length == 2 ? (lead & 0x1F)
-                                  : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+        int length = lead < 0x80         ? 1
+                     : (lead >> 5) == 6  ? 2
+                     : (lead >> 4) == 14 ? 3
+                     : (lead >> 3) == 30 ? 4
+                                         : 0;
+        char32_t cp = length == 1   ? lead
+                      : length == 2 ? (lead & 0x1F)
+                      : length == 3 ? (lead & 0x0F)
+                                    : (lead & 0x07);
         bool valid = length > 0 && i + length <= text.size();
         for (int k = 1; valid && k < length; ++k) {
             const auto cont = static_cast<std::uint8_t>(text[i + k]);

@@ -9,7 +9,9 @@ int ImageReadingCount(const MemoryImage& image) {
     return std::min(BigEndian16(&image[OFF_LOG_COUNT]), MAX_IMAGE_READINGS);
 }
 
-int ImageSampleRate(const MemoryImage& image) { return BigEndian16(&image[OFF_SAMPLE_RATE]); }
+int ImageSampleRate(const MemoryImage& image) {
+    return BigEndian16(&image[OFF_SAMPLE_RATE]);
+}
 
 CALENDAR ImageStartTime(const MemoryImage& image) {
     const std::uint8_t* t = &image[OFF_START_TIME];
@@ -69,7 +71,7 @@ static void PutBigEndian16(std::uint8_t* p, long value) {
 }
 
 std::array<std::uint8_t, CONFIG_RECORD_SIZE> BuildConfigRecord(const ConfigValues& values,
-                                                              const CALENDAR& now) {
+                                                               const CALENDAR& now) {
     std::array<std::uint8_t, CONFIG_RECORD_SIZE> p{};
     p[0] = now.s;
     p[1] = now.m;
@@ -98,7 +100,9 @@ std::array<std::uint8_t, CONFIG_RECORD_SIZE> BuildConfigRecord(const ConfigValue
     return p;
 }
 
-static int FromBcd(std::uint8_t byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
+static int FromBcd(std::uint8_t byte) {
+    return (byte >> 4) * 10 + (byte & 0x0F);
+}
 
 bool WeatherStationInfo(const std::uint8_t* dado_in, int* length, int* log_count) {
     static const int kRecordLength[6] = {10, 10, 13, 15, 18, 20};

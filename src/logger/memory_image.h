@@ -39,7 +39,9 @@ constexpr std::uint8_t FLAG_CLOUD = 0x04;
 // A start year at or before this marks a card that was never started.
 constexpr unsigned NEVER_STARTED_YEAR = 2013;
 
-inline int BigEndian16(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
+inline int BigEndian16(const std::uint8_t* p) {
+    return (p[0] << 8) | p[1];
+}
 
 // Reading count from bytes 0-1, clamped to what the image can hold.
 int ImageReadingCount(const MemoryImage& image);
@@ -57,7 +59,7 @@ ConfigValues ConfigFromHeader(const std::uint8_t* header);
 
 // The 53-byte "AJ" payload: the PC's local time `now` sets the card's clock.
 std::array<std::uint8_t, CONFIG_RECORD_SIZE> BuildConfigRecord(const ConfigValues& values,
-                                                              const CALENDAR& now);
+                                                               const CALENDAR& now);
 
 // The summary of the memory image that the data window passes to saving and printing.
 extern bool overflow;

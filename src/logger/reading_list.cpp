@@ -6,21 +6,23 @@
 #include "logger/readings.h"
 #include "ui/window_layer.h"
 
-std::string ReadingListLine(int number, const CALENDAR& time, float temp, float low, float high) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%d\t%02d:%02d:%02d\t%02d.%02d.%02d\t%02.1f\t%02.1f\t%02.1f\t",
-                  number, time.h, time.m, time.s, time.day, time.month, time.year % 100, temp, low,
-                  high);
-    return line;
-}
-
 std::vector<std::string> ReadingListLines(const MemoryImage& image) {
-    const float low = ImageTemp(image, BigEndian16(&image[OFF_T_LOW]));
-    const float high = ImageTemp(image, BigEndian16(&image[OFF_T_HIGH]));
+    TemperatureTexts temps(image, '.');
+    const std::string thresholds = temps.ForAD(BigEndian16(&image[OFF_T_LOW])) + '\t' +
+                                   temps.ForAD(BigEndian16(&image[OFF_T_HIGH])) + '\t';
     std::vector<std::string> lines;
     lines.reserve(ImageReadingCount(image));
     ForEachReading(image, TimeBase::Adjusted, [&](int i, int ad) {
-        lines.push_back(ReadingListLine(i + 1, cal, ImageTemp(image, ad), low, high));
+        std::string line = std::to_string(i + 1);
+        line += '\t';
+        AppendTimeText(line, cal);
+        line += '\t';
+        AppendDateText(line, cal);
+        line += '\t';
+        line += temps.ForAD(ad);
+        line += '\t';
+        line += thresholds;
+        lines.push_back(std::move(line));
     });
     return lines;
 }

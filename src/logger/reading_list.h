@@ -6,8 +6,7 @@
 
 #include "logger/memory_image.h"
 
-// "1\t10:01:00\t05.03.14\t25.0\t2.0\t8.0\t"
-std::string ReadingListLine(int number, const CALENDAR& time, float temp, float low, float high);
+// One line a reading: "1\t10:01:00\t05.03.14\t25.0\t2.0\t8.0\t"
 std::vector<std::string> ReadingListLines(const MemoryImage& image);
 
 // Fills the data window's list from the image.

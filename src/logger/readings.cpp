@@ -1,5 +1,6 @@
 #include "logger/readings.h"
 
+#include <algorithm>
 #include <cstdio>
 
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner) {
@@ -10,20 +11,67 @@ bool CheckImageFirmware(const MemoryImage& image, WindowId owner) {
     return false;
 }
 
-float ImageTemp(const MemoryImage& image, int ad) { return ADToTemp(ad, ImageFirmware(image)); }
+float ImageTemp(const MemoryImage& image, int ad) {
+    return ADToTemp(ad, ImageFirmware(image));
+}
 
 int ImageTemp_x10(const MemoryImage& image, int ad) {
     return ADToTemp_x10(ad, ImageFirmware(image));
 }
 
+// "%02d": two digits at least, more when the value needs them.
+static void AppendTwoDigits(std::string& out, unsigned value) {
+    if (value >= 100) {
+        out += std::to_string(value);
+        return;
+    }
+    out += static_cast<char>('0' + value / 10);
+    out += static_cast<char>('0' + value % 10);
+}
+
+void AppendTimeText(std::string& out, const CALENDAR& c) {
+    AppendTwoDigits(out, c.h);
+    out += ':';
+    AppendTwoDigits(out, c.m);
+    out += ':';
+    AppendTwoDigits(out, c.s);
+}
+
+void AppendDateText(std::string& out, const CALENDAR& c) {
+    AppendTwoDigits(out, c.day);
+    out += '.';
+    AppendTwoDigits(out, c.month);
+    out += '.';
+    AppendTwoDigits(out, c.year % 100);
+}
+
 std::string TimeText(const CALENDAR& c) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", c.h, c.m, c.s);
+    std::string text;
+    AppendTimeText(text, c);
     return text;
 }
 
 std::string DateText(const CALENDAR& c) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d.%02d.%02d", c.day, c.month, c.year % 100);
+    std::string text;
+    AppendDateText(text, c);
     return text;
+}
+
+TemperatureTexts::TemperatureTexts(const MemoryImage& image, char decimal_separator)
+    : firmware_(ImageFirmware(image)), separator_(decimal_separator) {}
+
+const std::string& TemperatureTexts::ForAD(int ad) {
+    std::string& text = texts_[ClampAD(ad)];
+    if (text.empty()) {
+        text = Format(ADToTemp(ad, firmware_), separator_);
+    }
+    return text;
+}
+
+std::string TemperatureTexts::Format(float temp, char decimal_separator) {
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "%02.1f", temp);
+    std::string result(text, static_cast<std::size_t>(n));
+    std::replace(result.begin(), result.end(), '.', decimal_separator);
+    return result;
 }

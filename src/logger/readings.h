@@ -2,10 +2,12 @@
 // The one decoder of readings and their time stamps, shared by the list, the
 // spreadsheet, the reports, the graph, the printout and the upload.
 
+#include <array>
 #include <string>
 
 #include "logger/memory_image.h"
 #include "logger/time_zone.h"
+#include "sensor/temp_table.h"
 #include "ui/window_layer.h"
 
 enum class TimeBase { Adjusted, CardTime };
@@ -38,3 +40,19 @@ int ImageTemp_x10(const MemoryImage& image, int ad);
 // "%02d:%02d:%02d" and "%02d.%02d.%02d" (two-digit year) of a time stamp.
 std::string TimeText(const CALENDAR& c);
 std::string DateText(const CALENDAR& c);
+void AppendTimeText(std::string& out, const CALENDAR& c);
+void AppendDateText(std::string& out, const CALENDAR& c);
+
+// "%02.1f" of an image's temperatures with the given decimal separator, formatted once
+// per A/D value: a full image repeats the same few hundred values.
+class TemperatureTexts {
+  public:
+    TemperatureTexts(const MemoryImage& image, char decimal_separator);
+    const std::string& ForAD(int ad);
+    static std::string Format(float temp, char decimal_separator);
+
+  private:
+    FirmwareVersion firmware_;
+    char separator_;
+    std::array<std::string, TEMP_TABLE_SIZE> texts_;
+};

@@ -35,7 +35,9 @@ void ShiftCalendarHours(CALENDAR& c, int horas) {
     }
 }
 
-void ajustaHoraCalcula(int horas) { ShiftCalendarHours(cal, horas); }
+void ajustaHoraCalcula(int horas) {
+    ShiftCalendarHours(cal, horas);
+}
 
 void ajustaHoraBrasilia() {
     ajuste_hora = 0;

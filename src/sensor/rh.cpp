@@ -11,8 +11,8 @@ struct RhAnchor {
 
 // Only these rows of the humidity table are fixed; every entry between two of them is
 // filled by linear interpolation (truncated), which keeps the table non-decreasing.
-constexpr RhAnchor kAnchors[] = {{0, 0},     {1, 44},    {2, 104},   {64, 358},   {128, 413},
-                                 {256, 474}, {512, 574}, {640, 629}, {768, 705},  {896, 815},
+constexpr RhAnchor kAnchors[] = {{0, 0},     {1, 44},     {2, 104},    {64, 358},  {128, 413},
+                                 {256, 474}, {512, 574},  {640, 629},  {768, 705}, {896, 815},
                                  {960, 915}, {990, 1000}, {1023, 1000}};
 
 constexpr std::array<int, RH_TABLE_SIZE> InterpolatedRhTable() {

@@ -14,11 +14,17 @@ bool FirmwareUsesTempTable(const FirmwareVersion& version) {
     return version.digits[0] == '1' && version.digits[1] == '0';
 }
 
-int ClampAD(int n_ad) { return std::clamp(n_ad, 0, AD_MAX); }
+int ClampAD(int n_ad) {
+    return std::clamp(n_ad, 0, AD_MAX);
+}
 
-float ADToTemp(int n_ad) { return static_cast<float>(temp001000000[ClampAD(n_ad)]) / 10.0f; }
+float ADToTemp(int n_ad) {
+    return static_cast<float>(temp001000000[ClampAD(n_ad)]) / 10.0f;
+}
 
-int ADToTemp_x10(int n_ad) { return temp001000000[ClampAD(n_ad)]; }
+int ADToTemp_x10(int n_ad) {
+    return temp001000000[ClampAD(n_ad)];
+}
 
 float ADToTemp(int n_ad, const FirmwareVersion& version) {
     return FirmwareUsesTempTable(version) ? ADToTemp(n_ad) : TEMP_REFUSED;
@@ -70,7 +76,9 @@ float CelsiustoFahrenheit2(float temperature, char unidade) {
     return unidade == 'F' ? temperature * 1.8f + 32.0f : temperature;
 }
 
-float FahrenheittoCelsius(float temperature) { return (temperature - 32.0f) / 1.8f; }
+float FahrenheittoCelsius(float temperature) {
+    return (temperature - 32.0f) / 1.8f;
+}
 
 int CalculateDewPoint(int humidity, int temperature) {
     const float a = 17.271f;

@@ -6,7 +6,7 @@
 namespace {
 
 class SilentWindowLayer final : public WindowLayer {
-public:
+  public:
     MsgAnswer MessageBox(WindowId, std::string_view, std::string_view, MsgIcon,
                          MsgButtons buttons) override {
         return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
@@ -38,9 +38,13 @@ std::atomic<WindowLayer*> current_layer{&silent_layer};
 
 }  // namespace
 
-WindowLayer& Windows() { return *current_layer.load(); }
+WindowLayer& Windows() {
+    return *current_layer.load();
+}
 
-void SetWindowLayer(WindowLayer* layer) { current_layer.store(layer ? layer : &silent_layer); }
+void SetWindowLayer(WindowLayer* layer) {
+    current_layer.store(layer ? layer : &silent_layer);
+}
 
 void ShowMessage(WindowId owner, std::string_view text, std::string_view caption, MsgIcon icon) {
     Windows().MessageBox(owner, text, caption, icon, MsgButtons::Ok);

@@ -21,7 +21,7 @@ struct FileFilter {
 };
 
 class WindowLayer {
-public:
+  public:
     virtual ~WindowLayer() = default;
 
     // Modal; blocks the calling thread until the user answers.

@@ -70,20 +70,19 @@ TEST(CliFileCommands, RefusalsExitWithStatusOneAndTheMessage) {
 
 TEST(CliFileCommands, WrongUsageExitsWithStatusTwo) {
     TempWorkingDir dir;
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{},
-                                               {"no-such-command"},
-                                               {"list"},
-                                               {"list", "a.mvta", "b.mvta"},
-                                               {"list", "a.mvta", "--bogus"},
-                                               {"xls", "a.mvta"},
-                                               {"save-config", "c.mcfg", "sample_rate"},
-                                               {"save-config", "c.mcfg", "colour=red"},
-                                               {"save-config", "c.mcfg", "sample_rate=-1"},
-                                               {"save-config", "c.mcfg", "sample_rate=70000"},
-                                               {"save-config", "c.mcfg", "flash_alarm=2"},
-                                               {"save-config", "c.mcfg",
-                                                "descricao=123456789012345678901"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {},
+             {"no-such-command"},
+             {"list"},
+             {"list", "a.mvta", "b.mvta"},
+             {"list", "a.mvta", "--bogus"},
+             {"xls", "a.mvta"},
+             {"save-config", "c.mcfg", "sample_rate"},
+             {"save-config", "c.mcfg", "colour=red"},
+             {"save-config", "c.mcfg", "sample_rate=-1"},
+             {"save-config", "c.mcfg", "sample_rate=70000"},
+             {"save-config", "c.mcfg", "flash_alarm=2"},
+             {"save-config", "c.mcfg", "descricao=123456789012345678901"}}) {
         const CommandResult r = Cli(args);
         EXPECT_EQ(r.exit_status, 2) << (args.empty() ? "" : args[0]);
         EXPECT_NE(r.err.find("usage: razurozavi-cli"), std::string::npos) << r.err;
@@ -93,10 +92,9 @@ TEST(CliFileCommands, WrongUsageExitsWithStatusTwo) {
 
 TEST(CliFileCommands, SaveConfigAndShowConfigRoundTrip) {
     TempWorkingDir dir;
-    CommandResult r =
-        Cli({"save-config", "c.mcfg", "sample_points=1000", "sample_rate=300", "led_cycle=20",
-             "flash_alarm=1", "t_low_alarm=898", "t_high_alarm=624", "alarm_delay=600",
-             "descricao=Câmara fria 01", "modo_nuvem=1"});
+    CommandResult r = Cli({"save-config", "c.mcfg", "sample_points=1000", "sample_rate=300",
+                           "led_cycle=20", "flash_alarm=1", "t_low_alarm=898", "t_high_alarm=624",
+                           "alarm_delay=600", "descricao=Câmara fria 01", "modo_nuvem=1"});
     EXPECT_EQ(r.exit_status, 0) << r.err;
     const std::string bytes = ReadFileBytes(dir.File("c.mcfg"));
     ASSERT_EQ(bytes.size(), 35u);

@@ -157,8 +157,7 @@ TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {
 
     WriteFileBytes(dir.File("short.mcfg"), std::string(34, '\0'));
     ConfigValues untouched = back;
-    EXPECT_EQ(LoadConfigFile(dir.File("short.mcfg"), untouched, WindowId::Main),
-              FileLoad::Refused);
+    EXPECT_EQ(LoadConfigFile(dir.File("short.mcfg"), untouched, WindowId::Main), FileLoad::Refused);
     EXPECT_EQ(untouched, back);
     EXPECT_EQ(windows.Messages().back().caption, "Erro");
 }

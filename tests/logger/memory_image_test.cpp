@@ -100,8 +100,9 @@ TEST(Description, KeepsWindows1252BytesAndConvertsAtTheEdge) {
     const std::string camara = "C\xE2mara";  // as a Windows program writes "Câmara"
     EXPECT_EQ(Cp1252ToUtf8(camara), "Câmara");
     EXPECT_EQ(Utf8ToCp1252("Câmara"), camara);
-    EXPECT_EQ(Utf8ToCp1252("€ – ºC"), "\x80 \x96 \xBA"
-                                       "C");
+    EXPECT_EQ(Utf8ToCp1252("€ – ºC"),
+              "\x80 \x96 \xBA"
+              "C");
     EXPECT_EQ(Cp1252ToUtf8("\x80\x96"), "€–");
     EXPECT_EQ(Utf8ToCp1252("日本"), "??");
     EXPECT_EQ(Utf8ToCp1252("\xC3"), "?");  // truncated sequence

@@ -76,8 +76,8 @@ TEST(UnitAndHumidityConversion, MatchTheirFormulas) {
     EXPECT_NEAR(CalculateDewPoint(500, 250), 138, 1);
     EXPECT_NEAR(ADToRh(512), 54.0f, 20.0f);
 
-    const int anchors[][2] = {{0, 0},     {1, 44},    {2, 104},   {64, 358},  {128, 413},
-                              {256, 474}, {512, 574}, {640, 629}, {768, 705}, {896, 815},
+    const int anchors[][2] = {{0, 0},     {1, 44},     {2, 104},    {64, 358},  {128, 413},
+                              {256, 474}, {512, 574},  {640, 629},  {768, 705}, {896, 815},
                               {960, 915}, {990, 1000}, {1023, 1000}};
     for (const auto& anchor : anchors) {
         EXPECT_EQ(rh[anchor[0]], anchor[1]) << "at " << anchor[0];

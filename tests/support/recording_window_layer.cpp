@@ -81,13 +81,15 @@ void RecordingWindowLayer::AddListLines(WindowId window, int list_id,
                 std::make_move_iterator(lines.end()));
 }
 
-std::optional<std::string> RecordingWindowLayer::OpenFileDialog(WindowId, const FileFilter& filter) {
+std::optional<std::string> RecordingWindowLayer::OpenFileDialog(WindowId,
+                                                                const FileFilter& filter) {
     std::lock_guard lock(mutex_);
     dialog_filters.push_back(filter);
     return dialog_path;
 }
 
-std::optional<std::string> RecordingWindowLayer::SaveFileDialog(WindowId, const FileFilter& filter) {
+std::optional<std::string> RecordingWindowLayer::SaveFileDialog(WindowId,
+                                                                const FileFilter& filter) {
     std::lock_guard lock(mutex_);
     dialog_filters.push_back(filter);
     return dialog_path;

@@ -18,7 +18,7 @@ struct RecordedMessage {
 };
 
 class RecordingWindowLayer : public WindowLayer {
-public:
+  public:
     RecordingWindowLayer() { SetWindowLayer(this); }
     ~RecordingWindowLayer() override { SetWindowLayer(nullptr); }
 
@@ -57,7 +57,7 @@ public:
     int progress_position = 0;
     int progress_high = 0;
 
-private:
+  private:
     using Key = std::pair<WindowId, int>;
     std::mutex mutex_;
     std::vector<RecordedMessage> messages_;

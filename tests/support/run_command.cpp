@@ -18,7 +18,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
         dup2(in_pipe[0], 0);
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
-        for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1], in_pipe[0], in_pipe[1]}) {
+        for (int fd :
+             {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1], in_pipe[0], in_pipe[1]}) {
             close(fd);
         }
         std::vector<char*> args;

@@ -5,13 +5,13 @@
 #include <string>
 
 class TempWorkingDir {
-public:
+  public:
     TempWorkingDir();
     ~TempWorkingDir();
     const std::filesystem::path& path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
     std::filesystem::path previous_;
 };

@@ -9,7 +9,7 @@
 #include "ui/window_layer.h"
 
 class ConsoleWindowLayer final : public WindowLayer {
-public:
+  public:
     void SetKeepGmt(bool keep_gmt) { keep_gmt_ = keep_gmt; }
     // The path the next file dialog returns.
     void SetDialogPath(std::optional<std::string> path) { dialog_path_ = std::move(path); }
@@ -40,7 +40,7 @@ public:
     // The firmware refusal ends the command with status 1.
     void EndProcess(int exit_code) override;
 
-private:
+  private:
     bool keep_gmt_ = false;
     std::optional<std::string> dialog_path_;
 };

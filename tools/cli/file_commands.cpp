@@ -84,11 +84,11 @@ static std::string SetConfigValue(ConfigValues& v, const std::string& name,
         const char* name;
         long max;
     };
-    static const Field kFields[] = {
-        {"sample_points", 65535}, {"sample_rate", 65535}, {"led_cycle", 255},
-        {"flash_alarm", 1},       {"temp_unit", 1},       {"t_low_alarm", 1023},
-        {"t_high_alarm", 1023},   {"start_delay", 65535}, {"alarm_delay", 65535},
-        {"modo_nuvem", 1}};
+    static const Field kFields[] = {{"sample_points", 65535}, {"sample_rate", 65535},
+                                    {"led_cycle", 255},       {"flash_alarm", 1},
+                                    {"temp_unit", 1},         {"t_low_alarm", 1023},
+                                    {"t_high_alarm", 1023},   {"start_delay", 65535},
+                                    {"alarm_delay", 65535},   {"modo_nuvem", 1}};
     for (const Field& field : kFields) {
         if (name != field.name) {
             continue;
@@ -98,16 +98,26 @@ static std::string SetConfigValue(ConfigValues& v, const std::string& name,
             return name + " wants a whole number from 0 to " + std::to_string(field.max);
         }
         const int n = static_cast<int>(value);
-        if (name == "sample_points") v.sample_points = n;
-        if (name == "sample_rate") v.sample_rate = n;
-        if (name == "led_cycle") v.led_cycle = static_cast<unsigned char>(n);
-        if (name == "flash_alarm") v.flash_alarm = n != 0;
-        if (name == "temp_unit") v.temp_unit = static_cast<unsigned char>(n);
-        if (name == "t_low_alarm") v.t_low_alarm = n;
-        if (name == "t_high_alarm") v.t_high_alarm = n;
-        if (name == "start_delay") v.start_delay = n;
-        if (name == "alarm_delay") v.alarm_delay = n;
-        if (name == "modo_nuvem") v.modo_nuvem = n != 0;
+        if (name == "sample_points")
+            v.sample_points = n;
+        if (name == "sample_rate")
+            v.sample_rate = n;
+        if (name == "led_cycle")
+            v.led_cycle = static_cast<unsigned char>(n);
+        if (name == "flash_alarm")
+            v.flash_alarm = n != 0;
+        if (name == "temp_unit")
+            v.temp_unit = static_cast<unsigned char>(n);
+        if (name == "t_low_alarm")
+            v.t_low_alarm = n;
+        if (name == "t_high_alarm")
+            v.t_high_alarm = n;
+        if (name == "start_delay")
+            v.start_delay = n;
+        if (name == "alarm_delay")
+            v.alarm_delay = n;
+        if (name == "modo_nuvem")
+            v.modo_nuvem = n != 0;
         return {};
     }
     return "unknown configuration value: " + name;
