@@ -1,0 +1,27 @@
+// Data and configuration files come from anywhere: their parsers and every decoder of
+// the image they load must take any bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "files/excel.h"
+#include "files/file.h"
+#include "logger/reading_list.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    ConfigValues values;
+    ParseConfigFileBytes(bytes, values);
+
+    MemoryImage image{};
+    std::string reason;
+    ParseDataFileText(bytes, image, &reason);
+    // Decode the raw bytes as an image too, so that short inputs reach the decoders.
+    for (std::size_t i = 0; i < size && i < image.size(); ++i) {
+        image[i] = data[i];
+    }
+    ReadingListLines(image);
+    ExcelText(image);
+    return 0;
+}
