@@ -56,8 +56,8 @@ void EndEpisode(AlarmSide& side) {
 }
 
 // Mean, population deviation and mean kinetic temperature. Sums are kept in double:
-// a single-precision sum over a long recording drifts far enough to misprint a
-// constant temperature.
+// in single precision a full image drifts by hundredths of a degree (32640 readings
+// of 193.7 average 193.66).
 void ComputeStatistics(GraphReportValues& v) {
     const auto n = static_cast<double>(v.readings.size());
     double sum = 0;
@@ -291,6 +291,7 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
         maior += 1.0f;
     }
 
+    // Dotted grid: one-point marks four points apart; x and y stay whole points.
     for (int x = offset_left; x < offset_left + largura_graph;
          x = static_cast<int>(static_cast<float>(x) + distancia_colunas_grade)) {
         for (int y = offset_top; y < offset_top + altura_graph - 4; y += 4) {
@@ -305,6 +306,7 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
     }
     const int y_low = ChartY(t_low, menor, maior);
     const int y_high = ChartY(t_high, menor, maior);
+    // Dashed thresholds.
     for (int x = offset_left; x < offset_left + largura_graph; x += 8) {
         Segment(pdf, x, y_low, x + 4, y_low);
         Segment(pdf, x, y_high, x + 4, y_high);
