@@ -41,3 +41,5 @@ int RunList(const CommandLine& args, ConsoleWindowLayer& console);
 int RunXls(const CommandLine& args, ConsoleWindowLayer& console);
 int RunShowConfig(const CommandLine& args, ConsoleWindowLayer& console);
 int RunSaveConfig(const CommandLine& args, ConsoleWindowLayer& console);
+int RunPdfTable(const CommandLine& args, ConsoleWindowLayer& console);
+int RunPdfGraph(const CommandLine& args, ConsoleWindowLayer& console);

@@ -1,0 +1,105 @@
+#pragma once
+// The hand-written PDF 1.1 document writer shared by both reports, and the table
+// report built on it: every reading with its number, time, date and temperature,
+// 102 lines to a column and four columns to an A4 page.
+//
+// A document is written in one sequential pass through a buffered stream. Each page's
+// content is kept in memory until the page ends, so that its stream carries its true
+// length; the cross-reference table and the trailer close the file.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logger/calendar.h"
+#include "logger/memory_image.h"
+#include "ui/window_layer.h"
+
+// Table layout, in points from the lower left corner of the A4 page.
+constexpr int linhas_pdf = 102;
+constexpr int colunas_pdf = 4;
+constexpr int inicio_tabela_pdf = 750;
+constexpr int espaco_entre_linha_pdf = 7;
+constexpr int distancia_col = 140;
+constexpr int offset_col = 25;
+constexpr int READINGS_PER_PAGE = linhas_pdf * colunas_pdf;
+
+// Object numbers: page p is object 10p and its content stream 10p + 1.
+constexpr int PDF_INFO_OBJECT = 1;
+constexpr int PDF_RESOURCES_OBJECT = 4;
+constexpr int PDF_FONT_OBJECT = 5;
+constexpr int PDF_GRAPHICS_STATE_OBJECT = 6;
+constexpr int PDF_PAGES_OBJECT = 7;
+constexpr int PDF_CATALOG_OBJECT = 12;
+
+// One document being written.
+struct PdfFile {
+    std::FILE* stream = nullptr;
+    long long offset = 0;                   // bytes written so far
+    std::vector<long long> object_offsets;  // by object number; -1 for numbers not used
+    std::string page_content;               // content of the open page
+    int page_stream_object = 0;             // its object number
+    bool page_open = false;
+    bool write_failed = false;
+};
+
+// Creates (or truncates) the file; false when it cannot be created.
+bool PdfCreate(PdfFile& pdf, const std::string& path);
+// Writes the cross-reference table and the trailer and closes the file; false when
+// anything could not be written.
+bool PdfClose(PdfFile& pdf);
+
+// Text goes into the open page's content stream, else straight into the file.
+void PdfWrite(PdfFile& pdf, std::string_view text);
+void PdfPrintf(PdfFile& pdf, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The header, the Info dictionary (created LocalNow()), the resources, the font, the
+// graphics state and the catalog.
+void PdfParameteres(PdfFile& pdf, std::string_view producer, std::string_view author,
+                    std::string_view title, std::string_view creator);
+// The page tree of `pages` pages.
+void PdfSummary(PdfFile& pdf, int pages);
+// The page object of `page` and the start of its content ("2 J").
+void PdfBeginPage(PdfFile& pdf, int page);
+// Ends the page's content stream and writes it.
+void PdfEndWritePage(PdfFile& pdf);
+
+// "D:YYYYMMDDHHmmSS".
+std::string PdfDateText(const CALENDAR& c);
+// The body of a PDF string: "(", ")" and "\" escaped; UTF-8 text outside ASCII in the
+// font's MacRoman encoding where it has the character, else "?"; control characters
+// as octal escapes.
+std::string PdfStringText(std::string_view utf8);
+
+// A Celsius temperature in the report unit.
+float ct(float t, bool fahrenheit);
+// "1h 2min 5s", "2min 5s", "10min", "45s".
+std::string SToHMinS(long long seconds);
+// The character between "GMT" and the offset: "GMT-0", "GMT -3", "GMT+1".
+char GmtSignChar(int hours);
+
+// What the table report's header block shows.
+struct ReportHeader {
+    long serial = 0;
+    bool fahrenheit = false;
+    float t_low = 0;  // degrees Celsius
+    float t_high = 0;
+    int alarm_delay = 0;  // seconds
+};
+
+// Begins page `page` with the report header block.
+void PdfIniWritePage(PdfFile& pdf, int page, const ReportHeader& header);
+// The column heading of column `column` (0-3).
+void PdfHeader(PdfFile& pdf, int size, int column);
+// "path  Pagina page/pages" at the foot of the page.
+void PdfFooter(PdfFile& pdf, std::string_view path, int page, int pages);
+
+// The PDF save dialog; the chosen path or nothing.
+std::optional<std::string> SaveWSPdf(WindowId owner);
+void ShowPdfWriteError(WindowId owner, const std::string& path);
+
+// Writes the table report of `image` to the file chosen in the save dialog owned by
+// `owner`. False when no file was chosen or it could not be written (then shown).
+bool PdfData(WindowId owner, const MemoryImage& image);
