@@ -15,6 +15,13 @@ const CommandSpec kCommands[] = {
     {"xls", "xls IMAGE OUT.xls [--gmt0]", 2, 2, {"--gmt0"}, {}, RunXls},
     {"show-config", "show-config FILE.mcfg", 1, 1, {}, {}, RunShowConfig},
     {"save-config", "save-config FILE.mcfg NAME=VALUE...", 1, 64, {}, {}, RunSaveConfig},
+    {"upload",
+     "upload IMAGE [--host H] [--tcp-port P]",
+     1,
+     1,
+     {},
+     {"--host", "--tcp-port"},
+     RunUpload},
 };
 
 const CommandSpec* FindCommand(const std::string& name) {
