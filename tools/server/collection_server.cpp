@@ -17,6 +17,9 @@ constexpr int REAP_INTERVAL_MS = 1000;
 constexpr int LISTEN_BACKLOG = 64;
 // A reply that cannot be sent within this time ends the connection.
 constexpr int SEND_TIMEOUT_MS = 10000;
+// What a refused client may still send before the connection closes.
+constexpr int DRAIN_READS = 8;
+constexpr int DRAIN_WAIT_MS = 200;
 
 std::string PeerAddress(const sockaddr_storage& address) {
     char text[INET6_ADDRSTRLEN] = "?";
@@ -28,6 +31,17 @@ std::string PeerAddress(const sockaddr_storage& address) {
                   sizeof text);
     }
     return text;
+}
+
+// Closing with unread input would reset the connection and could lose the reply on its
+// way; so stop sending and let the client's rest arrive, for a bounded time and amount.
+void CloseGently(int fd, std::span<std::uint8_t> scratch) {
+    shutdown(fd, SHUT_WR);
+    for (int k = 0; k < DRAIN_READS; ++k) {
+        if (ReceiveOnce(fd, scratch, DRAIN_WAIT_MS) <= 0) {
+            return;
+        }
+    }
 }
 
 }  // namespace
@@ -149,16 +163,18 @@ void CollectionServer::Serve() {
 
 void CollectionServer::Session(int fd, const std::string& peer) {
     const SocketHandle connection(fd);
+    std::optional<UploadHeader> header;
+    std::vector<int> readings;
+    std::vector<std::uint8_t> buffer(MAX_PACKET_SIZE);
     const auto reply = [&](std::span<const std::uint8_t> bytes) {
         return SendAll(fd, bytes, SEND_TIMEOUT_MS);
     };
     const auto reject = [&](const char* why) {
         std::fprintf(stderr, "rejected %s: %s\n", peer.c_str(), why);
-        reply(REPLY_REJECTED);
+        if (reply(REPLY_REJECTED)) {
+            CloseGently(fd, buffer);
+        }
     };
-    std::optional<UploadHeader> header;
-    std::vector<int> readings;
-    std::vector<std::uint8_t> buffer(MAX_PACKET_SIZE);
     for (;;) {
         // Takes exactly one message, never more than it announces.
         std::size_t have = 0;
