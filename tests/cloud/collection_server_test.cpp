@@ -160,7 +160,7 @@ TEST_F(CollectionServerTest, StoresWhatTheCommandLineUploads) {
     EXPECT_EQ(u.firmware, "1.0.3");
     EXPECT_EQ(u.software, "1.0.4");
     EXPECT_EQ(u.readings, 9000);
-    // 10.06.2024 09:45:15 in Brasília plus 9001 minutes.
+    // 10.06.2024 09:45:15 in Brasília plus 9001 minutes: 16.06.24 15:46:15.
     EXPECT_EQ(u.stamp, (CALENDAR{15, 46, 15, 16, 6, 24}));
 
     std::vector<int> expected;

@@ -218,6 +218,10 @@ static std::string Tenths(int tenths) {
     return text;
 }
 
+static std::string UnitText(int temp_unit) {
+    return temp_unit == 0 ? "C" : temp_unit == 1 ? "F" : std::to_string(temp_unit);
+}
+
 std::string UploadLine(const StoredUpload& u) {
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02u %02d:%02d:%02d", u.stamp.day, u.stamp.month,
@@ -229,6 +233,5 @@ std::string UploadLine(const StoredUpload& u) {
            " sample_rate=" + std::to_string(u.sample_rate) + " low=" + Tenths(u.low_alarm_x10) +
            " high=" + Tenths(u.high_alarm_x10) + " start_delay=" + std::to_string(u.start_delay) +
            " alarm_delay=" + std::to_string(u.alarm_delay) + " end=\"" + stamp + "\"" +
-           " unit=" + (u.temp_unit == 1 ? "F" : "C") + " firmware=" + u.firmware +
-           " software=" + u.software;
+           " unit=" + UnitText(u.temp_unit) + " firmware=" + u.firmware + " software=" + u.software;
 }
