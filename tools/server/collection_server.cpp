@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -15,6 +17,7 @@ namespace {
 // How often the accept loop wakes to reap finished connections.
 constexpr int REAP_INTERVAL_MS = 1000;
 constexpr int LISTEN_BACKLOG = 64;
+constexpr int ACCEPT_RETRY_MS = 100;
 // A reply that cannot be sent within this time ends the connection.
 constexpr int SEND_TIMEOUT_MS = 10000;
 // What a refused client may still send before the connection closes.
@@ -142,6 +145,10 @@ void CollectionServer::Serve() {
         SocketHandle connection(accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&address),
                                         &length, SOCK_CLOEXEC | SOCK_NONBLOCK));
         if (!connection.Valid()) {
+            // Out of descriptors: give the connections being served time to end.
+            if (errno == EMFILE || errno == ENFILE) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(ACCEPT_RETRY_MS));
+            }
             continue;
         }
         std::lock_guard lock(workers_mutex_);
@@ -154,7 +161,6 @@ void CollectionServer::Serve() {
         workers_.emplace(
             id, std::thread([this, id, fd = connection.Release(), peer = PeerAddress(address)] {
                 Session(fd, peer);
-                ended_.fetch_add(1);
                 std::lock_guard done_lock(workers_mutex_);
                 finished_.push_back(id);
             }));

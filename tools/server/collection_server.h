@@ -4,7 +4,6 @@
 // upload. Replies "cc" to a valid message; anything else gets "ee" and the connection
 // closes. Nothing of an incomplete upload is stored.
 
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -45,8 +44,6 @@ class CollectionServer {
     void Serve();
     // Safe from any thread and from a signal handler.
     void Stop();
-    // Connections that ended since the start, whatever their outcome.
-    int ConnectionsEnded() const { return ended_.load(); }
 
   private:
     void Session(int fd, const std::string& peer);
@@ -58,7 +55,6 @@ class CollectionServer {
     SocketHandle stop_read_;
     SocketHandle stop_write_;
     int port_ = 0;
-    std::atomic<int> ended_{0};
 
     std::mutex workers_mutex_;
     std::map<int, std::thread> workers_;
