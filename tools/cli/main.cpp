@@ -29,6 +29,13 @@ const CommandSpec kCommands[] = {
      RunPdfGraph},
     {"show-config", "show-config FILE.mcfg", 1, 1, {}, {}, RunShowConfig},
     {"save-config", "save-config FILE.mcfg NAME=VALUE...", 1, 64, {}, {}, RunSaveConfig},
+    {"upload",
+     "upload IMAGE [--host H] [--tcp-port P]",
+     1,
+     1,
+     {},
+     {"--host", "--tcp-port"},
+     RunUpload},
 };
 
 const CommandSpec* FindCommand(const std::string& name) {

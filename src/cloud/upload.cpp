@@ -1,0 +1,151 @@
+#include "cloud/upload.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "cloud/socket_io.h"
+#include "logger/cp1252.h"
+#include "ui/window_layer.h"
+
+namespace {
+
+enum class Connection { Connected, ResolveFailed, SocketFailed, ConnectFailed };
+
+// Tries every address the name resolves to, in the resolver's order.
+Connection Connect(const CloudServer& server, SocketHandle& connected) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(server.port);
+    if (getaddrinfo(server.host.c_str(), port.c_str(), &hints, &found) != 0 || found == nullptr) {
+        return Connection::ResolveFailed;
+    }
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
+    bool socket_created = false;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        SocketHandle s(
+            socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+        if (!s.Valid()) {
+            continue;
+        }
+        if (!socket_created) {
+            std::puts("Socket iniciado!!!");
+            std::fflush(stdout);
+            socket_created = true;
+        }
+        if (ConnectWithin(s.Get(), a->ai_addr, a->ai_addrlen, server.connect_timeout_ms)) {
+            connected = std::move(s);
+            return Connection::Connected;
+        }
+    }
+    return socket_created ? Connection::ConnectFailed : Connection::SocketFailed;
+}
+
+struct Reply {
+    ssize_t received = -1;
+    std::array<std::uint8_t, REPLY_BUFFER_SIZE> buffer{};
+};
+
+// One lock-step turn: send, pause, one receive. A message that cannot be sent gets no
+// reply (received -1).
+Reply Exchange(int fd, std::span<const std::uint8_t> message, const CloudServer& server) {
+    Reply reply;
+    if (SendAll(fd, message, server.reply_timeout_ms)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(REPLY_PAUSE_MS));
+        reply.received = ReceiveOnce(fd, reply.buffer, server.reply_timeout_ms);
+    }
+    return reply;
+}
+
+bool Refused(const Reply& reply, std::string_view code) {
+    if (ReplyPasses(reply.buffer)) {
+        return false;
+    }
+    ShowMessage(WindowId::Main, ReplyRefusedText(code, reply.received, reply.buffer.data()),
+                CAPTION_UPLOAD_REFUSED, MsgIcon::Stop);
+    return true;
+}
+
+std::string ShownByte(std::uint8_t b) {
+    if (b == 0) {
+        return {};
+    }
+    if (b >= 0x80) {
+        return Cp1252ToUtf8(std::string(1, static_cast<char>(b)));
+    }
+    return std::string(1, b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?');
+}
+
+}  // namespace
+
+CloudServer BuiltInCloudServer() {
+    CloudServer server;
+    server.host = RAZUROZAVI_CLOUD_HOST;
+    server.port = RAZUROZAVI_CLOUD_PORT;
+    return server;
+}
+
+std::string ReplyRefusedText(std::string_view code, long received, const std::uint8_t* buffer) {
+    std::string text = "Servidor não respondeu corretamente, dados não foram enviados (";
+    text += code;
+    text += "). Foram recebidos " + std::to_string(received) + " bytes: '";
+    text += ShownByte(buffer[0]) + ShownByte(buffer[1]);
+    text += "' .";
+    return text;
+}
+
+bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
+                 const FirmwareVersion& firmware, const CloudServer& server) {
+    const CALENDAR stamp = cal;
+    SocketHandle connection;
+    switch (Connect(server, connection)) {
+        case Connection::ResolveFailed:
+            ShowMessage(WindowId::Main, MSG_UPLOAD_RESOLVE_FAILED, "Erro", MsgIcon::Warning);
+            return false;
+        case Connection::SocketFailed:
+            ShowMessage(WindowId::Main, MSG_UPLOAD_SOCKET_FAILED, "Erro", MsgIcon::Warning);
+            return false;
+        case Connection::ConnectFailed:
+            ShowMessage(WindowId::Main, MSG_UPLOAD_CONNECT_FAILED, CAPTION_UPLOAD_CONNECT_FAILED,
+                        MsgIcon::Warning);
+            return false;
+        case Connection::Connected:
+            break;
+    }
+    const int fd = connection.Get();
+
+    const Bytes header = BuildHeaderMessage(MakeUploadHeader(values, stamp, firmware));
+    if (Refused(Exchange(fd, header, server), UPLOAD_HEADER_REFUSED_CODE)) {
+        return false;
+    }
+
+    const int count = ImageReadingCount(dado_in);
+    std::vector<int> tenths;
+    tenths.reserve(PACOTE_ENVIO_DADOS);
+    for (int k = 0; k < DataPacketCount(count); ++k) {
+        const int first = k * PACOTE_ENVIO_DADOS;
+        const int end = std::min(count, first + PACOTE_ENVIO_DADOS);
+        tenths.clear();
+        for (int i = first; i < end; ++i) {
+            tenths.push_back(ADToTemp_x10(ReadingAD(dado_in, i), firmware));
+        }
+        if (Refused(Exchange(fd, BuildDataPacket(tenths), server), UPLOAD_DATA_REFUSED_CODE)) {
+            return false;
+        }
+    }
+
+    if (Refused(Exchange(fd, END_MESSAGE, server), UPLOAD_DATA_REFUSED_CODE)) {
+        return false;
+    }
+    ShowMessage(WindowId::Main, MSG_UPLOAD_SUCCESS, CAPTION_UPLOAD_SUCCESS, MsgIcon::Information);
+    return true;
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The cloud upload: a card's identity, configuration and readings sent over one TCP
+// connection to the collection server, in lock-step with its replies. Every outcome is
+// one message box; nothing is stored and nothing is retried.
+
+#include <string>
+#include <string_view>
+
+#include "cloud/upload_messages.h"
+#include "logger/memory_image.h"
+
+// Pause between a message and the receive of its reply, and how long to wait for a
+// connection or a reply before counting it as failed.
+constexpr int REPLY_PAUSE_MS = 100;
+constexpr int CONNECT_TIMEOUT_MS = 10000;
+constexpr int REPLY_TIMEOUT_MS = 10000;
+
+struct CloudServer {
+    std::string host;
+    int port = 0;
+    int connect_timeout_ms = CONNECT_TIMEOUT_MS;
+    int reply_timeout_ms = REPLY_TIMEOUT_MS;
+};
+
+// The collection server chosen at build time.
+CloudServer BuiltInCloudServer();
+
+inline constexpr std::string_view MSG_UPLOAD_RESOLVE_FAILED = "Erro ao resolver nome";
+inline constexpr std::string_view MSG_UPLOAD_SOCKET_FAILED = "Erro ao criar socket";
+inline constexpr std::string_view MSG_UPLOAD_CONNECT_FAILED =
+    "Erro ao se conectar, dados não foram enviados.";
+inline constexpr std::string_view CAPTION_UPLOAD_CONNECT_FAILED = "Erro de conexão";
+inline constexpr std::string_view MSG_UPLOAD_SUCCESS =
+    "Dados foram salvos remotamente com sucesso.";
+inline constexpr std::string_view CAPTION_UPLOAD_SUCCESS = "Sucesso";
+inline constexpr std::string_view CAPTION_UPLOAD_REFUSED = "Falha";
+// Header refused (E002), or a data packet or the end message refused (E001).
+inline constexpr std::string_view UPLOAD_HEADER_REFUSED_CODE = "E002";
+inline constexpr std::string_view UPLOAD_DATA_REFUSED_CODE = "E001";
+
+// "Servidor não respondeu corretamente, ... (E00x). Foram recebidos %d bytes: '%c%c' .":
+// `received` is the receive's result (-1 when nothing came in time), then the first two
+// bytes of the reply buffer; a NUL byte shows nothing, other unprintable bytes '?'.
+std::string ReplyRefusedText(std::string_view code, long received, const std::uint8_t* buffer);
+
+// Uploads the readings of `dado_in` with the configuration `values`, temperatures
+// converted for `firmware`, and the time fields of `cal` as GraphData left it.
+// Shows the outcome with the main window as owner; true when the server accepted all.
+bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
+                 const FirmwareVersion& firmware, const CloudServer& server);

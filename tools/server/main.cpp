@@ -1,0 +1,101 @@
+// razurozavi-server: the collection server that cards in cloud mode upload to.
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "collection_server.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: razurozavi-server [--port P] [--bind ADDRESS] [--db FILE] [--idle-timeout MS]\n"
+    "       razurozavi-server --list [--db FILE]\n";
+constexpr const char* kDefaultDb = "uploads.sqlite";
+
+CollectionServer* running_server = nullptr;
+
+void StopOnSignal(int) {
+    if (running_server != nullptr) {
+        running_server->Stop();
+    }
+}
+
+bool ParseNumber(const char* text, int low, int high, int& value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || parsed < low || parsed > high) {
+        return false;
+    }
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+int Usage(const char* why) {
+    std::fprintf(stderr, "%s\n%s", why, kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ServerOptions options;
+    std::string db = kDefaultDb;
+    bool list = false;
+    for (int k = 1; k < argc; ++k) {
+        const std::string word = argv[k];
+        if (word == "--list") {
+            list = true;
+            continue;
+        }
+        if (word != "--port" && word != "--bind" && word != "--db" && word != "--idle-timeout") {
+            return Usage(("unknown argument: " + word).c_str());
+        }
+        if (k + 1 >= argc) {
+            return Usage((word + " needs a value").c_str());
+        }
+        const char* value = argv[++k];
+        if (word == "--port" && !ParseNumber(value, 0, 65535, options.port)) {
+            return Usage("--port wants a number from 0 to 65535");
+        }
+        if (word == "--idle-timeout" &&
+            !ParseNumber(value, 1, 24 * 3600 * 1000, options.idle_timeout_ms)) {
+            return Usage("--idle-timeout wants milliseconds");
+        }
+        if (word == "--bind") {
+            options.bind_address = value;
+        }
+        if (word == "--db") {
+            db = value;
+        }
+    }
+
+    std::string error;
+    const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
+    if (!store) {
+        std::fprintf(stderr, "razurozavi-server: %s: %s\n", db.c_str(), error.c_str());
+        return 1;
+    }
+    if (list) {
+        for (const StoredUpload& upload : store->List()) {
+            std::printf("%s\n", UploadLine(upload).c_str());
+        }
+        return 0;
+    }
+
+    CollectionServer server(*store, options);
+    if (!server.Listen(&error)) {
+        std::fprintf(stderr, "razurozavi-server: %s\n", error.c_str());
+        return 1;
+    }
+    running_server = &server;
+    std::signal(SIGINT, StopOnSignal);
+    std::signal(SIGTERM, StopOnSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::printf("listening on %s port %d\n", options.bind_address.c_str(), server.Port());
+    std::fflush(stdout);
+    server.Serve();
+    running_server = nullptr;
+    return 0;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// Where the collection server keeps what cards upload: a SQLite database with one row
+// per upload and one per reading, each upload written in one transaction.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cloud/upload_messages.h"
+
+struct sqlite3;
+
+struct StoredUpload {
+    long long id = 0;
+    std::string received;  // UTC, "YYYY-MM-DD HH:MM:SS"
+    std::string peer;      // the client's address
+    long serial = 0;
+    std::string description;  // UTF-8, trailing blanks dropped
+    int low_alarm_x10 = 0;
+    int high_alarm_x10 = 0;
+    int start_delay = 0;
+    int alarm_delay = 0;
+    int sample_points = 0;
+    int sample_rate = 0;
+    CALENDAR stamp;        // as sent: one interval after the last reading, two-digit year
+    std::string firmware;  // "1.0.3"
+    std::string software;  // "1.0.4"
+    int temp_unit = 0;
+    int readings = 0;
+};
+
+class UploadStore {
+  public:
+    // Opens (creating when needed) the database at `path`; nothing, with `error`
+    // set, when it cannot.
+    static std::unique_ptr<UploadStore> Open(const std::string& path, std::string* error);
+    ~UploadStore();
+    UploadStore(const UploadStore&) = delete;
+    UploadStore& operator=(const UploadStore&) = delete;
+
+    // One complete upload, all or nothing. Safe from several threads.
+    bool Store(const std::string& peer, const UploadHeader& header,
+               const std::vector<int>& readings);
+    // Oldest first.
+    std::vector<StoredUpload> List();
+    std::vector<int> Readings(long long upload_id);
+
+  private:
+    explicit UploadStore(sqlite3* db) : db_(db) {}
+    bool Execute(const char* sql);
+
+    std::mutex mutex_;
+    sqlite3* db_;
+};
+
+// The line `--list` prints for one upload.
+std::string UploadLine(const StoredUpload& upload);
