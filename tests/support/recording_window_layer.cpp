@@ -93,6 +93,16 @@ std::optional<std::string> RecordingWindowLayer::SaveFileDialog(WindowId, const 
     return dialog_path;
 }
 
+void RecordingWindowLayer::OpenDataWindow() {
+    std::lock_guard lock(mutex_);
+    opened_windows.push_back(WindowId::Data);
+}
+
+void RecordingWindowLayer::OpenConfigWindow() {
+    std::lock_guard lock(mutex_);
+    opened_windows.push_back(WindowId::Config);
+}
+
 void RecordingWindowLayer::EndProcess(int exit_code) {
     std::lock_guard lock(mutex_);
     end_process_code = exit_code;
