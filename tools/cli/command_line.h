@@ -41,3 +41,6 @@ int RunList(const CommandLine& args, ConsoleWindowLayer& console);
 int RunXls(const CommandLine& args, ConsoleWindowLayer& console);
 int RunShowConfig(const CommandLine& args, ConsoleWindowLayer& console);
 int RunSaveConfig(const CommandLine& args, ConsoleWindowLayer& console);
+
+// The simulated card.
+int RunSimulate(const CommandLine& args, ConsoleWindowLayer& console);

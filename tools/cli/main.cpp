@@ -15,6 +15,9 @@ const CommandSpec kCommands[] = {
     {"xls", "xls IMAGE OUT.xls [--gmt0]", 2, 2, {"--gmt0"}, {}, RunXls},
     {"show-config", "show-config FILE.mcfg", 1, 1, {}, {}, RunShowConfig},
     {"save-config", "save-config FILE.mcfg NAME=VALUE...", 1, 64, {}, {}, RunSaveConfig},
+    {"simulate",
+     "simulate [--readings N] [--interval S] [--firmware X.XX] [--baud-pace] [--fault SPEC]...",
+     0, 0, {"--baud-pace"}, {"--readings", "--interval", "--firmware", "--fault"}, RunSimulate},
 };
 
 const CommandSpec* FindCommand(const std::string& name) {
