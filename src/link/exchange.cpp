@@ -110,6 +110,7 @@ void DecodeFrame(const LinkMessage& message) {
                 break;
             case VR:
                 SendSC();
+                KeepReply(message);
                 versao_firmware[0] = static_cast<char>(frame[3]);
                 versao_firmware[1] = static_cast<char>(frame[5]);
                 versao_firmware[2] = static_cast<char>(frame[6]);

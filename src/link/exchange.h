@@ -32,7 +32,7 @@ void SendSC();
 // Acts on one message taken off the line: a lone acknowledge or a valid frame.
 void DecodeFrame(const LinkMessage& message);
 
-// The last reply frame the decoder kept (an "RD", "DT" or "BT" reply).
+// The last reply frame the decoder kept (an "RD", "DT", "BT" or "VR" reply).
 Frame ReplyFrame();
 
 // The resend rule, run on each tick after resend_timer has been incremented.
