@@ -71,11 +71,13 @@ std::optional<CardFault> ParseCardFault(std::string_view spec, std::string* why)
     if (fault.kind == CardFaultKind::JoinedWrite) {
         fault.times = 0;
     }
-    std::string_view rest = colon == std::string_view::npos ? "" : spec.substr(colon + 1);
-    while (!rest.empty()) {
+    if (colon == std::string_view::npos) {
+        return fault;
+    }
+    std::string_view rest = spec.substr(colon + 1);
+    for (;;) {
         const std::size_t comma = rest.find(',');
         const std::string_view item = rest.substr(0, comma);
-        rest = comma == std::string_view::npos ? "" : rest.substr(comma + 1);
         const std::size_t equals = item.find('=');
         if (equals == std::string_view::npos ||
             !SetKey(fault, item.substr(0, equals), item.substr(equals + 1))) {
@@ -83,6 +85,10 @@ std::optional<CardFault> ParseCardFault(std::string_view spec, std::string* why)
                    "\" (at=N, times=N, rate=0..1, seed=N, ms=N)";
             return std::nullopt;
         }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        rest = rest.substr(comma + 1);
     }
     return fault;
 }
