@@ -187,6 +187,7 @@ void AdvanceRecording(CardState& card, SteadyTime now) {
         const long seconds = static_cast<long>(i + 1) * BigEndian16(&card.memory[OFF_SAMPLE_RATE]);
         PutReading(card.memory, i, RecordedAD(RefrigeratorTenths(seconds)));
         SetReadingCount(card.memory, i + 1);
+        card.recording = i + 1 < card.recording_target;
         card.next_reading_at += card.reading_period;
     }
 }
