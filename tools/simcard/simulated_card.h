@@ -75,8 +75,10 @@ class SimulatedCard {
     bool WaitForInput(int timeout_ms, bool line_closed);
     bool StopRequestedWithin(std::chrono::milliseconds wait);
     void TakeBytes(const unsigned char* bytes, std::size_t length);
-    void TakeFrame(const Frame& request);
-    bool Send(const unsigned char* bytes, std::size_t length);
+    void TakeFrame(const Frame& request, std::chrono::steady_clock::time_point arrived);
+    // Paced, the bytes go out once the line is free and not before `not_before`.
+    bool Send(const unsigned char* bytes, std::size_t length,
+              std::chrono::steady_clock::time_point not_before);
     void ResendUnacknowledgedReply();
     int MillisecondsToNextEvent();
 
