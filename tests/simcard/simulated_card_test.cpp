@@ -203,7 +203,7 @@ TEST_F(SimulatedCardTest, FaultsStrikeTheRequestsTheyAreSetFor) {
     std::string why;
     options.faults = {*ParseCardFault("drop:at=1", &why), *ParseCardFault("error:at=3", &why),
                       *ParseCardFault("corrupt:at=4", &why), *ParseCardFault("silent:at=6", &why)};
-    options.reply_resend_after = 150ms;
+    options.reply_resend_after = 400ms;
     StartCard(options);
     const Frame version = RequestFrame("VR");
 
@@ -216,7 +216,7 @@ TEST_F(SimulatedCardTest, FaultsStrikeTheRequestsTheyAreSetFor) {
     // 4: the reply comes corrupted and is dropped by the receiver; unacknowledged, the card
     // sends it again, whole.
     line->Write(version);
-    const auto chunks = line->ReadChunks(1, 300);
+    const auto chunks = line->ReadChunks(2, 150);  // before the card's resend
     std::size_t bytes = 0;
     for (const auto& chunk : chunks) {
         bytes += chunk.size();
@@ -227,7 +227,7 @@ TEST_F(SimulatedCardTest, FaultsStrikeTheRequestsTheyAreSetFor) {
     EXPECT_EQ(again[0], LinkMessage{SC});
     EXPECT_EQ(again[1][1], 'V');
     line->Acknowledge();
-    std::this_thread::sleep_for(400ms);
+    std::this_thread::sleep_for(600ms);
     EXPECT_EQ(card->ReplyResends(), 1);
     EXPECT_TRUE(line->ReadMessages(1, 0).empty());
     // 5 is answered; from 6 on nothing is.
