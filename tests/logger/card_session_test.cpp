@@ -237,8 +237,8 @@ TEST_F(CardSession, RefusesAnotherFirmware) {
     SimulatedCardOptions options;
     options.firmware = "1.04";
     Connect(options);
-    ASSERT_TRUE(Eventually([&] { return windows.end_process_code.has_value(); }, 1000));
-    EXPECT_EQ(*windows.end_process_code, 0);
+    ASSERT_TRUE(Eventually([&] { return windows.EndProcessCode().has_value(); }, 1000));
+    EXPECT_EQ(windows.EndProcessCode(), 0);
     EXPECT_EQ(LastMessage(),
               std::string(CAPTION_ATTENTION) + ": " + std::string(MSG_FIRMWARE_INCOMPATIBLE));
 }

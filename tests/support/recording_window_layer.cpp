@@ -81,13 +81,15 @@ void RecordingWindowLayer::AddListLines(WindowId window, int list_id,
                 std::make_move_iterator(lines.end()));
 }
 
-std::optional<std::string> RecordingWindowLayer::OpenFileDialog(WindowId, const FileFilter& filter) {
+std::optional<std::string> RecordingWindowLayer::OpenFileDialog(WindowId,
+                                                                const FileFilter& filter) {
     std::lock_guard lock(mutex_);
     dialog_filters.push_back(filter);
     return dialog_path;
 }
 
-std::optional<std::string> RecordingWindowLayer::SaveFileDialog(WindowId, const FileFilter& filter) {
+std::optional<std::string> RecordingWindowLayer::SaveFileDialog(WindowId,
+                                                                const FileFilter& filter) {
     std::lock_guard lock(mutex_);
     dialog_filters.push_back(filter);
     return dialog_path;
@@ -106,6 +108,11 @@ void RecordingWindowLayer::OpenConfigWindow() {
 void RecordingWindowLayer::EndProcess(int exit_code) {
     std::lock_guard lock(mutex_);
     end_process_code = exit_code;
+}
+
+std::optional<int> RecordingWindowLayer::EndProcessCode() {
+    std::lock_guard lock(mutex_);
+    return end_process_code;
 }
 
 std::vector<RecordedMessage> RecordingWindowLayer::Messages() {

@@ -18,7 +18,7 @@ struct RecordedMessage {
 };
 
 class RecordingWindowLayer : public WindowLayer {
-public:
+  public:
     RecordingWindowLayer() { SetWindowLayer(this); }
     ~RecordingWindowLayer() override { SetWindowLayer(nullptr); }
 
@@ -56,11 +56,13 @@ public:
     std::optional<std::string> WindowTitle(WindowId window);
     std::vector<FileFilter> dialog_filters;
     std::optional<int> end_process_code;
+    // The same, safe to poll while the core's threads run.
+    std::optional<int> EndProcessCode();
     std::vector<WindowId> opened_windows;
     int progress_position = 0;
     int progress_high = 0;
 
-private:
+  private:
     using Key = std::pair<WindowId, int>;
     std::mutex mutex_;
     std::vector<RecordedMessage> messages_;
