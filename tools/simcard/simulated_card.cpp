@@ -13,8 +13,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Resends of an unacknowledged reply, as the program does for its requests.
-constexpr int REPLY_RESENDS = 3;
 // How often the card looks again at a line that nobody holds open.
 constexpr int CLOSED_LINE_POLL_MS = 20;
 // The longest the serving thread sleeps without looking at the clock.
@@ -142,21 +140,14 @@ void SimulatedCard::Serve() {
             line_closed = false;
             TakeBytes(buffer, static_cast<std::size_t>(n));
         } else if (n < 0 && errno == EIO) {
-            // Nobody holds the port: whatever was under way is gone with the program.
+            // Nobody holds the port: a partial frame is gone with the program.
             line_closed = true;
             splitter_ = ReceiveSplitter{};
-            unacknowledged_reply_.reset();
         } else if (n < 0 && errno == EAGAIN) {
             line_closed = false;
         }
-        const Clock::time_point now = Clock::now();
-        {
-            std::lock_guard lock(card_mutex_);
-            AdvanceRecording(card_, now);
-        }
-        if (unacknowledged_reply_ && now >= reply_resend_at_) {
-            ResendUnacknowledgedReply();
-        }
+        std::lock_guard lock(card_mutex_);
+        AdvanceRecording(card_, Clock::now());
     }
 }
 
@@ -197,9 +188,6 @@ int SimulatedCard::MillisecondsToNextEvent() {
             next = std::min(next, card_.next_reading_at);
         }
     }
-    if (unacknowledged_reply_) {
-        next = std::min(next, reply_resend_at_);
-    }
     return MillisecondsUntil(next, now);
 }
 
@@ -210,7 +198,6 @@ void SimulatedCard::TakeBytes(const unsigned char* bytes, std::size_t length) {
     for (const LinkMessage& message : SplitReceived(splitter_, bytes, length, arrived)) {
         if (message.size() == SC_LENGTH) {
             ++acks_received_;
-            unacknowledged_reply_.reset();
         } else {
             Frame frame;
             std::copy(message.begin(), message.end(), frame.begin());
@@ -231,8 +218,6 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
                              {request[3], request[4], request[5]},
                              now});
     }
-    // A new request means the program has moved on from the last reply.
-    unacknowledged_reply_.reset();
     const StruckFaults struck = faults_.Next();
     if (struck.Any()) {
         ++faults_struck_;
@@ -245,12 +230,8 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
         std::lock_guard lock(card_mutex_);
         answer = AnswerRequest(card_, request, now);
     }
-    std::optional<Frame> reply = answer.reply;
-    if (struck.answer_error) {
-        reply = ErrorFrame();
-    }
+    std::optional<Frame> sent = struck.answer_error ? ErrorFrame() : answer.reply;
     std::vector<unsigned char> acknowledge{SC};
-    std::optional<Frame> sent = reply;
     if (struck.corrupt) {
         if (sent) {
             (*sent)[struck.corrupt_index] ^= struck.corrupt_mask;
@@ -276,21 +257,6 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
         Send(sent->data(), sent->size(), now);
     }
     ++replies_sent_;
-    unacknowledged_reply_ = reply;
-    reply_resends_left_ = REPLY_RESENDS;
-    reply_resend_at_ = Clock::now() + options_.reply_resend_after;
-}
-
-void SimulatedCard::ResendUnacknowledgedReply() {
-    if (reply_resends_left_ <= 0) {
-        unacknowledged_reply_.reset();
-        return;
-    }
-    --reply_resends_left_;
-    ++reply_resends_;
-    ++replies_sent_;
-    Send(unacknowledged_reply_->data(), unacknowledged_reply_->size(), Clock::now());
-    reply_resend_at_ = Clock::now() + options_.reply_resend_after;
 }
 
 bool SimulatedCard::Send(const unsigned char* bytes, std::size_t length,

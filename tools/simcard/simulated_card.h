@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,8 +28,6 @@ struct SimulatedCardOptions {
     std::vector<CardFault> faults;
     // After a configuration write, one new reading per this much real time.
     std::chrono::milliseconds reading_period{1000};
-    // Wait this long for the acknowledge of a reply before sending it again (three times).
-    std::chrono::milliseconds reply_resend_after{1100};
     // Where to register the card as a CDC-ACM port (see SIMULATED_PORTS_ENV); empty = nowhere.
     std::string registration_dir;
 };
@@ -65,8 +62,7 @@ class SimulatedCard {
     int RequestsSeen() const { return requests_seen_.load(); }  // resends and dropped ones too
     int RequestsSeen(const char* letters) const;
     int AcknowledgesReceived() const { return acks_received_.load(); }
-    int RepliesSent() const { return replies_sent_.load(); }  // frames, resends included
-    int ReplyResends() const { return reply_resends_.load(); }
+    int RepliesSent() const { return replies_sent_.load(); }  // frames
     int FaultsStruck() const { return faults_struck_.load(); }
     std::vector<SeenRequest> Requests() const;
 
@@ -79,7 +75,6 @@ class SimulatedCard {
     // Paced, the bytes go out once the line is free and not before `not_before`.
     bool Send(const unsigned char* bytes, std::size_t length,
               std::chrono::steady_clock::time_point not_before);
-    void ResendUnacknowledgedReply();
     int MillisecondsToNextEvent();
 
     SimulatedCardOptions options_;
@@ -95,14 +90,10 @@ class SimulatedCard {
     FaultSchedule faults_;
     ReceiveSplitter splitter_;
     LinePacer pacer_;
-    std::optional<Frame> unacknowledged_reply_;
-    int reply_resends_left_ = 0;
-    std::chrono::steady_clock::time_point reply_resend_at_{};
 
     std::atomic<int> requests_seen_{0};
     std::atomic<int> acks_received_{0};
     std::atomic<int> replies_sent_{0};
-    std::atomic<int> reply_resends_{0};
     std::atomic<int> faults_struck_{0};
     mutable std::mutex log_mutex_;
     std::vector<SeenRequest> requests_;
