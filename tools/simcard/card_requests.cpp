@@ -140,41 +140,31 @@ CALENDAR CardClock(const CardState& card, SteadyTime now) {
     return c;
 }
 
-CardAnswer AnswerRequest(CardState& card, const Frame& request, SteadyTime now) {
+std::optional<Frame> AnswerRequest(CardState& card, const Frame& request, SteadyTime now) {
     Payload payload;
     std::copy_n(request.begin() + PAYLOAD_OFFSET, PAYLOAD_LENGTH, payload.begin());
-    CardAnswer answer;
-    answer.acknowledge = true;
     if (request[1] == 'A' && request[2] == 'J') {
         TakeConfigurationRecord(card, payload, now);
-        return answer;
+        return std::nullopt;
     }
     switch (DecodeCommand(request.data() + 1)) {
         case RD:
-            answer.reply = AnswerMemoryRead(card, payload);
-            break;
+            return AnswerMemoryRead(card, payload);
         case VR:
-            answer.reply = AnswerVersion(card);
-            break;
+            return AnswerVersion(card);
         case DT:
-            answer.reply = AnswerDate(card, now);
-            break;
+            return AnswerDate(card, now);
         case BT:
-            answer.reply = AnswerBattery(card);
-            break;
+            return AnswerBattery(card);
         case WR:
             EraseReadings(card);
-            answer.reply = Reply("WR", payload);
-            break;
+            return Reply("WR", payload);
         case FM:
             Format(card);
-            answer.reply = Reply("FM", Payload{});
-            break;
+            return Reply("FM", Payload{});
         default:
-            answer.reply = ErrorFrame();
-            break;
+            return ErrorFrame();
     }
-    return answer;
 }
 
 void AdvanceRecording(CardState& card, SteadyTime now) {

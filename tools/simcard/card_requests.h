@@ -32,17 +32,12 @@ struct CardState {
     std::chrono::milliseconds reading_period{1000};
 };
 
-struct CardAnswer {
-    bool acknowledge = false;
-    std::optional<Frame> reply;
-};
-
 // The card's clock at `now`.
 CALENDAR CardClock(const CardState& card, SteadyTime now);
 
-// Answers one valid frame: every valid frame is acknowledged; "AJ" has no reply; letters the
-// card does not know are answered with "ER".
-CardAnswer AnswerRequest(CardState& card, const Frame& request, SteadyTime now);
+// The reply to one valid frame, which the card acknowledges first whatever it holds: nothing
+// for "AJ", "ER" for letters the card does not know.
+std::optional<Frame> AnswerRequest(CardState& card, const Frame& request, SteadyTime now);
 
 // Adds the readings that fell due by `now` to a recording in progress.
 void AdvanceRecording(CardState& card, SteadyTime now);

@@ -225,12 +225,14 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
     if (struck.drop) {
         return;
     }
-    CardAnswer answer;
+    std::optional<Frame> sent;
     {
         std::lock_guard lock(card_mutex_);
-        answer = AnswerRequest(card_, request, now);
+        sent = AnswerRequest(card_, request, now);
     }
-    std::optional<Frame> sent = struck.answer_error ? ErrorFrame() : answer.reply;
+    if (struck.answer_error) {
+        sent = ErrorFrame();
+    }
     std::vector<unsigned char> acknowledge{SC};
     if (struck.corrupt) {
         if (sent) {
