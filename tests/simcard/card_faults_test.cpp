@@ -9,10 +9,10 @@
 
 namespace {
 
-CardFault Parse(const char* spec) {
+CardFault Parse(const char* text) {
     std::string why;
-    const std::optional<CardFault> fault = ParseCardFault(spec, &why);
-    EXPECT_TRUE(fault.has_value()) << spec << ": " << why;
+    const std::optional<CardFault> fault = ParseCardFault(text, &why);
+    EXPECT_TRUE(fault.has_value()) << text << ": " << why;
     return fault.value_or(CardFault{});
 }
 

@@ -85,10 +85,4 @@ TEST(RefrigeratorRecording, CountsAndIntervalsAtTheEdgesOfTheMemory) {
     EXPECT_EQ(BigEndian16(&beyond[OFF_SAMPLE_POINTS]), 32000);
     EXPECT_EQ(ImageReadingCount(beyond), MAX_IMAGE_READINGS);
     EXPECT_EQ(BigEndian16(&BuildDefaultRecording(70000, 2)[OFF_LOG_COUNT]), 0xFFFF);
-
-    // At a one-minute interval the warm hour is 60 readings long.
-    const MemoryImage minutes = BuildDefaultRecording(7 * 24 * 60, 60);
-    const auto warm = ExcursionsWhere(minutes, [](int t) { return t > 80; });
-    ASSERT_EQ(warm.size(), 1u);
-    EXPECT_EQ(warm[0].length, 60);
 }

@@ -43,9 +43,9 @@ int RunSimulate(const CommandLine& args, ConsoleWindowLayer&) {
     }
     options.baud_pace = args.Has("--baud-pace");
     if (args.options.count("--fault") != 0) {
-        for (const std::string& spec : args.options.at("--fault")) {
+        for (const std::string& text : args.options.at("--fault")) {
             std::string why;
-            const std::optional<CardFault> fault = ParseCardFault(spec, &why);
+            const std::optional<CardFault> fault = ParseCardFault(text, &why);
             if (!fault) {
                 return UsageError("simulate", why);
             }

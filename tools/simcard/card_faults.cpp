@@ -52,9 +52,9 @@ bool SetKey(CardFault& fault, std::string_view key, std::string_view value) {
 
 }  // namespace
 
-std::optional<CardFault> ParseCardFault(std::string_view spec, std::string* why) {
-    const std::size_t colon = spec.find(':');
-    const std::string_view name = spec.substr(0, colon);
+std::optional<CardFault> ParseCardFault(std::string_view text, std::string* why) {
+    const std::size_t colon = text.find(':');
+    const std::string_view name = text.substr(0, colon);
     CardFault fault;
     bool known = false;
     for (const KindName& entry : kKinds) {
@@ -74,7 +74,7 @@ std::optional<CardFault> ParseCardFault(std::string_view spec, std::string* why)
     if (colon == std::string_view::npos) {
         return fault;
     }
-    std::string_view rest = spec.substr(colon + 1);
+    std::string_view rest = text.substr(colon + 1);
     for (;;) {
         const std::size_t comma = rest.find(',');
         const std::string_view item = rest.substr(0, comma);

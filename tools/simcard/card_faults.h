@@ -30,7 +30,7 @@ struct CardFault {
 // "KIND[:KEY=VALUE,...]" with KIND drop, error, corrupt, joined, delay or silent and the keys
 // at (first request), times, rate, seed and ms (delay). "joined" strikes every request unless
 // told otherwise. Nothing, with `why` set, when the text is not such a fault.
-std::optional<CardFault> ParseCardFault(std::string_view spec, std::string* why);
+std::optional<CardFault> ParseCardFault(std::string_view text, std::string* why);
 
 // What the faults do to one request.
 struct StruckFaults {
