@@ -12,6 +12,7 @@ constexpr int BT_QUIT = 106;
 constexpr int BT_CANCEL = 109;
 constexpr int ID_STATUS = 1;
 constexpr int ID_PROGRESS = 2;
+constexpr int ID_BATTERY = 3;  // label of the battery reply
 constexpr int PROGRESS_RANGE_MAX = 656;
 
 // Menu

@@ -30,6 +30,8 @@ class SilentWindowLayer final : public WindowLayer {
     std::optional<std::string> SaveFileDialog(WindowId, const FileFilter&) override {
         return std::nullopt;
     }
+    void OpenDataWindow() override {}
+    void OpenConfigWindow() override {}
     void EndProcess(int exit_code) override { std::exit(exit_code); }
 };
 

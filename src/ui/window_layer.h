@@ -44,6 +44,9 @@ class WindowLayer {
     // The chosen path, or nothing when the user cancelled.
     virtual std::optional<std::string> OpenFileDialog(WindowId owner, const FileFilter& filter) = 0;
     virtual std::optional<std::string> SaveFileDialog(WindowId owner, const FileFilter& filter) = 0;
+    // Open a window of the program; the core fills it afterwards.
+    virtual void OpenDataWindow() = 0;
+    virtual void OpenConfigWindow() = 0;
     // Ends the process (rejected firmware). Tests observe it instead.
     virtual void EndProcess(int exit_code) = 0;
 };

@@ -95,9 +95,24 @@ std::optional<std::string> RecordingWindowLayer::SaveFileDialog(WindowId,
     return dialog_path;
 }
 
+void RecordingWindowLayer::OpenDataWindow() {
+    std::lock_guard lock(mutex_);
+    opened_windows.push_back(WindowId::Data);
+}
+
+void RecordingWindowLayer::OpenConfigWindow() {
+    std::lock_guard lock(mutex_);
+    opened_windows.push_back(WindowId::Config);
+}
+
 void RecordingWindowLayer::EndProcess(int exit_code) {
     std::lock_guard lock(mutex_);
     end_process_code = exit_code;
+}
+
+std::optional<int> RecordingWindowLayer::EndProcessCode() {
+    std::lock_guard lock(mutex_);
+    return end_process_code;
 }
 
 std::vector<RecordedMessage> RecordingWindowLayer::Messages() {

@@ -39,6 +39,8 @@ class RecordingWindowLayer : public WindowLayer {
     void AddListLines(WindowId window, int list_id, std::vector<std::string> lines) override;
     std::optional<std::string> OpenFileDialog(WindowId owner, const FileFilter& filter) override;
     std::optional<std::string> SaveFileDialog(WindowId owner, const FileFilter& filter) override;
+    void OpenDataWindow() override;
+    void OpenConfigWindow() override;
     void EndProcess(int exit_code) override;
 
     // What the test sets up.
@@ -54,6 +56,9 @@ class RecordingWindowLayer : public WindowLayer {
     std::optional<std::string> WindowTitle(WindowId window);
     std::vector<FileFilter> dialog_filters;
     std::optional<int> end_process_code;
+    // The same, safe to poll while the core's threads run.
+    std::optional<int> EndProcessCode();
+    std::vector<WindowId> opened_windows;
     int progress_position = 0;
     int progress_high = 0;
 

@@ -46,3 +46,12 @@ int RunPdfGraph(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The cloud upload.
 int RunUpload(const CommandLine& args, ConsoleWindowLayer& console);
+
+// The simulated card.
+int RunSimulate(const CommandLine& args, ConsoleWindowLayer& console);
+
+// Commands on the card.
+int RunInfo(const CommandLine& args, ConsoleWindowLayer& console);
+int RunRead(const CommandLine& args, ConsoleWindowLayer& console);
+int RunReadConfig(const CommandLine& args, ConsoleWindowLayer& console);
+int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer& console);

@@ -21,6 +21,9 @@ MsgAnswer ConsoleWindowLayer::MessageBox(WindowId, std::string_view text, std::s
 }
 
 void ConsoleWindowLayer::EndProcess(int) {
+    // Called from the timer thread while other threads run: leave without running
+    // destructors under their feet.
     std::fflush(stdout);
-    std::exit(1);
+    std::fflush(stderr);
+    std::_Exit(1);
 }

@@ -37,6 +37,9 @@ class ConsoleWindowLayer final : public WindowLayer {
     std::optional<std::string> SaveFileDialog(WindowId, const FileFilter&) override {
         return dialog_path_;
     }
+    // The card commands read the results themselves.
+    void OpenDataWindow() override {}
+    void OpenConfigWindow() override {}
     // The firmware refusal ends the command with status 1.
     void EndProcess(int exit_code) override;
 

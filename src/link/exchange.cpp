@@ -1,0 +1,173 @@
+#include "link/exchange.h"
+
+#include <cstring>
+
+#include "link/serial.h"
+#include "ui/window_layer.h"
+
+std::atomic<unsigned char> n_send{0};
+std::atomic<int> resend_timer{0};
+std::atomic<bool> wait_sc{false};
+std::atomic<bool> rx_sc{false};
+std::atomic<bool> rx_rd_frame{false};
+std::atomic<bool> rx_dt_frame{false};
+std::atomic<bool> rx_bt_frame{false};
+std::atomic<bool> rx_write{false};
+std::atomic<bool> rx_error{false};
+std::atomic<bool> mostrar_info{true};
+std::array<std::atomic<char>, 3> versao_firmware{};
+
+namespace {
+
+// The last frame sent (for resends) and the last reply kept: each written by one thread
+// while another may read it, so each has its lock.
+std::mutex sent_mutex;
+Frame buffer{};
+std::mutex reply_mutex;
+Frame rx_buf{};
+
+void KeepReply(const LinkMessage& message) {
+    std::lock_guard lock(reply_mutex);
+    std::memcpy(rx_buf.data(), message.data(), FRAME_LENGTH);
+}
+
+}  // namespace
+
+std::mutex& LinkWaitMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::condition_variable& LinkWaitCondition() {
+    static std::condition_variable condition;
+    return condition;
+}
+
+void NotifyLink() {
+    { std::lock_guard lock(LinkWaitMutex()); }
+    LinkWaitCondition().notify_all();
+}
+
+void SendFrame(const char* command, const unsigned char* data) {
+    const Frame frame = BuildFrame(command, data);
+    {
+        std::lock_guard lock(sent_mutex);
+        buffer = frame;
+    }
+    n_send = N_SEREND_TIMES;
+    wait_sc = true;
+    resend_timer = 0;
+    WriteString(frame.data(), frame.size());
+}
+
+void SendSC() {
+    WriteByte(SC);
+}
+
+Frame ReplyFrame() {
+    std::lock_guard lock(reply_mutex);
+    return rx_buf;
+}
+
+void DecodeFrame(const LinkMessage& message) {
+    rx_error = false;
+    rx_rd_frame = false;
+    if (message.size() == SC_LENGTH && message[0] == SC) {
+        if (wait_sc) {
+            wait_sc = false;
+            rx_sc = true;
+        }
+    } else if (IsValidFrame(message.data(), message.size())) {
+        const unsigned char* frame = message.data();
+        switch (DecodeCommand(frame + 1)) {
+            case BT:
+                SendSC();
+                KeepReply(message);
+                rx_bt_frame = true;
+                rx_enable = false;
+                break;
+            case DT:
+                SendSC();
+                KeepReply(message);
+                rx_dt_frame = true;
+                rx_enable = false;
+                break;
+            case ER:
+                SendSC();
+                rx_error = true;
+                wait_sc = false;
+                NotifyLink();
+                ShowMessage(WindowId::Main, "ERRO", " ", MsgIcon::None);
+                break;
+            case FM:
+                SendSC();
+                ShowMessage(WindowId::Main, "Weather station was formated", " ", MsgIcon::None);
+                break;
+            case RD:
+                SendSC();
+                KeepReply(message);
+                rx_rd_frame = true;
+                break;
+            case VR:
+                SendSC();
+                KeepReply(message);
+                versao_firmware[0] = static_cast<char>(frame[3]);
+                versao_firmware[1] = static_cast<char>(frame[5]);
+                versao_firmware[2] = static_cast<char>(frame[6]);
+                if (mostrar_info) {
+                    ShowMessage(WindowId::Main, VersionText(frame), "Informações do Razurozavi",
+                                MsgIcon::None);
+                }
+                rx_enable = false;
+                break;
+            case WR:
+                SendSC();
+                rx_write = true;
+                break;
+            default:
+                break;
+        }
+    }
+    NotifyLink();
+}
+
+void ResendTick(bool connected_now, bool cancelled) {
+    if (!wait_sc || !connected_now) {
+        return;
+    }
+    if (n_send > 0 && resend_timer > RESEND_TICKS) {
+        n_send = n_send - 1;
+        resend_timer = 0;
+        Frame frame;
+        {
+            std::lock_guard lock(sent_mutex);
+            frame = buffer;
+        }
+        WriteString(frame.data(), frame.size());
+    }
+    if (n_send == 0 && !cancelled) {
+        wait_sc = false;
+        rx_enable = false;
+        rx_error = true;
+        NotifyLink();
+    }
+}
+
+int FirmwareNumber() {
+    if (versao_firmware[0] == 0) {
+        return 0;
+    }
+    int number = 0;
+    for (const std::atomic<char>& digit : versao_firmware) {
+        const char c = digit;
+        if (c < '0' || c > '9') {
+            return -1;  // not a number: never the accepted version
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+void ForgetFirmware() {
+    versao_firmware[0] = 0;
+}

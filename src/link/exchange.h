@@ -1,0 +1,63 @@
+#pragma once
+// One exchange with the card: sending frames and acknowledges, decoding what the receive
+// thread takes off the line into the link flags, and the resend rule of the 100 ms tick.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+
+#include "link/protocol.h"
+
+// Resends after the first send, and the ticks of 100 ms between them.
+constexpr unsigned char N_SEREND_TIMES = 3;
+constexpr int RESEND_TICKS = 10;  // a resend once resend_timer exceeds this: 1.1 s
+
+extern std::atomic<unsigned char> n_send;
+extern std::atomic<int> resend_timer;
+extern std::atomic<bool> wait_sc;
+extern std::atomic<bool> rx_sc;
+extern std::atomic<bool> rx_rd_frame;
+extern std::atomic<bool> rx_dt_frame;
+extern std::atomic<bool> rx_bt_frame;
+extern std::atomic<bool> rx_write;
+extern std::atomic<bool> rx_error;
+extern std::atomic<bool> mostrar_info;
+// The firmware digits of the last "VR" reply, ASCII; the first is 0 while unknown.
+extern std::array<std::atomic<char>, 3> versao_firmware;
+
+// Sends a frame and arms the resend rule.
+void SendFrame(const char* command, const unsigned char* data);
+void SendSC();
+
+// Acts on one message taken off the line: a lone acknowledge or a valid frame.
+void DecodeFrame(const LinkMessage& message);
+
+// The last reply frame the decoder kept (an "RD", "DT", "BT" or "VR" reply).
+Frame ReplyFrame();
+
+// The resend rule, run on each tick after resend_timer has been incremented.
+void ResendTick(bool connected_now, bool cancelled);
+
+// The version digits as a number (103), or 0 while unknown.
+int FirmwareNumber();
+void ForgetFirmware();
+
+// Wakes every WaitForLink; whoever changes a flag a waiter may be watching calls it.
+void NotifyLink();
+// Waits until `done()` holds or `timeout` passes; true when it holds. Wakes at once on
+// NotifyLink, so a reply is taken without sleeping out a polling period.
+template <typename Done>
+bool WaitForLink(Done done, std::chrono::milliseconds timeout);
+
+// Implementation of the template.
+#include <condition_variable>
+#include <mutex>
+
+std::mutex& LinkWaitMutex();
+std::condition_variable& LinkWaitCondition();
+
+template <typename Done>
+bool WaitForLink(Done done, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(LinkWaitMutex());
+    return LinkWaitCondition().wait_for(lock, timeout, done);
+}

@@ -1,0 +1,219 @@
+#include "logger/logger_commands.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "link/exchange.h"
+#include "link/serial.h"
+#include "logger/clock.h"
+#include "logger/cp1252.h"
+#include "logger/serial_log.h"
+#include "sensor/temp.h"
+#include "ui/window_layer.h"
+
+std::atomic<bool> cancel_rd{false};
+std::atomic<bool> bat_button_press{false};
+
+namespace {
+
+constexpr int CHUNK_TAIL_ADDRESS = 65500;  // from here a chunk of 36 ends the memory exactly
+constexpr int CHUNK_TAIL_SIZE = 36;
+constexpr int FIRST_READING_COUNT_LENGTH_PAD = 64;
+
+using Payload = std::array<unsigned char, PAYLOAD_LENGTH>;
+
+Payload ReadRequest(int address, unsigned char count) {
+    Payload payload{};
+    payload[0] = static_cast<unsigned char>(address >> 8);
+    payload[1] = static_cast<unsigned char>(address & 0xFF);
+    payload[2] = count;
+    return payload;
+}
+
+void SendEmpty(const char* command) {
+    const Payload payload{};
+    SendFrame(command, payload.data());
+}
+
+}  // namespace
+
+bool ReadWeatherStation(MemoryImage& eeprom) {
+    WindowLayer& windows = Windows();
+    int address = 0;
+    int length = MEMORY_SIZE - 1;  // until the first chunk tells
+    int progress = 0;
+    while (address < length) {
+        const bool tail = address >= CHUNK_TAIL_ADDRESS;
+        const int count = tail ? CHUNK_TAIL_SIZE : READ_SIZE;
+        const Payload payload = ReadRequest(address, tail ? RD_COUNT_TAIL : RD_COUNT_CHUNK);
+        if (cancel_rd || rx_error) {
+            return false;
+        }
+        SendFrame("RD", payload.data());
+        const bool answered = WaitForLink([] { return rx_rd_frame || rx_error || cancel_rd; },
+                                          std::chrono::milliseconds(CHUNK_TIMEOUT_MS));
+        if (!answered) {
+            rx_error = true;
+            cancel_rd = true;
+            wait_sc = false;
+            rx_enable = false;
+            continue;
+        }
+        if (rx_rd_frame && !rx_error) {
+            windows.SetProgressPosition(++progress);
+            windows.SetControlText(WindowId::Main, ID_STATUS, "Lendo...");
+            rx_rd_frame = false;
+            const Frame reply = ReplyFrame();
+            const int copied = std::min(count, MEMORY_SIZE - address);
+            std::memcpy(eeprom.data() + address, reply.data() + RD_DATA_OFFSET, copied);
+            address += count;
+            if (address == READ_SIZE) {
+                const int reading_count = BigEndian16(eeprom.data() + OFF_LOG_COUNT);
+                length =
+                    std::min((reading_count + FIRST_READING_COUNT_LENGTH_PAD) * 4, MEMORY_SIZE);
+                windows.SetProgressRange(0, length / READ_SIZE + 1);
+            }
+        }
+    }
+    return true;
+}
+
+bool ReadParWeatherStation() {
+    for (int attempt = 0; attempt < CONFIG_READ_ATTEMPTS; ++attempt) {
+        rx_error = false;
+        rx_dt_frame = false;
+        const Payload payload = ReadRequest(0, RD_COUNT_CONFIG);
+        SendFrame("RD", payload.data());
+        wait_sc = false;
+        WaitForLink([] { return rx_rd_frame || rx_error; },
+                    std::chrono::milliseconds(CONFIG_ATTEMPT_MS));
+        if (rx_rd_frame && !rx_error) {
+            rx_rd_frame = false;
+            const Frame reply = ReplyFrame();
+            config_values = ConfigFromHeader(reply.data() + RD_DATA_OFFSET);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TakeConfigFromWindow(ConfigValues& values) {
+    WindowLayer& windows = Windows();
+    const auto pick = [&](int control, const auto& list, auto& value) {
+        const int position = windows.SelectedPosition(WindowId::Config, control);
+        if (position >= 0 && position < static_cast<int>(list.size())) {
+            value = list[static_cast<std::size_t>(position)];
+        }
+    };
+    pick(CFG_LED_CYCLE, LED_CYCLE_LIST, values.led_cycle);
+    pick(CFG_SAMPLE_POINTS, SAMPLE_POINTS_LIST, values.sample_points);
+    pick(CFG_SAMPLE_RATE, SAMPLE_RATE_LIST, values.sample_rate);
+    values.flash_alarm = windows.IsChecked(WindowId::Config, CFG_FLASH_ALARM);
+    values.modo_nuvem = windows.IsChecked(WindowId::Config, CFG_NUVEM);
+    values.t_low_alarm =
+        ThresholdTextToAD(windows.ControlText(WindowId::Config, CFG_TEMP_LOW), false);
+    values.t_high_alarm =
+        ThresholdTextToAD(windows.ControlText(WindowId::Config, CFG_TEMP_HIGH), true);
+    const int unit = windows.SelectedPosition(WindowId::Config, CFG_TEMP_UNIT);
+    if (unit == 0 || unit == 1) {
+        values.temp_unit = static_cast<unsigned char>(unit);
+    }
+    // The record holds both delays in 16 bits.
+    const auto delay = [&](int control) {
+        const long seconds = std::atol(windows.ControlText(WindowId::Config, control).c_str());
+        return static_cast<int>(std::clamp(seconds, 0L, 0xFFFFL));
+    };
+    values.start_delay = delay(CFG_START_DELAY);
+    values.alarm_delay = delay(CFG_ALARM_DELAY);
+    std::string description = Utf8ToCp1252(windows.ControlText(WindowId::Config, CFG_DESCRICAO));
+    description.resize(std::min<std::size_t>(description.size(), DESCRIPTION_MAX_CHARS));
+    SetDescription(values.descricao, description);
+}
+
+bool WriteConfigToCard(ConfigValues& values) {
+    AssignSerialIfNeeded(values);
+    Windows().SetControlText(WindowId::Config, CFG_SERIAL, std::to_string(values.serial));
+    const CALENDAR now = LocalNow();
+    const auto record = BuildConfigRecord(values, now);
+    SendFrame("AJ", record.data());
+    if (!connected) {
+        return false;
+    }
+    SalvaGravacao(values, now);
+    return true;
+}
+
+bool WriteParWeatherStation() {
+    TakeConfigFromWindow(config_values);
+    return WriteConfigToCard(config_values);
+}
+
+bool WeatherStationClear() {
+    Payload payload{};
+    payload[1] = 9;
+    payload[2] = 3;
+    SendFrame("WR", payload.data());
+    return true;
+}
+
+bool WeatherStationFormat() {
+    SendEmpty("FM");
+    return true;
+}
+
+bool WeatherStationVersion() {
+    SendEmpty("VR");
+    return true;
+}
+
+bool RazurozaviAdjstDate() {
+    const ConfigValues none;
+    const auto record = BuildConfigRecord(none, LocalNow());
+    Payload payload{};
+    std::copy(record.begin(), record.begin() + 7, payload.begin());
+    SendFrame("AJ", payload.data());
+    return true;
+}
+
+bool RazurozaviReadDate() {
+    SendEmpty("DT");
+    wait_sc = false;
+    return true;
+}
+
+bool RazurozaviReadBatt() {
+    SendEmpty("BT");
+    wait_sc = false;
+    return true;
+}
+
+void RazurozaviViewDate() {
+    const Frame reply = ReplyFrame();
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d\n%02d:%02d:%02d", reply[6], reply[7],
+                  (reply[8] << 8) | reply[9], reply[5], reply[4], reply[3]);
+    ShowMessage(WindowId::Main, text, "Date Information", MsgIcon::None);
+}
+
+void RazurozaviViewBatt() {
+    const Frame reply = ReplyFrame();
+    const int value = (reply[3] << 8) | reply[4];
+    char label[32];
+    std::snprintf(label, sizeof label, "%0.2f °C", ADToTemp(value));
+    Windows().SetControlText(WindowId::Main, ID_BATTERY, label);
+    if (bat_button_press.exchange(false)) {
+        // The reply's value in millivolts; a cell counts as empty at 2.0 V and full at 3.0 V.
+        const double volts = value / 1000.0;
+        const double charge = std::clamp((volts - 2.0) * 100.0, 0.0, 100.0);
+        char text[96];
+        std::snprintf(text, sizeof text, "Ad = %d mV \nBat = %0.2f V\nCharge = %0.2f %%", value,
+                      volts, charge);
+        ShowMessage(WindowId::Main, text, "Battery Charge Information", MsgIcon::None);
+    }
+}
+
+void CloseWeatherStation() {
+    ClosePort();
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The card's commands: each builds its payload, sends it and, where a reply is expected,
+// waits for it until it arrives, a time-out passes, an error is reported or the user cancels.
+
+#include <atomic>
+
+#include "logger/config_values.h"
+#include "logger/memory_image.h"
+
+// Time-outs, in milliseconds.
+constexpr int CHUNK_TIMEOUT_MS = 3030;   // one memory-read chunk (202 polls of 15 ms)
+constexpr int CONFIG_ATTEMPT_MS = 1020;  // one configuration-read attempt
+constexpr int CONFIG_READ_ATTEMPTS = 3;
+constexpr int REPLY_TIMEOUT_MS = 1020;  // erase confirmation, date reply
+
+// The user's Cancel, or a memory-read chunk that got no reply.
+extern std::atomic<bool> cancel_rd;
+// Set by the battery button; the next battery reply is then shown in a message box.
+extern std::atomic<bool> bat_button_press;
+
+// Reads the card's memory into `eeprom`; true when the whole length the card reports (bounded
+// by the image) was read.
+bool ReadWeatherStation(MemoryImage& eeprom);
+// Reads the configuration into config_values; false after three attempts without a reply.
+bool ReadParWeatherStation();
+
+// The configuration window's fields into `values`; a field without a choice keeps the value.
+void TakeConfigFromWindow(ConfigValues& values);
+// Gives the card a serial number when it has none, sets its clock, sends the configuration
+// record and logs it. True when the port was connected.
+bool WriteConfigToCard(ConfigValues& values);
+// The configuration window's write: its fields into config_values, then to the card.
+bool WriteParWeatherStation();
+
+// Requests that do not wait for their reply.
+bool WeatherStationClear();
+bool WeatherStationFormat();
+bool WeatherStationVersion();
+bool RazurozaviAdjstDate();
+bool RazurozaviReadDate();
+bool RazurozaviReadBatt();
+
+// Show the last date or battery reply.
+void RazurozaviViewDate();
+void RazurozaviViewBatt();
+void CloseWeatherStation();

@@ -1,0 +1,192 @@
+#include "logger/operation_engine.h"
+
+#include <thread>
+
+#include "link/exchange.h"
+#include "link/serial.h"
+#include "logger/logger_commands.h"
+#include "logger/memory_image.h"
+#include "ui/window_layer.h"
+
+std::atomic<unsigned char> dl_state{DL_IDLE};
+std::atomic<bool> read_ok{false};
+std::atomic<bool> new_data{false};
+std::atomic<bool> new_config{false};
+
+namespace {
+
+std::thread operation_thread;
+std::atomic<bool> operation_thread_run{false};
+
+void Status(std::string_view text) {
+    Windows().SetControlText(WindowId::Main, ID_STATUS, text);
+}
+
+// The controls an operation leaves behind; the card's commands only while it is there.
+void Finish() {
+    WindowLayer& windows = Windows();
+    windows.EnableControl(WindowId::Main, BT_OPEN, true);
+    windows.EnableControl(WindowId::Main, BT_QUIT, true);
+    windows.EnableControl(WindowId::Main, BT_CANCEL, false);
+    windows.EnableMenuItem(IDM_DATACANCEL, false);
+    if (connected) {
+        for (int control : {BT_READ, BT_CONFIG, BT_INFO}) {
+            windows.EnableControl(WindowId::Main, control, true);
+        }
+        for (int item : {IDM_FILEOPEN, IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
+            windows.EnableMenuItem(item, true);
+        }
+    }
+    windows.SetProgressPosition(0);
+    dl_state = DL_IDLE;
+}
+
+// Reads the memory until it succeeds or is cancelled; an error restarts it from address 0.
+void ReadUntilDoneOrCancelled(bool keep_firmware) {
+    while (!cancel_rd && !read_ok) {
+        if (rx_error) {
+            rx_error = false;
+            Windows().SetProgressPosition(0);
+            Status("Conectando...");
+        }
+        if (ReadWeatherStation(data_in)) {
+            if (keep_firmware) {
+                FirmwareVersion version;
+                for (int i = 0; i < 3; ++i) {
+                    version.digits[i] = versao_firmware[i];
+                }
+                SetImageFirmware(data_in, version);
+            }
+            read_ok = true;
+        } else {
+            read_ok = false;
+        }
+    }
+}
+
+bool ConfirmedOk(std::string_view text, std::string_view caption) {
+    return Windows().MessageBox(WindowId::Main, text, caption, MsgIcon::None, MsgButtons::Ok) ==
+           MsgAnswer::Ok;
+}
+
+void Read() {
+    ReadParWeatherStation();
+    Status("Conectando...");
+    ReadUntilDoneOrCancelled(true);
+    Status("Conectado");
+    if (read_ok && !cancel_rd) {
+        Windows().EnableControl(WindowId::Main, BT_CANCEL, false);
+        rx_enable = false;
+        if (ConfirmedOk("Leitura Bem Sucedida", "Leitura")) {
+            new_data = true;
+        }
+    } else {
+        ShowMessage(WindowId::Main, "Leitura Cancelada", "Cancelar", MsgIcon::Warning);
+    }
+    Finish();
+}
+
+void ReadAndErase() {
+    Status("Conectando...");
+    ReadUntilDoneOrCancelled(false);
+    Status("Conectado");
+    if (read_ok && !cancel_rd) {
+        Windows().EnableControl(WindowId::Main, BT_CANCEL, false);
+        WeatherStationClear();
+        WaitForLink([] { return rx_write.load(); }, std::chrono::milliseconds(REPLY_TIMEOUT_MS));
+        rx_write = false;
+        rx_enable = false;
+        if (ConfirmedOk("Operação de Ler/Apagar bem sucedida", "Ler/Apagar")) {
+            new_data = true;
+        }
+    } else {
+        ShowMessage(WindowId::Main, "Ler/Apagar cancelado", "Cancelar", MsgIcon::Warning);
+    }
+    Finish();
+}
+
+void ReadConfiguration() {
+    Status("Conectando...");
+    while (!cancel_rd && !read_ok) {
+        rx_error = false;
+        read_ok = ReadParWeatherStation();
+    }
+    if (read_ok && !cancel_rd) {
+        rx_enable = false;
+        if (ConfirmedOk("Configuração lida com sucesso", "Config")) {
+            new_config = true;
+        }
+    } else {
+        ShowMessage(WindowId::Main, "Configuração Cancelada", "Cancelar", MsgIcon::Warning);
+    }
+    Status("Conectado");
+    WindowLayer& windows = Windows();
+    for (int control : {BT_OPEN, BT_READ, BT_CONFIG, BT_INFO, BT_QUIT}) {
+        windows.EnableControl(WindowId::Main, control, true);
+    }
+    for (int item : {IDM_FILEOPEN, IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
+        windows.EnableMenuItem(item, true);
+    }
+    windows.EnableControl(WindowId::Main, BT_CANCEL, false);
+    windows.EnableMenuItem(IDM_DATACANCEL, false);
+    dl_state = DL_IDLE;
+}
+
+// The date reply, or nothing once the wait is over: a card that never answers must not
+// hold the engine.
+void ReadDate() {
+    if (WaitForLink([] { return rx_dt_frame || cancel_rd; },
+                    std::chrono::milliseconds(REPLY_TIMEOUT_MS)) &&
+        rx_dt_frame) {
+        rx_dt_frame = false;
+        RazurozaviViewDate();
+    } else {
+        rx_enable = false;
+    }
+    dl_state = DL_IDLE;
+}
+
+void OperationThread() {
+    while (operation_thread_run) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ENGINE_POLL_MS));
+        RunRequestedOperation();
+    }
+}
+
+}  // namespace
+
+void RunRequestedOperation() {
+    switch (dl_state) {
+        case DL_READ:
+            Read();
+            break;
+        case DL_IMPORT:
+            ReadAndErase();
+            break;
+        case DL_CONFIG:
+            ReadConfiguration();
+            break;
+        case DL_RD_DATE:
+            ReadDate();
+            break;
+        case DL_FORMAT:
+        case DL_ADJ_DATE:
+        case DL_RD_BATT:
+            dl_state = DL_IDLE;
+            break;
+        default:
+            break;
+    }
+}
+
+void StartOperationThread() {
+    operation_thread_run = true;
+    operation_thread = std::thread(OperationThread);
+}
+
+void StopOperationThread() {
+    operation_thread_run = false;
+    if (operation_thread.joinable()) {
+        operation_thread.join();
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+// The operation thread: runs the long card operations that the main window requests
+// through dl_state, keeps the main window's controls up to date and hands the result on
+// through read_ok, new_data and new_config.
+
+#include <atomic>
+
+constexpr unsigned char DL_IDLE = 0;
+constexpr unsigned char DL_READ = 1;
+constexpr unsigned char DL_IMPORT = 2;
+constexpr unsigned char DL_CONFIG = 3;
+constexpr unsigned char DL_FORMAT = 4;
+constexpr unsigned char DL_ADJ_DATE = 5;
+constexpr unsigned char DL_RD_DATE = 6;
+constexpr unsigned char DL_RD_BATT = 7;
+
+constexpr int ENGINE_POLL_MS = 100;
+
+extern std::atomic<unsigned char> dl_state;
+extern std::atomic<bool> read_ok;
+extern std::atomic<bool> new_data;
+extern std::atomic<bool> new_config;
+
+// Runs one pass over dl_state: the requested operation to its end, or nothing.
+void RunRequestedOperation();
+
+// The thread that polls dl_state every ENGINE_POLL_MS. Stopping waits for the operation
+// in progress to end.
+void StartOperationThread();
+void StopOperationThread();

@@ -1,0 +1,226 @@
+// The commands on the card: info, read, read-config, write-config. Each finds the card as the
+// program does (or takes --port), asks for its version, and then runs the program's own
+// commands and operation engine.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "command_line.h"
+#include "files/file.h"
+#include "link/exchange.h"
+#include "link/serial.h"
+#include "logger/cp1252.h"
+#include "logger/logger_commands.h"
+#include "logger/main_commands.h"
+#include "logger/operation_engine.h"
+
+namespace {
+
+// The longest a card may take to confirm a frame: three resends 1.1 s apart, and a margin.
+constexpr int ACKNOWLEDGE_WAIT_MS = 4500;
+
+// --port DEVICE: discovery is pointed at a private registration of that one device.
+class PortChoice {
+  public:
+    bool Register(const CommandLine& args) {
+        const std::optional<std::string> device = args.Value("--port");
+        if (!device) {
+            return true;
+        }
+        char pattern[] = "/tmp/razurozavi-cli-port-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            return false;
+        }
+        dir_ = pattern;
+        std::error_code error;
+        std::filesystem::create_symlink(AbsolutePath(*device), dir_ + "/ttyACM0", error);
+        SetDeviceMapRoots("", dir_);
+        return !error;
+    }
+    ~PortChoice() {
+        if (!dir_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir_, ignored);
+        }
+    }
+
+  private:
+    std::string dir_;
+};
+
+// Runs the resend rule by hand until `done()` holds or the frame is given up.
+template <typename Done>
+bool TickUntil(Done done) {
+    const auto end =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS);
+    while (!done() && !rx_error && std::chrono::steady_clock::now() < end) {
+        WaitForLink(done, std::chrono::milliseconds(TIMER_TICK_MS));
+        resend_timer = resend_timer + 1;
+        ResendTick(connected, cancel_rd);
+    }
+    return done();
+}
+
+void Fail(std::string_view text, std::string_view caption = "Erro") {
+    ShowMessage(WindowId::Main, text, caption, MsgIcon::Stop);
+}
+
+// Finds the card and asks for its version; on an accepted card the program's threads run.
+// False when there is no card or it does not answer. A refused version ends the process
+// through the timer thread, after `on_version` ran.
+template <typename OnVersion>
+bool ConnectCard(OnVersion on_version) {
+    GetPortNames();
+    if (!connected) {
+        Fail("Desconectado: nenhum KELTRIX encontrado");
+        return false;
+    }
+    buscaVersao(false);
+    if (!TickUntil([] { return FirmwareNumber() != 0; })) {
+        Fail("O KELTRIX não respondeu");
+        return false;
+    }
+    on_version(ReplyFrame());
+    std::fflush(stdout);
+    StartTimerThread();
+    StartOperationThread();
+    if (FirmwareNumber() != ACCEPTED_FIRMWARE_VERSION) {
+        // The timer thread shows the refusal and ends the process at its next tick.
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        return false;
+    }
+    return true;
+}
+
+void StopCard() {
+    StopTimerThread();
+    StopOperationThread();
+    ClosePort();
+}
+
+void WaitForIdleEngine() {
+    while (dl_state != DL_IDLE) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ENGINE_POLL_MS));
+    }
+}
+
+void PrintConfigValues(const ConfigValues& v) {
+    std::printf(
+        "sample_points=%d\nsample_rate=%d\nled_cycle=%d\nflash_alarm=%d\ntemp_unit=%d\n"
+        "t_low_alarm=%d\nt_high_alarm=%d\nstart_delay=%d\nalarm_delay=%d\nserial=%ld\n"
+        "descricao=%s\nmodo_nuvem=%d\n",
+        v.sample_points, v.sample_rate, v.led_cycle, v.flash_alarm ? 1 : 0, v.temp_unit,
+        v.t_low_alarm, v.t_high_alarm, v.start_delay, v.alarm_delay, v.serial,
+        Cp1252ToUtf8(DescriptionBytes(v.descricao.data())).c_str(), v.modo_nuvem ? 1 : 0);
+}
+
+// The configuration read without the engine's endless retries: three attempts, then out.
+bool ReadCardConfig() {
+    StartRxThread();
+    if (!ReadParWeatherStation()) {
+        Fail("Configuração Cancelada", "Cancelar");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunInfo(const CommandLine& args, ConsoleWindowLayer&) {
+    PortChoice port;
+    if (!port.Register(args)) {
+        return UsageError("info", "cannot use --port " + *args.Value("--port"));
+    }
+    const bool accepted = ConnectCard([](const Frame& reply) {
+        std::printf("firmware=%.4s\nhardware=%.3s\n", reinterpret_cast<const char*>(&reply[3]),
+                    reinterpret_cast<const char*>(&reply[7]));
+    });
+    StopCard();
+    return accepted ? EXIT_OK : EXIT_FAILED;
+}
+
+int RunRead(const CommandLine& args, ConsoleWindowLayer&) {
+    const std::string out = AbsolutePath(args.positional[0]);
+    if (!CheckDataExtension(out)) {
+        return UsageError("read", "OUT must end in .mvta");
+    }
+    PortChoice port;
+    if (!port.Register(args) || !ConnectCard([](const Frame&) {})) {
+        StopCard();
+        return EXIT_FAILED;
+    }
+    CommandRead();
+    WaitForIdleEngine();
+    const bool read = read_ok && new_data;
+    StopCard();
+    if (!read) {
+        return EXIT_FAILED;
+    }
+    if (!WeatherStationExport(out, data_in)) {
+        Fail("Não foi possível gravar o arquivo");
+        return EXIT_FAILED;
+    }
+    std::printf("readings=%d\n", ImageReadingCount(data_in));
+    return EXIT_OK;
+}
+
+int RunReadConfig(const CommandLine& args, ConsoleWindowLayer&) {
+    const std::optional<std::string> save = args.Value("--save");
+    if (save && !CheckCfgExtension(*save)) {
+        return UsageError("read-config", "--save wants a .mcfg file");
+    }
+    PortChoice port;
+    const bool read = port.Register(args) && ConnectCard([](const Frame&) {}) && ReadCardConfig();
+    StopCard();
+    if (!read) {
+        return EXIT_FAILED;
+    }
+    PrintConfigValues(config_values);
+    if (save && !SaveConfigFile(AbsolutePath(*save), config_values)) {
+        Fail("Não foi possível gravar o arquivo");
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
+int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer&) {
+    std::optional<std::string> description;
+    if (const auto text = args.Value("--description")) {
+        description = Utf8ToCp1252(*text);
+        if (description->size() > DESCRIPTION_MAX_CHARS) {
+            return UsageError("write-config", "--description holds at most 20 characters");
+        }
+    }
+    ConfigValues values;
+    if (LoadConfigFile(args.positional[0], values, WindowId::Main) != FileLoad::Loaded) {
+        return EXIT_FAILED;
+    }
+    PortChoice port;
+    if (!port.Register(args) || !ConnectCard([](const Frame&) {}) || !ReadCardConfig()) {
+        StopCard();
+        return EXIT_FAILED;
+    }
+    // The card's own serial number decides whether it gets a new one.
+    values.serial = config_values.serial;
+    if (description) {
+        SetDescription(values.descricao, *description);
+    }
+    rx_sc = false;
+    const bool sent = WriteConfigToCard(values) &&
+                      WaitForLink([] { return rx_sc || rx_error; },
+                                  std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
+                      rx_sc;
+    StopCard();
+    if (!sent) {
+        Fail("Erro ao efetuar configuração");
+        return EXIT_FAILED;
+    }
+    config_values = values;
+    std::printf("serial=%ld\n", values.serial);
+    return EXIT_OK;
+}
