@@ -12,7 +12,11 @@
 #include <vector>
 
 #include "cloud/socket_io.h"
+#include "link/exchange.h"
+#include "link/serial.h"
 #include "logger/cp1252.h"
+#include "logger/graph_series.h"
+#include "logger/main_commands.h"
 #include "ui/window_layer.h"
 
 namespace {
@@ -60,7 +64,7 @@ struct Reply {
 Reply Exchange(int fd, std::span<const std::uint8_t> message, const CloudServer& server) {
     Reply reply;
     if (SendAll(fd, message, server.reply_timeout_ms)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(REPLY_PAUSE_MS));
+        std::this_thread::sleep_for(std::chrono::milliseconds(UPLOAD_REPLY_PAUSE_MS));
         reply.received = ReceiveOnce(fd, reply.buffer, server.reply_timeout_ms);
     }
     return reply;
@@ -104,7 +108,7 @@ std::string ReplyRefusedText(std::string_view code, long received, const std::ui
 }
 
 bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
-                 const FirmwareVersion& firmware, const CloudServer& server) {
+                 const FirmwareSource& firmware_once_connected, const CloudServer& server) {
     const CALENDAR stamp = cal;
     SocketHandle connection;
     switch (Connect(server, connection)) {
@@ -122,6 +126,7 @@ bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
             break;
     }
     const int fd = connection.Get();
+    const FirmwareVersion firmware = firmware_once_connected();
 
     const Bytes header = BuildHeaderMessage(MakeUploadHeader(values, stamp, firmware));
     if (Refused(Exchange(fd, header, server), UPLOAD_HEADER_REFUSED_CODE)) {
@@ -148,4 +153,19 @@ bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
     }
     ShowMessage(WindowId::Main, MSG_UPLOAD_SUCCESS, CAPTION_UPLOAD_SUCCESS, MsgIcon::Information);
     return true;
+}
+
+// The card's version as a fresh query gives it: the reply clears rx_enable; after about
+// 3 s the upload goes on with whatever is known.
+static FirmwareVersion RefreshCardFirmware() {
+    buscaVersao(false);
+    WaitForLink([] { return !rx_enable; }, std::chrono::milliseconds(FIRMWARE_REFRESH_WAIT_MS));
+    return CardFirmware();
+}
+
+int EnviaNuvem(const CloudServer& server) {
+    Windows().SetControlText(WindowId::Main, ID_STATUS, "Enviando para servidor remoto");
+    GraphData(data_in);
+    envia_nuvem(data_in, config_values, RefreshCardFirmware, server);
+    return 0;
 }

@@ -3,6 +3,7 @@
 // connection to the collection server, in lock-step with its replies. Every outcome is
 // one message box; nothing is stored and nothing is retried.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -11,15 +12,17 @@
 
 // Pause between a message and the receive of its reply, and how long to wait for a
 // connection or a reply before counting it as failed.
-constexpr int REPLY_PAUSE_MS = 100;
-constexpr int CONNECT_TIMEOUT_MS = 10000;
-constexpr int REPLY_TIMEOUT_MS = 10000;
+constexpr int UPLOAD_REPLY_PAUSE_MS = 100;
+constexpr int UPLOAD_CONNECT_TIMEOUT_MS = 10000;
+constexpr int UPLOAD_REPLY_TIMEOUT_MS = 10000;
+// How long the upload waits for the card to answer the version query.
+constexpr int FIRMWARE_REFRESH_WAIT_MS = 3000;
 
 struct CloudServer {
     std::string host;
     int port = 0;
-    int connect_timeout_ms = CONNECT_TIMEOUT_MS;
-    int reply_timeout_ms = REPLY_TIMEOUT_MS;
+    int connect_timeout_ms = UPLOAD_CONNECT_TIMEOUT_MS;
+    int reply_timeout_ms = UPLOAD_REPLY_TIMEOUT_MS;
 };
 
 // The collection server chosen at build time.
@@ -43,8 +46,18 @@ inline constexpr std::string_view UPLOAD_DATA_REFUSED_CODE = "E001";
 // bytes of the reply buffer; a NUL byte shows nothing, other unprintable bytes '?'.
 std::string ReplyRefusedText(std::string_view code, long received, const std::uint8_t* buffer);
 
+// Gives the firmware digits the temperatures are converted for; asked once connected,
+// so that the desktop program can query the card at that moment.
+using FirmwareSource = std::function<FirmwareVersion()>;
+
 // Uploads the readings of `dado_in` with the configuration `values`, temperatures
-// converted for `firmware`, and the time fields of `cal` as GraphData left it.
-// Shows the outcome with the main window as owner; true when the server accepted all.
+// converted for the firmware `firmware_once_connected` gives, and the time fields of
+// `cal` as GraphData left it. Shows the outcome with the main window as owner; true when
+// the server accepted all.
 bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
-                 const FirmwareVersion& firmware, const CloudServer& server);
+                 const FirmwareSource& firmware_once_connected, const CloudServer& server);
+
+// The main window's hand-off of a fresh image in cloud mode: status text, the graph
+// preparation (which sets `cal`), then the upload to the built-in server, refreshing the
+// card's firmware version once connected. Always 0, as nobody reads it.
+int EnviaNuvem(const CloudServer& server = BuiltInCloudServer());

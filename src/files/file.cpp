@@ -183,17 +183,6 @@ static void ShowInvalidFile(WindowId owner, const std::string& reason) {
     ShowMessage(owner, text, "Erro", MsgIcon::Stop);
 }
 
-static int FirmwareNumber(const FirmwareVersion& v) {
-    int number = 0;
-    for (char digit : v.digits) {
-        if (digit < '0' || digit > '9') {
-            return -1;
-        }
-        number = number * 10 + (digit - '0');
-    }
-    return number;
-}
-
 FileLoad LoadDataFile(const std::string& path, MemoryImage& image, WindowId owner) {
     if (!CheckDataExtension(path)) {
         ShowInvalidFile(owner, "");

@@ -15,7 +15,6 @@
 
 constexpr std::size_t DATA_FILE_SIZE = 2 * MEMORY_SIZE;
 constexpr std::size_t CONFIG_FILE_SIZE = 35;
-constexpr int ACCEPTED_FIRMWARE = 103;
 
 inline constexpr std::string_view MSG_INVALID_FILE = "Arquivo Inválido";
 inline constexpr std::string_view MSG_FIRMWARE_INCOMPATIBLE =

@@ -10,3 +10,8 @@ constexpr int READ_SIZE = 50;           // bytes per memory-read request
 constexpr int CONFIG_RECORD_SIZE = 53;  // payload of the "AJ" frame
 constexpr int DESCRIPTION_SIZE = 21;    // up to 20 characters and a NUL
 constexpr int DESCRIPTION_MAX_CHARS = DESCRIPTION_SIZE - 1;
+
+// A card's firmware version: three ASCII digits ("103"); a first byte of 0 means unknown.
+struct FirmwareVersion {
+    char digits[3] = {0, 0, 0};
+};

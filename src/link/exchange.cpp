@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "link/serial.h"
+#include "sensor/temp.h"
 #include "ui/window_layer.h"
 
 std::atomic<unsigned char> n_send{0};
@@ -153,19 +154,16 @@ void ResendTick(bool connected_now, bool cancelled) {
     }
 }
 
+FirmwareVersion CardFirmware() {
+    FirmwareVersion version;
+    for (int i = 0; i < 3; ++i) {
+        version.digits[i] = versao_firmware[i];
+    }
+    return version;
+}
+
 int FirmwareNumber() {
-    if (versao_firmware[0] == 0) {
-        return 0;
-    }
-    int number = 0;
-    for (const std::atomic<char>& digit : versao_firmware) {
-        const char c = digit;
-        if (c < '0' || c > '9') {
-            return -1;  // not a number: never the accepted version
-        }
-        number = number * 10 + (c - '0');
-    }
-    return number;
+    return FirmwareNumber(CardFirmware());
 }
 
 void ForgetFirmware() {

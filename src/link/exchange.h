@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 
+#include "link/defines.h"
 #include "link/protocol.h"
 
 // Resends after the first send, and the ticks of 100 ms between them.
@@ -38,7 +39,8 @@ Frame ReplyFrame();
 // The resend rule, run on each tick after resend_timer has been incremented.
 void ResendTick(bool connected_now, bool cancelled);
 
-// The version digits as a number (103), or 0 while unknown.
+// A snapshot of versao_firmware, and its digits as a number (103; 0 while unknown).
+FirmwareVersion CardFirmware();
 int FirmwareNumber();
 void ForgetFirmware();
 

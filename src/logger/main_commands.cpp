@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "cloud/upload.h"
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
@@ -80,6 +81,8 @@ void CheckOperationResults() {
         } else if (!config_values.modo_nuvem) {
             Windows().OpenDataWindow();
             WeatherStationViewData(data_in);
+        } else {
+            EnviaNuvem();
         }
         new_data = false;
     }
@@ -106,7 +109,7 @@ void TimerTick() {
         rx_enable = false;
     }
     const int firmware = FirmwareNumber();
-    if (connected && firmware != 0 && firmware != ACCEPTED_FIRMWARE_VERSION) {
+    if (connected && firmware != 0 && firmware != ACCEPTED_FIRMWARE) {
         connected = false;
         Windows().MessageBox(WindowId::Main, MSG_FIRMWARE_INCOMPATIBLE, CAPTION_ATTENTION,
                              MsgIcon::None, MsgButtons::Ok);

@@ -7,7 +7,6 @@
 
 constexpr int TIMER_TICK_MS = 100;
 constexpr int PORT_SCAN_TICKS = 10;  // a scan once timmer_100ms exceeds this: about 1.1 s
-constexpr int ACCEPTED_FIRMWARE_VERSION = 103;
 
 extern std::atomic<int> timmer_100ms;
 

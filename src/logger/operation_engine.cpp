@@ -51,11 +51,7 @@ void ReadUntilDoneOrCancelled(bool keep_firmware) {
         }
         if (ReadWeatherStation(data_in)) {
             if (keep_firmware) {
-                FirmwareVersion version;
-                for (int i = 0; i < 3; ++i) {
-                    version.digits[i] = versao_firmware[i];
-                }
-                SetImageFirmware(data_in, version);
+                SetImageFirmware(data_in, CardFirmware());
             }
             read_ok = true;
         } else {

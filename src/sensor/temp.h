@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "link/defines.h"
+
 constexpr float offsetTemp = 0.0f;
 
 // What a refused conversion yields; the callers print it as it is.
@@ -13,10 +15,10 @@ constexpr int TEMP_X10_REFUSED = -99999999;
 inline constexpr std::string_view MSG_FIRMWARE_NOT_SUPPORTED =
     "Esta versão do software não suporta a versão deste Keltrix, atualize o software.";
 
-// Three ASCII digits; a first byte of 0 means "not known".
-struct FirmwareVersion {
-    char digits[3] = {0, 0, 0};
-};
+// The only firmware the program works with, and a version's digits as a number (103);
+// 0 while unknown, -1 when the digits are not decimal.
+constexpr int ACCEPTED_FIRMWARE = 103;
+int FirmwareNumber(const FirmwareVersion& version);
 
 // The table holds for firmware 1.0x. An unknown version is not refused: a data file
 // or a read image always carries its own version, which is what decoders check.

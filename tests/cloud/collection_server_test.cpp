@@ -243,7 +243,7 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothing) {
     const MemoryImage image = BuildImage(spec);
     GraphData(image);
     EXPECT_TRUE(
-        envia_nuvem(image, ConfigFromHeader(image.data()), ImageFirmware(image), Address()));
+        envia_nuvem(image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); }, Address()));
     const std::vector<StoredUpload> uploads = store_->List();
     ASSERT_EQ(uploads.size(), 1u);
     EXPECT_EQ(uploads[0].readings, 0);
@@ -266,7 +266,7 @@ TEST_F(CollectionServerTest, TwentyUploadsAtOnceAreAllStored) {
     for (int k = 0; k < kUploads; ++k) {
         clients.emplace_back([&, k] {
             const MemoryImage& image = images[k];
-            if (envia_nuvem(image, ConfigFromHeader(image.data()), ImageFirmware(image),
+            if (envia_nuvem(image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); },
                             Address())) {
                 accepted.fetch_add(1);
             }

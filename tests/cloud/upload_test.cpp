@@ -37,7 +37,7 @@ CloudServer Loopback(int port) {
 
 bool Upload(const MemoryImage& image, const CloudServer& server) {
     GraphData(image);
-    return envia_nuvem(image, ConfigFromHeader(image.data()), ImageFirmware(image), server);
+    return envia_nuvem(image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); }, server);
 }
 
 std::string Text(const Bytes& bytes) {

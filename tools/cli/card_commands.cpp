@@ -89,7 +89,7 @@ bool ConnectCard(OnVersion on_version) {
     std::fflush(stdout);
     StartTimerThread();
     StartOperationThread();
-    if (FirmwareNumber() != ACCEPTED_FIRMWARE_VERSION) {
+    if (FirmwareNumber() != ACCEPTED_FIRMWARE) {
         // The timer thread shows the refusal and ends the process at its next tick.
         std::this_thread::sleep_for(std::chrono::seconds(2));
         return false;

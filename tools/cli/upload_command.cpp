@@ -29,7 +29,7 @@ int RunUpload(const CommandLine& args, ConsoleWindowLayer&) {
         return EXIT_FAILED;
     }
     GraphData(data_in);
-    const bool sent =
-        envia_nuvem(data_in, ConfigFromHeader(data_in.data()), ImageFirmware(data_in), server);
+    const bool sent = envia_nuvem(
+        data_in, ConfigFromHeader(data_in.data()), [] { return ImageFirmware(data_in); }, server);
     return sent ? EXIT_OK : EXIT_FAILED;
 }
