@@ -30,7 +30,7 @@ TEST(ReportCommandsTest, ReportsOfTheSampleRecording) {
 
         run = Cli(arguments);
         ASSERT_EQ(run.status, 0) << run.output;
-        EXPECT_EQ(ReadBytes(path), pdf.bytes) << command << " is not reproducible";
+        EXPECT_EQ(ReadFileBytes(path), pdf.bytes) << command << " is not reproducible";
 
         run = Cli(arguments + " --gmt0");
         ASSERT_EQ(run.status, 0) << run.output;

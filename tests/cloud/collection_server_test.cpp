@@ -20,31 +20,11 @@
 #include "logger/readings.h"
 #include "support/image_builder.h"
 #include "support/recording_window_layer.h"
+#include "support/run_command.h"
 
 namespace {
 
 constexpr int kIdleMs = 300;
-
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
-
-CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-        result.output.append(chunk, got);
-    }
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 std::vector<int> Ramp(int count, int offset) {
     std::vector<int> readings(count);
@@ -141,9 +121,9 @@ TEST_F(CollectionServerTest, StoresWhatTheCommandLineUploads) {
     const std::string path = dir_ + "/card.mvta";
     ASSERT_TRUE(WeatherStationExport(path, image));
 
-    const CommandResult upload =
-        RunCommand(std::string(RAZUROZAVI_CLI) + " upload " + path +
-                   " --host 127.0.0.1 --tcp-port " + std::to_string(server_->Port()));
+    const ShellResult upload =
+        RunShell(std::string(RAZUROZAVI_CLI) + " upload " + path + " --host 127.0.0.1 --tcp-port " +
+                 std::to_string(server_->Port()));
     EXPECT_EQ(upload.status, 0) << upload.output;
     EXPECT_NE(upload.output.find("Sucesso: Dados foram salvos remotamente com sucesso."),
               std::string::npos);
@@ -170,8 +150,7 @@ TEST_F(CollectionServerTest, StoresWhatTheCommandLineUploads) {
     EXPECT_EQ(store_->Readings(u.id), expected);
     EXPECT_EQ(expected[3], -125);
 
-    const CommandResult list =
-        RunCommand(std::string(RAZUROZAVI_SERVER) + " --list --db " + db_path());
+    const ShellResult list = RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db " + db_path());
     EXPECT_EQ(list.status, 0);
     EXPECT_NE(list.output.find("serial=1234 descricao=\"Sala ç\" readings=9000"), std::string::npos)
         << list.output;
@@ -242,8 +221,9 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothing) {
     ImageSpec spec;
     const MemoryImage image = BuildImage(spec);
     GraphData(image);
-    EXPECT_TRUE(
-        envia_nuvem(image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); }, Address()));
+    EXPECT_TRUE(envia_nuvem(
+        image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); },
+        Address()));
     const std::vector<StoredUpload> uploads = store_->List();
     ASSERT_EQ(uploads.size(), 1u);
     EXPECT_EQ(uploads[0].readings, 0);
@@ -266,8 +246,9 @@ TEST_F(CollectionServerTest, TwentyUploadsAtOnceAreAllStored) {
     for (int k = 0; k < kUploads; ++k) {
         clients.emplace_back([&, k] {
             const MemoryImage& image = images[k];
-            if (envia_nuvem(image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); },
-                            Address())) {
+            if (envia_nuvem(
+                    image, ConfigFromHeader(image.data()),
+                    [&image] { return ImageFirmware(image); }, Address())) {
                 accepted.fetch_add(1);
             }
         });

@@ -264,7 +264,7 @@ TEST_F(TableReportTest, FullImageIsQuickAndReproducible) {
     EXPECT_EQ(pdf.text.find("\n32641 "), std::string::npos);
 
     ASSERT_TRUE(PdfData(WindowId::Data, image));
-    EXPECT_EQ(ReadBytes(path), pdf.bytes);
+    EXPECT_EQ(ReadFileBytes(path), pdf.bytes);
 }
 
 }  // namespace

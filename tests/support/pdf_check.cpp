@@ -10,35 +10,6 @@
 #include <iterator>
 #include <regex>
 
-ShellResult RunShell(const std::string& command) {
-    ShellResult result;
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char chunk[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-        result.output.append(chunk, n);
-    }
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string ShellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 std::string FreshPath(const std::string& file_name) {
     static int counter = 0;
     const std::filesystem::path dir =
@@ -96,7 +67,7 @@ static void ExpectSoundStructure(const std::string& bytes, std::vector<std::stri
 
 CheckedPdf CheckPdf(const std::string& path) {
     CheckedPdf pdf;
-    pdf.bytes = ReadBytes(path);
+    pdf.bytes = ReadFileBytes(path);
     ExpectSoundStructure(pdf.bytes, pdf.pages);
     const ShellResult check = RunShell("qpdf --check " + ShellQuote(path));
     EXPECT_EQ(check.status, 0) << check.output;

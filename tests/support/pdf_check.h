@@ -4,14 +4,9 @@
 #include <string>
 #include <vector>
 
-struct ShellResult {
-    int status = -1;
-    std::string output;  // standard output and standard error
-};
-ShellResult RunShell(const std::string& command);
-std::string ShellQuote(const std::string& text);
+#include "support/run_command.h"
+#include "support/temp_dir.h"
 
-std::string ReadBytes(const std::string& path);
 // A fresh path in a directory of its own under the test's temporary directory.
 std::string FreshPath(const std::string& file_name);
 

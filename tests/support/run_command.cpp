@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& stdin_text) {
@@ -63,4 +64,28 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const std::string
     waitpid(pid, &status, 0);
     result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+ShellResult RunShell(const std::string& command) {
+    ShellResult result;
+    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    char chunk[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        result.output.append(chunk, n);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
 }

@@ -11,3 +11,11 @@ struct CommandResult {
 };
 
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& stdin_text = "");
+
+// A shell command line, standard error folded into the output.
+struct ShellResult {
+    int status = -1;
+    std::string output;
+};
+ShellResult RunShell(const std::string& command);
+std::string ShellQuote(const std::string& text);
