@@ -83,12 +83,21 @@ static std::string SetConfigValue(ConfigValues& v, const std::string& name,
     struct Field {
         const char* name;
         long max;
+        void (*store)(ConfigValues&, int);
     };
-    static const Field kFields[] = {{"sample_points", 65535}, {"sample_rate", 65535},
-                                    {"led_cycle", 255},       {"flash_alarm", 1},
-                                    {"temp_unit", 1},         {"t_low_alarm", 1023},
-                                    {"t_high_alarm", 1023},   {"start_delay", 65535},
-                                    {"alarm_delay", 65535},   {"modo_nuvem", 1}};
+    static const Field kFields[] = {
+        {"sample_points", 65535, [](ConfigValues& c, int n) { c.sample_points = n; }},
+        {"sample_rate", 65535, [](ConfigValues& c, int n) { c.sample_rate = n; }},
+        {"led_cycle", 255,
+         [](ConfigValues& c, int n) { c.led_cycle = static_cast<unsigned char>(n); }},
+        {"flash_alarm", 1, [](ConfigValues& c, int n) { c.flash_alarm = n != 0; }},
+        {"temp_unit", 1,
+         [](ConfigValues& c, int n) { c.temp_unit = static_cast<unsigned char>(n); }},
+        {"t_low_alarm", 1023, [](ConfigValues& c, int n) { c.t_low_alarm = n; }},
+        {"t_high_alarm", 1023, [](ConfigValues& c, int n) { c.t_high_alarm = n; }},
+        {"start_delay", 65535, [](ConfigValues& c, int n) { c.start_delay = n; }},
+        {"alarm_delay", 65535, [](ConfigValues& c, int n) { c.alarm_delay = n; }},
+        {"modo_nuvem", 1, [](ConfigValues& c, int n) { c.modo_nuvem = n != 0; }}};
     for (const Field& field : kFields) {
         if (name != field.name) {
             continue;
@@ -97,27 +106,7 @@ static std::string SetConfigValue(ConfigValues& v, const std::string& name,
         if (!ParseNumber(text, field.max, value)) {
             return name + " wants a whole number from 0 to " + std::to_string(field.max);
         }
-        const int n = static_cast<int>(value);
-        if (name == "sample_points")
-            v.sample_points = n;
-        if (name == "sample_rate")
-            v.sample_rate = n;
-        if (name == "led_cycle")
-            v.led_cycle = static_cast<unsigned char>(n);
-        if (name == "flash_alarm")
-            v.flash_alarm = n != 0;
-        if (name == "temp_unit")
-            v.temp_unit = static_cast<unsigned char>(n);
-        if (name == "t_low_alarm")
-            v.t_low_alarm = n;
-        if (name == "t_high_alarm")
-            v.t_high_alarm = n;
-        if (name == "start_delay")
-            v.start_delay = n;
-        if (name == "alarm_delay")
-            v.alarm_delay = n;
-        if (name == "modo_nuvem")
-            v.modo_nuvem = n != 0;
+        field.store(v, static_cast<int>(value));
         return {};
     }
     return "unknown configuration value: " + name;
