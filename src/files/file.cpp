@@ -171,6 +171,10 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
     return std::fclose(file) == 0 && written;
 }
 
+void ShowWriteError(WindowId owner, const std::string& path) {
+    ShowMessage(owner, "Não foi possível gravar o arquivo " + path, "Erro", MsgIcon::Stop);
+}
+
 bool WeatherStationExport(const std::string& path, const MemoryImage& dado_in) {
     return WriteWholeFile(path, DataFileText(dado_in));
 }
@@ -265,8 +269,7 @@ bool SaveDataFromDataWindow(const MemoryImage& image) {
     int log_count = 0;
     WeatherStationInfo(image.data(), &length, &log_count);
     if (!WeatherStationExport(*path, image)) {
-        ShowMessage(WindowId::Data, "Não foi possível gravar o arquivo " + *path, "Erro",
-                    MsgIcon::Stop);
+        ShowWriteError(WindowId::Data, *path);
         return false;
     }
     ShowMessage(WindowId::Data, "Export Data to file Successful", "Export", MsgIcon::None);
@@ -295,8 +298,7 @@ bool SaveConfigFromConfigWindow() {
         return false;
     }
     if (!SaveConfigFile(*path, config_values)) {
-        ShowMessage(WindowId::Config, "Não foi possível gravar o arquivo " + *path, "Erro",
-                    MsgIcon::Stop);
+        ShowWriteError(WindowId::Config, *path);
         return false;
     }
     ShowMessage(WindowId::Config, "Arquivo de configuração salvo com sucesso", "Salvar",

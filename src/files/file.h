@@ -41,6 +41,9 @@ std::array<std::uint8_t, CONFIG_FILE_SIZE> ConfigFileBytes(const ConfigValues& v
 // Fills every field but `serial` from the 35 bytes; false when fewer bytes are given.
 bool ParseConfigFileBytes(std::string_view bytes, ConfigValues& values);
 
+// Tells the user that `path` could not be written.
+void ShowWriteError(WindowId owner, const std::string& path);
+
 // Whole-file helpers; `reason` is set on failure.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* reason,
                                          std::size_t limit);

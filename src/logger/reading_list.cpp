@@ -8,20 +8,12 @@
 
 std::vector<std::string> ReadingListLines(const MemoryImage& image) {
     TemperatureTexts temps(image, '.');
-    const std::string thresholds = temps.ForAD(BigEndian16(&image[OFF_T_LOW])) + '\t' +
-                                   temps.ForAD(BigEndian16(&image[OFF_T_HIGH])) + '\t';
+    const std::string thresholds = temps.ThresholdFields(image);
     std::vector<std::string> lines;
     lines.reserve(ImageReadingCount(image));
     ForEachReading(image, TimeBase::Adjusted, [&](int i, int ad) {
-        std::string line = std::to_string(i + 1);
-        line += '\t';
-        AppendTimeText(line, cal);
-        line += '\t';
-        AppendDateText(line, cal);
-        line += '\t';
-        line += temps.ForAD(ad);
-        line += '\t';
-        line += thresholds;
+        std::string line;
+        AppendReadingRow(line, i + 1, cal, temps.ForAD(ad), thresholds);
         lines.push_back(std::move(line));
     });
     return lines;

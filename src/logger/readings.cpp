@@ -57,6 +57,24 @@ std::string DateText(const CALENDAR& c) {
     return text;
 }
 
+void AppendReadingRow(std::string& out, int number, const CALENDAR& time, const std::string& temp,
+                      const std::string& threshold_fields) {
+    out += std::to_string(number);
+    out += '\t';
+    AppendTimeText(out, time);
+    out += '\t';
+    AppendDateText(out, time);
+    out += '\t';
+    out += temp;
+    out += '\t';
+    out += threshold_fields;
+}
+
+std::string TemperatureTexts::ThresholdFields(const MemoryImage& image) {
+    return ForAD(BigEndian16(&image[OFF_T_LOW])) + '\t' + ForAD(BigEndian16(&image[OFF_T_HIGH])) +
+           '\t';
+}
+
 TemperatureTexts::TemperatureTexts(const MemoryImage& image, char decimal_separator)
     : firmware_(ImageFirmware(image)), separator_(decimal_separator) {}
 

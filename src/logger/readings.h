@@ -43,6 +43,11 @@ std::string DateText(const CALENDAR& c);
 void AppendTimeText(std::string& out, const CALENDAR& c);
 void AppendDateText(std::string& out, const CALENDAR& c);
 
+// "N\tHH:MM:SS\tDD.MM.YY\tT\tLOW\tHIGH\t": one reading as the list and the spreadsheet
+// write it; `threshold_fields` is "LOW\tHIGH\t" from ThresholdFields.
+void AppendReadingRow(std::string& out, int number, const CALENDAR& time, const std::string& temp,
+                      const std::string& threshold_fields);
+
 // "%02.1f" of an image's temperatures with the given decimal separator, formatted once
 // per A/D value: a full image repeats the same few hundred values.
 class TemperatureTexts {
@@ -50,6 +55,9 @@ class TemperatureTexts {
     TemperatureTexts(const MemoryImage& image, char decimal_separator);
     const std::string& ForAD(int ad);
     static std::string Format(float temp, char decimal_separator);
+
+    // "LOW\tHIGH\t": the image's two thresholds.
+    std::string ThresholdFields(const MemoryImage& image);
 
   private:
     FirmwareVersion firmware_;

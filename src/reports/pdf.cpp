@@ -319,8 +319,24 @@ std::optional<std::string> SaveWSPdf(WindowId owner) {
     return Windows().SaveFileDialog(owner, PdfFileFilter());
 }
 
-void ShowPdfWriteError(WindowId owner, const std::string& path) {
-    ShowMessage(owner, "Não foi possível gravar o arquivo " + path, "Erro", MsgIcon::Stop);
+bool WritePdfReport(WindowId owner, const MemoryImage& image,
+                    const std::function<void(PdfFile&, const std::string&)>& write_pages) {
+    const std::optional<std::string> path = SaveWSPdf(owner);
+    if (!path) {
+        return false;
+    }
+    CheckImageFirmware(image, owner);
+    PdfFile pdf;
+    if (!PdfCreate(pdf, *path)) {
+        ShowWriteError(owner, *path);
+        return false;
+    }
+    write_pages(pdf, *path);
+    if (!PdfClose(pdf)) {
+        ShowWriteError(owner, *path);
+        return false;
+    }
+    return true;
 }
 
 namespace {
@@ -400,20 +416,7 @@ bool PdfData(WindowId owner, const MemoryImage& image) {
         readings.push_back({cal, ImageTemp(image, ad)});
     });
 
-    const std::optional<std::string> path = SaveWSPdf(owner);
-    if (!path) {
-        return false;
-    }
-    CheckImageFirmware(image, owner);
-    PdfFile pdf;
-    if (!PdfCreate(pdf, *path)) {
-        ShowPdfWriteError(owner, *path);
-        return false;
-    }
-    WriteTableReport(pdf, *path, header, readings, tolerance);
-    if (!PdfClose(pdf)) {
-        ShowPdfWriteError(owner, *path);
-        return false;
-    }
-    return true;
+    return WritePdfReport(owner, image, [&](PdfFile& pdf, const std::string& path) {
+        WriteTableReport(pdf, path, header, readings, tolerance);
+    });
 }

@@ -8,6 +8,7 @@
 // length; the cross-reference table and the trailer close the file.
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,7 +99,11 @@ void PdfFooter(PdfFile& pdf, std::string_view path, int page, int pages);
 
 // The PDF save dialog; the chosen path or nothing.
 std::optional<std::string> SaveWSPdf(WindowId owner);
-void ShowPdfWriteError(WindowId owner, const std::string& path);
+// Asks for the file, reports another firmware once, creates the document, lets
+// `write_pages` fill it (given the path the footers print) and closes it; a file that
+// cannot be created or written is reported. False when nothing was written.
+bool WritePdfReport(WindowId owner, const MemoryImage& image,
+                    const std::function<void(PdfFile&, const std::string&)>& write_pages);
 
 // Writes the table report of `image` to the file chosen in the save dialog owned by
 // `owner`. False when no file was chosen or it could not be written (then shown).

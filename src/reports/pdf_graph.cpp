@@ -131,20 +131,16 @@ void WriteTextObject(PdfFile& pdf, const GraphReportValues& v) {
         "_______________________________________)] TJ\n";
     PdfPrintf(pdf, long_rule, -26);
     PdfWrite(pdf, "0 1 TD\n[(Alarmes)] TJ\n");
-    PdfPrintf(pdf, "0 %d TD\n[(Menor temperatura: %02.1f\\241%c)] TJ\n", -13, shown(v.minimum),
-              unit);
-    PrintStamp(pdf,
-               "0 %d TD\n[(                               %02d/%02d/%04d  %02d:%02d:%02d)] TJ\n",
-               v.minimum_time);
-    PdfPrintf(pdf, "0 %d TD\n[(                               coleta N\\241. %d)] TJ\n", -13,
-              v.minimum_number);
-    PdfPrintf(pdf, "0 %d TD\n[(Maior temperatura: %02.1f\\241%c)] TJ\n", -13, shown(v.maximum),
-              unit);
-    PrintStamp(pdf,
-               "0 %d TD\n[(                               %02d/%02d/%04d  %02d:%02d:%02d)] TJ\n",
-               v.maximum_time);
-    PdfPrintf(pdf, "0 %d TD\n[(                               coleta N\\241. %d)] TJ\n", -13,
-              v.maximum_number);
+    const auto extreme = [&](const char* label, double value, const CALENDAR& time, int number) {
+        PdfPrintf(pdf, "0 %d TD\n[(%s: %02.1f\\241%c)] TJ\n", -13, label, shown(value), unit);
+        PrintStamp(
+            pdf, "0 %d TD\n[(                               %02d/%02d/%04d  %02d:%02d:%02d)] TJ\n",
+            time);
+        PdfPrintf(pdf, "0 %d TD\n[(                               coleta N\\241. %d)] TJ\n", -13,
+                  number);
+    };
+    extreme("Menor temperatura", v.minimum, v.minimum_time, v.minimum_number);
+    extreme("Maior temperatura", v.maximum, v.maximum_time, v.maximum_number);
     PdfPrintf(pdf, "0 %d TD\n[(Media: %02.1f\\241%c)] TJ\n", -13, shown(v.mean), unit);
     // A spread converts without the offset.
     const double deviation = v.fahrenheit ? v.deviation * 1.8 : v.deviation;
@@ -352,27 +348,14 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
 
 bool PdfData_g(WindowId owner, const MemoryImage& image) {
     const GraphReportValues v = GraphReportData(image);
-    const std::optional<std::string> path = SaveWSPdf(owner);
-    if (!path) {
-        return false;
-    }
-    CheckImageFirmware(image, owner);
-    PdfFile pdf;
-    if (!PdfCreate(pdf, *path)) {
-        ShowPdfWriteError(owner, *path);
-        return false;
-    }
-    PdfParameteres(pdf, "Producer", "Author", "Title", "Creator");
-    PdfSummary(pdf, 1);
-    PdfBeginPage(pdf, 1);
-    WriteTextObject(pdf, v);
-    PdfGraph_g(pdf, v.readings, v.t_low, v.t_high, v.sample_rate, v.chart_start, v.fahrenheit,
-               v.serial);
-    PdfFooter_g(pdf, *path, 1, 1);
-    PdfEndWritePage(pdf);
-    if (!PdfClose(pdf)) {
-        ShowPdfWriteError(owner, *path);
-        return false;
-    }
-    return true;
+    return WritePdfReport(owner, image, [&](PdfFile& pdf, const std::string& path) {
+        PdfParameteres(pdf, "Producer", "Author", "Title", "Creator");
+        PdfSummary(pdf, 1);
+        PdfBeginPage(pdf, 1);
+        WriteTextObject(pdf, v);
+        PdfGraph_g(pdf, v.readings, v.t_low, v.t_high, v.sample_rate, v.chart_start, v.fahrenheit,
+                   v.serial);
+        PdfFooter_g(pdf, path, 1, 1);
+        PdfEndWritePage(pdf);
+    });
 }
