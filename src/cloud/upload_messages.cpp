@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "logger/memory_image.h"
+
 namespace {
 
 // Header offsets.
@@ -28,17 +30,8 @@ constexpr std::size_t P_READINGS = 4;
 constexpr std::uint8_t CR = 0x0D;
 constexpr std::uint8_t LF = 0x0A;
 
-void Put16(std::uint8_t* p, long value) {
-    p[0] = static_cast<std::uint8_t>(value >> 8);
-    p[1] = static_cast<std::uint8_t>(value);
-}
-
-int Unsigned16(const std::uint8_t* p) {
-    return p[0] << 8 | p[1];
-}
-
 int Signed16(const std::uint8_t* p) {
-    return static_cast<std::int16_t>(Unsigned16(p));
+    return static_cast<std::int16_t>(BigEndian16(p));
 }
 
 std::uint8_t Xor(std::span<const std::uint8_t> bytes) {
@@ -82,15 +75,15 @@ Bytes BuildHeaderMessage(const UploadHeader& header) {
     Bytes m(HEADER_MESSAGE_SIZE, 0);
     m[0] = HEADER_START;
     m[H_SERIAL] = static_cast<std::uint8_t>(header.serial >> 16);
-    Put16(&m[H_SERIAL + 1], header.serial);
+    PutBigEndian16(&m[H_SERIAL + 1], header.serial);
     std::transform(header.descricao.begin(), header.descricao.end(), &m[H_DESCRICAO],
                    [](std::uint8_t b) { return b == 0 ? std::uint8_t{' '} : b; });
-    Put16(&m[H_LOW_ALARM], header.low_alarm_x10);
-    Put16(&m[H_HIGH_ALARM], header.high_alarm_x10);
-    Put16(&m[H_START_DELAY], header.start_delay);
-    Put16(&m[H_ALARM_DELAY], header.alarm_delay);
-    Put16(&m[H_SAMPLE_POINTS], header.sample_points);
-    Put16(&m[H_SAMPLE_RATE], header.sample_rate);
+    PutBigEndian16(&m[H_LOW_ALARM], header.low_alarm_x10);
+    PutBigEndian16(&m[H_HIGH_ALARM], header.high_alarm_x10);
+    PutBigEndian16(&m[H_START_DELAY], header.start_delay);
+    PutBigEndian16(&m[H_ALARM_DELAY], header.alarm_delay);
+    PutBigEndian16(&m[H_SAMPLE_POINTS], header.sample_points);
+    PutBigEndian16(&m[H_SAMPLE_RATE], header.sample_rate);
     m[H_STAMP + 0] = header.stamp.h;
     m[H_STAMP + 1] = header.stamp.m;
     m[H_STAMP + 2] = header.stamp.s;
@@ -112,14 +105,14 @@ std::optional<UploadHeader> ParseHeaderMessage(std::span<const std::uint8_t> m) 
         return std::nullopt;
     }
     UploadHeader h;
-    h.serial = static_cast<long>(m[H_SERIAL]) << 16 | Unsigned16(&m[H_SERIAL + 1]);
+    h.serial = static_cast<long>(m[H_SERIAL]) << 16 | BigEndian16(&m[H_SERIAL + 1]);
     std::copy_n(&m[H_DESCRICAO], DESCRIPTION_SIZE, h.descricao.begin());
     h.low_alarm_x10 = Signed16(&m[H_LOW_ALARM]);
     h.high_alarm_x10 = Signed16(&m[H_HIGH_ALARM]);
-    h.start_delay = Unsigned16(&m[H_START_DELAY]);
-    h.alarm_delay = Unsigned16(&m[H_ALARM_DELAY]);
-    h.sample_points = Unsigned16(&m[H_SAMPLE_POINTS]);
-    h.sample_rate = Unsigned16(&m[H_SAMPLE_RATE]);
+    h.start_delay = BigEndian16(&m[H_START_DELAY]);
+    h.alarm_delay = BigEndian16(&m[H_ALARM_DELAY]);
+    h.sample_points = BigEndian16(&m[H_SAMPLE_POINTS]);
+    h.sample_rate = BigEndian16(&m[H_SAMPLE_RATE]);
     h.stamp.h = m[H_STAMP + 0];
     h.stamp.m = m[H_STAMP + 1];
     h.stamp.s = m[H_STAMP + 2];
@@ -140,9 +133,9 @@ Bytes BuildDataPacket(std::span<const int> tenths) {
     const std::size_t n = std::min(tenths.size(), static_cast<std::size_t>(PACOTE_ENVIO_DADOS));
     Bytes m(PACKET_OVERHEAD + 2 * n, 0);
     m[0] = PACKET_START;
-    Put16(&m[P_COUNT], static_cast<long>(n));
+    PutBigEndian16(&m[P_COUNT], static_cast<long>(n));
     for (std::size_t i = 0; i < n; ++i) {
-        Put16(&m[P_READINGS + 2 * i], tenths[i]);
+        PutBigEndian16(&m[P_READINGS + 2 * i], tenths[i]);
     }
     m[m.size() - 2] = CR;
     m[m.size() - 1] = LF;
@@ -157,7 +150,7 @@ std::optional<std::vector<int>> ParseDataPacket(std::span<const std::uint8_t> m)
         Xor(m) != 0 || !EndsWithLineEnd(m)) {
         return std::nullopt;
     }
-    const int n = Unsigned16(&m[P_COUNT]);
+    const int n = BigEndian16(&m[P_COUNT]);
     std::vector<int> tenths(n);
     for (int i = 0; i < n; ++i) {
         tenths[i] = Signed16(&m[P_READINGS + 2 * i]);
@@ -190,7 +183,7 @@ FrameScan ScanMessage(std::span<const std::uint8_t> received) {
             if (received.size() < P_CHECK) {
                 return {FrameState::NeedMore, P_CHECK};
             }
-            const int n = Unsigned16(&received[P_COUNT]);
+            const int n = BigEndian16(&received[P_COUNT]);
             if (n < 1 || n > PACOTE_ENVIO_DADOS) {
                 return {FrameState::Invalid, 0};
             }

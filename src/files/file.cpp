@@ -94,11 +94,6 @@ bool ParseDataFileText(std::string_view text, MemoryImage& image, std::string* r
     return true;
 }
 
-static void PutBigEndian16(std::uint8_t* p, long value) {
-    p[0] = static_cast<std::uint8_t>(value >> 8);
-    p[1] = static_cast<std::uint8_t>(value);
-}
-
 std::array<std::uint8_t, CONFIG_FILE_SIZE> ConfigFileBytes(const ConfigValues& v) {
     std::array<std::uint8_t, CONFIG_FILE_SIZE> b{};
     PutBigEndian16(&b[0], v.sample_points);

@@ -25,6 +25,17 @@ CALENDAR ImageStartTime(const MemoryImage& image) {
     return c;
 }
 
+void SetImageStartTime(MemoryImage& image, const CALENDAR& start) {
+    std::uint8_t* t = &image[OFF_START_TIME];
+    t[0] = start.s;
+    t[1] = start.m;
+    t[2] = start.h;
+    t[3] = start.day;
+    t[4] = start.month;
+    t[5] = static_cast<std::uint8_t>(start.year & 0xFF);
+    t[6] = static_cast<std::uint8_t>(start.year >> 8);
+}
+
 bool ImageNeverStarted(const MemoryImage& image) {
     return ImageStartTime(image).year <= NEVER_STARTED_YEAR;
 }
@@ -63,11 +74,6 @@ ConfigValues ConfigFromHeader(const std::uint8_t* header) {
     SetDescription(v.descricao, DescriptionBytes(header + OFF_DESCRICAO));
     v.modo_nuvem = header[OFF_CLOUD] == 1;
     return v;
-}
-
-static void PutBigEndian16(std::uint8_t* p, long value) {
-    p[0] = static_cast<std::uint8_t>(value >> 8);
-    p[1] = static_cast<std::uint8_t>(value);
 }
 
 std::array<std::uint8_t, CONFIG_RECORD_SIZE> BuildConfigRecord(const ConfigValues& values,

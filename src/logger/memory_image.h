@@ -42,11 +42,16 @@ constexpr unsigned NEVER_STARTED_YEAR = 2013;
 inline int BigEndian16(const std::uint8_t* p) {
     return (p[0] << 8) | p[1];
 }
+inline void PutBigEndian16(std::uint8_t* p, long value) {
+    p[0] = static_cast<std::uint8_t>(value >> 8);
+    p[1] = static_cast<std::uint8_t>(value);
+}
 
 // Reading count from bytes 0-1, clamped to what the image can hold.
 int ImageReadingCount(const MemoryImage& image);
 int ImageSampleRate(const MemoryImage& image);
 CALENDAR ImageStartTime(const MemoryImage& image);
+void SetImageStartTime(MemoryImage& image, const CALENDAR& start);
 bool ImageNeverStarted(const MemoryImage& image);
 FirmwareVersion ImageFirmware(const MemoryImage& image);
 void SetImageFirmware(MemoryImage& image, const FirmwareVersion& version);

@@ -20,11 +20,6 @@ constexpr int RECORD_CONFIG_FIRST = OFF_SAMPLE_POINTS + RECORD_TO_IMAGE_SHIFT;
 // Battery/temperature reply, when nothing has been recorded yet.
 constexpr int ROOM_TENTHS = 50;
 
-void PutBigEndian16(unsigned char* p, int value) {
-    p[0] = static_cast<unsigned char>(value >> 8);
-    p[1] = static_cast<unsigned char>(value);
-}
-
 Frame Reply(const char* letters, const Payload& payload) {
     return BuildFrame(letters, payload.data());
 }
@@ -89,14 +84,7 @@ void StartRecording(CardState& card, const Payload& record, SteadyTime now) {
     EraseReadings(card);
     CALENDAR start = CardClock(card, now);
     AdvanceCalendar(start, static_cast<unsigned long>(BigEndian16(&card.memory[OFF_START_DELAY])));
-    std::uint8_t* t = &card.memory[OFF_START_TIME];
-    t[0] = start.s;
-    t[1] = start.m;
-    t[2] = start.h;
-    t[3] = start.day;
-    t[4] = start.month;
-    t[5] = static_cast<std::uint8_t>(start.year & 0xFF);
-    t[6] = static_cast<std::uint8_t>(start.year >> 8);
+    SetImageStartTime(card.memory, start);
     card.recording = true;
     card.recording_target =
         std::min(BigEndian16(&card.memory[OFF_SAMPLE_POINTS]), MAX_IMAGE_READINGS);

@@ -27,14 +27,9 @@ int RecordedAD(int tenths) {
     return ClampAD(HiTempToAD(tenths));
 }
 
-static void PutBigEndian16(MemoryImage& memory, int offset, int value) {
-    memory[offset] = static_cast<std::uint8_t>(value >> 8);
-    memory[offset + 1] = static_cast<std::uint8_t>(value);
-}
-
 void PutReading(MemoryImage& memory, int i, int ad) {
     if (i >= 0 && i < MAX_IMAGE_READINGS) {
-        PutBigEndian16(memory, HEADER_SIZE + READING_SIZE * i, ad);
+        PutBigEndian16(&memory[HEADER_SIZE + READING_SIZE * i], ad);
     }
 }
 
@@ -53,22 +48,15 @@ MemoryImage BuildDefaultRecording(int readings, int interval_s) {
     memory.fill(0xFF);  // erased flash
     std::fill(memory.begin(), memory.begin() + HEADER_SIZE, 0);
     readings = std::clamp(readings, 0, 0xFFFF);
-    PutBigEndian16(memory, OFF_LOG_COUNT, readings);
-    PutBigEndian16(memory, OFF_SAMPLE_POINTS, SamplePointsFor(readings));
-    PutBigEndian16(memory, OFF_SAMPLE_RATE, interval_s);
+    PutBigEndian16(&memory[OFF_LOG_COUNT], readings);
+    PutBigEndian16(&memory[OFF_SAMPLE_POINTS], SamplePointsFor(readings));
+    PutBigEndian16(&memory[OFF_SAMPLE_RATE], interval_s);
     memory[OFF_LED_CYCLE] = 10;
     memory[OFF_FLAGS] = FLAG_FLASH_ALARM;
-    PutBigEndian16(memory, OFF_T_LOW, ClampAD(LoTempToAD(DEFAULT_LOW_ALARM_TENTHS)));
-    PutBigEndian16(memory, OFF_T_HIGH, ClampAD(HiTempToAD(DEFAULT_HIGH_ALARM_TENTHS)));
-    PutBigEndian16(memory, OFF_ALARM_DELAY, DEFAULT_ALARM_DELAY_S);
-    std::uint8_t* start = &memory[OFF_START_TIME];
-    start[0] = DEFAULT_START.s;
-    start[1] = DEFAULT_START.m;
-    start[2] = DEFAULT_START.h;
-    start[3] = DEFAULT_START.day;
-    start[4] = DEFAULT_START.month;
-    start[5] = static_cast<std::uint8_t>(DEFAULT_START.year & 0xFF);
-    start[6] = static_cast<std::uint8_t>(DEFAULT_START.year >> 8);
+    PutBigEndian16(&memory[OFF_T_LOW], ClampAD(LoTempToAD(DEFAULT_LOW_ALARM_TENTHS)));
+    PutBigEndian16(&memory[OFF_T_HIGH], ClampAD(HiTempToAD(DEFAULT_HIGH_ALARM_TENTHS)));
+    PutBigEndian16(&memory[OFF_ALARM_DELAY], DEFAULT_ALARM_DELAY_S);
+    SetImageStartTime(memory, DEFAULT_START);
     memory[OFF_SERIAL] = static_cast<std::uint8_t>(DEFAULT_SERIAL >> 16);
     memory[OFF_SERIAL + 1] = static_cast<std::uint8_t>(DEFAULT_SERIAL >> 8);
     memory[OFF_SERIAL + 2] = static_cast<std::uint8_t>(DEFAULT_SERIAL);
