@@ -13,7 +13,7 @@ Frame VersionReply() {
     return BuildFrame("VR", payload);
 }
 
-TEST(Protocol, FramesMatchTheDocumentedBytes) {
+TEST(Protocol, FramesMatchTheDocumentedBytesAndTheCheckLeavesByte55Uncovered) {
     const unsigned char zero[PAYLOAD_LENGTH] = {};
     const Frame request = BuildFrame("VR", zero);
     EXPECT_EQ(request[0], 0x7E);
@@ -21,23 +21,18 @@ TEST(Protocol, FramesMatchTheDocumentedBytes) {
     EXPECT_EQ(request[2], 0x52);
     EXPECT_EQ(request[56], 0x04);
     EXPECT_EQ(request[57], 0x7E);
-
-    const Frame reply = VersionReply();
+    Frame reply = VersionReply();
     EXPECT_EQ(reply[3], 0x31);
     EXPECT_EQ(reply[9], 0x30);
     EXPECT_EQ(reply[56], 0x2B);
     EXPECT_EQ(VersionText(reply.data()), "Firmware\t\tV1.03 \nHardware\t\tV120");
-
     unsigned char read[PAYLOAD_LENGTH] = {0x00, 0x32, RD_COUNT_CHUNK};
     EXPECT_EQ(BuildFrame("RD", read)[56], 0x16);
-}
 
-TEST(Protocol, CheckByteLeavesByte55Uncovered) {
-    Frame frame = VersionReply();
-    frame[55] ^= 0xFF;
-    EXPECT_TRUE(IsValidFrame(frame.data(), frame.size()));
-    frame[54] ^= 0x01;
-    EXPECT_FALSE(IsValidFrame(frame.data(), frame.size()));
+    reply[55] ^= 0xFF;
+    EXPECT_TRUE(IsValidFrame(reply.data(), reply.size()));
+    reply[54] ^= 0x01;
+    EXPECT_FALSE(IsValidFrame(reply.data(), reply.size()));
     EXPECT_FALSE(IsValidFrame(VersionReply().data(), FRAME_LENGTH - 1));
 }
 
@@ -50,24 +45,24 @@ TEST(Protocol, DecodeCommandKnowsOnlyReplyLetters) {
     EXPECT_GT(DecodeCommand(reinterpret_cast<const unsigned char*>("rd")), 8);
 }
 
-std::vector<LinkMessage> Feed(ReceiveSplitter& splitter, const std::vector<unsigned char>& bytes,
-                              Clock::time_point at) {
-    return SplitReceived(splitter, bytes.data(), bytes.size(), at);
-}
-
-TEST(Protocol, SplitterSeparatesWhatArrivesTogetherAndResynchronises) {
+TEST(Protocol, SplitterSeparatesWhatArrivesTogetherResynchronisesAndDropsStaleFrames) {
     const Frame reply = VersionReply();
+    const LinkMessage whole(reply.begin(), reply.end());
     const Clock::time_point t0 = Clock::now();
+    const auto feed = [](ReceiveSplitter& splitter, std::vector<unsigned char> bytes,
+                         Clock::time_point at) {
+        return SplitReceived(splitter, bytes.data(), bytes.size(), at);
+    };
 
     // Acknowledge and reply in one read, then two frames back to back.
     ReceiveSplitter splitter;
     std::vector<unsigned char> bytes = {SC};
     bytes.insert(bytes.end(), reply.begin(), reply.end());
     bytes.insert(bytes.end(), reply.begin(), reply.end());
-    std::vector<LinkMessage> messages = Feed(splitter, bytes, t0);
+    std::vector<LinkMessage> messages = feed(splitter, bytes, t0);
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0], LinkMessage{SC});
-    EXPECT_EQ(messages[2], LinkMessage(reply.begin(), reply.end()));
+    EXPECT_EQ(messages[2], whole);
 
     // Junk, a frame with a bad check, then a good frame split over two reads.
     Frame corrupt = reply;
@@ -75,27 +70,19 @@ TEST(Protocol, SplitterSeparatesWhatArrivesTogetherAndResynchronises) {
     bytes = {0x00, 0x7E, 0x13};
     bytes.insert(bytes.end(), corrupt.begin(), corrupt.end());
     bytes.insert(bytes.end(), reply.begin(), reply.begin() + 30);
-    EXPECT_TRUE(Feed(splitter, bytes, t0).empty());
-    messages = Feed(splitter, std::vector<unsigned char>(reply.begin() + 30, reply.end()),
-                    t0 + std::chrono::milliseconds(5));
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0], LinkMessage(reply.begin(), reply.end()));
+    EXPECT_TRUE(feed(splitter, bytes, t0).empty());
+    messages = feed(splitter, {reply.begin() + 30, reply.end()}, t0 + std::chrono::milliseconds(5));
+    EXPECT_EQ(messages, std::vector<LinkMessage>{whole});
     EXPECT_TRUE(splitter.pending.empty());
-}
 
-TEST(Protocol, SplitterDropsAnIncompleteFrameThatGoesStale) {
-    const Frame reply = VersionReply();
-    const Clock::time_point t0 = Clock::now();
-    ReceiveSplitter splitter;
-    EXPECT_TRUE(
-        Feed(splitter, std::vector<unsigned char>(reply.begin(), reply.begin() + 40), t0).empty());
-    std::vector<unsigned char> next = {SC};
-    next.insert(next.end(), reply.begin(), reply.end());
-    const std::vector<LinkMessage> messages =
-        Feed(splitter, next, t0 + std::chrono::milliseconds(INCOMPLETE_FRAME_TIMEOUT_MS + 50));
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], LinkMessage{SC});
-    EXPECT_EQ(messages[1].size(), static_cast<size_t>(FRAME_LENGTH));
+    // An incomplete frame that goes stale is dropped; what follows is taken.
+    const Clock::time_point t1 = t0 + std::chrono::milliseconds(10);
+    EXPECT_TRUE(feed(splitter, {reply.begin(), reply.begin() + 40}, t1).empty());
+    bytes.assign(1, SC);
+    bytes.insert(bytes.end(), reply.begin(), reply.end());
+    messages =
+        feed(splitter, bytes, t1 + std::chrono::milliseconds(INCOMPLETE_FRAME_TIMEOUT_MS + 50));
+    EXPECT_EQ(messages, (std::vector<LinkMessage>{{SC}, whole}));
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 #include "link/serial.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/link_fixture.h"
 
@@ -17,15 +16,13 @@ TEST(Discovery, MatchesOnlyCardPortsAndKeepsTheLast) {
     EXPECT_EQ(CompareStr("abc", "abc"), 0);
     EXPECT_EQ(CompareStr("abd", "abc"), 2);
     EXPECT_EQ(CompareStr("cdc_acm:ttyACM0", USB_SERIAL_PREFIX), 8);
-
-    const std::vector<DeviceMapEntry> map = {
+    const std::vector<CardPort> ports = MatchCardPorts({
         {"cdc_acm:ttyACM7", "ttyACM7", "/dev/ttyACM7"},
         {"serial8250:ttyS0", "ttyS0", "/dev/ttyS0"},     // a built-in port
         {"cdc_acm:", "ttyACM3", "/dev/ttyACM3"},         // the prefix and nothing after it
         {"cdc_acm:ttyACMx", "ttyACMx", "/dev/ttyACMx"},  // no port number
         {"cdc_acm:ttyACM12", "ttyACM12", "/dev/pts/4"},
-    };
-    const std::vector<CardPort> ports = MatchCardPorts(map);
+    });
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_EQ(ports[0].number, 7);
     EXPECT_EQ(ports.back().number, 12);
@@ -36,20 +33,19 @@ TEST(Discovery, ReadsDriversAndSimulatedRegistrations) {
     char pattern[] = "/tmp/razurozavi-map-XXXXXX";
     const fs::path root = mkdtemp(pattern);
     const fs::path tty = root / "class/tty";
-    const auto add_tty = [&](const std::string& name, const std::string& driver) {
+    for (const auto& [name, driver] :
+         {std::pair{"ttyACM3", "cdc_acm"}, {"ttyS0", "serial8250"}, {"tty1", ""}}) {
         fs::create_directories(tty / name / "device");
-        if (!driver.empty()) {
+        if (*driver != '\0') {
             fs::create_directories(root / "drivers" / driver);
             fs::create_directory_symlink(root / "drivers" / driver, tty / name / "device/driver");
         }
-    };
-    add_tty("ttyACM3", "cdc_acm");
-    add_tty("ttyS0", "serial8250");
-    add_tty("tty1", "");
+    }
     fs::create_directories(root / "ports");
     fs::create_symlink("/dev/pts/9", root / "ports/ttyACM5");
 
     const std::vector<DeviceMapEntry> map = ReadDeviceMap(tty, root / "ports");
+    fs::remove_all(root);
     ASSERT_EQ(map.size(), 3u);
     EXPECT_EQ(map[0].name, "cdc_acm:ttyACM3");
     EXPECT_EQ(map[0].device_path, "/dev/ttyACM3");
@@ -58,20 +54,7 @@ TEST(Discovery, ReadsDriversAndSimulatedRegistrations) {
     ASSERT_EQ(ports.size(), 2u);
     EXPECT_EQ(ports[1].number, 5);
     EXPECT_EQ(ports[1].device_path, "/dev/pts/9");
-    fs::remove_all(root);
 }
-
-struct TestPty {
-    int master = -1;
-    std::string slave;
-    TestPty() {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
-            slave = ptsname(master);
-        }
-    }
-    ~TestPty() { close(master); }
-};
 
 using PortScan = LinkTest;
 
@@ -93,7 +76,6 @@ TEST_F(PortScan, ConnectsExclusivelyAndNoticesTheCardLeaving) {
     int exclusive = 0;
     ASSERT_EQ(ioctl(hPort, TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1);
-
     // The next scan closes and reopens: the exclusive mark must not lock ourselves out.
     GetPortNames();
     EXPECT_TRUE(connected);
@@ -108,17 +90,12 @@ TEST_F(PortScan, ConnectsExclusivelyAndNoticesTheCardLeaving) {
 
     // A registration whose device is not a terminal opens but refuses the line settings.
     const std::string not_a_tty = registrations + "/../plain-file";
-    {
-        std::FILE* f = std::fopen(not_a_tty.c_str(), "w");
-        std::fclose(f);
-    }
+    std::ofstream{not_a_tty};
     RegisterPort(not_a_tty, 1);
     GetPortNames();
     EXPECT_FALSE(connected);
     EXPECT_EQ(hPort, -1);
-}
 
-TEST(SerialPort, ExplainsAPortThatCannotBeOpened) {
     PortFailure failure = PortFailure::None;
     EXPECT_EQ(ConfigureSerialPort("/nonexistent/ttyACM0", CARD_BAUD_RATE, &failure), -1);
     EXPECT_EQ(failure, PortFailure::Other);

@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 using Clock = std::chrono::steady_clock;
 
-CardLine::CardLine(const std::string& port_path) {
-    // No line settings of its own: the card's raw mode must be enough.
-    fd_ = open(port_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-}
+// No line settings of its own: the card's raw mode must be enough.
+CardLine::CardLine(const std::string& port_path)
+    : fd_(open(port_path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
 
 CardLine::~CardLine() {
     if (fd_ >= 0) {
@@ -21,44 +21,33 @@ CardLine::~CardLine() {
     }
 }
 
-void CardLine::Write(const unsigned char* bytes, std::size_t length) {
-    ASSERT_EQ(write(fd_, bytes, length), static_cast<ssize_t>(length));
+void CardLine::Write(const Frame& frame) {
+    ASSERT_EQ(write(fd_, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
 }
 
 void CardLine::Acknowledge() {
-    Write(&SC, 1);
-}
-
-std::vector<std::vector<unsigned char>> CardLine::ReadChunks(std::size_t count, int timeout_ms) {
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    std::vector<std::vector<unsigned char>> chunks;
-    std::size_t messages = waiting_.size();
-    while (messages < count) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
-        pollfd in{fd_, POLLIN, 0};
-        if (left <= 0 || poll(&in, 1, static_cast<int>(left)) <= 0) {
-            break;
-        }
-        unsigned char buffer[512];
-        const ssize_t n = read(fd_, buffer, sizeof buffer);
-        if (n <= 0) {
-            continue;
-        }
-        chunks.emplace_back(buffer, buffer + n);
-        for (LinkMessage& message :
-             SplitReceived(splitter_, buffer, static_cast<std::size_t>(n), Clock::now())) {
-            waiting_.push_back(std::move(message));
-            ++messages;
-        }
-    }
-    return chunks;
+    ASSERT_EQ(write(fd_, &SC, 1), 1);
 }
 
 std::vector<LinkMessage> CardLine::ReadMessages(std::size_t count, int timeout_ms) {
-    ReadChunks(count, timeout_ms);
-    const std::size_t taken = std::min(count, waiting_.size());
-    std::vector<LinkMessage> messages(waiting_.begin(), waiting_.begin() + taken);
-    waiting_.erase(waiting_.begin(), waiting_.begin() + taken);
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (waiting_.size() < count) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        pollfd in{fd_, POLLIN, 0};
+        unsigned char buffer[512];
+        if (left <= 0 || poll(&in, 1, static_cast<int>(left)) <= 0) {
+            break;
+        }
+        const ssize_t n = read(fd_, buffer, sizeof buffer);
+        for (LinkMessage& message :
+             SplitReceived(splitter_, buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)),
+                           Clock::now())) {
+            waiting_.push_back(std::move(message));
+        }
+    }
+    const auto taken = waiting_.begin() + std::min(count, waiting_.size());
+    std::vector<LinkMessage> messages(waiting_.begin(), taken);
+    waiting_.erase(waiting_.begin(), taken);
     return messages;
 }
 

@@ -2,7 +2,6 @@
 // The program's end of a simulated card's line, as a test drives it: raw frames out,
 // raw bytes and split messages in.
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,10 @@ class CardLine {
     CardLine& operator=(const CardLine&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
-    void Write(const unsigned char* bytes, std::size_t length);
-    void Write(const Frame& frame) { Write(frame.data(), frame.size()); }
+    void Write(const Frame& frame);
     void Acknowledge();
-
-    // Each read's bytes until `count` messages have arrived or `timeout_ms` passed.
-    std::vector<std::vector<unsigned char>> ReadChunks(std::size_t count, int timeout_ms);
     // Messages (lone acknowledges and valid frames) until `count` arrived or `timeout_ms`.
     std::vector<LinkMessage> ReadMessages(std::size_t count, int timeout_ms);
-
     // Sends `request`, expects the acknowledge and one reply, acknowledges it; the reply.
     LinkMessage Exchange(const Frame& request);
 
@@ -34,4 +28,8 @@ class CardLine {
     std::vector<LinkMessage> waiting_;
 };
 
+// A frame of `letters` whose payload begins with `payload_head`, zeros after.
 Frame RequestFrame(const char* letters, std::vector<unsigned char> payload_head = {});
+inline LinkMessage AsMessage(const Frame& frame) {
+    return LinkMessage(frame.begin(), frame.end());
+}

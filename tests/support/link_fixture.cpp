@@ -1,5 +1,6 @@
 #include "support/link_fixture.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -32,13 +33,11 @@ void ResetCardSession() {
 
 void LinkTest::SetUp() {
     char pattern[] = "/tmp/razurozavi-link-XXXXXX";
-    const char* root = mkdtemp(pattern);
-    ASSERT_NE(root, nullptr);
-    registrations = std::string(root) + "/ports";
-    empty_sys = std::string(root) + "/sys";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    registrations = std::string(pattern) + "/ports";
     std::filesystem::create_directories(registrations);
-    std::filesystem::create_directories(empty_sys);
-    SetDeviceMapRoots(empty_sys, registrations);
+    std::filesystem::create_directories(std::string(pattern) + "/sys");  // no real ports
+    SetDeviceMapRoots(std::string(pattern) + "/sys", registrations);
     ResetCardSession();
 }
 
@@ -54,4 +53,14 @@ void LinkTest::RegisterPort(const std::string& device, int number) {
 
 void LinkTest::UnregisterPort(int number) {
     std::filesystem::remove(registrations + "/ttyACM" + std::to_string(number));
+}
+
+TestPty::TestPty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
+        slave = ptsname(master);
+    }
+}
+
+TestPty::~TestPty() {
+    close(master);
 }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "support/recording_window_layer.h"
 
@@ -12,27 +14,27 @@ class LinkTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
-
     // Registers `device` as card port `number` for discovery.
     void RegisterPort(const std::string& device, int number = 0);
     void UnregisterPort(int number = 0);
 
     RecordingWindowLayer windows;
     std::string registrations;  // the simulated-ports directory
-    std::string empty_sys;      // a device map without real ports
 };
 
-// Stops the timer and operation threads and the receive thread, closes the port and puts
-// every shared flag back to its start-up value.
+// Stops the timer, operation and receive threads, closes the port and puts every shared
+// flag back to its start-up value.
 void ResetCardSession();
 
+// A pseudo-terminal: the master end (non-blocking) and the path of the other end.
+struct TestPty {
+    TestPty();
+    ~TestPty();
+    int master = -1;
+    std::string slave;
+};
+
 // Polls `done` every 5 ms for up to `timeout_ms`; true when it held.
-template <typename Done>
-bool Eventually(Done done, int timeout_ms);
-
-#include <chrono>
-#include <thread>
-
 template <typename Done>
 bool Eventually(Done done, int timeout_ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
