@@ -58,8 +58,6 @@ TEST(CliFileCommands, RefusalsExitWithStatusOneAndTheMessage) {
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err.rfind("Erro: Arquivo Inválido", 0), 0u) << r.err;
 
-    r = Cli({"list", dir.File("missing.mvta")});
-    EXPECT_EQ(r.exit_status, 1);
     r = Cli({"xls", dir.File("bad.mvta"), "x.xls"});
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.xls")));
@@ -73,15 +71,11 @@ TEST(CliFileCommands, WrongUsageExitsWithStatusTwo) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {},
              {"no-such-command"},
-             {"list"},
              {"list", "a.mvta", "b.mvta"},
              {"list", "a.mvta", "--bogus"},
-             {"xls", "a.mvta"},
              {"save-config", "c.mcfg", "sample_rate"},
              {"save-config", "c.mcfg", "colour=red"},
-             {"save-config", "c.mcfg", "sample_rate=-1"},
              {"save-config", "c.mcfg", "sample_rate=70000"},
-             {"save-config", "c.mcfg", "flash_alarm=2"},
              {"save-config", "c.mcfg", "descricao=123456789012345678901"}}) {
         const CommandResult r = Cli(args);
         EXPECT_EQ(r.exit_status, 2) << (args.empty() ? "" : args[0]);

@@ -16,9 +16,6 @@
 #include "simcard/simulated_card.h"
 #include "support/link_fixture.h"
 
-// Card options name only the settings a test changes.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 namespace {
 
 using Clock = std::chrono::steady_clock;

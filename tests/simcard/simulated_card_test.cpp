@@ -13,9 +13,6 @@
 #include "simcard/simulated_card.h"
 #include "support/link_fixture.h"
 
-// Card options name only the settings a test changes.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-
 namespace {
 
 using namespace std::chrono_literals;

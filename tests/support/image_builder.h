@@ -14,7 +14,7 @@ struct ImageSpec {
     const char* firmware = "103";
     long serial = 1234;
     const char* description = "Camara fria 01";
-    std::vector<int> readings;
+    std::vector<int> readings{};
 };
 
 MemoryImage BuildImage(const ImageSpec& spec);

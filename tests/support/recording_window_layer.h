@@ -1,6 +1,8 @@
 #pragma once
-// A window layer that records what the core shows and answers as a test tells it.
+// A window layer that records what the core shows and answers as a test tells it. Every
+// call takes the lock: the core's worker threads call it too.
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -23,54 +25,130 @@ class RecordingWindowLayer : public WindowLayer {
     ~RecordingWindowLayer() override { SetWindowLayer(nullptr); }
 
     MsgAnswer MessageBox(WindowId owner, std::string_view text, std::string_view caption,
-                         MsgIcon icon, MsgButtons buttons) override;
-    bool WindowExists(WindowId window) override;
-    void SetWindowTitle(WindowId window, std::string_view title) override;
-    void EnableControl(WindowId window, int control_id, bool enabled) override;
-    void SetControlText(WindowId window, int control_id, std::string_view text) override;
-    std::string ControlText(WindowId window, int control_id) override;
-    bool IsChecked(WindowId window, int control_id) override;
-    void SetChecked(WindowId window, int control_id, bool checked) override;
-    int SelectedPosition(WindowId window, int control_id) override;
-    void SelectPosition(WindowId window, int control_id, int position) override;
-    void EnableMenuItem(int menu_id, bool enabled) override;
-    void SetProgressRange(int low, int high) override;
-    void SetProgressPosition(int position) override;
-    void AddListLines(WindowId window, int list_id, std::vector<std::string> lines) override;
-    std::optional<std::string> OpenFileDialog(WindowId owner, const FileFilter& filter) override;
-    std::optional<std::string> SaveFileDialog(WindowId owner, const FileFilter& filter) override;
-    void OpenDataWindow() override;
-    void OpenConfigWindow() override;
-    void EndProcess(int exit_code) override;
+                         MsgIcon icon, MsgButtons buttons) override {
+        Locked lock(mutex_);
+        messages_.push_back({owner, std::string(text), std::string(caption), icon});
+        return buttons == MsgButtons::YesNo ? yes_no_answer : MsgAnswer::Ok;
+    }
+    bool WindowExists(WindowId window) override {
+        Locked lock(mutex_);
+        return std::find(open_windows.begin(), open_windows.end(), window) != open_windows.end();
+    }
+    void SetWindowTitle(WindowId window, std::string_view title) override {
+        Set(titles_, {window, 0}, std::string(title));
+    }
+    void EnableControl(WindowId window, int id, bool enabled) override {
+        Set(enabled_, {window, id}, enabled);
+    }
+    void SetControlText(WindowId window, int id, std::string_view text) override {
+        Set(texts_, {window, id}, std::string(text));
+    }
+    std::string ControlText(WindowId window, int id) override {
+        return Get(texts_, {window, id}).value_or("");
+    }
+    bool IsChecked(WindowId window, int id) override {
+        return Get(checked_, {window, id}).value_or(false);
+    }
+    void SetChecked(WindowId window, int id, bool checked) override {
+        Set(checked_, {window, id}, checked);
+    }
+    int SelectedPosition(WindowId window, int id) override {
+        return Get(positions_, {window, id}).value_or(-1);
+    }
+    void SelectPosition(WindowId window, int id, int position) override {
+        Set(positions_, {window, id}, position);
+    }
+    void EnableMenuItem(int menu_id, bool enabled) override {
+        Set(enabled_, {WindowId::Main, -menu_id}, enabled);
+    }
+    void SetProgressRange(int, int high) override {
+        Locked lock(mutex_);
+        progress_high = high;
+    }
+    void SetProgressPosition(int position) override {
+        Locked lock(mutex_);
+        progress_position = position;
+    }
+    void AddListLines(WindowId window, int list_id, std::vector<std::string> lines) override {
+        Locked lock(mutex_);
+        auto& list = lists_[{window, list_id}];
+        list.insert(list.end(), lines.begin(), lines.end());
+    }
+    std::optional<std::string> OpenFileDialog(WindowId, const FileFilter& filter) override {
+        return Dialog(filter);
+    }
+    std::optional<std::string> SaveFileDialog(WindowId, const FileFilter& filter) override {
+        return Dialog(filter);
+    }
+    void OpenDataWindow() override { Opened(WindowId::Data); }
+    void OpenConfigWindow() override { Opened(WindowId::Config); }
+    void EndProcess(int exit_code) override {
+        Locked lock(mutex_);
+        end_process_code = exit_code;
+    }
 
     // What the test sets up.
     std::vector<WindowId> open_windows;
     std::optional<std::string> dialog_path;
     MsgAnswer yes_no_answer = MsgAnswer::Yes;
 
-    // What the core did; read them after the core's threads have settled.
-    std::vector<RecordedMessage> Messages();
-    std::vector<std::string> ListLines(WindowId window, int list_id);
-    std::optional<bool> ControlEnabled(WindowId window, int control_id);
-    std::optional<bool> MenuEnabled(int menu_id);
-    std::optional<std::string> WindowTitle(WindowId window);
+    // What the core did; read the plain members after the core's threads have settled.
+    std::vector<RecordedMessage> Messages() {
+        Locked lock(mutex_);
+        return messages_;
+    }
+    std::vector<std::string> ListLines(WindowId window, int list_id) {
+        return Get(lists_, {window, list_id}).value_or(std::vector<std::string>{});
+    }
+    std::optional<bool> ControlEnabled(WindowId window, int id) {
+        return Get(enabled_, {window, id});
+    }
+    std::optional<bool> MenuEnabled(int menu_id) {
+        return Get(enabled_, {WindowId::Main, -menu_id});
+    }
+    std::optional<std::string> WindowTitle(WindowId window) { return Get(titles_, {window, 0}); }
+    // Safe to poll while the core's threads run.
+    std::optional<int> EndProcessCode() {
+        Locked lock(mutex_);
+        return end_process_code;
+    }
     std::vector<FileFilter> dialog_filters;
     std::optional<int> end_process_code;
-    // The same, safe to poll while the core's threads run.
-    std::optional<int> EndProcessCode();
     std::vector<WindowId> opened_windows;
     int progress_position = 0;
     int progress_high = 0;
 
   private:
     using Key = std::pair<WindowId, int>;
+    using Locked = std::lock_guard<std::mutex>;
+
+    template <typename Value>
+    void Set(std::map<Key, Value>& map, Key key, Value value) {
+        Locked lock(mutex_);
+        map[key] = std::move(value);
+    }
+    template <typename Value>
+    std::optional<Value> Get(const std::map<Key, Value>& map, Key key) {
+        Locked lock(mutex_);
+        const auto found = map.find(key);
+        return found == map.end() ? std::nullopt : std::optional<Value>(found->second);
+    }
+    std::optional<std::string> Dialog(const FileFilter& filter) {
+        Locked lock(mutex_);
+        dialog_filters.push_back(filter);
+        return dialog_path;
+    }
+    void Opened(WindowId window) {
+        Locked lock(mutex_);
+        opened_windows.push_back(window);
+    }
+
     std::mutex mutex_;
     std::vector<RecordedMessage> messages_;
     std::map<Key, std::vector<std::string>> lists_;
-    std::map<Key, bool> enabled_;
+    std::map<Key, bool> enabled_;  // menu items under the main window, negative ids
     std::map<Key, std::string> texts_;
     std::map<Key, bool> checked_;
     std::map<Key, int> positions_;
-    std::map<int, bool> menu_;
-    std::map<WindowId, std::string> titles_;
+    std::map<Key, std::string> titles_;
 };

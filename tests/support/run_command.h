@@ -10,7 +10,7 @@ struct CommandResult {
     std::string err;
 };
 
-CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& stdin_text = "");
+CommandResult RunCommand(const std::vector<std::string>& argv);
 
 // A shell command line, standard error folded into the output.
 struct ShellResult {

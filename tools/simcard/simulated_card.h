@@ -25,11 +25,11 @@ struct SimulatedCardOptions {
     std::string firmware = "1.03";  // four characters, digit, separator, digit, digit
     std::string hardware = "120";
     bool baud_pace = false;  // take as long as 115200 baud takes
-    std::vector<CardFault> faults;
+    std::vector<CardFault> faults{};
     // After a configuration write, one new reading per this much real time.
     std::chrono::milliseconds reading_period{1000};
     // Where to register the card as a CDC-ACM port (see SIMULATED_PORTS_ENV); empty = nowhere.
-    std::string registration_dir;
+    std::string registration_dir{};
 };
 
 // One valid frame the card took.
