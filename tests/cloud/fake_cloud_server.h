@@ -1,20 +1,19 @@
 #pragma once
-// Servers on loopback ports for the cloud tests: a scripted stand-in that takes one
-// connection and answers each message as the test says, and the real collection server.
+// Loopback servers for the cloud tests: a scripted stand-in and the real collection server.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
-#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cloud/upload.h"
 #include "collection_server.h"
+#include "logger/readings.h"
+#include "support/image_builder.h"
 
 inline sockaddr_in LoopbackAddress(int port) {
     sockaddr_in address{};
@@ -36,42 +35,49 @@ inline SocketHandle ListenOnLoopback(int& port) {
     return s;
 }
 
-// Where a client finds a server on loopback `port`.
-inline CloudServer Loopback(int port) {
-    return {"127.0.0.1", port, 2000, 3000};
-}
-
 // Uploads `image` as the desktop program does, once GraphData has run for it.
 inline bool UploadImage(const MemoryImage& image, const CloudServer& server) {
     return envia_nuvem(
         image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); }, server);
 }
 
+inline MemoryImage RampImage(int count, int offset = 0, ImageSpec spec = {}) {
+    for (int i = 0; i < count; ++i) {
+        spec.readings.push_back(300 + (i + offset) % 700);
+    }
+    return BuildImage(spec);
+}
+
+inline std::vector<int> UploadedTenths(const MemoryImage& image) {
+    std::vector<int> tenths;
+    for (int i = 0; i < ImageReadingCount(image); ++i) {
+        tenths.push_back(ImageTemp_x10(image, ReadingAD(image, i)));
+    }
+    return tenths;
+}
+
 class FakeCloudServer {
   public:
-    // The reply to message `index` (from 0): "" sends nothing, nullopt closes the connection.
-    using Script = std::function<std::optional<std::string>(int index)>;
-    explicit FakeCloudServer(Script script = [](int) { return "cc"; })
-        : script_(std::move(script)) {
-        listener_ = ListenOnLoopback(port);
-        thread_ = std::thread([this] { Run(); });
+    // Answers "cc" to every message but message `at` (from 0), which gets `reply`: "" sends
+    // nothing, nullopt closes the connection.
+    explicit FakeCloudServer(int at = -1, std::optional<std::string> reply = {})
+        : at_(at), reply_(std::move(reply)), listener_(ListenOnLoopback(port)) {
+        thread_ = std::jthread([this] { Serve(5000); });
     }
-    ~FakeCloudServer() { Finish(); }
 
-    // Waits (a few seconds at most) for the connection to end; then the fields below hold.
+    // Waits for the connection to end; then the fields below hold.
     void Finish() {
         if (thread_.joinable()) {
             thread_.join();
         }
     }
-    int port = 0;
     std::vector<Bytes> messages;
     bool client_closed = false;
+    int port = 0;
 
   private:
-    void Run() {
-        constexpr int kWaitMs = 5000;
-        if (!WaitReadable(listener_.Get(), kWaitMs)) {
+    void Serve(int wait_ms) {
+        if (!WaitReadable(listener_.Get(), wait_ms)) {
             return;
         }
         const SocketHandle connection(accept(listener_.Get(), nullptr, nullptr));
@@ -81,7 +87,7 @@ class FakeCloudServer {
             FrameScan scan = ScanMessage({});
             while (scan.state == FrameState::NeedMore) {
                 const ssize_t got = ReceiveOnce(
-                    connection.Get(), std::span(buffer).subspan(have, scan.wanted - have), kWaitMs);
+                    connection.Get(), std::span(buffer).subspan(have, scan.wanted - have), wait_ms);
                 if (got <= 0) {
                     client_closed = got == 0 && have == 0;
                     return;
@@ -90,17 +96,18 @@ class FakeCloudServer {
                 scan = ScanMessage(std::span(buffer).first(have));
             }
             messages.emplace_back(buffer.begin(), buffer.begin() + static_cast<long>(have));
-            const std::optional<std::string> reply = script_(index);
+            const std::optional<std::string> reply = index == at_ ? reply_ : "cc";
             if (scan.state == FrameState::Invalid || !reply) {
                 return;
             }
-            SendAll(connection.Get(), Bytes(reply->begin(), reply->end()), kWaitMs);
+            SendAll(connection.Get(), Bytes(reply->begin(), reply->end()), wait_ms);
         }
     }
 
-    Script script_;
+    int at_;
+    std::optional<std::string> reply_;
     SocketHandle listener_;
-    std::thread thread_;
+    std::jthread thread_;
 };
 
 // The collection server on a loopback port, storing in `db`.
@@ -111,18 +118,13 @@ struct LoopbackCollectionServer {
         store = UploadStore::Open(db, &error);
         server = std::make_unique<CollectionServer>(
             *store, ServerOptions{"127.0.0.1", 0, idle_timeout_ms, MAX_CONNECTIONS});
-        if (!server->Listen(&error)) {
-            throw std::runtime_error(error);
-        }
-        serving = std::thread([this] { server->Serve(); });
+        server->Listen(&error);
+        serving = std::jthread([this] { server->Serve(); });
     }
-    ~LoopbackCollectionServer() {
-        server->Stop();
-        serving.join();
-    }
-    CloudServer Address() const { return Loopback(server->Port()); }
+    ~LoopbackCollectionServer() { server->Stop(); }
+    CloudServer Address() const { return {"127.0.0.1", server->Port(), 2000, 3000}; }
 
     std::unique_ptr<UploadStore> store;
     std::unique_ptr<CollectionServer> server;
-    std::thread serving;
+    std::jthread serving;  // joined after Stop()
 };

@@ -1,26 +1,14 @@
-// The upload against in-process fake servers: every outcome the user can see, the
-// messages on the wire, and that the connection is always closed.
+// The upload's messages as bytes, and every outcome of an upload against a fake server.
 
 #include "cloud/upload.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "cloud/fake_cloud_server.h"
 #include "logger/graph_series.h"
-#include "logger/readings.h"
-#include "support/image_builder.h"
 #include "support/recording_window_layer.h"
 
 namespace {
-
-MemoryImage Image(int readings, ImageSpec spec = {}) {
-    for (int i = 0; i < readings; ++i) {
-        spec.readings.push_back(600 + i % 300);
-    }
-    return BuildImage(spec);
-}
 
 bool Upload(const MemoryImage& image, const CloudServer& server) {
     GraphData(image);
@@ -37,67 +25,58 @@ void ExpectOnlyMessage(RecordingWindowLayer& windows, std::string_view text,
     EXPECT_EQ(messages[0].icon, icon);
 }
 
-// Answers "cc" to every message but message `at`, which gets `reply` (nullptr: closed).
-FakeCloudServer::Script At(int at, const char* reply) {
-    return [=](int index) -> std::optional<std::string> {
-        if (index != at) {
-            return "cc";
-        }
-        return reply ? std::optional<std::string>(reply) : std::nullopt;
-    };
-}
-
 }  // namespace
 
-TEST(Upload, SendsHeaderPacketsAndEndAndReportsSuccess) {
-    RecordingWindowLayer windows;
-    ImageSpec spec;
-    spec.readings = {624, 911};  // 25.0 C, -12.5 C
-    FakeCloudServer server;
-    EXPECT_TRUE(Upload(BuildImage(spec), Loopback(server.port)));
+TEST(UploadMessages, HeaderAndDataPacketBytesRoundTripAndEveryDamagedPacketByteIsRefused) {
+    ConfigValues values;
+    values.serial = 0x12345678;  // only 24 bits travel
+    SetDescription(values.descricao, "Camara");
+    values.t_low_alarm = 898;    // -10.0
+    values.t_high_alarm = 624;   // 25.0
+    values.start_delay = 70000;  // low 16 bits
+    values.alarm_delay = 600;
+    values.sample_points = 32000;
+    values.sample_rate = 43200;
+    values.temp_unit = 1;
+    const CALENDAR stamp{59, 30, 23, 31, 12, 24};
+    const Bytes m =
+        BuildHeaderMessage(MakeUploadHeader(values, stamp, FirmwareVersion{{'1', '0', '3'}}));
+    ASSERT_EQ(m.size(), 53u);
+    EXPECT_EQ(Bytes(m.begin(), m.begin() + 4), (Bytes{0xFF, 0x34, 0x56, 0x78}));
+    EXPECT_EQ(std::string(m.begin() + 4, m.begin() + 25), "Camara" + std::string(15, ' '));
+    EXPECT_EQ(Bytes(m.begin() + 25, m.begin() + 37),
+              (Bytes{0xFF, 0x9C, 0x00, 0xFA, 0x11, 0x70, 0x02, 0x58, 0x7D, 0x00, 0xA8, 0xC0}));
+    EXPECT_EQ(Bytes(m.begin() + 37, m.begin() + 50),
+              (Bytes{23, 30, 59, 31, 12, 24, 0x01, 0x00, 0x03, 1, 0x01, 0x00, 0x04}));
+    EXPECT_EQ(Bytes(m.begin() + 50, m.end()), (Bytes{0x70, 0x0D, 0x0A}));  // XOR of 0..49
+    const auto parsed = ParseHeaderMessage(m);
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(BuildHeaderMessage(*parsed), m);  // every other field as sent
 
+    const std::vector<int> tenths = {-125, 250, 0, 1937, -463};
+    const Bytes packet = BuildDataPacket(tenths);
+    EXPECT_EQ(packet, (Bytes{0x11, 0x00, 0x05, 0xCC, 0xFF, 0x83, 0x00, 0xFA, 0x00, 0x00, 0x07, 0x91,
+                             0xFE, 0x31, 0x0D, 0x0A}));
+    EXPECT_EQ(ParseDataPacket(packet), tenths);
+    EXPECT_EQ(ScanMessage(Bytes{0x11, 0x1F, 0x41}).state, FrameState::Invalid);  // 8001 readings
+    for (std::size_t k = 0; k < packet.size(); ++k) {
+        Bytes damaged = packet;
+        damaged[k] ^= 0x40;
+        EXPECT_FALSE(ParseDataPacket(damaged).has_value()) << k;
+    }
+}
+
+TEST(Upload, ConnectsToTheResolvedAddressSendsPacketsOfAtMost8000AndTheFourByteEnd) {
+    RecordingWindowLayer windows;
+    FakeCloudServer server;
+    EXPECT_TRUE(Upload(RampImage(8001), {"localhost", server.port, 2000, 3000}));
     server.Finish();
-    const std::vector<Bytes>& m = server.messages;
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_TRUE(ParseHeaderMessage(m[0]).has_value());
-    EXPECT_EQ(m[1], (Bytes{0x11, 0x00, 0x02, 0x11 ^ 0x02 ^ 0xFA ^ 0xFF ^ 0x83 ^ 0x0D ^ 0x0A, 0x00,
-                           0xFA, 0xFF, 0x83, 0x0D, 0x0A}));
-    EXPECT_EQ(m[2], (Bytes{'b', 'b', 0x0D, 0x0A}));
+    ASSERT_EQ(server.messages.size(), 4u);
+    EXPECT_EQ(server.messages[2].size(), 6u + 2);  // the 8001st reading alone
+    EXPECT_EQ(server.messages[3], (Bytes{'b', 'b', 0x0D, 0x0A}));
     EXPECT_TRUE(server.client_closed);
     ExpectOnlyMessage(windows, "Dados foram salvos remotamente com sucesso.", "Sucesso",
                       MsgIcon::Information);
-}
-
-TEST(Upload, SplitsReadingsIntoPacketsOfAtMost8000) {
-    const std::vector<std::pair<int, std::vector<int>>> cases = {
-        {8000, {8000}},
-        {8001, {8000, 1}},
-        {20000, {8000, 8000, 4000}},
-        {0, {}},
-        {32000, {8000, 8000, 8000, 8000}}};  // the largest memory
-    for (const auto& [count, expected] : cases) {
-        SCOPED_TRACE(count);
-        RecordingWindowLayer windows;
-        const MemoryImage image = Image(count);
-        FakeCloudServer server;
-        const auto begin = std::chrono::steady_clock::now();
-        EXPECT_TRUE(Upload(image, Loopback(server.port)));
-        // A 100 ms pause a message, no more.
-        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(3000));
-        server.Finish();
-        ASSERT_EQ(server.messages.size(), expected.size() + 2);
-        std::vector<int> sent;
-        for (std::size_t k = 0; k < expected.size(); ++k) {
-            const auto tenths = ParseDataPacket(server.messages[k + 1]);
-            ASSERT_TRUE(tenths.has_value());
-            EXPECT_EQ(static_cast<int>(tenths->size()), expected[k]);
-            sent.insert(sent.end(), tenths->begin(), tenths->end());
-        }
-        for (int i = 0; i < count; ++i) {
-            ASSERT_EQ(sent[i], ImageTemp_x10(image, ReadingAD(image, i))) << i;
-        }
-        EXPECT_TRUE(IsEndMessage(server.messages.back()));
-    }
 }
 
 TEST(Upload, ShowsTheFailureOfEachStepAndClosesTheConnection) {
@@ -105,58 +84,36 @@ TEST(Upload, ShowsTheFailureOfEachStepAndClosesTheConnection) {
         "Servidor não respondeu corretamente, dados não foram enviados (E002). Foram recebidos ";
     const std::string e001 =
         "Servidor não respondeu corretamente, dados não foram enviados (E001). Foram recebidos ";
-    struct Case {
-        FakeCloudServer::Script script;
-        int readings;
-        std::string text;
-        std::size_t messages_seen;
+    // The reply to message `at` (nullopt: the fake closes), the readings, what the user sees.
+    const std::vector<std::tuple<int, std::optional<std::string>, int, std::string>> cases = {
+        {0, "c", 10, e002 + "1 bytes: 'c' ."},
+        {0, "xx", 10, e002 + "2 bytes: 'xx' ."},
+        {0, std::nullopt, 10, e002 + "0 bytes: '' ."},
+        {2, "no", 20000, e001 + "2 bytes: 'no' ."},  // the second packet refused
+        {2, "c\xE7", 5, e001 + "2 bytes: 'cç' ."},   // the end refused
+        {1, "", 5, e001 + "-1 bytes: '' ."},         // silence
     };
-    const std::vector<Case> cases = {
-        {At(0, "c"), 10, e002 + "1 bytes: 'c' .", 1},
-        {At(0, "xx"), 10, e002 + "2 bytes: 'xx' .", 1},
-        {At(0, nullptr), 10, e002 + "0 bytes: '' .", 1},    // closed after the header
-        {At(2, "no"), 20000, e001 + "2 bytes: 'no' .", 3},  // the second packet refused
-        {At(2, "c\xE7"), 5, e001 + "2 bytes: 'cç' .", 3},   // the end refused
-        {At(1, ""), 5, e001 + "-1 bytes: '' .", 2},         // silence
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [at, reply, readings, text] : cases) {
+        SCOPED_TRACE(text);
         RecordingWindowLayer windows;
-        FakeCloudServer server(c.script);
-        CloudServer address = Loopback(server.port);
-        address.reply_timeout_ms = 300;
-        EXPECT_FALSE(Upload(Image(c.readings), address));
-        ExpectOnlyMessage(windows, c.text, "Falha", MsgIcon::Stop);
+        FakeCloudServer server(at, reply);
+        EXPECT_FALSE(Upload(RampImage(readings), {"127.0.0.1", server.port, 2000, 300}));
+        ExpectOnlyMessage(windows, text, "Falha", MsgIcon::Stop);
         server.Finish();
-        EXPECT_EQ(server.messages.size(), c.messages_seen);
-        // Unless the fake closed first, it sees the client close.
-        EXPECT_EQ(server.client_closed, c.text.find("0 bytes") == std::string::npos);
+        EXPECT_EQ(server.messages.size(), static_cast<std::size_t>(at + 1));
+        EXPECT_EQ(server.client_closed, reply.has_value());
     }
 }
 
 TEST(Upload, ReportsConnectionAndNameFailures) {
-    const MemoryImage image = Image(3);
-    {
+    int closed_port = 0;
+    ListenOnLoopback(closed_port);  // closed again at once
+    const std::vector<std::array<std::string, 3>> cases = {
+        {"127.0.0.1", "Erro ao se conectar, dados não foram enviados.", "Erro de conexão"},
+        {"collection.invalid", "Erro ao resolver nome", "Erro"}};
+    for (const auto& [host, text, caption] : cases) {
         RecordingWindowLayer windows;
-        int unused = 0;
-        ListenOnLoopback(unused);  // closed again at once
-        EXPECT_FALSE(Upload(image, Loopback(unused)));
-        ExpectOnlyMessage(windows, "Erro ao se conectar, dados não foram enviados.",
-                          "Erro de conexão", MsgIcon::Warning);
+        EXPECT_FALSE(Upload(RampImage(3), {host, closed_port, 2000, 3000}));
+        ExpectOnlyMessage(windows, text, caption, MsgIcon::Warning);
     }
-    {
-        RecordingWindowLayer windows;
-        CloudServer nowhere = Loopback(40000);
-        nowhere.host = "collection.invalid";
-        EXPECT_FALSE(Upload(image, nowhere));
-        ExpectOnlyMessage(windows, "Erro ao resolver nome", "Erro", MsgIcon::Warning);
-    }
-    // The name is resolved and the connection goes to the resolved address.
-    RecordingWindowLayer windows;
-    FakeCloudServer server;
-    CloudServer by_name = Loopback(server.port);
-    by_name.host = "localhost";
-    EXPECT_TRUE(Upload(image, by_name));
-    server.Finish();
-    EXPECT_EQ(server.messages.size(), 3u);
 }
