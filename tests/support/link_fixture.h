@@ -1,11 +1,11 @@
 #pragma once
-// A clean link for each threaded test: every worker stopped, the port closed, the flags as
-// at start-up, and discovery pointed at a private registration directory.
+// A clean link for each threaded test, discovery pointed at a private directory.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
-#include <string>
+#include <filesystem>
 #include <thread>
 
 #include "support/recording_window_layer.h"
@@ -14,22 +14,24 @@ class LinkTest : public ::testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
-    // Registers `device` as card port `number` for discovery.
-    void RegisterPort(const std::string& device, int number = 0);
-    void UnregisterPort(int number = 0);
+    void RegisterPort(const std::string& device, int number = 0) {  // as card port `number`
+        std::filesystem::create_symlink(device, registrations + "/ttyACM" + std::to_string(number));
+    }
+    void UnregisterPort(int n = 0) {
+        std::filesystem::remove(registrations + "/ttyACM" + std::to_string(n));
+    }
 
     RecordingWindowLayer windows;
-    std::string registrations;  // the simulated-ports directory
+    std::string registrations;
 };
 
-// Stops the timer, operation and receive threads, closes the port and puts every shared
-// flag back to its start-up value.
+// Stops every worker thread, closes the port, resets every shared flag.
 void ResetCardSession();
 
-// A pseudo-terminal: the master end (non-blocking) and the path of the other end.
+// A pseudo-terminal: the non-blocking master end and the path of the other end.
 struct TestPty {
     TestPty();
-    ~TestPty();
+    ~TestPty() { close(master); }
     int master = -1;
     std::string slave;
 };
@@ -38,11 +40,8 @@ struct TestPty {
 template <typename Done>
 bool Eventually(Done done, int timeout_ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
+    while (!done() && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return true;
+    return done();
 }

@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <ranges>
 #include <regex>
 
-#include "logger/clock.h"
 #include "reports/pdf.h"
 #include "reports/pdf_graph.h"
 #include "sensor/temp.h"
@@ -31,44 +32,30 @@ CheckedPdf CheckPdf(const std::string& path) {
     EXPECT_TRUE(bytes.ends_with("%%EOF\n"));
     static const std::regex stream_head(R"((\d+) 0 obj\n<<\n/Length (\d+)\n>>\nstream\n)");
     for (std::sregex_iterator it(bytes.begin(), bytes.end(), stream_head), end; it != end; ++it) {
-        const std::size_t start = static_cast<std::size_t>(it->position() + it->length());
+        const std::size_t start = it->position() + it->length();
         const std::string content = bytes.substr(start, std::stoul((*it)[2]));
-        EXPECT_EQ(bytes.compare(start + content.size(), 17, "endstream\nendobj\n"), 0)
-            << "stream " << (*it)[1];
-        EXPECT_EQ(Occurrences(content, "BT\n"), Occurrences(content, "ET\n"))
-            << "stream " << (*it)[1];
+        EXPECT_EQ(bytes.compare(start + content.size(), 17, "endstream\nendobj\n"), 0) << (*it)[1];
+        EXPECT_EQ(Occurrences(content, "BT\n"), Occurrences(content, "ET\n")) << (*it)[1];
         pdf.pages.push_back(content);
     }
     const ShellResult check = RunShell("qpdf --check " + ShellQuote(path));
     EXPECT_EQ(check.status, 0) << check.output;  // 3 with warnings
     const ShellResult text = RunShell("pdftotext -raw " + ShellQuote(path) + " -");
     EXPECT_EQ(text.status, 0) << text.output;
-    EXPECT_EQ(text.output.find("Error"), std::string::npos) << text.output;
+    EXPECT_FALSE(Has(text.output, "Error")) << text.output;
     pdf.text = text.output;
     return pdf;
 }
 
 int AdForTenths(int tenths) {
-    for (int ad = 0; ad < 1024; ++ad) {
-        if (ADToTemp_x10(ad) == tenths) {
-            return ad;
-        }
-    }
-    return -1;
+    const auto ads = std::views::iota(0, 1024);
+    return *std::ranges::find_if(ads, [&](int ad) { return ADToTemp_x10(ad) == tenths; });
 }
 
 MemoryImage BuildImage(const ImageSpec& spec, int alarm_delay) {
     MemoryImage image = BuildImage(spec);
     PutBigEndian16(&image[OFF_ALARM_DELAY], alarm_delay);
     return image;
-}
-
-ReportTest::ReportTest(bool graph, const CALENDAR& now) : graph(graph) {
-    SetFixedLocalTime(now);
-}
-
-ReportTest::~ReportTest() {
-    SetFixedLocalTime(std::nullopt);
 }
 
 CheckedPdf ReportTest::Report(const MemoryImage& image, const std::string& path) {

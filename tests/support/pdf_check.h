@@ -1,45 +1,34 @@
 #pragma once
-// Writes reports through a recording window layer, checks every PDF a test produces with
-// qpdf and reads its text back with pdftotext.
+// Writes reports through a recording window layer; checks each PDF with qpdf and pdftotext.
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
+#include "logger/clock.h"
 #include "support/image_builder.h"
 #include "support/recording_window_layer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
-// A fresh path under the test's temporary directory.
-std::string FreshPath(const std::string& file_name);
-
-struct CheckedPdf {
-    std::string bytes;
-    std::string text;                // pdftotext -raw
-    std::vector<std::string> pages;  // each page's content stream
-};
-
-// Expects `qpdf --check` to pass (it finds wrong offsets, /Size and lengths) and what it lets
-// pass: exact stream lengths, balanced BT/ET, %%EOF at the end; returns the document.
-CheckedPdf CheckPdf(const std::string& path);
-
+std::string FreshPath(const std::string& file_name);  // under the test's temporary directory
 int Occurrences(const std::string& haystack, const std::string& needle);
 inline bool Has(const std::string& haystack, const std::string& needle) {
     return haystack.find(needle) != std::string::npos;
 }
-
-// The A/D value of `tenths` tenths of a degree Celsius; an image with an alarm delay.
-int AdForTenths(int tenths);
+int AdForTenths(int tenths);  // the A/D value of a temperature in tenths of a degree C
 MemoryImage BuildImage(const ImageSpec& spec, int alarm_delay);
 
-// Fixes the local time. Report writes the report of `image` to `path` (a fresh file when
-// empty) through the save dialog, expects it written and returns it checked.
+struct CheckedPdf {
+    std::string bytes, text;         // the file; pdftotext -raw
+    std::vector<std::string> pages;  // each page's content stream
+};
+// Expects qpdf --check to pass, and exact stream lengths, balanced BT/ET, %%EOF at the end.
+CheckedPdf CheckPdf(const std::string& path);
+
+// Fixes the local time; Report writes `image`'s report through the save dialog, checked.
 class ReportTest : public ::testing::Test {
   protected:
-    ReportTest(bool graph, const CALENDAR& now);
-    ~ReportTest() override;
+    ReportTest(bool graph, const CALENDAR& now) : graph(graph) { SetFixedLocalTime(now); }
+    ~ReportTest() override { SetFixedLocalTime(std::nullopt); }
     CheckedPdf Report(const MemoryImage& image, const std::string& path = "");
 
     RecordingWindowLayer windows;
