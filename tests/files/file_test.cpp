@@ -68,7 +68,7 @@ TEST(DataFile, OpeningAnotherFirmwareEndsTheProgramAfterTheMessage) {
     EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);
     EXPECT_EQ(windows.Messages().back().text, MSG_FIRMWARE_INCOMPATIBLE);
     EXPECT_EQ(windows.Messages().back().caption, "Atenção !");
-    EXPECT_EQ(windows.end_process_code, 0);
+    EXPECT_EQ(windows.EndProcessCode(), 0);
     EXPECT_EQ(data_in, before);
 
     const MemoryImage image = BuildImage(ImageSpec{.readings = {624}});

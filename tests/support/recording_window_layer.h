@@ -28,7 +28,7 @@ class RecordingWindowLayer : public WindowLayer {
                          MsgIcon icon, MsgButtons buttons) override {
         Locked lock(mutex_);
         messages_.push_back({owner, std::string(text), std::string(caption), icon});
-        return buttons == MsgButtons::YesNo ? yes_no_answer : MsgAnswer::Ok;
+        return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
     }
     bool WindowExists(WindowId window) override {
         Locked lock(mutex_);
@@ -61,14 +61,8 @@ class RecordingWindowLayer : public WindowLayer {
     void EnableMenuItem(int menu_id, bool enabled) override {
         Set(enabled_, {WindowId::Main, -menu_id}, enabled);
     }
-    void SetProgressRange(int, int high) override {
-        Locked lock(mutex_);
-        progress_high = high;
-    }
-    void SetProgressPosition(int position) override {
-        Locked lock(mutex_);
-        progress_position = position;
-    }
+    void SetProgressRange(int, int) override {}
+    void SetProgressPosition(int) override {}
     void AddListLines(WindowId window, int list_id, std::vector<std::string> lines) override {
         Locked lock(mutex_);
         auto& list = lists_[{window, list_id}];
@@ -90,7 +84,6 @@ class RecordingWindowLayer : public WindowLayer {
     // What the test sets up.
     std::vector<WindowId> open_windows;
     std::optional<std::string> dialog_path;
-    MsgAnswer yes_no_answer = MsgAnswer::Yes;
 
     // What the core did; read the plain members after the core's threads have settled.
     std::vector<RecordedMessage> Messages() {
@@ -112,11 +105,7 @@ class RecordingWindowLayer : public WindowLayer {
         Locked lock(mutex_);
         return end_process_code;
     }
-    std::vector<FileFilter> dialog_filters;
-    std::optional<int> end_process_code;
     std::vector<WindowId> opened_windows;
-    int progress_position = 0;
-    int progress_high = 0;
 
   private:
     using Key = std::pair<WindowId, int>;
@@ -133,9 +122,8 @@ class RecordingWindowLayer : public WindowLayer {
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<Value>(found->second);
     }
-    std::optional<std::string> Dialog(const FileFilter& filter) {
+    std::optional<std::string> Dialog(const FileFilter&) {
         Locked lock(mutex_);
-        dialog_filters.push_back(filter);
         return dialog_path;
     }
     void Opened(WindowId window) {
@@ -144,6 +132,7 @@ class RecordingWindowLayer : public WindowLayer {
     }
 
     std::mutex mutex_;
+    std::optional<int> end_process_code;
     std::vector<RecordedMessage> messages_;
     std::map<Key, std::vector<std::string>> lists_;
     std::map<Key, bool> enabled_;  // menu items under the main window, negative ids
