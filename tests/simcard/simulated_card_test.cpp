@@ -7,12 +7,21 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
-#include "simcard/card_line.h"
 #include "simcard/simulated_card.h"
 #include "support/link_fixture.h"
 
 namespace {
+
+// A frame of `letters` whose payload begins with `payload_head`, zeros after.
+Frame RequestFrame(const char* letters, std::vector<unsigned char> payload_head = {}) {
+    payload_head.resize(PAYLOAD_LENGTH);
+    return BuildFrame(letters, payload_head.data());
+}
+LinkMessage AsMessage(const Frame& frame) {
+    return LinkMessage(frame.begin(), frame.end());
+}
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
