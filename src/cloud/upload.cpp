@@ -15,8 +15,6 @@
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"
-#include "logger/graph_series.h"
-#include "logger/main_commands.h"
 #include "ui/window_layer.h"
 
 namespace {
@@ -153,19 +151,4 @@ bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
     }
     ShowMessage(WindowId::Main, MSG_UPLOAD_SUCCESS, CAPTION_UPLOAD_SUCCESS, MsgIcon::Information);
     return true;
-}
-
-// The card's version as a fresh query gives it: the reply clears rx_enable; after about
-// 3 s the upload goes on with whatever is known.
-static FirmwareVersion RefreshCardFirmware() {
-    buscaVersao(false);
-    WaitForLink([] { return !rx_enable; }, std::chrono::milliseconds(FIRMWARE_REFRESH_WAIT_MS));
-    return CardFirmware();
-}
-
-int EnviaNuvem(const CloudServer& server) {
-    Windows().SetControlText(WindowId::Main, ID_STATUS, "Enviando para servidor remoto");
-    GraphData(data_in);
-    envia_nuvem(data_in, config_values, RefreshCardFirmware, server);
-    return 0;
 }

@@ -15,8 +15,6 @@
 constexpr int UPLOAD_REPLY_PAUSE_MS = 100;
 constexpr int UPLOAD_CONNECT_TIMEOUT_MS = 10000;
 constexpr int UPLOAD_REPLY_TIMEOUT_MS = 10000;
-// How long the upload waits for the card to answer the version query.
-constexpr int FIRMWARE_REFRESH_WAIT_MS = 3000;
 
 struct CloudServer {
     std::string host;
@@ -56,8 +54,3 @@ using FirmwareSource = std::function<FirmwareVersion()>;
 // the server accepted all.
 bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
                  const FirmwareSource& firmware_once_connected, const CloudServer& server);
-
-// The main window's hand-off of a fresh image in cloud mode: status text, the graph
-// preparation (which sets `cal`), then the upload to the built-in server, refreshing the
-// card's firmware version once connected. Always 0, as nobody reads it.
-int EnviaNuvem(const CloudServer& server = BuiltInCloudServer());

@@ -12,6 +12,8 @@ constexpr int CHUNK_TIMEOUT_MS = 3030;   // one memory-read chunk (202 polls of 
 constexpr int CONFIG_ATTEMPT_MS = 1020;  // one configuration-read attempt
 constexpr int CONFIG_READ_ATTEMPTS = 3;
 constexpr int REPLY_TIMEOUT_MS = 1020;  // erase confirmation, date reply
+// A frame's acknowledge, its three resends included.
+constexpr int ACKNOWLEDGE_WAIT_MS = 4500;
 
 // The user's Cancel, or a memory-read chunk that got no reply.
 extern std::atomic<bool> cancel_rd;

@@ -24,7 +24,13 @@ constexpr int IDM_CONFIG = 215;
 constexpr int IDM_HELPCONVINFO = 221;
 constexpr int IDM_HELPABOUT = 222;
 
-// Data window
+// Data window; the column captions are buttons that do nothing.
+constexpr int BT_LOG = 150;
+constexpr int BT_HOUR = 151;
+constexpr int BT_DATE = 152;
+constexpr int BT_TIN = 153;
+constexpr int BT_T1 = 155;
+constexpr int BT_H1 = 156;
 constexpr int BT_DATA_SAVE = 300;
 constexpr int BT_DATA_EXPORT = 301;
 constexpr int BT_DATA_PDF = 302;

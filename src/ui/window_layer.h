@@ -3,6 +3,7 @@
 // program implements it with Qt (marshalling worker-thread calls to the GUI thread),
 // the command line with the console, and the tests with a recorder. Text is UTF-8.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +48,11 @@ class WindowLayer {
     // Open a window of the program; the core fills it afterwards.
     virtual void OpenDataWindow() = 0;
     virtual void OpenConfigWindow() = 0;
+    // Runs `work` to its end, called from the GUI thread. A desktop runs it off the GUI
+    // thread behind a modal busy indicator showing `text`, so that the windows keep painting.
+    virtual void RunBusy(std::string_view /*text*/, const std::function<void()>& work) {
+        work();
+    }
     // Ends the process (rejected firmware). Tests observe it instead.
     virtual void EndProcess(int exit_code) = 0;
 };

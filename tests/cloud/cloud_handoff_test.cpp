@@ -4,7 +4,7 @@
 #include "cloud/fake_cloud_server.h"
 #include "link/exchange.h"
 #include "link/serial.h"
-#include "logger/main_commands.h"
+#include "app/main_commands.h"
 #include "logger/operation_engine.h"
 #include "simcard/simulated_card.h"
 #include "support/link_fixture.h"

@@ -6,7 +6,7 @@
 #include "link/serial.h"
 #include "logger/clock.h"
 #include "logger/logger_commands.h"
-#include "logger/main_commands.h"
+#include "app/main_commands.h"
 #include "logger/serial_log.h"
 #include "support/link_fixture.h"
 #include "support/temp_dir.h"

@@ -6,7 +6,7 @@
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
-#include "logger/main_commands.h"
+#include "app/main_commands.h"
 #include "logger/operation_engine.h"
 #include "simcard/simulated_card.h"
 #include "support/link_fixture.h"

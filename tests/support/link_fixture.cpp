@@ -6,7 +6,7 @@
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
-#include "logger/main_commands.h"
+#include "app/main_commands.h"
 #include "logger/operation_engine.h"
 
 namespace fs = std::filesystem;

@@ -16,13 +16,10 @@
 #include "link/serial.h"
 #include "logger/cp1252.h"
 #include "logger/logger_commands.h"
-#include "logger/main_commands.h"
+#include "app/main_commands.h"
 #include "logger/operation_engine.h"
 
 namespace {
-
-// The longest a card may take to confirm a frame: three resends 1.1 s apart, and a margin.
-constexpr int ACKNOWLEDGE_WAIT_MS = 4500;
 
 // --port DEVICE: discovery is pointed at a private registration of that one device.
 class PortChoice {

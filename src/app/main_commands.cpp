@@ -1,4 +1,4 @@
-#include "logger/main_commands.h"
+#include "app/main_commands.h"
 
 #include <thread>
 
@@ -6,6 +6,7 @@
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
+#include "logger/graph_series.h"
 #include "logger/logger_commands.h"
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
@@ -27,6 +28,37 @@ void TimerThread() {
 }
 
 }  // namespace
+
+std::string SerialLabelText(long serial) {
+    return "Serial #: " + std::to_string(serial);
+}
+
+void CommandOpen() {
+    const OpenedFile opened = OpenFromMainWindow();
+    WindowLayer& windows = Windows();
+    switch (opened.kind) {
+        case OpenedKind::DataFile:
+            windows.OpenDataWindow();
+            WeatherStationViewData(data_in);
+            windows.SetWindowTitle(WindowId::Data, opened.path);
+            // The file's own card, not the one read last.
+            windows.SetControlText(WindowId::Data, TXT_SERIAL,
+                                   SerialLabelText(ConfigFromHeader(data_in.data()).serial));
+            windows.EnableControl(WindowId::Main, BT_OPEN, false);
+            windows.EnableMenuItem(IDM_FILEOPEN, false);
+            windows.EnableControl(WindowId::Data, BT_DATA_SAVE, false);
+            break;
+        case OpenedKind::ConfigFile:
+            windows.OpenConfigWindow();
+            windows.SetWindowTitle(WindowId::Config, opened.path);
+            WeatherStationViewPar();
+            CalcRecTime();
+            windows.EnableControl(WindowId::Config, BT_CONFIG_WRITE, connected);
+            break;
+        case OpenedKind::Nothing:
+            break;
+    }
+}
 
 void CommandRead() {
     timmer_100ms = 0;
@@ -71,6 +103,60 @@ void buscaVersao(bool mostrar) {
     WeatherStationVersion();
 }
 
+bool CommandConfigWrite() {
+    timmer_100ms = 0;
+    StartRxThread();
+    cancel_rd = false;
+    read_ok = false;
+    rx_sc = false;
+    // Sent is not taken: only the card's acknowledge says the configuration arrived.
+    const bool written = WriteParWeatherStation() &&
+                         WaitForLink([] { return rx_sc || rx_error || !connected; },
+                                     std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
+                         rx_sc;
+    if (written) {
+        ShowMessage(WindowId::Config, "Configuração efetuada com sucesso\n", "Configurar",
+                    MsgIcon::Exclamation);
+    } else {
+        ShowMessage(WindowId::Config, "Erro ao efetuar configuração", "Erro", MsgIcon::Stop);
+    }
+    rx_enable = false;
+    return written;
+}
+
+void RestoreMainWindowControls() {
+    if (dl_state == DL_READ || dl_state == DL_IMPORT) {
+        return;  // the read restores them when it ends
+    }
+    WindowLayer& windows = Windows();
+    windows.EnableControl(WindowId::Main, BT_OPEN, true);
+    windows.EnableControl(WindowId::Main, BT_QUIT, true);
+    windows.EnableMenuItem(IDM_FILEOPEN, true);
+    if (connected) {
+        for (int control : {BT_READ, BT_CONFIG, BT_INFO}) {
+            windows.EnableControl(WindowId::Main, control, true);
+        }
+        for (int item : {IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
+            windows.EnableMenuItem(item, true);
+        }
+    }
+}
+
+// The card's version as a fresh query gives it: the reply clears rx_enable; after about
+// 3 s the upload goes on with whatever is known.
+static FirmwareVersion RefreshCardFirmware() {
+    buscaVersao(false);
+    WaitForLink([] { return !rx_enable; }, std::chrono::milliseconds(FIRMWARE_REFRESH_WAIT_MS));
+    return CardFirmware();
+}
+
+int EnviaNuvem(const CloudServer& server) {
+    Windows().SetControlText(WindowId::Main, ID_STATUS, "Enviando para servidor remoto");
+    GraphData(data_in);
+    envia_nuvem(data_in, config_values, RefreshCardFirmware, server);
+    return 0;
+}
+
 void CheckOperationResults() {
     if (read_ok && new_data) {
         if (ImageNeverStarted(data_in)) {
@@ -82,13 +168,15 @@ void CheckOperationResults() {
             Windows().OpenDataWindow();
             WeatherStationViewData(data_in);
         } else {
-            EnviaNuvem();
+            // Up to 10 s a reply: the windows keep painting meanwhile.
+            Windows().RunBusy("Enviando para servidor remoto", [] { EnviaNuvem(); });
         }
         new_data = false;
     }
     if (read_ok && new_config) {
         Windows().OpenConfigWindow();
         WeatherStationViewPar();
+        CalcRecTime();
         new_config = false;
         Windows().EnableControl(WindowId::Config, BT_CONFIG_WRITE, true);
     }

@@ -1,0 +1,52 @@
+#pragma once
+// What the main window does with the card: its commands "Ler", "Config", "Info" and
+// "Cancelar", the checks its message loop runs after every event, the timer thread that
+// paces resends, watches the port and judges a newly found card's firmware, and what the
+// data and configuration windows hand back to it.
+
+#include <atomic>
+#include <string>
+
+#include "cloud/upload.h"
+
+constexpr int TIMER_TICK_MS = 100;
+constexpr int PORT_SCAN_TICKS = 10;  // a scan once timmer_100ms exceeds this: about 1.1 s
+// How long the cloud hand-off waits for the card to answer the version query.
+constexpr int FIRMWARE_REFRESH_WAIT_MS = 3000;
+
+extern std::atomic<int> timmer_100ms;
+
+// "Abrir": a data file opens a data window with the file's path as its title and the
+// file's own serial number; a configuration file opens the configuration window.
+void CommandOpen();
+void CommandRead();
+void CommandConfig();
+void CommandCancel();
+// The version query; `mostrar` says whether the reply is shown.
+void buscaVersao(bool mostrar);
+
+// "Serial #: %d" of the data window.
+std::string SerialLabelText(long serial);
+
+// The configuration window's "Gravar": its fields to the card, then the outcome message.
+// Runs the exchange on the calling thread; true when the card took the configuration.
+bool CommandConfigWrite();
+
+// The data or configuration window closed: the main window's file commands come back, and
+// the card's while its port is open. An operation still running keeps its controls.
+void RestoreMainWindowControls();
+
+// The message loop's checks: a fresh image goes to the "not started" warning, the cloud or
+// the data window; a fresh configuration to the configuration window.
+void CheckOperationResults();
+
+// The main window's hand-off of a fresh image in cloud mode: status text, the graph
+// preparation (which sets `cal`), then the upload, refreshing the card's firmware version
+// once connected. Always 0, as nobody reads it.
+int EnviaNuvem(const CloudServer& server = BuiltInCloudServer());
+
+// One 100 ms tick of the timer thread.
+void TimerTick();
+void StartTimerThread();
+// Waits for the tick in progress to end.
+void StopTimerThread();

@@ -1,0 +1,80 @@
+// razurozavi: the desktop program. With --demo a simulated card is plugged in, registered in
+// a private folder that is removed at exit; without it only a real card is looked for.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "link/serial.h"
+#include "simcard/simulated_card.h"
+#include "ui/program_application.h"
+
+namespace {
+
+constexpr const char* SYSTEM_TTY_CLASS = "/sys/class/tty";
+
+// The simulated card of the demonstration, paced as a real card is.
+class DemonstrationCard {
+  public:
+    bool Plug(std::string* why) {
+        char folder[] = "/tmp/razurozavi-demo-XXXXXX";
+        if (mkdtemp(folder) == nullptr) {
+            *why = "no temporary folder";
+            return false;
+        }
+        folder_ = folder;
+        SimulatedCardOptions options;
+        options.baud_pace = true;
+        options.registration_dir = folder_;
+        card_ = std::make_unique<SimulatedCard>(options);
+        if (!card_->Start(why)) {
+            return false;
+        }
+        SetDeviceMapRoots(SYSTEM_TTY_CLASS, folder_);
+        return true;
+    }
+    ~DemonstrationCard() {
+        if (card_) {
+            card_->Stop();
+        }
+        if (!folder_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder_, ignored);
+        }
+    }
+
+  private:
+    std::string folder_;
+    std::unique_ptr<SimulatedCard> card_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ProgramApplication app(argc, argv);
+    LoadTranslations(app);
+    const QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String("--demo")) {
+            std::fprintf(stderr, "usage: razurozavi [--demo]\n");
+            return 2;
+        }
+    }
+    DemonstrationCard demonstration;
+    if (arguments.contains(QLatin1String("--demo"))) {
+        std::string why;
+        if (!demonstration.Plug(&why)) {
+            std::fprintf(stderr, "razurozavi: the simulated card could not be plugged in (%s)\n",
+                         why.c_str());
+            return 1;
+        }
+    } else {
+        SetDeviceMapRoots(SYSTEM_TTY_CLASS, "");
+    }
+    DesktopProgram program(app);
+    program.Start();
+    const int exit_code = app.exec();
+    program.Stop();
+    return exit_code;
+}

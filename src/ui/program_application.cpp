@@ -1,0 +1,92 @@
+#include "ui/program_application.h"
+
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "app/main_commands.h"
+#include "link/exchange.h"
+#include "link/serial.h"
+#include "logger/logger_commands.h"
+#include "logger/operation_engine.h"
+#include "ui/main_window.h"
+#include "ui/qt_window_layer.h"
+
+ProgramApplication::ProgramApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The pictures live in a static library: register them by hand.
+    Q_INIT_RESOURCE(resources);
+    setApplicationName(QStringLiteral("RazuRozavi"));
+    setApplicationVersion(QStringLiteral("1.05"));
+    setDesktopFileName(QStringLiteral("io.github.razurozavi.RazuRozavi"));
+    setWindowIcon(QIcon(QStringLiteral(":/razurozavi.svg")));
+    // The windows are laid out in pixels for a small sans-serif of Arial's widths: eight
+    // digits of a time fit the 48-pixel columns of the reading list.
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans Condensed")});
+    font.setPixelSize(PROGRAM_FONT_PIXELS);
+    setFont(font);
+}
+
+bool ProgramApplication::notify(QObject* receiver, QEvent* event) {
+    ++depth_;
+    const bool handled = QApplication::notify(receiver, event);
+    --depth_;
+    if (depth_ == 0 && after_each_event_) {
+        // The checks send events of their own (a window shown): those are nested too.
+        ++depth_;
+        after_each_event_();
+        --depth_;
+    }
+    return handled;
+}
+
+void LoadTranslations(QApplication& app) {
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"), folder) ||
+        translator->load(QStringLiteral("qtbase_pt_BR"), folder)) {
+        app.installTranslator(translator);
+    }
+}
+
+DesktopProgram::DesktopProgram(ProgramApplication& app)
+    : app_(app), layer_(std::make_unique<QtWindowLayer>()) {}
+
+DesktopProgram::~DesktopProgram() {
+    Stop();
+}
+
+MainWindow& DesktopProgram::Main() {
+    return *layer_->Main();
+}
+
+void DesktopProgram::Start() {
+    SetWindowLayer(layer_.get());
+    MainWindow& main = layer_->CreateMainWindow();
+    main.show();
+    StartTimerThread();
+    StartOperationThread();
+    for (int item : {IDM_DATACANCEL, IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
+        main.EnableMenuItem(item, false);
+    }
+    app_.SetAfterEachEvent(CheckOperationResults);
+    running_ = true;
+}
+
+void DesktopProgram::Stop() {
+    if (!running_) {
+        return;
+    }
+    running_ = false;
+    app_.SetAfterEachEvent(nullptr);
+    layer_->Close();
+    CommandCancel();
+    StopTimerThread();
+    StopOperationThread();
+    StopRxThread();
+    ClosePort();
+    SetWindowLayer(nullptr);
+    layer_.reset();
+}
