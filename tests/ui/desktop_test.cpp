@@ -128,6 +128,9 @@ class DesktopTest final : public QObject {
 
     void startsDisconnectedAndFindsTheCard();
     void readOpensDataWindowWithTheCompanionsLines();
+    void cardOfAnotherFirmwareEndsTheProgram();
+    void cardNeverStartedWarnsInsteadOfListing();
+    void cloudCardIsHandedToTheUpload();
     void cancelDuringPacedRead();
     void configFillsTheWindowAndWriteReachesTheCard();
     void writeWithoutCardReportsTheError();
@@ -255,6 +258,49 @@ void DesktopTest::readOpensDataWindowWithTheCompanionsLines() {
     }
     QCOMPARE(window.Lines().Lines().size(), std::size_t{DEFAULT_READINGS});
     QCOMPARE(shown, listed.out);
+}
+
+void DesktopTest::cardOfAnotherFirmwareEndsTheProgram() {
+    SimulatedCardOptions options;
+    options.firmware = "1.02";
+    PlugCard(options);
+    QTRY_COMPARE_WITH_TIMEOUT(Layer().RequestedExit(), std::optional<int>(0), CARD_FOUND_MS);
+    QVERIFY(answers_->Saw(QString::fromUtf8(
+        "Não é possível utilizar este software: Versão de firmware, do Keltrix, incompativel !")));
+    QCOMPARE(answers_->boxes.back().title, QString::fromUtf8("Atenção !"));
+}
+
+void DesktopTest::cardNeverStartedWarnsInsteadOfListing() {
+    PlugCard();
+    MemoryImage memory = card_->Memory();
+    CALENDAR start = ImageStartTime(memory);
+    start.year = 2013;
+    SetImageStartTime(memory, start);
+    card_->SetMemory(memory);
+    WaitForCard();
+    Click(MainControl(BT_READ));
+    const QString warning = QString::fromUtf8(
+        "Não há medições registradas, pois este KELTRIX não foi previamente iniciado.");
+    QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(warning), READ_DONE_MS);
+    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Aviso"));
+    QCOMPARE(answers_->boxes.back().icon, QMessageBox::Warning);
+    QVERIFY(Layer().CurrentDataWindow() == nullptr);
+}
+
+void DesktopTest::cloudCardIsHandedToTheUpload() {
+    PlugCard();
+    MemoryImage memory = card_->Memory();
+    memory[OFF_CLOUD] = 1;
+    card_->SetMemory(memory);
+    WaitForCard();
+    // Nothing listens at the built-in server here: the upload reports the connection.
+    Click(MainControl(BT_READ));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        answers_->Saw(QString::fromUtf8("Erro ao se conectar, dados não foram enviados.")),
+        READ_DONE_MS);
+    QCOMPARE(answers_->boxes.back().title, QString::fromUtf8("Erro de conexão"));
+    QCOMPARE(TextOf(MainControl(ID_STATUS)), QStringLiteral("Enviando para servidor remoto"));
+    QVERIFY(Layer().CurrentDataWindow() == nullptr);
 }
 
 void DesktopTest::cancelDuringPacedRead() {
