@@ -1,18 +1,26 @@
 // The companion's card commands against simulated cards, one started by `simulate`.
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "link/serial.h"
+#include "simcard/pseudo_terminal.h"
 #include "simcard/simulated_card.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
-TEST(CardCommands, InfoReadSimulateAndRefusal) {
+TEST(CardCommands, InfoSimulateAndRefusal) {
     const auto cli = [](const std::string& arguments) {
         return RunShell(std::string(RAZUROZAVI_CLI) + " " + arguments);
     };
@@ -27,10 +35,6 @@ TEST(CardCommands, InfoReadSimulateAndRefusal) {
     ShellResult run = cli("info --port " + card.PortPath());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "firmware=1.03\nhardware=120\n");
-    run = cli("read card.mvta --port " + card.PortPath());
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("readings=2016\n"), std::string::npos) << run.output;
-    EXPECT_EQ(std::filesystem::file_size(dir.File("card.mvta")), 131072u);
 
     // The shell's pid becomes the simulator's, and pclose gives the simulator's exit status.
     std::FILE* out =
@@ -54,5 +58,120 @@ TEST(CardCommands, InfoReadSimulateAndRefusal) {
         {"--fault explode", 2}, {"--firmware 1.3", 2}, {"--readings 70000", 2}, {"", 1}};
     for (const auto& [args, status] : refused) {
         EXPECT_EQ(RunShell(simulate("/nonexistent", args)).status, status) << args;
+    }
+}
+
+namespace {
+
+// Runs `read` with standard error on a pseudo-terminal; what the terminal showed.
+std::string ReadOnATerminal(const std::string& port, ShellResult& run) {
+    std::string why;
+    std::optional<PseudoTerminal> terminal = OpenPseudoTerminal(&why);
+    if (!terminal) {
+        ADD_FAILURE() << why;
+        return {};
+    }
+    // Held open here as well, so that what the companion wrote outlives it.
+    const int held = open(terminal->slave_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(held, 0) << terminal->slave_path;
+    std::atomic<bool> finished{false};
+    std::thread companion([&] {
+        run = RunShell("(" + ShellQuote(RAZUROZAVI_CLI) + " read terminal.mvta --port " + port +
+                       " 2>" + terminal->slave_path + ")");
+        finished = true;
+    });
+    // Drained as it comes: a full terminal buffer would stall the companion.
+    std::string shown;
+    const auto drain = [&] {
+        char chunk[4096];
+        ssize_t n = 0;
+        while ((n = read(terminal->master_fd, chunk, sizeof chunk)) > 0) {
+            shown.append(chunk, static_cast<std::size_t>(n));
+        }
+    };
+    while (!finished) {
+        pollfd ready{terminal->master_fd, POLLIN, 0};
+        poll(&ready, 1, 50);
+        drain();
+    }
+    companion.join();
+    drain();
+    close(held);
+    ClosePseudoTerminal(*terminal);
+    return shown;
+}
+
+// The terminal's lines, each line of bars given as "bar" and its percentages added to `bars`
+// after checking that every redraw starts at the line's beginning, is as wide as the last and
+// shows a higher percentage: no redraw without a change.
+std::vector<std::string> TerminalLines(const std::string& shown,
+                                       std::vector<std::vector<int>>& bars) {
+    std::vector<std::string> lines;
+    for (std::size_t line = 0; line < shown.size();) {
+        std::size_t line_end = shown.find('\n', line);
+        if (line_end == std::string::npos) {
+            ADD_FAILURE() << "the last line is not ended: " << shown;
+            line_end = shown.size();
+        }
+        if (shown[line] != '\r') {
+            lines.push_back(shown.substr(line, line_end - line));
+            line = line_end + 1;
+            continue;
+        }
+        lines.push_back("bar");
+        std::vector<int>& percentages = bars.emplace_back();
+        std::size_t width = 0;
+        for (std::size_t start = line + 1; start <= line_end;) {
+            const std::size_t end = std::min(shown.find('\r', start), line_end);
+            const std::string frame = shown.substr(start, end - start);
+            if (frame.size() < 5 || frame.back() != '%' || (width != 0 && frame.size() != width)) {
+                ADD_FAILURE() << "a frame of " << frame.size() << " characters: " << frame;
+                return lines;
+            }
+            width = frame.size();
+            percentages.push_back(std::stoi(frame.substr(frame.rfind(' ') + 1)));
+            start = end + 1;
+        }
+        EXPECT_EQ(
+            std::adjacent_find(percentages.begin(), percentages.end(), std::greater_equal<int>()),
+            percentages.end())
+            << shown;
+        line = line_end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+// The bar is redrawn in place on a terminal, ends its line before any message, starts again
+// when the read does, and never reaches a pipe.
+TEST(CardCommands, ReadShowsItsProgressOnlyOnATerminal) {
+    TempWorkingDir dir;
+    const std::string done = "Leitura: Leitura Bem Sucedida";
+    SimulatedCard card;
+    std::string why;
+    ASSERT_TRUE(card.Start(&why)) << why;
+    const CommandResult piped =
+        RunCommand({RAZUROZAVI_CLI, "read", "piped.mvta", "--port", card.PortPath()});
+    EXPECT_EQ(piped.exit_status, 0) << piped.err;
+    EXPECT_EQ(piped.out, "readings=2016\n");
+    EXPECT_EQ(piped.err, done + "\n");
+    EXPECT_EQ(std::filesystem::file_size(dir.File("piped.mvta")), 131072u);
+
+    // An error reply at the 80th request halfway through: the read starts over.
+    SimulatedCard failing({.faults = {{.kind = CardFaultKind::AnswerError, .first_request = 80}}});
+    ASSERT_TRUE(failing.Start(&why)) << why;
+    const std::pair<SimulatedCard*, std::vector<std::string>> reads[] = {
+        {&card, {"bar", done}}, {&failing, {"bar", "ERRO", "bar", done}}};
+    for (const auto& [served, expected_lines] : reads) {
+        ShellResult run;
+        const std::string shown = ReadOnATerminal(served->PortPath(), run);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, "readings=2016\n");
+        EXPECT_EQ(ReadFileBytes(dir.File("terminal.mvta")), ReadFileBytes(dir.File("piped.mvta")));
+        std::vector<std::vector<int>> bars;
+        ASSERT_EQ(TerminalLines(shown, bars), expected_lines) << shown;
+        EXPECT_GT(bars.front().size(), 10u) << shown;
+        EXPECT_EQ(bars.back().back(), 100) << shown;
     }
 }

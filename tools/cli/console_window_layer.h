@@ -1,8 +1,10 @@
 #pragma once
 // The window layer of the command line: message boxes go to standard error as
-// "CAPTION: TEXT", the dialogs answer with the paths given on the command line, and
-// the data window's GMT-0 check box is --gmt0.
+// "CAPTION: TEXT", the dialogs answer with the paths given on the command line, the
+// data window's GMT-0 check box is --gmt0, and the progress bar is a percentage redrawn
+// in place on standard error when that is a terminal.
 
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -10,6 +12,11 @@
 
 class ConsoleWindowLayer final : public WindowLayer {
   public:
+    ConsoleWindowLayer();
+    ~ConsoleWindowLayer() override;
+    ConsoleWindowLayer(const ConsoleWindowLayer&) = delete;
+    ConsoleWindowLayer& operator=(const ConsoleWindowLayer&) = delete;
+
     void SetKeepGmt(bool keep_gmt) { keep_gmt_ = keep_gmt; }
     // The path the next file dialog returns.
     void SetDialogPath(std::optional<std::string> path) { dialog_path_ = std::move(path); }
@@ -28,8 +35,9 @@ class ConsoleWindowLayer final : public WindowLayer {
     int SelectedPosition(WindowId, int) override { return -1; }
     void SelectPosition(WindowId, int, int) override {}
     void EnableMenuItem(int, bool) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPosition(int) override {}
+    // Called from the reading thread; a message box ends the bar's line first.
+    void SetProgressRange(int low, int high) override;
+    void SetProgressPosition(int position) override;
     void AddListLines(WindowId, int, std::vector<std::string>) override {}
     std::optional<std::string> OpenFileDialog(WindowId, const FileFilter&) override {
         return dialog_path_;
@@ -40,10 +48,23 @@ class ConsoleWindowLayer final : public WindowLayer {
     // The card commands read the results themselves.
     void OpenDataWindow() override {}
     void OpenConfigWindow() override {}
+    void RunBusy(std::string_view, const std::function<void()>& work) override { work(); }
     // The firmware refusal ends the command with status 1.
     void EndProcess(int exit_code) override;
 
   private:
+    // Both with output_mutex_ held.
+    void DrawProgress();
+    void EndProgressLine();
+
     bool keep_gmt_ = false;
     std::optional<std::string> dialog_path_;
+
+    // Messages and the bar share standard error, and come from several threads.
+    std::mutex output_mutex_;
+    const bool stderr_is_terminal_;
+    int progress_low_ = 0;
+    int progress_high_ = 0;  // no range yet: nothing to show
+    int progress_position_ = 0;
+    int shown_percent_ = -1;  // -1: no bar on the current line
 };
