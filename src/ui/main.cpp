@@ -1,14 +1,20 @@
 // razurozavi: the desktop program. With --demo a simulated card is plugged in, registered in
 // a private folder that is removed at exit; without it only a real card is looked for.
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "link/serial.h"
 #include "simcard/simulated_card.h"
 #include "ui/program_application.h"
+#include "ui/qt_window_layer.h"
 
 namespace {
 
@@ -49,9 +55,46 @@ class DemonstrationCard {
     std::unique_ptr<SimulatedCard> card_;
 };
 
+// Ctrl-C, kill and a closed terminal end the program as its own "Sair" does, so that the
+// threads stop and the demonstration's folder is removed. Blocked before any thread starts,
+// so only the watcher takes them.
+class StopSignals {
+  public:
+    StopSignals() {
+        sigemptyset(&signals_);
+        for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+            sigaddset(&signals_, signal_number);
+        }
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    }
+    void Watch(QtWindowLayer& layer) {
+        watcher_ = std::thread([this, &layer] {
+            int signal_number = 0;
+            sigwait(&signals_, &signal_number);
+            if (!ended_) {
+                layer.EndProcess(0);
+            }
+        });
+    }
+    // Lets the watcher go once the program has ended by itself.
+    void Stop() {
+        if (watcher_.joinable()) {
+            ended_ = true;
+            pthread_kill(watcher_.native_handle(), SIGTERM);
+            watcher_.join();
+        }
+    }
+
+  private:
+    sigset_t signals_;
+    std::atomic<bool> ended_{false};
+    std::thread watcher_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    StopSignals stop_signals;
     ProgramApplication app(argc, argv);
     LoadTranslations(app);
     const QStringList arguments = QCoreApplication::arguments();
@@ -74,7 +117,9 @@ int main(int argc, char** argv) {
     }
     DesktopProgram program(app);
     program.Start();
+    stop_signals.Watch(program.Layer());
     const int exit_code = app.exec();
+    stop_signals.Stop();
     program.Stop();
     return exit_code;
 }
