@@ -47,7 +47,8 @@ void AboutBox::paintEvent(QPaintEvent*) {
         return;
     }
     QPainter painter(this);
-    QFont font(QStringLiteral("Georgia"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Georgia"), QStringLiteral("Liberation Serif")});
     font.setStyleHint(QFont::Serif);
     font.setPixelSize(15);
     font.setWeight(QFont::Medium);

@@ -118,9 +118,10 @@ ConfigWindow::ConfigWindow(QtWindowLayer& layer) : layer_(layer) {
         int id;
         int x;
     };
-    for (const Button& button : {Button{"Abrir", BT_CONFIG_OPEN, 40},
-                                 Button{"Salvar", BT_CONFIG_SAVE, 130},
-                                 Button{"Gravar", BT_CONFIG_WRITE, 220},
+    // Spread under the group boxes, "Fechar" where it always was.
+    for (const Button& button : {Button{"Abrir", BT_CONFIG_OPEN, 15},
+                                 Button{"Salvar", BT_CONFIG_SAVE, 113},
+                                 Button{"Gravar", BT_CONFIG_WRITE, 212},
                                  Button{"Fechar", BT_CONFIG_QUIT, 310}}) {
         auto* pushed = Place(new QPushButton(QString::fromUtf8(button.text), this), button.id,
                              button.x, BUTTONS_Y, 80, 25);

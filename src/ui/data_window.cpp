@@ -32,6 +32,8 @@ class ReadingLineDelegate final : public QStyledItemDelegate {
         QStyleOptionViewItem background = option;
         initStyleOption(&background, index);
         background.text.clear();
+        // A current row without a selection is not a chosen row: no band, no frame.
+        background.state &= ~QStyle::State_HasFocus;
         const QWidget* widget = option.widget;
         QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
         style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);

@@ -1,6 +1,11 @@
 #include "ui/dialogs.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
+
+constexpr int DIALOG_WIDTH = 820;
+constexpr int DIALOG_HEIGHT = 500;
 
 static std::optional<std::string> AskFile(QWidget* owner, const FileFilter& filter,
                                           QFileDialog::AcceptMode mode) {
@@ -12,6 +17,13 @@ static std::optional<std::string> AskFile(QWidget* owner, const FileFilter& filt
     dialog.setNameFilter(QString::fromStdString(filter.description));
     dialog.setDefaultSuffix(QString::fromStdString(filter.default_extension));
     dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.resize(DIALOG_WIDTH, DIALOG_HEIGHT);
+    // Size, kind and date whole; the name takes the rest.
+    if (auto* details = dialog.findChild<QTreeView*>()) {
+        QHeaderView* header = details->header();
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -1,0 +1,522 @@
+// razurozavi-screenshots: every window of the desktop program as a PNG file, for the
+// documentation. The program runs offscreen as a technician uses it, against the simulated
+// card: its real buttons are clicked and its message boxes answered, and each window is
+// grabbed while it shows.
+//
+//   razurozavi-screenshots [OUTPUT_FOLDER]   (default: the current folder)
+
+#include <utime.h>
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "files/file.h"
+#include "link/exchange.h"
+#include "link/serial.h"
+#include "logger/config_values.h"
+#include "logger/memory_image.h"
+#include "logger/operation_engine.h"
+#include "sensor/temp.h"
+#include "simcard/simulated_card.h"
+#include "ui/about_box.h"
+#include "ui/config_window.h"
+#include "ui/data_window.h"
+#include "ui/main_window.h"
+#include "ui/program_application.h"
+#include "ui/qt_window_layer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* TOOL = "razurozavi-screenshots";
+constexpr int POLL_MS = 10;
+constexpr int CARD_FOUND_MS = 10000;  // a port scan every 1.1 s, then the version query
+constexpr int CARD_GONE_MS = 10000;
+constexpr int READ_DONE_MS = 60000;
+constexpr int WINDOW_SHOWN_MS = 10000;
+constexpr int BOX_SETTLE_MS = 200;      // a message box sizes itself once shown
+constexpr int DIALOG_SETTLE_MS = 1500;  // the file dialog lists the folder from a thread
+constexpr int PAINT_SETTLE_MS = 300;    // calls queued by the workers reach the windows
+constexpr int PACED_READINGS = 32000;   // a paced read of these lasts several seconds
+constexpr std::chrono::seconds WATCHDOG{300};
+constexpr int ABOUT_BOX_OK = 305;  // the about box's only button
+
+class Failure : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Ends the process when the run hangs anywhere, even in a blocked call of the program.
+class Watchdog {
+  public:
+    Watchdog() {
+        thread_ = std::thread([this] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!ended_.wait_for(lock, WATCHDOG, [this] { return done_; })) {
+                std::fprintf(stderr, "%s: still running after %lld s; giving up\n", TOOL,
+                             static_cast<long long>(WATCHDOG.count()));
+                std::_Exit(1);
+            }
+        });
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        ended_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+void SavePicture(QWidget* widget, const QString& path) {
+    const QPixmap picture = widget->grab();
+    if (picture.isNull() || !picture.save(path, "PNG")) {
+        throw Failure("could not write " + path.toStdString());
+    }
+    std::printf("%s: wrote %s (%dx%d)\n", TOOL, qPrintable(path), picture.width(),
+                picture.height());
+    std::fflush(stdout);
+}
+
+// A modal widget to be pictured: the first one `matches` accepts is saved once it has been
+// shown for `settle_ms`, then `answer` closes it.
+struct ModalCapture {
+    QString path;
+    std::function<bool(QWidget*)> matches;
+    int settle_ms = BOX_SETTLE_MS;
+    std::function<void(QWidget*)> answer;
+};
+
+// Answers every modal message box and file dialog: OK, or No when it asks, and a file dialog
+// cancelled; the one capture asked for is pictured first. The message boxes' texts are kept.
+class ModalAnswerer {
+  public:
+    ModalAnswerer() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+        timer_.start(POLL_MS);
+    }
+    void Capture(ModalCapture capture) {
+        capture_ = std::move(capture);
+        captured_ = false;
+        capture_error_.clear();
+    }
+    // The capture asked for last was saved; throws otherwise.
+    void RequireCaptured() {
+        if (!capture_ || !captured_) {
+            throw Failure("the window for " +
+                          (capture_ ? capture_->path.toStdString() : std::string("?")) +
+                          " did not appear (boxes seen: " + SeenText() + ")");
+        }
+        if (!capture_error_.isEmpty()) {
+            throw Failure(capture_error_.toStdString());
+        }
+    }
+    bool Saw(const QString& text) const { return seen_.contains(text); }
+    std::string SeenText() const { return seen_.join(QStringLiteral(" | ")).toStdString(); }
+
+  private:
+    void Poll() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible()) {
+            return;
+        }
+        if (modal != current_) {
+            current_ = modal;
+            shown_.start();
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                seen_.append(box->text());
+            }
+        }
+        if (capture_ && !captured_ && capture_->matches(modal)) {
+            if (shown_.elapsed() < capture_->settle_ms) {
+                return;
+            }
+            captured_ = true;
+            const QPixmap picture = modal->grab();
+            if (picture.isNull() || !picture.save(capture_->path, "PNG")) {
+                capture_error_ = QStringLiteral("could not write ") + capture_->path;
+            } else {
+                std::printf("%s: wrote %s (%dx%d)\n", TOOL, qPrintable(capture_->path),
+                            picture.width(), picture.height());
+                std::fflush(stdout);
+            }
+            capture_->answer(modal);
+            return;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            const bool asks = (box->standardButtons() & QMessageBox::No) != 0;
+            if (QAbstractButton* button = box->button(asks ? QMessageBox::No : QMessageBox::Ok)) {
+                button->click();
+            }
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            dialog->reject();
+        }
+    }
+
+    QTimer timer_;
+    QPointer<QWidget> current_;
+    QElapsedTimer shown_;
+    QStringList seen_;
+    std::optional<ModalCapture> capture_;
+    bool captured_ = false;
+    QString capture_error_;
+};
+
+// Runs the event loop until `done` holds; throws after `timeout_ms`.
+void WaitFor(const std::string& what, int timeout_ms, const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+        if (waited.elapsed() > timeout_ms) {
+            throw Failure("timed out after " + std::to_string(timeout_ms) + " ms waiting for " +
+                          what);
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, POLL_MS);
+        std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
+    }
+}
+
+void Settle(int ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, POLL_MS);
+        std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
+    }
+}
+
+bool Enabled(QWidget* control) {
+    return control != nullptr && control->isEnabled();
+}
+
+QString LabelText(QWidget* control) {
+    auto* label = qobject_cast<QLabel*>(control);
+    return label == nullptr ? QString() : label->text();
+}
+
+void Click(QWidget* control, const char* name) {
+    auto* button = qobject_cast<QAbstractButton*>(control);
+    if (button == nullptr) {
+        throw Failure(std::string("no button ") + name);
+    }
+    if (!button->isEnabled()) {
+        throw Failure(std::string("the button ") + name + " is disabled");
+    }
+    button->click();
+}
+
+// The sample files of the "Abrir" picture carry this date, not the date of each run, so that
+// the picture changes only when the program does.
+void SetFixedDate(const fs::path& path) {
+    std::tm date{};
+    date.tm_year = 2024 - 1900;
+    date.tm_mon = 2;
+    date.tm_mday = 15;
+    date.tm_hour = 10;
+    date.tm_isdst = -1;
+    const std::time_t when = std::mktime(&date);
+    const utimbuf times{when, when};
+    utime(path.c_str(), &times);
+}
+
+class Session {
+  public:
+    Session(ProgramApplication& app, QString output) : app_(app), output_(std::move(output)) {}
+    ~Session() { End(); }
+
+    void Run() {
+        MakeFolder();
+        program_ = std::make_unique<DesktopProgram>(app_);
+        program_->Start();
+
+        PlugCard({});
+        WaitForCard();
+        Settle(PAINT_SETTLE_MS);
+        SavePicture(&Main(), Path("main-window.png"));
+
+        AboutBox();
+        QuitQuestion();
+        DataWindowAfterRead();
+        ConfigWindowFromCard();
+        OpenDialog();
+        PacedReadThenCancel();
+    }
+
+    // The program first, as its workers talk to the card; then the card and the folder.
+    void End() {
+        if (program_) {
+            program_->Stop();
+            program_.reset();
+        }
+        UnplugCard();
+        if (!folder_.empty()) {
+            std::error_code ignored;
+            fs::remove_all(folder_, ignored);
+            folder_.clear();
+        }
+    }
+
+  private:
+    MainWindow& Main() { return program_->Main(); }
+    QtWindowLayer& Layer() { return program_->Layer(); }
+    QWidget* MainControl(int id) { return Main().Control(id); }
+    QString Path(const char* name) const { return QDir(output_).filePath(QString(name)); }
+
+    void MakeFolder() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = (tmp != nullptr && *tmp != '\0' ? std::string(tmp) : "/tmp");
+        pattern += "/razurozavi-screenshots-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw Failure("no temporary folder in " + pattern);
+        }
+        folder_ = pattern;
+        // The file dialog keeps its history and sizes in Qt's settings: a private set leaves
+        // the user's alone and makes the picture the same on every machine.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           QString::fromStdString((folder_ / "settings").string()));
+        fs::create_directories(folder_ / "ports");
+        fs::create_directories(folder_ / "sys");  // no real ports: only the simulated card
+        SetDeviceMapRoots((folder_ / "sys").string(), (folder_ / "ports").string());
+    }
+
+    void PlugCard(SimulatedCardOptions options) {
+        options.registration_dir = (folder_ / "ports").string();
+        card_ = std::make_unique<SimulatedCard>(options);
+        std::string why;
+        if (!card_->Start(&why)) {
+            throw Failure("the simulated card could not be plugged in: " + why);
+        }
+    }
+
+    void UnplugCard() {
+        if (card_) {
+            card_->Stop();
+            card_.reset();
+        }
+    }
+
+    void WaitForCard() {
+        WaitFor("the status \"Conectado\" and the card's firmware", CARD_FOUND_MS, [this] {
+            return LabelText(MainControl(ID_STATUS)) == QStringLiteral("Conectado") &&
+                   FirmwareNumber() == ACCEPTED_FIRMWARE && dl_state == DL_IDLE &&
+                   Enabled(MainControl(BT_READ));
+        });
+    }
+
+    void AboutBox() {
+        Main().MenuItem(IDM_HELPABOUT)->trigger();
+        WaitFor("the about box", WINDOW_SHOWN_MS, [this] {
+            return Layer().CurrentAboutBox() != nullptr && Layer().CurrentAboutBox()->isVisible();
+        });
+        Settle(PAINT_SETTLE_MS);
+        ::AboutBox* about = Layer().CurrentAboutBox();
+        SavePicture(about, Path("about-box.png"));
+        Click(about->Control(ABOUT_BOX_OK), "OK of the about box");
+        WaitFor("the about box to close", WINDOW_SHOWN_MS,
+                [this] { return Layer().CurrentAboutBox() == nullptr; });
+    }
+
+    void QuitQuestion() {
+        answers_.Capture({Path("quit-question.png"),
+                          [](QWidget* modal) {
+                              auto* box = qobject_cast<QMessageBox*>(modal);
+                              return box != nullptr &&
+                                     box->text() == QStringLiteral("Realmente deseja Sair?");
+                          },
+                          BOX_SETTLE_MS,
+                          [](QWidget* modal) {
+                              auto* box = static_cast<QMessageBox*>(modal);
+                              QAbstractButton* no = box->button(QMessageBox::No);
+                              if (no == nullptr) {
+                                  box->reject();  // taken for No as well
+                                  return;
+                              }
+                              if (no->text().remove(QLatin1Char('&')) != QString::fromUtf8("Não")) {
+                                  std::fprintf(stderr,
+                                               "%s: warning: the quit question's No button "
+                                               "reads \"%s\": Qt's translation is missing\n",
+                                               TOOL, qPrintable(no->text()));
+                              }
+                              no->click();
+                          }});
+        // The box runs its own loop inside the click, where the answerer pictures it.
+        Click(MainControl(BT_QUIT), "Sair");
+        answers_.RequireCaptured();
+        if (Layer().RequestedExit().has_value()) {
+            throw Failure("the quit question was not answered No");
+        }
+    }
+
+    void DataWindowAfterRead() {
+        Click(MainControl(BT_READ), "Ler");
+        WaitFor("the data window with the card's readings", READ_DONE_MS, [this] {
+            DataWindow* window = Layer().CurrentDataWindow();
+            return window != nullptr && window->isVisible() &&
+                   window->Lines().Lines().size() == std::size_t{DEFAULT_READINGS} &&
+                   Enabled(MainControl(BT_OPEN)) && !Enabled(MainControl(BT_CANCEL));
+        });
+        Settle(PAINT_SETTLE_MS);
+        DataWindow* window = Layer().CurrentDataWindow();
+        SavePicture(window, Path("data-window.png"));
+        Click(window->Control(BT_DATA_QUIT), "Fechar of the data window");
+        WaitFor("the data window to close", WINDOW_SHOWN_MS,
+                [this] { return Layer().CurrentDataWindow() == nullptr; });
+    }
+
+    void ConfigWindowFromCard() {
+        Click(MainControl(BT_CONFIG), "Config");
+        WaitFor("the configuration window filled from the card", READ_DONE_MS, [this] {
+            ConfigWindow* window = Layer().CurrentConfigWindow();
+            return window != nullptr && window->isVisible() &&
+                   answers_.Saw(QString::fromUtf8("Configuração lida com sucesso")) &&
+                   Enabled(window->Control(BT_CONFIG_WRITE)) && dl_state == DL_IDLE;
+        });
+        Settle(PAINT_SETTLE_MS);
+        ConfigWindow* window = Layer().CurrentConfigWindow();
+        SavePicture(window, Path("config-window.png"));
+        Click(window->Control(BT_CONFIG_QUIT), "Fechar of the configuration window");
+        WaitFor("the configuration window to close", WINDOW_SHOWN_MS,
+                [this] { return Layer().CurrentConfigWindow() == nullptr; });
+    }
+
+    // The dialog opens in the current folder: one where a technician keeps the card's files.
+    void OpenDialog() {
+        const fs::path documents = folder_ / "Documentos";
+        const char* reports = "Relatórios";
+        fs::create_directories(documents / reports);
+        if (!WeatherStationExport((documents / "camara-fria-01.mvta").string(), data_in) ||
+            !SaveConfigFile((documents / "camara-fria-01.mcfg").string(), config_values)) {
+            throw Failure("could not write the sample files in " + documents.string());
+        }
+        for (const char* name : {reports, "camara-fria-01.mvta", "camara-fria-01.mcfg"}) {
+            SetFixedDate(documents / name);
+        }
+        const fs::path before = fs::current_path();
+        fs::current_path(documents);
+        answers_.Capture(
+            {Path("open-dialog.png"),
+             [](QWidget* modal) { return qobject_cast<QFileDialog*>(modal) != nullptr; },
+             DIALOG_SETTLE_MS, [](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); }});
+        Click(MainControl(BT_OPEN), "Abrir");
+        fs::current_path(before);
+        answers_.RequireCaptured();
+        if (Layer().CurrentDataWindow() != nullptr || Layer().CurrentConfigWindow() != nullptr) {
+            throw Failure("the cancelled \"Abrir\" opened a window");
+        }
+    }
+
+    void PacedReadThenCancel() {
+        UnplugCard();
+        WaitFor("the program to notice the card is gone", CARD_GONE_MS, [this] {
+            return LabelText(MainControl(ID_STATUS)) != QStringLiteral("Conectado") &&
+                   !Enabled(MainControl(BT_READ));
+        });
+        SimulatedCardOptions options;
+        options.readings = PACED_READINGS;
+        options.baud_pace = true;
+        PlugCard(options);
+        WaitForCard();
+
+        Click(MainControl(BT_READ), "Ler");
+        auto* progress = qobject_cast<QProgressBar*>(MainControl(ID_PROGRESS));
+        if (progress == nullptr) {
+            throw Failure("no progress bar");
+        }
+        WaitFor("the paced read's progress bar to pass a third", READ_DONE_MS, [progress] {
+            const int span = progress->maximum() - progress->minimum();
+            return span > 0 && progress->value() - progress->minimum() > span / 3;
+        });
+        if (!Enabled(MainControl(BT_CANCEL))) {
+            throw Failure("\"Cancelar\" is disabled during the read");
+        }
+        SavePicture(&Main(), Path("main-window-reading.png"));
+
+        Click(MainControl(BT_CANCEL), "Cancelar");
+        WaitFor("the message \"Leitura Cancelada\"", WINDOW_SHOWN_MS,
+                [this] { return answers_.Saw(QStringLiteral("Leitura Cancelada")); });
+        WaitFor("the main window's commands after the cancel", WINDOW_SHOWN_MS, [this] {
+            return Enabled(MainControl(BT_READ)) && Enabled(MainControl(BT_OPEN)) &&
+                   dl_state == DL_IDLE;
+        });
+    }
+
+    ProgramApplication& app_;
+    QString output_;
+    fs::path folder_;
+    ModalAnswerer answers_;
+    std::unique_ptr<SimulatedCard> card_;
+    std::unique_ptr<DesktopProgram> program_;
+};
+
+// The offscreen platform's notes that it cannot raise windows say nothing about the pictures.
+void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("This plugin does not support"))) {
+        return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qInstallMessageHandler(QuietOffscreenNotes);
+    ProgramApplication app(argc, argv);
+    // The pictures show the Portuguese interface whatever the system's language.
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    LoadTranslations(app);
+
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 2 || (arguments.size() == 2 && arguments[1].startsWith('-'))) {
+        std::fprintf(stderr, "usage: %s [OUTPUT_FOLDER]\n", TOOL);
+        return 2;
+    }
+    const QString output =
+        QDir(arguments.size() == 2 ? arguments[1] : QStringLiteral(".")).absolutePath();
+    if (!QDir().mkpath(output)) {
+        std::fprintf(stderr, "%s: cannot make the folder %s\n", TOOL, qPrintable(output));
+        return 1;
+    }
+
+    Watchdog watchdog;
+    Session session(app, output);
+    try {
+        session.Run();
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s: %s\n", TOOL, failure.what());
+        session.End();
+        return 1;
+    }
+    session.End();
+    return 0;
+}
