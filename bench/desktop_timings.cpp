@@ -4,8 +4,8 @@
 //
 //   razurozavi-desktop-timings [RUNS]     (QT_QPA_PLATFORM=offscreen without a display)
 
-#include <unistd.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -162,8 +162,8 @@ int main(int argc, char** argv) {
 
     Report("process start to main window painted", start_up);
     Report("largest data file chosen to list painted", open_largest);
-    const bool failed = std::find(start_up.begin(), start_up.end(), -1) != start_up.end() ||
-                        std::find(open_largest.begin(), open_largest.end(), -1) !=
-                            open_largest.end();
+    const bool failed =
+        std::find(start_up.begin(), start_up.end(), -1) != start_up.end() ||
+        std::find(open_largest.begin(), open_largest.end(), -1) != open_largest.end();
     return failed ? 1 : 0;
 }

@@ -24,8 +24,7 @@ constexpr int DELAY_MAX_CHARS = 5;
 constexpr int COMBO_HEIGHT = 24;
 constexpr int ITEM_HEIGHT = 16;
 
-constexpr int CONFIG_BUTTONS[] = {BT_CONFIG_OPEN, BT_CONFIG_SAVE, BT_CONFIG_WRITE,
-                                  BT_CONFIG_QUIT};
+constexpr int CONFIG_BUTTONS[] = {BT_CONFIG_OPEN, BT_CONFIG_SAVE, BT_CONFIG_WRITE, BT_CONFIG_QUIT};
 
 // "Ler", "Config", "Info" and their menu items of the main window.
 void EnableCardCommands(bool enabled) {
@@ -77,10 +76,10 @@ ConfigWindow::ConfigWindow(QtWindowLayer& layer) : layer_(layer) {
           "16000", "32000"},
          200, 40, 150, 250);
     label("Taxa de Amostragem:", 25, 70, 150);
-    list(CFG_SAMPLE_RATE,
-         {"2s", "5s", "10s", "30s", "1min", "5min", "10min", "30min", "1h", "2h", "3h", "6h",
-          "12h"},
-         200, 70, 150, 250);
+    list(
+        CFG_SAMPLE_RATE,
+        {"2s", "5s", "10s", "30s", "1min", "5min", "10min", "30min", "1h", "2h", "3h", "6h", "12h"},
+        200, 70, 150, 250);
     label("Tempo de Gravação:", 25, 100, 150);
     QLineEdit* rec_time = edit(CFG_REC_TIME, "xxd xxh xxmin xxs", 200, 100, 150, 24);
     rec_time->setReadOnly(true);
@@ -97,8 +96,7 @@ ConfigWindow::ConfigWindow(QtWindowLayer& layer) : layer_(layer) {
     check(CFG_NUVEM, "Modo nuvem ativo", 200, 220, 170);
     list(CFG_LED_CYCLE, {"10s", "20s", "30s"}, 200, 130, 150, 200);
 
-    Place(new QGroupBox(QString::fromUtf8("Configurações do Alarme"), this), 0, 15, 270, 375,
-          200);
+    Place(new QGroupBox(QString::fromUtf8("Configurações do Alarme"), this), 0, 15, 270, 375, 200);
     check(CFG_FLASH_ALARM, "Piscar LED quando Alarme", 25, 300, 250);
     label("Temperatura", 25, 330, 350, Qt::AlignCenter);
     label("Inf", 25, 360, 30);
@@ -119,10 +117,9 @@ ConfigWindow::ConfigWindow(QtWindowLayer& layer) : layer_(layer) {
         int x;
     };
     // Spread under the group boxes, "Fechar" where it always was.
-    for (const Button& button : {Button{"Abrir", BT_CONFIG_OPEN, 15},
-                                 Button{"Salvar", BT_CONFIG_SAVE, 113},
-                                 Button{"Gravar", BT_CONFIG_WRITE, 212},
-                                 Button{"Fechar", BT_CONFIG_QUIT, 310}}) {
+    for (const Button& button :
+         {Button{"Abrir", BT_CONFIG_OPEN, 15}, Button{"Salvar", BT_CONFIG_SAVE, 113},
+          Button{"Gravar", BT_CONFIG_WRITE, 212}, Button{"Fechar", BT_CONFIG_QUIT, 310}}) {
         auto* pushed = Place(new QPushButton(QString::fromUtf8(button.text), this), button.id,
                              button.x, BUTTONS_Y, 80, 25);
         connect(pushed, &QPushButton::clicked, this, [this, id = button.id] { Command(id); });
@@ -178,7 +175,8 @@ void ConfigWindow::StartWrite() {
     EnableCardCommands(false);
     writer_ = std::thread([this] {
         CommandConfigWrite();
-        QMetaObject::invokeMethod(this, [this] { WriteEnded(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { WriteEnded(); }, Qt::QueuedConnection);
     });
 }
 

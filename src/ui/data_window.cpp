@@ -40,9 +40,8 @@ class ReadingLineDelegate final : public QStyledItemDelegate {
 
         const QString line = index.data(Qt::DisplayRole).toString();
         painter->save();
-        painter->setPen(option.palette.color(option.state & QStyle::State_Selected
-                                                 ? QPalette::HighlightedText
-                                                 : QPalette::Text));
+        painter->setPen(option.palette.color(
+            option.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
         int column = 0;
         qsizetype start = 0;
         while (column < static_cast<int>(std::size(READING_COLUMN_X)) && start < line.size()) {
@@ -107,11 +106,10 @@ DataWindow::DataWindow(QtWindowLayer& layer) : layer_(layer), image_(data_in) {
         int width;
     };
     // "T\n(ºC)" keeps its masculine ordinal sign, the limits the degree sign.
-    for (const Caption& caption : {Caption{"Num", BT_LOG, 0, 45}, Caption{"Hora*", BT_HOUR, 45, 48},
-                                   Caption{"Data ", BT_DATE, 93, 48},
-                                   Caption{"T\n(ºC)", BT_TIN, 141, 48},
-                                   Caption{"Tinf\n(°C)", BT_T1, 189, 48},
-                                   Caption{"Tsup\n(°C)", BT_H1, 237, 48}}) {
+    for (const Caption& caption :
+         {Caption{"Num", BT_LOG, 0, 45}, Caption{"Hora*", BT_HOUR, 45, 48},
+          Caption{"Data ", BT_DATE, 93, 48}, Caption{"T\n(ºC)", BT_TIN, 141, 48},
+          Caption{"Tinf\n(°C)", BT_T1, 189, 48}, Caption{"Tsup\n(°C)", BT_H1, 237, 48}}) {
         auto* header = Place(new QPushButton(QString::fromUtf8(caption.text), this), caption.id,
                              caption.x, 10, caption.width, 50);
         header->setFlat(true);
@@ -137,9 +135,8 @@ DataWindow::DataWindow(QtWindowLayer& layer) : layer_(layer), image_(data_in) {
           Action{"Tabela (PDF)", BT_DATA_PDF, 225}, Action{"Gráfico (PDF)", BT_DATA_PDF_GRAPH, 325},
           Action{"Imprimir", BT_DATA_PRINT, 425}, Action{"Gráfico", BT_DATA_GRAPH, 525},
           Action{"Fechar", BT_DATA_QUIT, 625}}) {
-        auto* button =
-            Place(new QPushButton(QString::fromUtf8(action.text), this), action.id, action.x, 427,
-                  90, 25);
+        auto* button = Place(new QPushButton(QString::fromUtf8(action.text), this), action.id,
+                             action.x, 427, 90, 25);
         connect(button, &QPushButton::clicked, this, [this, id = action.id] { Command(id); });
     }
     Place(new QCheckBox(QString::fromUtf8("Ao gerar relatórios, converter para horário GMT-0."),
@@ -147,9 +144,9 @@ DataWindow::DataWindow(QtWindowLayer& layer) : layer_(layer), image_(data_in) {
           CB_CONVERTER_HORARIO_LOCAL, 15, 461, 500, 20);
     Place(new QLabel(QString::fromStdString(SerialLabelText(config_values.serial)), this),
           TXT_SERIAL, 300, 10, 200, 20);
-    Place(new QLabel(QString::fromUtf8(
-                         "*Horário de Brasília (GMT-3). Desconsidera horário de verão."),
-                     this),
+    Place(new QLabel(
+              QString::fromUtf8("*Horário de Brasília (GMT-3). Desconsidera horário de verão."),
+              this),
           0, 300, 30, 400, 20);
 }
 

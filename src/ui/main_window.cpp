@@ -56,9 +56,9 @@ void MakeFixedWindow(QWidget* window, int client_width, int client_height,
     window->setFixedSize(client_width, client_height);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect desktop = screen->geometry();
-        window->move(std::max(0, (desktop.width() - placement.width_for_x) / 2),
-                     std::max(0, (desktop.height() - placement.height_for_y) / 2 +
-                                     placement.y_shift));
+        window->move(
+            std::max(0, (desktop.width() - placement.width_for_x) / 2),
+            std::max(0, (desktop.height() - placement.height_for_y) / 2 + placement.y_shift));
     }
 }
 
@@ -85,8 +85,8 @@ MainWindow::MainWindow(QtWindowLayer& layer) : layer_(layer) {
     progress_->setValue(0);
     progress_->setTextVisible(false);
     button("Cancelar", BT_CANCEL, 275, 425)->setEnabled(false);
-    auto* status = Place(new QLabel(QStringLiteral("Desconectado"), client), ID_STATUS, 2, 457,
-                         628, 20);
+    auto* status =
+        Place(new QLabel(QStringLiteral("Desconectado"), client), ID_STATUS, 2, 457, 628, 20);
     status->setAlignment(Qt::AlignCenter);
     status->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     status->setAutoFillBackground(true);
@@ -162,8 +162,7 @@ void MainWindow::Command(int id) {
         case BT_QUIT:
         case IDM_FILEEXIT:
             if (Windows().MessageBox(WindowId::Main, "Realmente deseja Sair?", "Sair",
-                                     MsgIcon::Exclamation,
-                                     MsgButtons::YesNo) == MsgAnswer::Yes) {
+                                     MsgIcon::Exclamation, MsgButtons::YesNo) == MsgAnswer::Yes) {
                 layer_.EndProcess(0);
             }
             break;

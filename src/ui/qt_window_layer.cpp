@@ -168,15 +168,15 @@ Result QtWindowLayer::Ask(std::function<Result()> call, Result cautious) {
     return answer->given ? std::move(*answer->value) : cautious;
 }
 
-MsgAnswer QtWindowLayer::MessageBox(WindowId owner, std::string_view text,
-                                    std::string_view caption, MsgIcon icon, MsgButtons buttons) {
+MsgAnswer QtWindowLayer::MessageBox(WindowId owner, std::string_view text, std::string_view caption,
+                                    MsgIcon icon, MsgButtons buttons) {
     const MsgAnswer cautious = buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
     return Ask<MsgAnswer>(
         [this, owner, text = Text(text), caption = Text(caption), icon, buttons] {
-            QMessageBox box(BoxIcon(icon), caption, text,
-                            buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                                         : QMessageBox::Ok,
-                            Owner(owner));
+            QMessageBox box(
+                BoxIcon(icon), caption, text,
+                buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                Owner(owner));
             box.setWindowModality(Qt::ApplicationModal);
             const int chosen = box.exec();
             if (buttons == MsgButtons::Ok) {
@@ -307,14 +307,12 @@ void QtWindowLayer::AddListLines(WindowId window, int list_id, std::vector<std::
     });
 }
 
-std::optional<std::string> QtWindowLayer::OpenFileDialog(WindowId owner,
-                                                         const FileFilter& filter) {
+std::optional<std::string> QtWindowLayer::OpenFileDialog(WindowId owner, const FileFilter& filter) {
     return Ask<std::optional<std::string>>(
         [this, owner, filter] { return AskFileToOpen(Owner(owner), filter); }, std::nullopt);
 }
 
-std::optional<std::string> QtWindowLayer::SaveFileDialog(WindowId owner,
-                                                         const FileFilter& filter) {
+std::optional<std::string> QtWindowLayer::SaveFileDialog(WindowId owner, const FileFilter& filter) {
     return Ask<std::optional<std::string>>(
         [this, owner, filter] { return AskFileToSave(Owner(owner), filter); }, std::nullopt);
 }

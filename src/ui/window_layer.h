@@ -50,9 +50,7 @@ class WindowLayer {
     virtual void OpenConfigWindow() = 0;
     // Runs `work` to its end, called from the GUI thread. A desktop runs it off the GUI
     // thread behind a modal busy indicator showing `text`, so that the windows keep painting.
-    virtual void RunBusy(std::string_view /*text*/, const std::function<void()>& work) {
-        work();
-    }
+    virtual void RunBusy(std::string_view /*text*/, const std::function<void()>& work) { work(); }
     // Ends the process (rejected firmware). Tests observe it instead.
     virtual void EndProcess(int exit_code) = 0;
 };

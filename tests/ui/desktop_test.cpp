@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <QtTest>
 #include <deque>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/main_commands.h"
@@ -195,8 +195,7 @@ void DesktopTest::WaitForCard() {
                              CARD_FOUND_MS);
 }
 
-std::string DesktopTest::WriteDataFile(const std::string& name, const char* firmware,
-                                       long serial) {
+std::string DesktopTest::WriteDataFile(const std::string& name, const char* firmware, long serial) {
     ImageSpec spec;
     spec.firmware = firmware;
     spec.serial = serial;
@@ -358,8 +357,8 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
 
     Click(window.Control(BT_CONFIG_WRITE));
     QVERIFY(!Enabled(window.Control(BT_CONFIG_QUIT)));  // until the write ends
-    QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(QString::fromUtf8("Configuração efetuada com sucesso\n")),
-                             6000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        answers_->Saw(QString::fromUtf8("Configuração efetuada com sucesso\n")), 6000);
     QTRY_VERIFY(Enabled(window.Control(BT_CONFIG_QUIT)));
     const ConfigValues on_card = ConfigFromHeader(card_->Memory().data());
     QCOMPARE(on_card.sample_points, 1000);
@@ -523,8 +522,8 @@ void DesktopTest::workerCallsArriveInOrderAndNeverHang() {
     std::atomic<bool> answered{false};
     MsgAnswer answer = MsgAnswer::Yes;
     std::thread waiting([&] {
-        answer = Windows().MessageBox(WindowId::Main, "sair?", "T", MsgIcon::None,
-                                      MsgButtons::YesNo);
+        answer =
+            Windows().MessageBox(WindowId::Main, "sair?", "T", MsgIcon::None, MsgButtons::YesNo);
         answered = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // no events processed

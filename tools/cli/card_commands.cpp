@@ -10,13 +10,13 @@
 #include <string>
 #include <thread>
 
+#include "app/main_commands.h"
 #include "command_line.h"
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"
 #include "logger/logger_commands.h"
-#include "app/main_commands.h"
 #include "logger/operation_engine.h"
 
 namespace {
