@@ -133,12 +133,17 @@ void RestoreMainWindowControls() {
     windows.EnableControl(WindowId::Main, BT_QUIT, true);
     windows.EnableMenuItem(IDM_FILEOPEN, true);
     if (connected) {
-        for (int control : {BT_READ, BT_CONFIG, BT_INFO}) {
-            windows.EnableControl(WindowId::Main, control, true);
-        }
-        for (int item : {IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
-            windows.EnableMenuItem(item, true);
-        }
+        EnableCardCommands(true);
+    }
+}
+
+void EnableCardCommands(bool enabled) {
+    WindowLayer& windows = Windows();
+    for (int control : {BT_READ, BT_CONFIG, BT_INFO}) {
+        windows.EnableControl(WindowId::Main, control, enabled);
+    }
+    for (int item : {IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
+        windows.EnableMenuItem(item, enabled);
     }
 }
 

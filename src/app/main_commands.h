@@ -35,6 +35,8 @@ bool CommandConfigWrite();
 // The data or configuration window closed: the main window's file commands come back, and
 // the card's while its port is open. An operation still running keeps its controls.
 void RestoreMainWindowControls();
+// "Ler", "Config", "Info" and their menu items.
+void EnableCardCommands(bool enabled);
 
 // The message loop's checks: a fresh image goes to the "not started" warning, the cloud or
 // the data window; a fresh configuration to the configuration window.

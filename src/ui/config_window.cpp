@@ -26,17 +26,6 @@ constexpr int ITEM_HEIGHT = 16;
 
 constexpr int CONFIG_BUTTONS[] = {BT_CONFIG_OPEN, BT_CONFIG_SAVE, BT_CONFIG_WRITE, BT_CONFIG_QUIT};
 
-// "Ler", "Config", "Info" and their menu items of the main window.
-void EnableCardCommands(bool enabled) {
-    WindowLayer& windows = Windows();
-    for (int control : {BT_READ, BT_CONFIG, BT_INFO}) {
-        windows.EnableControl(WindowId::Main, control, enabled);
-    }
-    for (int item : {IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
-        windows.EnableMenuItem(item, enabled);
-    }
-}
-
 }  // namespace
 
 ConfigWindow::ConfigWindow(QtWindowLayer& layer) : layer_(layer) {
