@@ -42,7 +42,10 @@ constexpr int TXT_SERIAL = 501;
 constexpr int LIST1 = 1009;
 constexpr int CB_CONVERTER_HORARIO_LOCAL = 700;
 
-// Configuration window: the Win32 original gives its fields no ids; ours are 600 on.
+// Graph window
+constexpr int BT_GRAPH_CLOSE = 600;
+
+// Configuration window: its fields, which have no ids of their own elsewhere, from 600 on.
 constexpr int BT_CONFIG_OPEN = 500;
 constexpr int BT_CONFIG_SAVE = 503;
 constexpr int BT_CONFIG_WRITE = 504;

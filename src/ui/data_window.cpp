@@ -171,8 +171,10 @@ void DataWindow::Command(int id) {
         case BT_DATA_PDF_GRAPH:
             PdfData_g(WindowId::Data, image_);
             break;
-        case BT_DATA_PRINT:
         case BT_DATA_GRAPH:
+            layer_.OpenGraphWindow(image_);
+            break;
+        case BT_DATA_PRINT:
             ShowMessage(WindowId::Data, "Ainda não disponível nesta versão.", "Aviso",
                         MsgIcon::Information);
             break;

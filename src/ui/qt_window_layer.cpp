@@ -15,6 +15,7 @@
 #include "ui/config_window.h"
 #include "ui/data_window.h"
 #include "ui/dialogs.h"
+#include "ui/graph_window.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -47,6 +48,9 @@ QtWindowLayer::~QtWindowLayer() {
     for (DataWindow* window : data_windows_) {
         delete window;
     }
+    for (GraphWindow* window : graph_windows_) {
+        delete window;
+    }
     delete config_;
     delete about_;
     delete main_;
@@ -66,8 +70,21 @@ void QtWindowLayer::OpenAboutBox() {
     about_->activateWindow();
 }
 
+GraphWindow& QtWindowLayer::OpenGraphWindow(const MemoryImage& image) {
+    auto* window = new GraphWindow(*this, image, GraphWindow::PlotForScreen());
+    graph_windows_.push_back(window);
+    window->showMaximized();
+    return *window;
+}
+
+GraphWindow* QtWindowLayer::CurrentGraphWindow() const {
+    return graph_windows_.empty() ? nullptr : graph_windows_.back();
+}
+
 void QtWindowLayer::Forget(ProgramWindow* window) {
-    if (window == about_) {
+    if (window->Id() == WindowId::Graph) {
+        std::erase(graph_windows_, window);
+    } else if (window == about_) {
         about_ = nullptr;
     } else if (window == config_) {
         config_ = nullptr;
@@ -103,7 +120,7 @@ ProgramWindow* QtWindowLayer::Find(WindowId window) const {
         case WindowId::About:
             return about_;
         case WindowId::Graph:
-            break;
+            return CurrentGraphWindow();
     }
     return nullptr;
 }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "logger/memory_image.h"
 #include "ui/window_layer.h"
 
 class ProgramWindow;
@@ -18,6 +19,7 @@ class MainWindow;
 class DataWindow;
 class ConfigWindow;
 class AboutBox;
+class GraphWindow;
 
 class QtWindowLayer final : public QObject, public WindowLayer {
   public:
@@ -33,6 +35,9 @@ class QtWindowLayer final : public QObject, public WindowLayer {
     const std::vector<DataWindow*>& DataWindows() const { return data_windows_; }
 
     void OpenAboutBox();
+    // A graph of `image`, maximized on the usable screen area.
+    GraphWindow& OpenGraphWindow(const MemoryImage& image);
+    GraphWindow* CurrentGraphWindow() const;
     // The data window whose command runs is the one "Dados" means meanwhile.
     void MakeCurrent(DataWindow* window) { current_data_ = window; }
     // A window of the program closed itself.
@@ -82,6 +87,7 @@ class QtWindowLayer final : public QObject, public WindowLayer {
     DataWindow* current_data_ = nullptr;
     ConfigWindow* config_ = nullptr;
     AboutBox* about_ = nullptr;
+    std::vector<GraphWindow*> graph_windows_;
 
     mutable std::mutex answer_mutex_;
     std::condition_variable answered_;

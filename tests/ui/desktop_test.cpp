@@ -31,6 +31,7 @@
 #include "ui/about_box.h"
 #include "ui/config_window.h"
 #include "ui/data_window.h"
+#include "ui/graph_window.h"
 #include "ui/main_window.h"
 #include "ui/program_application.h"
 #include "ui/qt_window_layer.h"
@@ -140,6 +141,7 @@ class DesktopTest final : public QObject {
     void closingWindowsRestoresTheMainWindow();
     void quitAnsweredNoThenYes();
     void aboutBox();
+    void graphWindowOpensAndClosesAlone();
     void workerCallsArriveInOrderAndNeverHang();
 
   private:
@@ -502,6 +504,22 @@ void DesktopTest::aboutBox() {
     Click(about->Control(305));
     QTRY_VERIFY(Layer().CurrentAboutBox() == nullptr);
     QVERIFY(program_->Main().isVisible() && Enabled(MainControl(BT_OPEN)));
+}
+
+void DesktopTest::graphWindowOpensAndClosesAlone() {
+    answers_->paths.push_back(QString::fromStdString(WriteDataFile("g.mvta", "103", 5)));
+    Click(MainControl(BT_OPEN));
+    DataWindow* data = Layer().CurrentDataWindow();
+    QVERIFY(data != nullptr);
+    Click(data->Control(BT_DATA_GRAPH));
+    GraphWindow* graph = Layer().CurrentGraphWindow();
+    QVERIFY(graph != nullptr);
+    QCOMPARE(graph->windowTitle(), QStringLiteral("Grafico"));
+    QCOMPARE(graph->Series().graph_points, 3);
+    Click(graph->Control(BT_GRAPH_CLOSE));
+    QTRY_VERIFY(Layer().CurrentGraphWindow() == nullptr);
+    QCOMPARE(Layer().CurrentDataWindow(), data);  // nothing else changes
+    QVERIFY(!Enabled(MainControl(BT_OPEN)));
 }
 
 void DesktopTest::workerCallsArriveInOrderAndNeverHang() {

@@ -1,0 +1,134 @@
+// The graph window painted offscreen at fixed sizes: the scales, the curve and the limit
+// lines where the arithmetic puts them, the labels at every other step, and images that
+// hold nothing to draw.
+
+#include <QtTest>
+
+#include "logger/graph_series.h"
+#include "support/image_builder.h"
+#include "ui/graph_window.h"
+#include "ui/program_application.h"
+#include "ui/qt_window_layer.h"
+
+namespace {
+
+const QColor MAGENTA(255, 0, 255);
+const QColor LOW_BLUE(100, 100, 255);
+const QColor HIGH_RED(255, 100, 100);
+
+MemoryImage Readings(int count, int ad) {
+    ImageSpec spec;
+    spec.readings.assign(count, ad);
+    return BuildImage(spec);
+}
+
+int CountColour(const QImage& picture, QRect area, const QColor& colour) {
+    int found = 0;
+    area = area.intersected(picture.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            found += picture.pixelColor(x, y) == colour ? 1 : 0;
+        }
+    }
+    return found;
+}
+
+int CountDark(const QImage& picture, QRect area) {
+    int found = 0;
+    area = area.intersected(picture.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            found += qGray(picture.pixel(x, y)) < 100 ? 1 : 0;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+class GraphWindowTest final : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void scalesFollowTheReadingsAndTheWindow();
+    void curveAndLimitsArePaintedWhereTheyBelong();
+    void labelsOnEveryOtherStep();
+    void nothingToDrawStillPaints();
+
+  private:
+    QImage Paint(GraphWindow& window) { return window.grab().toImage(); }
+    QtWindowLayer layer_;
+};
+
+void GraphWindowTest::scalesFollowTheReadingsAndTheWindow() {
+    GraphWindow hundred(layer_, Readings(100, 600), QSize(1024, 780));
+    QCOMPARE(hundred.Series().scalex, 9);
+    QCOMPARE(hundred.Series().decimation, 1);
+    QCOMPARE(hundred.Series().datashow1.size(), std::size_t{100});
+    QCOMPARE(hundred.Series().scaley, 5);
+    Paint(hundred);
+    QCOMPARE(hundred.PlotHeight(), 750);  // 100 + 13 cells of 10 degrees at 5 pixels
+    QCOMPARE(hundred.PlotWidth(), 1018);  // 100 + 102 points of 9 pixels
+
+    GraphWindow thousand(layer_, Readings(1000, 600), QSize(1820, 800));
+    QCOMPARE(thousand.Series().scalex, 5);
+    QCOMPARE(thousand.Series().decimation, 3);
+    QCOMPARE(thousand.Series().datashow1.size(), std::size_t{333});
+    Paint(thousand);
+    QCOMPARE(thousand.PlotHeight(), 800);
+    QCOMPARE(thousand.PlotWidth(), 1820);
+}
+
+void GraphWindowTest::curveAndLimitsArePaintedWhereTheyBelong() {
+    // 25.0 degrees throughout; limits -10.0 and 25.0 from the image.
+    GraphWindow window(layer_, Readings(100, 624), QSize(1024, 780));
+    const QImage picture = Paint(window);
+    // y = 670 - (tenths + 400) * 5 / 10 once the height snapped to 750.
+    const int curve_y = 670 - (250 + 400) * 5 / 10;
+    const int low_y = 670 - (-100 + 400) * 5 / 10;
+    for (int j : {1, 40, 98}) {
+        const int x = 50 + 9 * j;
+        QVERIFY2(
+            picture.pixelColor(x, curve_y) == MAGENTA || picture.pixelColor(x, curve_y) == HIGH_RED,
+            qPrintable(QString("x %1").arg(x)));
+        QCOMPARE(picture.pixelColor(x, low_y), LOW_BLUE);
+    }
+    // The high limit is drawn last, over the curve that runs along it.
+    QVERIFY(CountColour(picture, QRect(60, curve_y - 1, 800, 3), HIGH_RED) > 700);
+    QVERIFY(CountColour(picture, QRect(60, curve_y - 2, 800, 5), MAGENTA) > 700);
+    QCOMPARE(CountColour(picture, QRect(60, 25, 800, curve_y - 30), MAGENTA), 0);
+}
+
+void GraphWindowTest::labelsOnEveryOtherStep() {
+    // 1000 readings on 1820 pixels: 5 pixels a point, a label step of 12 points.
+    GraphWindow window(layer_, Readings(1000, 600), QSize(1820, 800));
+    const QImage picture = Paint(window);
+    const auto labelled = [&](int i) {
+        const int x = 5 * i * 12 + 50;
+        return CountDark(picture, QRect(x - 8, 800 - 68, 16, 26)) > 20;
+    };
+    QVERIFY(labelled(1) && labelled(3) && labelled(5));
+    QVERIFY(!labelled(2) && !labelled(4));
+}
+
+void GraphWindowTest::nothingToDrawStillPaints() {
+    GraphWindow empty(layer_, Readings(0, 600), QSize(1024, 780));
+    const QImage picture = Paint(empty);
+    QCOMPARE(picture.pixelColor(50, 20), QColor(Qt::black));  // the frame
+    QCOMPARE(CountColour(picture, QRect(50, 20, 924, 650), MAGENTA), 0);
+    QVERIFY(CountColour(picture, QRect(60, 725, 80, 20), MAGENTA) >= 150);  // the legend's
+
+    // Too low for a degree a pixel: still a frame, no division by zero.
+    GraphWindow low(layer_, Readings(10, 600), QSize(1024, 200));
+    QCOMPARE(low.Series().scaley, 1);
+    const QImage short_picture = Paint(low);
+    QCOMPARE(short_picture.pixelColor(50, 20), QColor(Qt::black));
+}
+
+int main(int argc, char** argv) {
+    ProgramApplication app(argc, argv);
+    GraphWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "graph_window_test.moc"
