@@ -40,10 +40,12 @@
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
 #include "sensor/temp.h"
+#include "simcard/refrigerator_recording.h"
 #include "simcard/simulated_card.h"
 #include "ui/about_box.h"
 #include "ui/config_window.h"
 #include "ui/data_window.h"
+#include "ui/graph_window.h"
 #include "ui/main_window.h"
 #include "ui/program_application.h"
 #include "ui/qt_window_layer.h"
@@ -64,6 +66,7 @@ constexpr int PAINT_SETTLE_MS = 300;    // calls queued by the workers reach the
 constexpr int PACED_READINGS = 32000;   // a paced read of these lasts several seconds
 constexpr std::chrono::seconds WATCHDOG{300};
 constexpr int ABOUT_BOX_OK = 305;  // the about box's only button
+const QSize GRAPH_PICTURE_SIZE(1280, 720);
 
 class Failure : public std::runtime_error {
   public:
@@ -389,9 +392,31 @@ class Session {
         Settle(PAINT_SETTLE_MS);
         DataWindow* window = Layer().CurrentDataWindow();
         SavePicture(window, Path("data-window.png"));
+        GraphPictures();
         Click(window->Control(BT_DATA_QUIT), "Fechar of the data window");
         WaitFor("the data window to close", WINDOW_SHOWN_MS,
                 [this] { return Layer().CurrentDataWindow() == nullptr; });
+    }
+
+    // The week just read, and a day whose cold room failed twice, at a desktop's size.
+    void GraphPictures() {
+        {
+            GraphWindow week(Layer(), data_in, GRAPH_PICTURE_SIZE);
+            SavePicture(&week, Path("graph-window.png"));
+        }
+        MemoryImage failing = BuildDefaultRecording(720, 120);
+        for (int i = 0; i < 720; ++i) {
+            int tenths = 45 + (i % 60 < 30 ? i % 60 : 60 - i % 60) / 3;
+            if (i >= 200 && i < 320) {
+                tenths += (i < 260 ? i - 200 : 320 - i) * 2;  // the compressor stopped
+            }
+            if (i >= 520 && i < 560) {
+                tenths -= (i < 540 ? i - 520 : 560 - i) * 3;  // the thermostat stuck cold
+            }
+            PutReading(failing, i, RecordedAD(tenths));
+        }
+        GraphWindow alarms(Layer(), failing, GRAPH_PICTURE_SIZE);
+        SavePicture(&alarms, Path("graph-window-alarms.png"));
     }
 
     void ConfigWindowFromCard() {
