@@ -17,6 +17,11 @@ std::atomic<int> timmer_100ms{0};
 
 namespace {
 
+CloudServer& ChosenCloudServer() {
+    static CloudServer server = BuiltInCloudServer();
+    return server;
+}
+
 std::thread timer_thread;
 std::atomic<bool> timer_thread_run{false};
 
@@ -155,6 +160,10 @@ static FirmwareVersion RefreshCardFirmware() {
     return CardFirmware();
 }
 
+void UseCloudServer(const CloudServer& server) {
+    ChosenCloudServer() = server;
+}
+
 int EnviaNuvem(const CloudServer& server) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, "Enviando para servidor remoto");
     GraphData(data_in);
@@ -174,7 +183,8 @@ void CheckOperationResults() {
             WeatherStationViewData(data_in);
         } else {
             // Up to 10 s a reply: the windows keep painting meanwhile.
-            Windows().RunBusy("Enviando para servidor remoto", [] { EnviaNuvem(); });
+            Windows().RunBusy("Enviando para servidor remoto",
+                              [] { EnviaNuvem(ChosenCloudServer()); });
         }
         new_data = false;
     }

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "app/main_commands.h"
+#include "collection_server.h"
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
@@ -289,19 +290,33 @@ void DesktopTest::cardNeverStartedWarnsInsteadOfListing() {
 }
 
 void DesktopTest::cloudCardIsHandedToTheUpload() {
+    std::string why;
+    std::unique_ptr<UploadStore> store = UploadStore::Open(File("uploads.sqlite"), &why);
+    QVERIFY2(store != nullptr, why.c_str());
+    ServerOptions options;
+    options.port = 0;
+    CollectionServer server(*store, options);
+    QVERIFY2(server.Listen(&why), why.c_str());
+    std::thread serving([&] { server.Serve(); });
+    UseCloudServer({"127.0.0.1", server.Port()});
+
     PlugCard();
     MemoryImage memory = card_->Memory();
     memory[OFF_CLOUD] = 1;
     card_->SetMemory(memory);
     WaitForCard();
-    // Nothing listens at the built-in server here: the upload reports the connection.
     Click(MainControl(BT_READ));
     QTRY_VERIFY_WITH_TIMEOUT(
-        answers_->Saw(QString::fromUtf8("Erro ao se conectar, dados não foram enviados.")),
+        answers_->Saw(QString::fromUtf8("Dados foram salvos remotamente com sucesso.")),
         READ_DONE_MS);
-    QCOMPARE(answers_->boxes.back().title, QString::fromUtf8("Erro de conexão"));
-    QCOMPARE(TextOf(MainControl(ID_STATUS)), QStringLiteral("Enviando para servidor remoto"));
-    QVERIFY(Layer().CurrentDataWindow() == nullptr);
+    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Sucesso"));
+    QVERIFY(Layer().CurrentDataWindow() == nullptr);  // uploaded, not shown
+    server.Stop();
+    serving.join();
+    const std::vector<StoredUpload> uploads = store->List();
+    QCOMPARE(uploads.size(), std::size_t{1});
+    QCOMPARE(uploads[0].serial, 1234L);
+    QCOMPARE(uploads[0].readings, DEFAULT_READINGS);
 }
 
 void DesktopTest::cancelDuringPacedRead() {
