@@ -1,0 +1,150 @@
+// What a technician waits for once the card is read, on the largest image the card holds:
+// the list, the spreadsheet, both PDF reports, the data and configuration files, the
+// graph's series and the upload's messages.
+//
+//   razurozavi-core-benchmarks --benchmark_repetitions=5 --benchmark_report_aggregates_only
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "cloud/upload_messages.h"
+#include "files/excel.h"
+#include "files/file.h"
+#include "logger/config_values.h"
+#include "logger/graph_series.h"
+#include "logger/reading_list.h"
+#include "reports/pdf.h"
+#include "reports/pdf_graph.h"
+#include "sensor/temp.h"
+#include "simcard/refrigerator_recording.h"
+#include "support/recording_window_layer.h"
+
+namespace {
+
+const MemoryImage& LargestImage() {
+    static const MemoryImage image = [] {
+        MemoryImage built = BuildDefaultRecording(MAX_IMAGE_READINGS, 60);
+        SetImageFirmware(built, FirmwareVersion{{'1', '0', '3'}});
+        return built;
+    }();
+    return image;
+}
+
+// A private folder for the files the benchmarks write.
+const std::string& Folder() {
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/razurozavi-bench-XXXXXX";
+        return std::string(mkdtemp(pattern) != nullptr ? pattern : "/tmp");
+    }();
+    return folder;
+}
+
+void ListLines(benchmark::State& state) {
+    RecordingWindowLayer windows;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ReadingListLines(LargestImage()));
+    }
+}
+BENCHMARK(ListLines)->Unit(benchmark::kMillisecond);
+
+void SpreadsheetText(benchmark::State& state) {
+    RecordingWindowLayer windows;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ExcelText(LargestImage()));
+    }
+}
+BENCHMARK(SpreadsheetText)->Unit(benchmark::kMillisecond);
+
+// A report as "Tabela (PDF)" or "Gráfico (PDF)" writes it, the dialog answered at once.
+template <bool (*Report)(WindowId, const MemoryImage&)>
+void PdfReport(benchmark::State& state) {
+    RecordingWindowLayer windows;
+    windows.dialog_path = Folder() + "/report.pdf";
+    for (auto _ : state) {
+        if (!Report(WindowId::Data, LargestImage())) {
+            state.SkipWithError("the report was not written");
+            break;
+        }
+    }
+}
+BENCHMARK(PdfReport<PdfData>)->Name("TableReport80Pages")->Unit(benchmark::kMillisecond);
+BENCHMARK(PdfReport<PdfData_g>)->Name("GraphReport")->Unit(benchmark::kMillisecond);
+
+void DataFileWrite(benchmark::State& state) {
+    const std::string path = Folder() + "/largest.mvta";
+    for (auto _ : state) {
+        if (!WeatherStationExport(path, LargestImage())) {
+            state.SkipWithError("the data file was not written");
+            break;
+        }
+    }
+}
+BENCHMARK(DataFileWrite)->Unit(benchmark::kMillisecond);
+
+void DataFileRead(benchmark::State& state) {
+    RecordingWindowLayer windows;
+    const std::string path = Folder() + "/read.mvta";
+    WeatherStationExport(path, LargestImage());
+    MemoryImage image{};
+    for (auto _ : state) {
+        if (LoadDataFile(path, image, WindowId::Main) != FileLoad::Loaded) {
+            state.SkipWithError("the data file was not read");
+            break;
+        }
+    }
+}
+BENCHMARK(DataFileRead)->Unit(benchmark::kMillisecond);
+
+void ConfigFileRoundTrip(benchmark::State& state) {
+    RecordingWindowLayer windows;
+    const std::string path = Folder() + "/camara.mcfg";
+    ConfigValues values = ConfigFromHeader(LargestImage().data());
+    for (auto _ : state) {
+        SaveConfigFile(path, values);
+        LoadConfigFile(path, values, WindowId::Main);
+    }
+}
+BENCHMARK(ConfigFileRoundTrip)->Unit(benchmark::kMicrosecond);
+
+void GraphSeriesPreparation(benchmark::State& state) {
+    RecordingWindowLayer windows;
+    for (auto _ : state) {
+        GraphData(LargestImage(), 1920, 1030);
+        benchmark::DoNotOptimize(graph_series.datashow1.data());
+    }
+}
+BENCHMARK(GraphSeriesPreparation)->Unit(benchmark::kMillisecond);
+
+void UploadMessages(benchmark::State& state) {
+    const MemoryImage& image = LargestImage();
+    const int count = ImageReadingCount(image);
+    const ConfigValues values = ConfigFromHeader(image.data());
+    const FirmwareVersion firmware = ImageFirmware(image);
+    std::vector<int> tenths(count);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            BuildHeaderMessage(MakeUploadHeader(values, ImageStartTime(image), firmware)));
+        for (int i = 0; i < count; ++i) {
+            tenths[i] = ADToTemp_x10(ReadingAD(image, i), firmware);
+        }
+        for (int first = 0; first < count; first += PACOTE_ENVIO_DADOS) {
+            const int end = std::min(count, first + PACOTE_ENVIO_DADOS);
+            benchmark::DoNotOptimize(
+                BuildDataPacket(std::span<const int>(tenths.data() + first, end - first)));
+        }
+    }
+}
+BENCHMARK(UploadMessages)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(Folder());
+    return 0;
+}
