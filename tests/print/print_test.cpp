@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QTimer>
 #include <filesystem>
 #include <regex>
 
@@ -263,6 +265,25 @@ TEST(PrintFileTest, ChosenPageRangeAndOneMessageWhenThePrinterFails) {
     ASSERT_EQ(messages.size(), 1u) << "one message for the job, not one a line";
     EXPECT_EQ(messages[0].text, MSG_PRINTER_PROBLEM);
     EXPECT_EQ(messages[0].caption, "");
+}
+
+TEST(PrintFileTest, DialogOffersEveryPageAndOneJobRunsAtATime) {
+    RecordingWindowLayer windows;
+    ForgetLastChosenFile();
+    const MemoryImage image = ImageWith(89);
+    bool second_job_refused = false;
+    int pages_offered = 0;
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        pages_offered = dialog->maxPage();
+        second_job_refused = !PrintFromDataWindow(nullptr, image);
+        dialog->reject();
+    });
+    EXPECT_FALSE(PrintFromDataWindow(nullptr, image)) << "cancelled";
+    EXPECT_EQ(pages_offered, 2);
+    EXPECT_TRUE(second_job_refused);
+    EXPECT_TRUE(windows.Messages().empty());
 }
 
 }  // namespace
