@@ -66,6 +66,7 @@ void CommandOpen() {
 }
 
 void CommandRead() {
+    ForgetLastChosenFile();
     timmer_100ms = 0;
     StartRxThread();
     cancel_rd = false;

@@ -17,7 +17,7 @@ std::string ExcelText(const MemoryImage& image) {
 }
 
 bool ExcelData(WindowId owner, const MemoryImage& image) {
-    const std::optional<std::string> path = Windows().SaveFileDialog(owner, ExcelFileFilter());
+    const std::optional<std::string> path = ChooseFileToSave(owner, ExcelFileFilter());
     if (!path) {
         return false;
     }

@@ -228,8 +228,7 @@ bool SaveConfigFile(const std::string& path, const ConfigValues& values) {
 
 OpenedFile OpenFromMainWindow() {
     // Both kinds are offered; the dialog's filter names the data file first.
-    const std::optional<std::string> path =
-        Windows().OpenFileDialog(WindowId::Main, DataFileFilter());
+    const std::optional<std::string> path = ChooseFileToOpen(WindowId::Main, DataFileFilter());
     if (!path) {
         return {};
     }
@@ -255,8 +254,7 @@ OpenedFile OpenFromMainWindow() {
 }
 
 bool SaveDataFromDataWindow(const MemoryImage& image) {
-    const std::optional<std::string> path =
-        Windows().SaveFileDialog(WindowId::Data, DataFileFilter());
+    const std::optional<std::string> path = ChooseFileToSave(WindowId::Data, DataFileFilter());
     if (!path) {
         return false;
     }
@@ -273,8 +271,7 @@ bool SaveDataFromDataWindow(const MemoryImage& image) {
 }
 
 bool OpenConfigInConfigWindow() {
-    const std::optional<std::string> path =
-        Windows().OpenFileDialog(WindowId::Config, ConfigFileFilter());
+    const std::optional<std::string> path = ChooseFileToOpen(WindowId::Config, ConfigFileFilter());
     if (!path) {
         return false;
     }
@@ -287,8 +284,7 @@ bool OpenConfigInConfigWindow() {
 }
 
 bool SaveConfigFromConfigWindow() {
-    const std::optional<std::string> path =
-        Windows().SaveFileDialog(WindowId::Config, ConfigFileFilter());
+    const std::optional<std::string> path = ChooseFileToSave(WindowId::Config, ConfigFileFilter());
     if (!path) {
         return false;
     }

@@ -6,12 +6,12 @@
 #include "logger/readings.h"
 #include "ui/window_layer.h"
 
-std::vector<std::string> ReadingListLines(const MemoryImage& image) {
+std::vector<std::string> ReadingListLines(const MemoryImage& image, TimeBase base) {
     TemperatureTexts temps(image, '.');
     const std::string thresholds = temps.ThresholdFields(image);
     std::vector<std::string> lines;
     lines.reserve(ImageReadingCount(image));
-    ForEachReading(image, TimeBase::Adjusted, [&](int i, int ad) {
+    ForEachReading(image, base, [&](int i, int ad) {
         std::string line;
         AppendReadingRow(line, i + 1, cal, temps.ForAD(ad), thresholds);
         lines.push_back(std::move(line));

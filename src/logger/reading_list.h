@@ -5,9 +5,12 @@
 #include <vector>
 
 #include "logger/memory_image.h"
+#include "logger/readings.h"
 
-// One line a reading: "1\t10:01:00\t05.03.14\t25.0\t2.0\t8.0\t"
-std::vector<std::string> ReadingListLines(const MemoryImage& image);
+// One line a reading: "1\t10:01:00\t05.03.14\t25.0\t2.0\t8.0\t". The printout keeps the
+// card's own times.
+std::vector<std::string> ReadingListLines(const MemoryImage& image,
+                                          TimeBase base = TimeBase::Adjusted);
 
 // Fills the data window's list from the image.
 bool WeatherStationViewData(const MemoryImage& dado_in);

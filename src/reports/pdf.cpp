@@ -317,7 +317,7 @@ void PdfFooter(PdfFile& pdf, std::string_view path, int page, int pages) {
 }
 
 std::optional<std::string> SaveWSPdf(WindowId owner) {
-    return Windows().SaveFileDialog(owner, PdfFileFilter());
+    return ChooseFileToSave(owner, PdfFileFilter());
 }
 
 bool WritePdfReport(WindowId owner, const MemoryImage& image,

@@ -15,6 +15,7 @@
 #include "logger/config_values.h"
 #include "reports/pdf.h"
 #include "reports/pdf_graph.h"
+#include "ui/print_dialog.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -175,8 +176,7 @@ void DataWindow::Command(int id) {
             layer_.OpenGraphWindow(image_);
             break;
         case BT_DATA_PRINT:
-            ShowMessage(WindowId::Data, "Ainda não disponível nesta versão.", "Aviso",
-                        MsgIcon::Information);
+            PrintFromDataWindow(this, image_);
             break;
         case BT_DATA_QUIT:
             close();

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -38,6 +39,15 @@ class SilentWindowLayer final : public WindowLayer {
 SilentWindowLayer silent_layer;
 std::atomic<WindowLayer*> current_layer{&silent_layer};
 
+std::mutex last_chosen_mutex;
+std::string last_chosen_file;
+
+std::optional<std::string> Remember(std::optional<std::string> path) {
+    std::lock_guard lock(last_chosen_mutex);
+    last_chosen_file = path.value_or("");
+    return path;
+}
+
 }  // namespace
 
 WindowLayer& Windows() {
@@ -46,6 +56,23 @@ WindowLayer& Windows() {
 
 void SetWindowLayer(WindowLayer* layer) {
     current_layer.store(layer ? layer : &silent_layer);
+}
+
+std::optional<std::string> ChooseFileToOpen(WindowId owner, const FileFilter& filter) {
+    return Remember(Windows().OpenFileDialog(owner, filter));
+}
+
+std::optional<std::string> ChooseFileToSave(WindowId owner, const FileFilter& filter) {
+    return Remember(Windows().SaveFileDialog(owner, filter));
+}
+
+std::string LastChosenFile() {
+    std::lock_guard lock(last_chosen_mutex);
+    return last_chosen_file;
+}
+
+void ForgetLastChosenFile() {
+    Remember(std::nullopt);
 }
 
 void ShowMessage(WindowId owner, std::string_view text, std::string_view caption, MsgIcon icon) {

@@ -42,7 +42,8 @@ class WindowLayer {
     virtual void SetProgressRange(int low, int high) = 0;
     virtual void SetProgressPosition(int position) = 0;
     virtual void AddListLines(WindowId window, int list_id, std::vector<std::string> lines) = 0;
-    // The chosen path, or nothing when the user cancelled.
+    // The chosen path, or nothing when the user cancelled. Called through ChooseFileToOpen
+    // and ChooseFileToSave, which keep the last chosen file.
     virtual std::optional<std::string> OpenFileDialog(WindowId owner, const FileFilter& filter) = 0;
     virtual std::optional<std::string> SaveFileDialog(WindowId owner, const FileFilter& filter) = 0;
     // Open a window of the program; the core fills it afterwards.
@@ -58,6 +59,14 @@ class WindowLayer {
 // The layer in use; a silent one (no windows, dialogs cancelled) until one is installed.
 WindowLayer& Windows();
 void SetWindowLayer(WindowLayer* layer);
+
+// The file dialogs of the layer in use. Each keeps the path it returns as the last chosen file
+// (emptied when the user cancels): "Imprimir" looks at it to tell what the data on show is.
+std::optional<std::string> ChooseFileToOpen(WindowId owner, const FileFilter& filter);
+std::optional<std::string> ChooseFileToSave(WindowId owner, const FileFilter& filter);
+std::string LastChosenFile();
+// A card read: the data on show comes from no file.
+void ForgetLastChosenFile();
 
 // Shorthand for the common OK message box.
 void ShowMessage(WindowId owner, std::string_view text, std::string_view caption, MsgIcon icon);

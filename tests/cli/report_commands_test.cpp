@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "support/pdf_check.h"
 
@@ -32,5 +33,37 @@ TEST(ReportCommandsTest, ReportsOfTheSampleRecordingAndRefusals) {
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(Has(run.output, "Erro: Não foi possível gravar o arquivo")) << run.output;
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(ReportCommandsTest, PrintRendersThePrintoutWithoutADisplay) {
+    const std::string path = FreshPath("impressao.pdf");
+    const ShellResult run =
+        RunShell("env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " +
+                 ShellQuote(RAZUROZAVI_CLI) + " print " + kSample + " " + ShellQuote(path));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "");
+    const int readings = Occurrences(Cli("list " + kSample).output, "\n");
+    const std::string info = RunShell("pdfinfo " + ShellQuote(path)).output;
+    EXPECT_TRUE(Has(info, "Pages:           " + std::to_string((readings + 87) / 88))) << info;
+    const std::string text = RunShell("pdftotext -layout " + ShellQuote(path) + " -").output;
+    EXPECT_EQ(Occurrences(text, "Serial: #"), (readings + 87) / 88);
+    // Each reading's fields in order, with the card's own times (the list's --gmt0 ones).
+    const std::string card_time = Cli("list " + kSample + " --gmt0").output;
+    std::string row = "\n *";
+    for (const char c : card_time.substr(0, card_time.find("\t\n"))) {
+        row += c == '\t' ? std::string(" +") : c == '.' ? std::string("\\.") : std::string(1, c);
+    }
+    EXPECT_TRUE(std::regex_search(text, std::regex(row))) << row;
+    EXPECT_NE(Cli("list " + kSample).output, card_time) << "the sample is shifted in the list";
+
+    EXPECT_EQ(Cli("print " + kSample).status, 2);
+    const ShellResult unwritable =
+        Cli("print " + kSample + " " + ShellQuote(FreshPath("sem") + "/pasta/x.pdf"));
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_TRUE(Has(unwritable.output, "Erro: Não foi possível gravar o arquivo"))
+        << unwritable.output;
+    const ShellResult refused = Cli("print " + ShellQuote(path) + " " + ShellQuote(path));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.output, "Erro: Arquivo Inválido")) << refused.output;
 }
 }  // namespace

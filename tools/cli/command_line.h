@@ -43,6 +43,7 @@ int RunShowConfig(const CommandLine& args, ConsoleWindowLayer& console);
 int RunSaveConfig(const CommandLine& args, ConsoleWindowLayer& console);
 int RunPdfTable(const CommandLine& args, ConsoleWindowLayer& console);
 int RunPdfGraph(const CommandLine& args, ConsoleWindowLayer& console);
+int RunPrint(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The cloud upload.
 int RunUpload(const CommandLine& args, ConsoleWindowLayer& console);

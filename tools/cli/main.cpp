@@ -27,6 +27,7 @@ const CommandSpec kCommands[] = {
      {"--gmt0"},
      {"--now"},
      RunPdfGraph},
+    {"print", "print IMAGE OUT.pdf", 2, 2, {}, {}, RunPrint},
     {"show-config", "show-config FILE.mcfg", 1, 1, {}, {}, RunShowConfig},
     {"save-config", "save-config FILE.mcfg NAME=VALUE...", 1, 64, {}, {}, RunSaveConfig},
     {"upload",

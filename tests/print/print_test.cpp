@@ -1,0 +1,298 @@
+// The printout: its pages as lines, the PDF print file drawn from them, what "Imprimir"
+// chooses to print, and a printer that cannot be drawn on.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTimer>
+#include <filesystem>
+#include <regex>
+
+#include "files/excel.h"
+#include "files/file.h"
+#include "print/print_pages.h"
+#include "print/printout.h"
+#include "reports/pdf.h"
+#include "support/pdf_check.h"
+#include "ui/print_dialog.h"
+
+namespace {
+
+const std::string kHeading1 = "Num\tHora\t\tData\t\tT\tTinf\tTsup";
+const std::string kHeading2 = "\t\t\t\t\t(°C)\t(°C)\t(°C)";
+
+// Started 5 March 2014 at 10:00:00, one reading a minute, all at 4.5 °C.
+MemoryImage ImageWith(int readings) {
+    ImageSpec spec;
+    spec.readings.assign(static_cast<std::size_t>(readings), AdForTenths(45));
+    return BuildImage(spec);
+}
+
+struct Word {
+    double x, y;
+    std::string text;
+};
+using PdfPage = std::vector<Word>;
+
+// Every word of every page with its left edge and baseline side, from pdftotext -bbox.
+std::vector<PdfPage> Words(const std::string& path) {
+    const ShellResult run = RunShell("pdftotext -bbox " + ShellQuote(path) + " -");
+    EXPECT_EQ(run.status, 0) << run.output;
+    std::vector<PdfPage> pages;
+    static const std::regex item(
+        R"re(<page |<word xMin="([0-9.]+)" yMin="[0-9.]+" xMax="[0-9.]+" yMax="([0-9.]+)">([^<]*)</word>)re");
+    for (std::sregex_iterator it(run.output.begin(), run.output.end(), item), end; it != end;
+         ++it) {
+        if ((*it)[1].length() == 0) {
+            pages.emplace_back();
+        } else if (!pages.empty()) {
+            pages.back().push_back({std::stod((*it)[1]), std::stod((*it)[2]), (*it)[3]});
+        }
+    }
+    return pages;
+}
+
+const Word* Find(const PdfPage& page, const std::string& text, std::size_t nth = 0) {
+    for (const Word& word : page) {
+        if (word.text == text && nth-- == 0) {
+            return &word;
+        }
+    }
+    return nullptr;
+}
+
+std::string Layout(const std::string& path, int page) {
+    const std::string n = std::to_string(page);
+    return RunShell("pdftotext -layout -f " + n + " -l " + n + " " + ShellQuote(path) + " -")
+        .output;
+}
+
+TEST(PrintoutTest, PagesOfHeadingEightyEightLinesAndSerialFooter) {
+    struct Case {
+        int readings;
+        std::size_t pages;
+        int blank_lines_on_last_page;
+    };
+    for (const Case c : {Case{88, 1, 0}, Case{89, 2, 87}, Case{0, 1, 88}}) {
+        SCOPED_TRACE(c.readings);
+        const Printout printout = ReadingsPrintout(ImageWith(c.readings));
+        ASSERT_EQ(printout.size(), c.pages);
+        for (const PrintPage& page : printout) {
+            ASSERT_EQ(page.size(), 93u);
+            EXPECT_EQ(page[0], kHeading1);
+            EXPECT_EQ(page[1], kHeading2);
+            EXPECT_EQ(page[2], " ");
+            EXPECT_EQ(page[91], "Serial: #1234");
+            EXPECT_EQ(page[92], "");
+        }
+        const PrintPage& last = printout.back();
+        EXPECT_EQ(std::count(last.begin() + 3, last.begin() + 91, " "), c.blank_lines_on_last_page);
+    }
+    // The card's own times: no shift to Brasília time.
+    const Printout two = ReadingsPrintout(ImageWith(89));
+    EXPECT_EQ(two[0][3], "1\t10:01:00\t05.03.14\t4.5\t-10.0\t25.0\t");
+    EXPECT_EQ(two[0][90], "88\t11:28:00\t05.03.14\t4.5\t-10.0\t25.0\t");
+    EXPECT_EQ(two[1][3], "89\t11:29:00\t05.03.14\t4.5\t-10.0\t25.0\t");
+}
+
+TEST(PrintoutTest, LongLinesWrapAtOneHundredCharacters) {
+    const std::string text(250, 'x');
+    EXPECT_EQ(
+        WrapPrintLine(text),
+        (std::vector<std::string>{text.substr(0, 100), text.substr(100, 100), text.substr(200)}));
+    EXPECT_EQ(WrapPrintLine(""), std::vector<std::string>{""});
+    // Characters, not bytes: no letter is cut in two.
+    std::string accented;
+    for (int k = 0; k < 150; ++k) {
+        accented += "ã";
+    }
+    const std::vector<std::string> pieces = WrapPrintLine(accented);
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].size(), 200u);
+    EXPECT_EQ(pieces[1].size(), 100u);
+}
+
+TEST(PrintoutTest, TextFileEveryLineWrappedUnderTheHeadingWithItsPath) {
+    // A first line is a reading too (a spreadsheet has no header); the last one may lack its
+    // line feed; Windows line ends and Windows-1252 text are read as such.
+    const std::string long_line(150, 'y');
+    const Printout printout = TextFilePrintout(
+        "0\tprimeira\n" + long_line + "\r\nfim sem quebra \xE7\xE3o", "/tmp/planilha.xls");
+    ASSERT_EQ(printout.size(), 1u);
+    const PrintPage& page = printout[0];
+    ASSERT_EQ(page.size(), 93u);
+    EXPECT_EQ(page[0], kHeading1);
+    EXPECT_EQ(page[3], "0\tprimeira");
+    EXPECT_EQ(page[4], long_line.substr(0, 100));
+    EXPECT_EQ(page[5], long_line.substr(100));
+    EXPECT_EQ(page[6], "fim sem quebra ção");
+    EXPECT_EQ(page[7], " ");
+    EXPECT_EQ(page[91], " ");
+    EXPECT_EQ(page[92], "/tmp/planilha.xls");
+
+    const Printout many = TextFilePrintout(std::string(177, '\n'), "a.xls");
+    EXPECT_EQ(many.size(), 3u);
+}
+
+TEST(PrintoutTest, ImprimirPrintsTheImageUnlessASpreadsheetWasChosenLast) {
+    RecordingWindowLayer windows;
+    const MemoryImage image = ImageWith(3);
+    const Printout readings = ReadingsPrintout(image);
+    auto printed = [&] { return DataWindowPrintout(image, LastChosenFile()); };
+
+    windows.dialog_path = FreshPath("dados.mvta");
+    ASSERT_TRUE(SaveDataFromDataWindow(image));
+    EXPECT_EQ(printed(), readings) << "a data file, one run of digits";
+
+    windows.dialog_path = FreshPath("planilha.xls");
+    ASSERT_TRUE(ExcelData(WindowId::Data, image));
+    const Printout sheet = printed();
+    ASSERT_NE(sheet, readings);
+    EXPECT_EQ(sheet[0][3], ReadFileBytes(*windows.dialog_path).substr(0, 35));
+    EXPECT_EQ(sheet[0][92], *windows.dialog_path);
+
+    windows.dialog_path = FreshPath("relatorio.pdf");
+    ASSERT_TRUE(PdfData(WindowId::Data, image));
+    EXPECT_EQ(printed(), readings) << "a PDF report";
+
+    windows.dialog_path = FreshPath("config.mcfg");
+    WriteFileBytes(*windows.dialog_path, std::string(14, '\n') + std::string(21, '\0'));
+    EXPECT_TRUE(ChooseFileToOpen(WindowId::Main, ConfigFileFilter()));
+    EXPECT_EQ(printed(), readings) << "a configuration file";
+
+    windows.dialog_path = FreshPath("apagada.xls");
+    EXPECT_TRUE(ChooseFileToSave(WindowId::Data, ExcelFileFilter()));
+    EXPECT_EQ(printed(), readings) << "a file that cannot be read";
+
+    windows.dialog_path = FreshPath("planilha.xls");
+    ChooseFileToSave(WindowId::Data, ExcelFileFilter());
+    ForgetLastChosenFile();  // what "Ler" does
+    EXPECT_EQ(printed(), readings) << "after a card read";
+}
+
+TEST(PrintFileTest, PagesHeadingColumnsAndFooterInThePdf) {
+    struct Case {
+        int readings;
+        int pages;
+    };
+    for (const Case c : {Case{88, 1}, Case{89, 2}, Case{0, 1}}) {
+        SCOPED_TRACE(c.readings);
+        const std::string path = FreshPath("impressao.pdf");
+        ASSERT_TRUE(PrintToPdfFile(ReadingsPrintout(ImageWith(c.readings)), path));
+        const std::vector<PdfPage> pages = Words(path);
+        ASSERT_EQ(static_cast<int>(pages.size()), c.pages);
+        const Word* first_serial = nullptr;
+        for (const PdfPage& page : pages) {
+            for (const char* heading : {"Num", "Hora", "Data", "T", "Tinf", "Tsup"}) {
+                EXPECT_NE(Find(page, heading), nullptr) << heading;
+            }
+            EXPECT_NE(Find(page, "(°C)", 2), nullptr);
+            const Word* serial = Find(page, "#1234");
+            ASSERT_NE(serial, nullptr);
+            // The footer stands on line 92 whatever the page holds: the blank lines fill it.
+            first_serial = first_serial ? first_serial : serial;
+            EXPECT_NEAR(serial->y, first_serial->y, 0.01);
+            EXPECT_GT(serial->y, 780);
+            EXPECT_LT(serial->y, 842);
+        }
+        if (c.readings == 0) {
+            EXPECT_EQ(pages[0].size(), 11u) << "heading and footer only";
+            continue;
+        }
+        // Each field under its heading, the last reading of a page right above the footer.
+        const PdfPage& page = pages[0];
+        const Word* row[] = {Find(page, "1"),   Find(page, "10:01:00"), Find(page, "05.03.14"),
+                             Find(page, "4.5"), Find(page, "-10.0"),    Find(page, "25.0")};
+        const char* headings[] = {"Num", "Hora", "Data", "T", "Tinf", "Tsup"};
+        for (int k = 0; k < 6; ++k) {
+            ASSERT_NE(row[k], nullptr) << k;
+            EXPECT_NEAR(row[k]->x, Find(page, headings[k])->x, 0.01) << headings[k];
+            EXPECT_NEAR(row[k]->y, row[0]->y, 0.01);
+        }
+        EXPECT_NEAR(Find(page, "(°C)")->x, Find(page, "T")->x, 0.01);
+        const double pitch = (Find(page, "88")->y - row[0]->y) / 87;
+        EXPECT_GT(pitch, 8.5);
+        EXPECT_LE(pitch, 9.0);
+        EXPECT_NEAR(Find(page, "#1234")->y - Find(page, "88")->y, pitch, 0.01);
+
+        const std::string layout = Layout(path, 1);
+        EXPECT_TRUE(std::regex_search(layout, std::regex("Num +Hora +Data +T +Tinf +Tsup")))
+            << layout;
+        EXPECT_TRUE(std::regex_search(layout, std::regex(R"(\(°C\) +\(°C\) +\(°C\))")));
+        EXPECT_TRUE(std::regex_search(
+            layout, std::regex(R"(\n *1 +10:01:00 +05\.03\.14 +4\.5 +-10\.0 +25\.0 *\n)")));
+        EXPECT_TRUE(std::regex_search(layout, std::regex(R"(Serial: #1234)")));
+        if (c.readings == 89) {
+            EXPECT_TRUE(std::regex_search(Layout(path, 2),
+                                          std::regex(R"(\n *89 +11:29:00 +05\.03\.14 +4\.5)")));
+        }
+    }
+}
+
+TEST(PrintFileTest, AccentedTextReachesThePdf) {
+    const std::string path = FreshPath("acentos.pdf");
+    const std::string line = "Gravação às 10:00, São Paulo, 4,5 °C";
+    ASSERT_TRUE(PrintToPdfFile(TextFilePrintout(line + "\n", "/tmp/relatório.xls"), path));
+    const std::string text = Layout(path, 1);
+    EXPECT_TRUE(Has(text, line)) << text;
+    EXPECT_TRUE(Has(text, "/tmp/relatório.xls"));
+}
+
+TEST(PrintFileTest, ChosenPageRangeAndOneMessageWhenThePrinterFails) {
+    RecordingWindowLayer windows;
+    const Printout printout = ReadingsPrintout(ImageWith(200));
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        SetUpPrinter(printer);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        const std::string path = FreshPath("pagina2.pdf");
+        printer.setOutputFileName(QString::fromStdString(path));
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 2);
+        ASSERT_TRUE(PrintJob(printer, printout));
+        const std::vector<PdfPage> pages = Words(path);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_NE(Find(pages[0], "89"), nullptr);
+        EXPECT_NE(Find(pages[0], "176"), nullptr);
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(FreshPath("sem") + "/pasta/x.pdf"));
+    EXPECT_FALSE(PrintJob(printer, printout));
+    const std::vector<RecordedMessage> messages = windows.Messages();
+    ASSERT_EQ(messages.size(), 1u) << "one message for the job, not one a line";
+    EXPECT_EQ(messages[0].text, MSG_PRINTER_PROBLEM);
+    EXPECT_EQ(messages[0].caption, "");
+}
+
+TEST(PrintFileTest, DialogOffersEveryPageAndOneJobRunsAtATime) {
+    RecordingWindowLayer windows;
+    ForgetLastChosenFile();
+    const MemoryImage image = ImageWith(89);
+    bool second_job_refused = false;
+    int pages_offered = 0;
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        pages_offered = dialog->maxPage();
+        second_job_refused = !PrintFromDataWindow(nullptr, image);
+        dialog->reject();
+    });
+    EXPECT_FALSE(PrintFromDataWindow(nullptr, image)) << "cancelled";
+    EXPECT_EQ(pages_offered, 2);
+    EXPECT_TRUE(second_job_refused);
+    EXPECT_TRUE(windows.Messages().empty());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) {  // the build lists the tests without a platform
+        return RUN_ALL_TESTS();
+    }
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
