@@ -69,8 +69,9 @@ void Fill(const std::string& path) {
         for (int i = 0; i < count; ++i) {
             sqlite3_bind_int64(reading, 1, id);
             sqlite3_bind_int(reading, 2, i);
-            sqlite3_bind_int(reading, 3,
-                             50 + static_cast<int>(25 * std::sin(i / 40.0)) + (i % 997 == 5 ? 60 : 0));
+            sqlite3_bind_int(
+                reading, 3,
+                50 + static_cast<int>(25 * std::sin(i / 40.0)) + (i % 997 == 5 ? 60 : 0));
             sqlite3_step(reading);
             sqlite3_reset(reading);
         }
@@ -105,9 +106,8 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(path)) {
         const auto start = Clock::now();
         Fill(path);
-        std::printf("filled %s: %d uploads of %d readings and one of %d, in %.0f s\n",
-                    path.c_str(), kCards * kUploadsPerCard, kReadings, kLargest,
-                    SecondsSince(start));
+        std::printf("filled %s: %d uploads of %d readings and one of %d, in %.0f s\n", path.c_str(),
+                    kCards * kUploadsPerCard, kReadings, kLargest, SecondsSince(start));
     }
     std::string error;
     const auto start = Clock::now();

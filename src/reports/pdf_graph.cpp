@@ -202,9 +202,8 @@ float TenthsToTemp(int tenths) {
     return tenths == TEMP_X10_REFUSED ? TEMP_REFUSED : static_cast<float>(tenths) / 10.0f;
 }
 
-GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_x10,
-                                        int high_x10, int sample_rate, int alarm_delay,
-                                        const CALENDAR& start) {
+GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_x10, int high_x10,
+                                        int sample_rate, int alarm_delay, const CALENDAR& start) {
     GraphReportValues v;
     v.t_low = TenthsToTemp(low_x10);
     v.t_high = TenthsToTemp(high_x10);
@@ -272,10 +271,9 @@ GraphReportValues GraphReportData(const MemoryImage& image) {
     cal = ImageStartTime(image);
     ajustaHoraBrasilia();
     const CALENDAR start = cal;
-    GraphReportValues v =
-        GraphReportFromTenths(tenths, ImageTemp_x10(image, config.t_low_alarm),
-                              ImageTemp_x10(image, config.t_high_alarm), config.sample_rate,
-                              config.alarm_delay, start);
+    GraphReportValues v = GraphReportFromTenths(tenths, ImageTemp_x10(image, config.t_low_alarm),
+                                                ImageTemp_x10(image, config.t_high_alarm),
+                                                config.sample_rate, config.alarm_delay, start);
     v.serial = config.serial;
     v.fahrenheit = config.temp_unit != 0;
     cal = v.readings.empty() ? v.chart_start : v.last_time;

@@ -17,10 +17,10 @@ constexpr CALENDAR ZERO_CALENDAR{0, 0, 0, 0, 0, 0};
 // One alarm episode: a run of readings on one side of the thresholds, from its first
 // confirmed reading on (readings before the alarm delay has passed do not count).
 struct AlarmEpisode {
-    int first_number = 0;         // 1-based number of its first confirmed reading
+    int first_number = 0;  // 1-based number of its first confirmed reading
     CALENDAR first_time = ZERO_CALENDAR;
-    int readings = 0;             // confirmed readings in it
-    float extreme = 0;            // its lowest (low side) or highest (high side) reading, C
+    int readings = 0;   // confirmed readings in it
+    float extreme = 0;  // its lowest (low side) or highest (high side) reading, C
 };
 
 // Confirmed alarm readings on one side of the thresholds.
@@ -81,9 +81,8 @@ float TenthsToTemp(int tenths);
 // Celsius: the report's own computation, shared with the collection server's web view.
 // Reading i is stamped `start` advanced by (i + 1) intervals, as the card's calendar
 // steps (AdvanceCalendar). Leaves `cal` alone.
-GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_x10,
-                                        int high_x10, int sample_rate, int alarm_delay,
-                                        const CALENDAR& start);
+GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_x10, int high_x10,
+                                        int sample_rate, int alarm_delay, const CALENDAR& start);
 
 // "%d%s" pieces of an interval: 7200 s as 2 and "h", 300 s as 5 and "min", 30 s as 30, "s".
 struct TimeUnitValue {

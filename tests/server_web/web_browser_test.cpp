@@ -135,11 +135,11 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
     const int upload_port = FreePort();
     const int web_port = FreePort();
     ServerProcess server(upload_port, web_port);
-    ASSERT_TRUE(Has(ReadFileBytes("server.out"), "web view on http://127.0.0.1:")) <<
-        ReadFileBytes("server.err");
+    ASSERT_TRUE(Has(ReadFileBytes("server.out"), "web view on http://127.0.0.1:"))
+        << ReadFileBytes("server.err");
     // As cards keep it: Windows-1252 ("Câmara ração 5°").
-    const std::vector<std::pair<long, const char*>> cards = {
-        {2001, "C\xE2mara ra\xE7\xE3o 5\xB0"}, {666, "<script>alert(1)</sc"}};
+    const std::vector<std::pair<long, const char*>> cards = {{2001, "C\xE2mara ra\xE7\xE3o 5\xB0"},
+                                                             {666, "<script>alert(1)</sc"}};
     for (const auto& [serial, description] : cards) {
         ASSERT_TRUE(WeatherStationExport("card.mvta", ColdRoom(serial, description)));
         const ShellResult upload = RunShell(std::string(RAZUROZAVI_CLI) +

@@ -76,9 +76,9 @@ TEST_F(WebPasswordTest, WrongOrMissingPasswordGets401AndNoData) {
         EXPECT_EQ(r->get_header_value("WWW-Authenticate"),
                   "Basic realm=\"RazuRozavi\", charset=\"UTF-8\"");
         EXPECT_FALSE(Has(r->body, "4242") || Has(r->body, "Segredo")) << r->body;
-        for (const auto& [user, password] : {std::pair("qualidade", "errada"),
-                                             std::pair("outro", "correta"),
-                                             std::pair("qualidade", "")}) {
+        for (const auto& [user, password] :
+             {std::pair("qualidade", "errada"), std::pair("outro", "correta"),
+              std::pair("qualidade", "")}) {
             httplib::Client wrong = web.Client();
             wrong.set_basic_auth(user, password);
             auto w = wrong.Get(path);
@@ -96,11 +96,12 @@ TEST_F(WebPasswordTest, WrongOrMissingPasswordGets401AndNoData) {
         EXPECT_TRUE(Has(r->body, "Segredo"));
     }
     // Malformed Authorization values.
-    for (const std::string& value : std::vector<std::string>{
-             "Basic", "Basic !!!!", "Bearer abc", "Basic " + std::string(10000, 'A')}) {
-        const std::string answer = Raw(web.server->Port(), "GET / HTTP/1.1\r\nHost: x\r\n"
-                                                           "Authorization: " + value +
-                                                               "\r\nConnection: close\r\n\r\n");
+    for (const std::string& value : std::vector<std::string>{"Basic", "Basic !!!!", "Bearer abc",
+                                                             "Basic " + std::string(10000, 'A')}) {
+        const std::string answer = Raw(web.server->Port(),
+                                       "GET / HTTP/1.1\r\nHost: x\r\n"
+                                       "Authorization: " +
+                                           value + "\r\nConnection: close\r\n\r\n");
         EXPECT_TRUE(Has(StatusLine(answer), " 401") || Has(StatusLine(answer), " 400"))
             << StatusLine(answer);
     }
@@ -119,8 +120,9 @@ TEST(WebSecurity, PasswordFileMustHoldHashes) {
     EXPECT_FALSE(auth.Load("empty", &error));
     EXPECT_FALSE(auth.Load("missing", &error));
     // SHA-512, as `mkpasswd -m sha-512` makes it, is taken as well.
-    WriteFileBytes("sha", "a:$6$saltsalt$qFmFH.bQmmtXzyBY0s9v7Oicd2z4XSIecDzlB5KiA2/jctKu9YterLp8wwnSq."
-                          "qc.eoxqOmSuNp2xS0ktL3nh/\n");
+    WriteFileBytes("sha",
+                   "a:$6$saltsalt$qFmFH.bQmmtXzyBY0s9v7Oicd2z4XSIecDzlB5KiA2/jctKu9YterLp8wwnSq."
+                   "qc.eoxqOmSuNp2xS0ktL3nh/\n");
     WebAuth sha;
     EXPECT_TRUE(sha.Load("sha", &error)) << error;
     EXPECT_EQ(DecodeBasic("Basic cXVhbGlkYWRlOmNvcnJldGE="), "qualidade:correta");
@@ -147,16 +149,17 @@ TEST(WebSecurity, NonLoopbackAddressIsRefusedWithoutPassword) {
     const ShellResult refused = RunShell(std::string(RAZUROZAVI_SERVER) +
                                          " --bind 0.0.0.0 --port 0 --web-port 40999 --db u.sqlite");
     EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(Has(refused.output, "razurozavi-server: the web view on 0.0.0.0, which is not a "
-                                    "loopback address, needs --web-password-file"))
+    EXPECT_TRUE(Has(refused.output,
+                    "razurozavi-server: the web view on 0.0.0.0, which is not a "
+                    "loopback address, needs --web-password-file"))
         << refused.output;
     EXPECT_FALSE(Has(refused.output, "listening"));
     const ShellResult plain = RunShell("printf 'a:b\\n' > p; " + std::string(RAZUROZAVI_SERVER) +
                                        " --web-password-file p --port 0 --db u.sqlite");
     EXPECT_EQ(plain.status, 1);
     EXPECT_TRUE(Has(plain.output, "must be a crypt(3) hash")) << plain.output;
-    const ShellResult half = RunShell(std::string(RAZUROZAVI_SERVER) +
-                                      " --tls-cert c.pem --port 0 --db u.sqlite");
+    const ShellResult half =
+        RunShell(std::string(RAZUROZAVI_SERVER) + " --tls-cert c.pem --port 0 --db u.sqlite");
     EXPECT_EQ(half.status, 1);
     EXPECT_TRUE(Has(half.output, "--tls-cert and --tls-key go together")) << half.output;
 }

@@ -109,8 +109,8 @@ TEST_F(WebViewTest, OneCardAndManyCardsNewestFirstWithPages) {
     EXPECT_EQ(Count(card->body, "<a href=\"/uploads/"), WEB_UPLOADS_PER_PAGE);
     EXPECT_TRUE(Has(card->body, "página 1 de 2"));
     // The newest: 100 readings at 5 min, one episode above (8 readings confirmed).
-    EXPECT_TRUE(Has(card->body, "<tr class=\"fora\"><td><a href=\"/uploads/" +
-                                    std::to_string(last) + "\">"))
+    EXPECT_TRUE(Has(card->body,
+                    "<tr class=\"fora\"><td><a href=\"/uploads/" + std::to_string(last) + "\">"))
         << card->body;
     EXPECT_TRUE(Has(card->body,
                     "<td class=\"num\">100</td><td class=\"num\">5min</td><td class=\"num\">5,0 "
@@ -130,20 +130,24 @@ TEST_F(WebViewTest, OneCardAndManyCardsNewestFirstWithPages) {
 
     auto api = web.Get("/api/cards");
     ASSERT_TRUE(api);
-    EXPECT_TRUE(Has(api->body, "{\"pagina\":1,\"paginas\":1,\"total\":2,\"cartoes\":[{\"serial\":"
-                               "1234,\"envios\":30,\"ultimo_envio\":{\"id\":" +
-                                   std::to_string(last) + ",\"serial\":1234,\"descricao\":"
-                                                          "\"Camara 1 nova\""))
+    EXPECT_TRUE(Has(api->body,
+                    "{\"pagina\":1,\"paginas\":1,\"total\":2,\"cartoes\":[{\"serial\":"
+                    "1234,\"envios\":30,\"ultimo_envio\":{\"id\":" +
+                        std::to_string(last) +
+                        ",\"serial\":1234,\"descricao\":"
+                        "\"Camara 1 nova\""))
         << api->body;
-    EXPECT_TRUE(Has(api->body, "\"episodios_abaixo\":0,\"episodios_acima\":1,"
-                               "\"segundos_fora_dos_limites\":2400,\"saiu_dos_limites\":true}"));
+    EXPECT_TRUE(Has(api->body,
+                    "\"episodios_abaixo\":0,\"episodios_acima\":1,"
+                    "\"segundos_fora_dos_limites\":2400,\"saiu_dos_limites\":true}"));
     auto api_card = web.Get("/api/cards/77");
     ASSERT_TRUE(api_card);
     EXPECT_TRUE(Has(api_card->body, "\"total\":1,\"envios\":[{\"id\":16,\"serial\":77,"))
         << api_card->body;
-    EXPECT_TRUE(Has(api_card->body, "\"leituras\":10,\"intervalo_s\":300,"
-                                    "\"limite_inferior_c\":2.0,\"limite_superior_c\":8.0,"
-                                    "\"minima_c\":3.0,\"maxima_c\":3.0"));
+    EXPECT_TRUE(Has(api_card->body,
+                    "\"leituras\":10,\"intervalo_s\":300,"
+                    "\"limite_inferior_c\":2.0,\"limite_superior_c\":8.0,"
+                    "\"minima_c\":3.0,\"maxima_c\":3.0"));
 }
 
 TEST_F(WebViewTest, DescriptionWithQuotesMarkupAndWindows1252IsShownRightEverywhere) {
@@ -163,12 +167,14 @@ TEST_F(WebViewTest, DescriptionWithQuotesMarkupAndWindows1252IsShownRightEverywh
                                     shown + ")</title>"));
     auto json = web.Get("/api/uploads/" + std::to_string(id));
     ASSERT_TRUE(json);
-    EXPECT_TRUE(Has(json->body, "\"descricao\":\"\\\"A\\\" \\u003cb\\u003e\\u0026'\xC3\xA7\xC3\xA3o "
-                                "5\xC2\xB0\""))
+    EXPECT_TRUE(Has(json->body,
+                    "\"descricao\":\"\\\"A\\\" \\u003cb\\u003e\\u0026'\xC3\xA7\xC3\xA3o "
+                    "5\xC2\xB0\""))
         << json->body;
     auto csv = web.Get("/uploads/" + std::to_string(id) + ".csv");
     ASSERT_TRUE(csv);
-    EXPECT_TRUE(Has(csv->body, ",-12.5,2.0,8.0,501,\"\"\"A\"\" <b>&'\xC3\xA7\xC3\xA3o 5\xC2\xB0\"\r\n"))
+    EXPECT_TRUE(
+        Has(csv->body, ",-12.5,2.0,8.0,501,\"\"\"A\"\" <b>&'\xC3\xA7\xC3\xA3o 5\xC2\xB0\"\r\n"))
         << csv->body;
     EXPECT_EQ(csv->get_header_value("Content-Disposition"),
               "attachment; filename=\"razurozavi-501-" + std::to_string(id) + ".csv\"");
@@ -178,9 +184,10 @@ TEST_F(WebViewTest, CsvGuardsFormulasButKeepsNumbersAndReadsBackWithPythonsCsv) 
     const long long id = web.Store(TestHeader(9, "=HYPERLINK(\"x\")"), {-125, 0, 251, 80, 19});
     auto csv = web.Get("/uploads/" + std::to_string(id) + ".csv");
     ASSERT_TRUE(csv);
-    EXPECT_TRUE(Has(csv->body,
-                    "numero,data_hora,temperatura_c,limite_inferior_c,limite_superior_c,serial,"
-                    "descricao\r\n1,2024-06-10 11:35:00,-12.5,2.0,8.0,9,\"'=HYPERLINK(\"\"x\"\")\"\r\n"))
+    EXPECT_TRUE(
+        Has(csv->body,
+            "numero,data_hora,temperatura_c,limite_inferior_c,limite_superior_c,serial,"
+            "descricao\r\n1,2024-06-10 11:35:00,-12.5,2.0,8.0,9,\"'=HYPERLINK(\"\"x\"\")\"\r\n"))
         << csv->body;
     EXPECT_EQ(CsvText("-5 graus"), "'-5 graus");
     EXPECT_EQ(CsvText("+1"), "'+1");
@@ -198,14 +205,20 @@ TEST_F(WebViewTest, CsvGuardsFormulasButKeepsNumbersAndReadsBackWithPythonsCsv) 
     if (Has(python.output, "NO-PYTHON")) {
         GTEST_SKIP() << "python3 is not installed";
     }
-    EXPECT_EQ(python.output, "1=-12.5;2=0.0;3=25.1;4=8.0;5=1.9\n'=HYPERLINK(\"x\") 2024-06-10 "
-                             "11:35:00 7\n");
+    EXPECT_EQ(python.output,
+              "1=-12.5;2=0.0;3=25.1;4=8.0;5=1.9\n'=HYPERLINK(\"x\") 2024-06-10 "
+              "11:35:00 7\n");
 }
 
 TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
     EXPECT_EQ(Html("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
     // Malformed UTF-8 and control characters become U+FFFD; JSON keeps controls escaped.
-    EXPECT_EQ(CleanText("a\xFF" "b\x01" "c\xC3"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD");
+    EXPECT_EQ(CleanText("a\xFF"
+                        "b\x01"
+                        "c\xC3"),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD"
+              "c\xEF\xBF\xBD");
     EXPECT_EQ(JsonString("a\"\\\n\x01</script>\xFF"),
               "\"a\\\"\\\\\\u000a\\u0001\\u003c/script\\u003e\xEF\xBF\xBD\"");
     EXPECT_EQ(UrlComponent("a b/ç"), "a%20b%2F%C3%A7");
@@ -220,11 +233,11 @@ TEST(WebRecording, ReadingTimesAreTheCardsOwn) {
         int count;
     };
     const std::vector<Case> cases = {
-        {{50, 59, 23, 28, 2, 2016}, 10, 500},    // across 29 February
-        {{59, 59, 23, 31, 12, 2024}, 7, 300},    // across the year's end
-        {{0, 0, 2, 1, 3, 2025}, 3600, 100},      // the -3 h shift back into February
-        {{0, 0, 12, 5, 3, 2014}, 43200, 2000},   // months at 12 h a reading
-        {{15, 45, 12, 10, 6, 2024}, 1, 32000},   // the largest memory, a second apart
+        {{50, 59, 23, 28, 2, 2016}, 10, 500},   // across 29 February
+        {{59, 59, 23, 31, 12, 2024}, 7, 300},   // across the year's end
+        {{0, 0, 2, 1, 3, 2025}, 3600, 100},     // the -3 h shift back into February
+        {{0, 0, 12, 5, 3, 2014}, 43200, 2000},  // months at 12 h a reading
+        {{15, 45, 12, 10, 6, 2024}, 1, 32000},  // the largest memory, a second apart
     };
     for (const Case& c : cases) {
         ImageSpec spec;
@@ -292,7 +305,8 @@ TEST(WebRecording, StatisticsAreTheGraphReportsOwn) {
     EXPECT_EQ(web.mkt, report.mkt);
     EXPECT_EQ(web.t_low, report.t_low);
     EXPECT_EQ(web.t_high, report.t_high);
-    for (const auto& [w, p] : {std::pair(&web.low, &report.low), std::pair(&web.high, &report.high)}) {
+    for (const auto& [w, p] :
+         {std::pair(&web.low, &report.low), std::pair(&web.high, &report.high)}) {
         EXPECT_EQ(w->ocorrencias, p->ocorrencias);
         EXPECT_EQ(w->maior_ocorrencia, p->maior_ocorrencia);
         EXPECT_EQ(w->maior_ocorrencia_id, p->maior_ocorrencia_id);
@@ -362,8 +376,9 @@ TEST_F(WebViewTest, UploadPageShowsStatisticsEpisodesChartAndMarkedReadings) {
     EXPECT_TRUE(Has(html, "<dt>Temperatura cinética média (MKT)</dt>"));
     // Tolerance 600 / 300 = 2: 8 of the 10 low readings are confirmed, from reading 103.
     EXPECT_TRUE(Has(html, "<td>abaixo do limite</td>"));
-    EXPECT_TRUE(Has(html, "<td class=\"num\">103</td><td class=\"num\">8</td><td "
-                          "class=\"num\">40min</td><td class=\"num\">1,0 °C</td>"))
+    EXPECT_TRUE(Has(html,
+                    "<td class=\"num\">103</td><td class=\"num\">8</td><td "
+                    "class=\"num\">40min</td><td class=\"num\">1,0 °C</td>"))
         << html;
     EXPECT_TRUE(Has(html, "<polyline class=\"curva\""));
     EXPECT_EQ(Count(html, "▼ abaixo do limite"), 10);  // the first page: readings 1-500

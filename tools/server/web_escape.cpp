@@ -44,12 +44,10 @@ std::size_t SequenceLength(std::string_view s) {
 bool IsControl(std::string_view sequence) {
     const auto first = static_cast<std::uint8_t>(sequence[0]);
     if (sequence.size() == 1) {
-        return (first < 0x20 && first != '\t' && first != '\n' && first != '\r') ||
-               first == 0x7F;
+        return (first < 0x20 && first != '\t' && first != '\n' && first != '\r') || first == 0x7F;
     }
     // U+0080..U+009F
-    return sequence.size() == 2 && first == 0xC2 &&
-           static_cast<std::uint8_t>(sequence[1]) <= 0x9F;
+    return sequence.size() == 2 && first == 0xC2 && static_cast<std::uint8_t>(sequence[1]) <= 0x9F;
 }
 
 }  // namespace

@@ -63,8 +63,8 @@ std::string DateTime(const CALENDAR& c) {
 
 std::string IsoTime(const CALENDAR& c) {
     char text[48];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%s", c.year, c.month, c.day,
-                  c.h, c.m, c.s, kIsoOffset);
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%s", c.year, c.month, c.day, c.h,
+                  c.m, c.s, kIsoOffset);
     return text;
 }
 
@@ -276,13 +276,12 @@ std::string ChartSvg(const Recording& r) {
     // Time axis: six labels at readings spread over the recording.
     const int labels = n > 1 ? 6 : n;
     for (int k = 0; k < labels; ++k) {
-        const int i = labels > 1 ? static_cast<int>(static_cast<long long>(k) * (n - 1) /
-                                                    (labels - 1))
-                                 : 0;
+        const int i =
+            labels > 1 ? static_cast<int>(static_cast<long long>(k) * (n - 1) / (labels - 1)) : 0;
         const std::string xt = px(x(i));
         const char* anchor = k == 0 ? "start" : k == labels - 1 ? "end" : "middle";
-        svg += "<line class=\"grade\" x1=\"" + xt + "\" y1=\"" + std::to_string(kTop) +
-               "\" x2=\"" + xt + "\" y2=\"" + std::to_string(kTop + kPlotHeight) + "\"/>";
+        svg += "<line class=\"grade\" x1=\"" + xt + "\" y1=\"" + std::to_string(kTop) + "\" x2=\"" +
+               xt + "\" y2=\"" + std::to_string(kTop + kPlotHeight) + "\"/>";
         svg += "<text class=\"eixo-x\" text-anchor=\"" + std::string(anchor) + "\" x=\"" + xt +
                "\" y=\"" + std::to_string(kTop + kPlotHeight + 18) + "\">";
         if (r.times_known) {
@@ -298,8 +297,8 @@ std::string ChartSvg(const Recording& r) {
         }
         svg += "</text>\n";
     }
-    svg += "<text class=\"titulo-eixo\" x=\"" + std::to_string(kLeft + kPlotWidth / 2) +
-           "\" y=\"" + std::to_string(kHeight - 6) + "\" text-anchor=\"middle\">" +
+    svg += "<text class=\"titulo-eixo\" x=\"" + std::to_string(kLeft + kPlotWidth / 2) + "\" y=\"" +
+           std::to_string(kHeight - 6) + "\" text-anchor=\"middle\">" +
            (r.times_known ? "Data e hora (" + std::string(kTimeBase) + ")"
                           : std::string("Número da coleta")) +
            "</text>\n";
@@ -309,8 +308,8 @@ std::string ChartSvg(const Recording& r) {
         std::string value = Format("%.1f", t);
         std::replace(value.begin(), value.end(), '.', ',');
         svg += "<line class=\"limite " + std::string(cls) + "\" x1=\"" + std::to_string(kLeft) +
-               "\" y1=\"" + yt + "\" x2=\"" + std::to_string(kLeft + kPlotWidth) + "\" y2=\"" +
-               yt + "\"/>";
+               "\" y1=\"" + yt + "\" x2=\"" + std::to_string(kLeft + kPlotWidth) + "\" y2=\"" + yt +
+               "\"/>";
         svg += "<text class=\"rotulo-limite " + std::string(cls) + "\" x=\"" +
                std::to_string(kLeft + kPlotWidth - 4) + "\" y=\"" + yt + "\" dy=\"" +
                Format("%.0f", dy) + "\" text-anchor=\"end\">" + name + " " + value + " " + unit +
@@ -359,16 +358,17 @@ WebResponse WebView::Home(long long page) {
     std::string html = PageStart("Cartões", "<span>Cartões</span>");
     html += "<h1>Cartões</h1>\n";
     if (total == 0) {
-        html += "<p class=\"vazio\">Nenhum cartão enviou gravações ainda. Os cartões em modo "
-                "nuvem enviam para a porta de coleta deste servidor.</p>\n";
+        html +=
+            "<p class=\"vazio\">Nenhum cartão enviou gravações ainda. Os cartões em modo "
+            "nuvem enviam para a porta de coleta deste servidor.</p>\n";
         return Html200(html + PageEnd());
     }
-    html += "<p>" + std::to_string(total) +
-            (total == 1 ? " cartão enviou" : " cartões enviaram") +
+    html += "<p>" + std::to_string(total) + (total == 1 ? " cartão enviou" : " cartões enviaram") +
             " gravações; o mais recente primeiro.</p>\n";
-    html += "<table class=\"lista\">\n<thead><tr><th>Serial</th><th>Descrição do último "
-            "envio</th><th class=\"num\">Envios</th><th>Último envio (UTC)</th><th>Última "
-            "gravação</th></tr></thead>\n<tbody>\n";
+    html +=
+        "<table class=\"lista\">\n<thead><tr><th>Serial</th><th>Descrição do último "
+        "envio</th><th class=\"num\">Envios</th><th>Último envio (UTC)</th><th>Última "
+        "gravação</th></tr></thead>\n<tbody>\n";
     for (const CardRow& card : store_.Cards((page - 1) * WEB_CARDS_PER_PAGE, WEB_CARDS_PER_PAGE)) {
         const UploadSummary s = SummaryOf(card.last);
         const std::string link = "/cards/" + std::to_string(card.serial);
@@ -380,7 +380,8 @@ WebResponse WebView::Home(long long page) {
                 Cell(LimitsBadge(s.left_limits())) + "</tr>\n";
     }
     html += "</tbody>\n</table>\n" + Pager("/", page, pages);
-    html += "<p class=\"dados\">Os mesmos dados em JSON: <a href=\"/api/cards\">/api/cards</a></p>\n";
+    html +=
+        "<p class=\"dados\">Os mesmos dados em JSON: <a href=\"/api/cards\">/api/cards</a></p>\n";
     return Html200(html + PageEnd());
 }
 
@@ -392,18 +393,20 @@ WebResponse WebView::CardPage(long serial, long long page) {
     const long long pages = PageCount(card->uploads, WEB_UPLOADS_PER_PAGE);
     page = ClampPage(page, pages);
     const std::string number = std::to_string(serial);
-    std::string html = PageStart("Cartão " + number, "<a href=\"/\">Cartões</a> › <span>Cartão " +
-                                                         number + "</span>");
+    std::string html = PageStart("Cartão " + number,
+                                 "<a href=\"/\">Cartões</a> › <span>Cartão " + number + "</span>");
     html += "<h1>Cartão " + number + " <small>" + Description(card->last.description) +
             "</small></h1>\n";
-    html += "<p>" + std::to_string(card->uploads) +
-            (card->uploads == 1 ? " envio" : " envios") + "; o mais recente primeiro.</p>\n";
-    html += "<table class=\"lista\">\n<thead><tr><th>Recebido (UTC)</th><th>Início "
-            "(" + std::string(kTimeBase) + ")</th><th>Fim (" + kTimeBase +
-            ")</th><th class=\"num\">Leituras</th><th class=\"num\">Intervalo</th>"
-            "<th class=\"num\">Mínima</th><th class=\"num\">Máxima</th><th "
-            "class=\"num\">Episódios abaixo</th><th class=\"num\">Episódios acima</th>"
-            "<th class=\"num\">Tempo fora dos limites</th></tr></thead>\n<tbody>\n";
+    html += "<p>" + std::to_string(card->uploads) + (card->uploads == 1 ? " envio" : " envios") +
+            "; o mais recente primeiro.</p>\n";
+    html +=
+        "<table class=\"lista\">\n<thead><tr><th>Recebido (UTC)</th><th>Início "
+        "(" +
+        std::string(kTimeBase) + ")</th><th>Fim (" + kTimeBase +
+        ")</th><th class=\"num\">Leituras</th><th class=\"num\">Intervalo</th>"
+        "<th class=\"num\">Mínima</th><th class=\"num\">Máxima</th><th "
+        "class=\"num\">Episódios abaixo</th><th class=\"num\">Episódios acima</th>"
+        "<th class=\"num\">Tempo fora dos limites</th></tr></thead>\n<tbody>\n";
     for (const StoredUpload& u :
          store_.CardUploads(serial, (page - 1) * WEB_UPLOADS_PER_PAGE, WEB_UPLOADS_PER_PAGE)) {
         const UploadSummary s = SummaryOf(u);
@@ -414,8 +417,7 @@ WebResponse WebView::CardPage(long serial, long long page) {
                      Html(ReceivedText(u.received)) + "</a>") +
                 Cell(timed ? DateTime(s.first) : kUnknown) +
                 Cell(timed ? DateTime(s.last) : kUnknown) +
-                Cell(std::to_string(s.readings), "num") +
-                Cell(IntervalText(u.sample_rate), "num") +
+                Cell(std::to_string(s.readings), "num") + Cell(IntervalText(u.sample_rate), "num") +
                 Cell(s.readings > 0 ? Temp(s.minimum, f) : kUnknown, "num") +
                 Cell(s.readings > 0 ? Temp(s.maximum, f) : kUnknown, "num") +
                 Cell(std::to_string(s.low_episodes), "num") +
@@ -463,10 +465,10 @@ WebResponse WebView::UploadPage(long long id, long long page) {
     const std::string serial = std::to_string(u.serial);
     const std::string self = "/uploads/" + std::to_string(u.id);
 
-    std::string html = PageStart("Envio " + std::to_string(u.id) + " do cartão " + serial,
-                                 "<a href=\"/\">Cartões</a> › <a href=\"/cards/" + serial +
-                                     "\">Cartão " + serial + "</a> › <span>Envio " +
-                                     std::to_string(u.id) + "</span>");
+    std::string html =
+        PageStart("Envio " + std::to_string(u.id) + " do cartão " + serial,
+                  "<a href=\"/\">Cartões</a> › <a href=\"/cards/" + serial + "\">Cartão " + serial +
+                      "</a> › <span>Envio " + std::to_string(u.id) + "</span>");
     html += "<h1>Cartão " + serial + " <small>" + Description(u.description) + "</small></h1>\n";
     html += "<p>" + std::string(LimitsBadge(!v.low.episodes.empty() || !v.high.episodes.empty())) +
             " Recebido em " + Html(ReceivedText(u.received)) + " UTC de " + Html(u.peer) +
@@ -496,12 +498,10 @@ WebResponse WebView::UploadPage(long long id, long long page) {
     if (n > 0) {
         item("Menor temperatura", Temp(v.minimum, f) + "<br><small>" +
                                       (timed ? DateTime(v.minimum_time) + ", " : std::string()) +
-                                      "coleta nº " + std::to_string(v.minimum_number) +
-                                      "</small>");
+                                      "coleta nº " + std::to_string(v.minimum_number) + "</small>");
         item("Maior temperatura", Temp(v.maximum, f) + "<br><small>" +
                                       (timed ? DateTime(v.maximum_time) + ", " : std::string()) +
-                                      "coleta nº " + std::to_string(v.maximum_number) +
-                                      "</small>");
+                                      "coleta nº " + std::to_string(v.maximum_number) + "</small>");
         item("Média", Temp(v.mean, f));
         item("Desvio padrão", Spread(v.deviation, f));
         item("Temperatura cinética média (MKT)", Temp(v.mkt, f));
@@ -513,9 +513,10 @@ WebResponse WebView::UploadPage(long long id, long long page) {
     html += "<h2>Alarmes</h2>\n<div class=\"colunas\">" +
             AlarmBlock(v.low, "Alarme inferior", u.sample_rate, timed) +
             AlarmBlock(v.high, "Alarme superior", u.sample_rate, timed) + "</div>\n";
-    html += "<p class=\"nota\">Contam como alarme as coletas fora dos limites depois do atraso "
-            "para disparo, como no relatório gráfico. Tempo total fora dos limites: " +
-            SToHMinS(SecondsOutside(v)) + ".</p>\n";
+    html +=
+        "<p class=\"nota\">Contam como alarme as coletas fora dos limites depois do atraso "
+        "para disparo, como no relatório gráfico. Tempo total fora dos limites: " +
+        SToHMinS(SecondsOutside(v)) + ".</p>\n";
     std::vector<std::pair<const AlarmEpisode*, bool>> episodes;
     for (const AlarmEpisode& e : v.low.episodes) {
         episodes.emplace_back(&e, true);
@@ -527,10 +528,13 @@ WebResponse WebView::UploadPage(long long id, long long page) {
         return a.first->first_number < b.first->first_number;
     });
     if (!episodes.empty()) {
-        html += "<table class=\"lista\">\n<thead><tr><th>Episódio</th><th>Lado</th><th>Início "
-                "(" + std::string(kTimeBase) + ")</th><th class=\"num\">Coleta nº</th>"
-                "<th class=\"num\">Coletas</th><th class=\"num\">Duração</th>"
-                "<th class=\"num\">Extremo</th></tr></thead>\n<tbody>\n";
+        html +=
+            "<table class=\"lista\">\n<thead><tr><th>Episódio</th><th>Lado</th><th>Início "
+            "(" +
+            std::string(kTimeBase) +
+            ")</th><th class=\"num\">Coleta nº</th>"
+            "<th class=\"num\">Coletas</th><th class=\"num\">Duração</th>"
+            "<th class=\"num\">Extremo</th></tr></thead>\n<tbody>\n";
         int k = 0;
         for (const auto& [e, low] : episodes) {
             html += "<tr>" + Cell(std::to_string(++k)) +
@@ -554,9 +558,12 @@ WebResponse WebView::UploadPage(long long id, long long page) {
     const int end = std::min(n, first + WEB_READINGS_PER_PAGE);
     html += "<h2 id=\"leituras\">Leituras</h2>\n";
     html += Pager(self, page, pages, "#leituras");
-    html += "<table class=\"lista leituras\">\n<thead><tr><th class=\"num\">Nº</th><th>Data e "
-            "hora (" + std::string(kTimeBase) + ")</th><th class=\"num\">Temperatura</th>"
-            "<th>Situação</th></tr></thead>\n<tbody>\n";
+    html +=
+        "<table class=\"lista leituras\">\n<thead><tr><th class=\"num\">Nº</th><th>Data e "
+        "hora (" +
+        std::string(kTimeBase) +
+        ")</th><th class=\"num\">Temperatura</th>"
+        "<th>Situação</th></tr></thead>\n<tbody>\n";
     CALENDAR time = timed ? ReadingTime(r, first) : ZERO_CALENDAR;
     const auto rate = static_cast<unsigned long>(u.sample_rate > 0 ? u.sample_rate : 0);
     for (int i = first; i < end; ++i) {
@@ -612,11 +619,12 @@ WebResponse WebView::ApiCards(long long page) {
     const long long total = store_.CardCount();
     const long long pages = PageCount(total, WEB_API_ROWS_PER_PAGE);
     page = ClampPage(page, pages);
-    std::string json = "{\"pagina\":" + std::to_string(page) + ",\"paginas\":" +
-                       std::to_string(pages) + ",\"total\":" + std::to_string(total) +
-                       ",\"cartoes\":[";
+    std::string json = "{\"pagina\":" + std::to_string(page) +
+                       ",\"paginas\":" + std::to_string(pages) +
+                       ",\"total\":" + std::to_string(total) + ",\"cartoes\":[";
     bool first = true;
-    for (const CardRow& card : store_.Cards((page - 1) * WEB_API_ROWS_PER_PAGE, WEB_API_ROWS_PER_PAGE)) {
+    for (const CardRow& card :
+         store_.Cards((page - 1) * WEB_API_ROWS_PER_PAGE, WEB_API_ROWS_PER_PAGE)) {
         json += first ? "" : ",";
         first = false;
         json += "{\"serial\":" + std::to_string(card.serial) +
@@ -657,8 +665,9 @@ WebResponse WebView::ApiUpload(long long id) {
     const GraphReportValues& v = r.stats;
     const int n = static_cast<int>(r.tenths.size());
     const bool timed = r.times_known && n > 0;
-    std::string json = "{\"id\":" + std::to_string(u.id) + ",\"serial\":" +
-                       std::to_string(u.serial) + ",\"descricao\":" + JsonString(u.description) +
+    std::string json = "{\"id\":" + std::to_string(u.id) +
+                       ",\"serial\":" + std::to_string(u.serial) +
+                       ",\"descricao\":" + JsonString(u.description) +
                        ",\"recebido\":" + JsonString(ReceivedIso(u.received)) +
                        ",\"origem\":" + JsonString(u.peer);
     json += ",\"configuracao\":{\"limite_inferior_c\":" + TenthsText(u.low_alarm_x10) +
@@ -669,8 +678,8 @@ WebResponse WebView::ApiUpload(long long id) {
             ",\"pontos\":" + std::to_string(u.sample_points) + ",\"unidade\":\"" +
             (u.temp_unit != 0 ? "F" : "C") + "\",\"firmware\":" + JsonString(u.firmware) +
             ",\"software\":" + JsonString(u.software) + "}";
-    json += ",\"fuso\":\"" + std::string(kIsoOffset) + "\",\"horarios_conhecidos\":" +
-            (r.times_known ? "true" : "false");
+    json += ",\"fuso\":\"" + std::string(kIsoOffset) +
+            "\",\"horarios_conhecidos\":" + (r.times_known ? "true" : "false");
     json += ",\"estatisticas\":{\"leituras\":" + std::to_string(n);
     if (n > 0) {
         json += ",\"primeira\":" + JsonCalendar(timed, v.first_time) +
@@ -680,8 +689,7 @@ WebResponse WebView::ApiUpload(long long id) {
                 ",\"maxima_c\":" + Number(v.maximum, 1) +
                 ",\"maxima_coleta\":" + std::to_string(v.maximum_number) +
                 ",\"media_c\":" + Number(v.mean, 2) +
-                ",\"desvio_padrao_c\":" + Number(v.deviation, 2) +
-                ",\"mkt_c\":" + Number(v.mkt, 2);
+                ",\"desvio_padrao_c\":" + Number(v.deviation, 2) + ",\"mkt_c\":" + Number(v.mkt, 2);
     }
     json += ",\"coletas_abaixo\":" + std::to_string(v.low.ocorrencias) +
             ",\"coletas_acima\":" + std::to_string(v.high.ocorrencias) +
@@ -695,12 +703,12 @@ WebResponse WebView::ApiUpload(long long id) {
     const auto rate = static_cast<unsigned long>(u.sample_rate > 0 ? u.sample_rate : 0);
     for (int i = 0; i < n; ++i) {
         AdvanceCalendar(time, rate);
-        json += (i == 0 ? "{\"n\":" : ",{\"n\":") + std::to_string(i + 1) +
-                ",\"hora\":" + JsonCalendar(timed, time) +
-                ",\"temperatura_c\":" + TenthsText(r.tenths[i]) +
-                (OutsideLimits(r.tenths[i], u.low_alarm_x10, u.high_alarm_x10)
-                     ? ",\"fora\":true}"
-                     : ",\"fora\":false}");
+        json +=
+            (i == 0 ? "{\"n\":" : ",{\"n\":") + std::to_string(i + 1) +
+            ",\"hora\":" + JsonCalendar(timed, time) +
+            ",\"temperatura_c\":" + TenthsText(r.tenths[i]) +
+            (OutsideLimits(r.tenths[i], u.low_alarm_x10, u.high_alarm_x10) ? ",\"fora\":true}"
+                                                                           : ",\"fora\":false}");
     }
     return Json200(json + "]}\n");
 }

@@ -34,7 +34,6 @@ CALENDAR CivilFromDays(long long z, unsigned long seconds_of_day) {
     return c;
 }
 
-
 }  // namespace
 
 std::optional<CALENDAR> RecordingStart(const CALENDAR& stamp, int readings, int sample_rate) {
@@ -48,8 +47,7 @@ std::optional<CALENDAR> RecordingStart(const CALENDAR& stamp, int readings, int 
     const unsigned long back =
         static_cast<unsigned long>(readings + 1) * static_cast<unsigned long>(sample_rate);
     const long long seconds = DaysFromCivil(end.year, end.month, end.day) * 86400LL +
-                              end.h * 3600LL + end.m * 60LL + end.s -
-                              static_cast<long long>(back);
+                              end.h * 3600LL + end.m * 60LL + end.s - static_cast<long long>(back);
     if (seconds < 0) {
         return std::nullopt;
     }
@@ -68,8 +66,8 @@ Recording MakeRecording(StoredUpload upload, std::vector<int> tenths) {
     Recording r;
     r.upload = std::move(upload);
     r.tenths = std::move(tenths);
-    const std::optional<CALENDAR> start = RecordingStart(
-        r.upload.stamp, static_cast<int>(r.tenths.size()), r.upload.sample_rate);
+    const std::optional<CALENDAR> start =
+        RecordingStart(r.upload.stamp, static_cast<int>(r.tenths.size()), r.upload.sample_rate);
     r.times_known = start.has_value();
     r.start = start.value_or(ZERO_CALENDAR);
     r.stats = GraphReportFromTenths(r.tenths, r.upload.low_alarm_x10, r.upload.high_alarm_x10,

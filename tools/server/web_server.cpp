@@ -6,8 +6,8 @@
 #include <openssl/ssl.h>
 
 #include <chrono>
-#include <thread>
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -52,7 +52,8 @@ void Send(httplib::Response& res, const WebResponse& page) {
     res.status = page.status;
     res.set_content(page.body, page.content_type.c_str());
     if (!page.download_name.empty()) {
-        res.set_header("Content-Disposition", "attachment; filename=\"" + page.download_name + "\"");
+        res.set_header("Content-Disposition",
+                       "attachment; filename=\"" + page.download_name + "\"");
     }
 }
 
@@ -147,14 +148,13 @@ bool WebServer::Listen(std::string* error) {
     http_->set_keep_alive_max_count(KEEP_ALIVE_MAX);
     http_->set_default_headers(kSecurityHeaders);
     Route();
-    const int port = options_.port == 0 ? http_->bind_to_any_port(options_.bind_address)
-                                        : (http_->bind_to_port(options_.bind_address,
-                                                               options_.port)
-                                               ? options_.port
-                                               : -1);
+    const int port =
+        options_.port == 0
+            ? http_->bind_to_any_port(options_.bind_address)
+            : (http_->bind_to_port(options_.bind_address, options_.port) ? options_.port : -1);
     if (port < 0) {
-        *error = "cannot listen on " + options_.bind_address + " port " +
-                 std::to_string(options_.port);
+        *error =
+            "cannot listen on " + options_.bind_address + " port " + std::to_string(options_.port);
         return false;
     }
     port_ = port;
@@ -220,10 +220,11 @@ void WebServer::Route() {
             res.set_content("Pedido recusado.\n", "text/plain; charset=utf-8");
         }
     });
-    s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        res.status = 500;
-        res.set_content("Erro interno.\n", "text/plain; charset=utf-8");
-    });
+    s.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            res.status = 500;
+            res.set_content("Erro interno.\n", "text/plain; charset=utf-8");
+        });
 }
 
 void WebServer::Serve() {

@@ -12,11 +12,11 @@ const char* const kIndexes =
     "CREATE INDEX IF NOT EXISTS uploads_by_serial ON uploads (serial, id);";
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
-#define UPLOAD_COLUMNS                                                                          \
+#define UPLOAD_COLUMNS                                                                       \
     "u.id, u.received, u.peer, u.serial, u.description, u.low_alarm_x10, u.high_alarm_x10, " \
-    "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "            \
-    "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, "  \
-    "u.software, u.temp_unit, "                                                               \
+    "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "           \
+    "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, " \
+    "u.software, u.temp_unit, "                                                              \
     "(SELECT COUNT(*) FROM readings r WHERE r.upload_id = u.id)"
 constexpr int kUploadColumnCount = 21;
 
@@ -120,11 +120,10 @@ long long WebStore::CardCount() {
 
 std::vector<CardRow> WebStore::Cards(long long offset, int limit) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARDS,
-                              "SELECT g.n, " UPLOAD_COLUMNS
-                              " FROM (SELECT COUNT(*) AS n, MAX(id) AS last FROM uploads "
-                              "GROUP BY serial) g JOIN uploads u ON u.id = g.last "
-                              "ORDER BY u.id DESC LIMIT ? OFFSET ?");
+    sqlite3_stmt* s = Prepare(CARDS, "SELECT g.n, " UPLOAD_COLUMNS
+                                     " FROM (SELECT COUNT(*) AS n, MAX(id) AS last FROM uploads "
+                                     "GROUP BY serial) g JOIN uploads u ON u.id = g.last "
+                                     "ORDER BY u.id DESC LIMIT ? OFFSET ?");
     const Use use(s);
     std::vector<CardRow> cards;
     if (s == nullptr) {
@@ -144,10 +143,9 @@ std::vector<CardRow> WebStore::Cards(long long offset, int limit) {
 
 std::optional<CardRow> WebStore::Card(long serial) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARD,
-                              "SELECT g.n, " UPLOAD_COLUMNS
-                              " FROM (SELECT COUNT(*) AS n, MAX(id) AS last FROM uploads "
-                              "WHERE serial = ?) g JOIN uploads u ON u.id = g.last");
+    sqlite3_stmt* s = Prepare(CARD, "SELECT g.n, " UPLOAD_COLUMNS
+                                    " FROM (SELECT COUNT(*) AS n, MAX(id) AS last FROM uploads "
+                                    "WHERE serial = ?) g JOIN uploads u ON u.id = g.last");
     const Use use(s);
     if (s == nullptr) {
         return std::nullopt;
