@@ -1,5 +1,6 @@
 #include "reports/pdf_graph.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "logger/readings.h"
@@ -25,7 +26,7 @@ constexpr int kTemperatureLabels = 11;
 // A reading that stays out of range for more than the tolerance is confirmed and
 // counts for its side's alarm block.
 void CountConfirmed(AlarmSide& side, int out_of_range, int tolerance, const CALENDAR& time,
-                    int number) {
+                    int number, float t, bool low) {
     if (out_of_range <= tolerance) {
         return;
     }
@@ -33,7 +34,11 @@ void CountConfirmed(AlarmSide& side, int out_of_range, int tolerance, const CALE
         side.maior_ocorrencia_trigged_temp = time;
         side.id_maior_ocorrencia_temp = number;
         side.confirmada = true;
+        side.episodes.push_back({number, time, 0, t});
     }
+    AlarmEpisode& episode = side.episodes.back();
+    ++episode.readings;
+    episode.extreme = low ? std::min(episode.extreme, t) : std::max(episode.extreme, t);
     if (side.ocorrencias == 0) {
         side.extreme_trigged = time;
     }
@@ -193,33 +198,39 @@ void CalcDateGraph_g(int log, int sample_rate, const CALENDAR& cal_primeira_medi
 
 }  // namespace
 
-GraphReportValues GraphReportData(const MemoryImage& image) {
-    const ConfigValues config = ConfigFromHeader(image.data());
+float TenthsToTemp(int tenths) {
+    return tenths == TEMP_X10_REFUSED ? TEMP_REFUSED : static_cast<float>(tenths) / 10.0f;
+}
+
+GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_x10, int high_x10,
+                                        int sample_rate, int alarm_delay, const CALENDAR& start) {
     GraphReportValues v;
-    v.fahrenheit = config.temp_unit != 0;
-    v.t_low = ImageTemp(image, config.t_low_alarm);
-    v.t_high = ImageTemp(image, config.t_high_alarm);
-    v.sample_rate = config.sample_rate;
-    v.alarm_delay = config.alarm_delay;
-    v.serial = config.serial;
+    v.t_low = TenthsToTemp(low_x10);
+    v.t_high = TenthsToTemp(high_x10);
+    v.sample_rate = sample_rate;
+    v.alarm_delay = alarm_delay;
     // An interval of 0 would divide by zero: every out-of-range reading then counts.
     const int tolerance = v.sample_rate > 0 ? v.alarm_delay / v.sample_rate : 0;
+    const auto step = static_cast<unsigned long>(sample_rate > 0 ? sample_rate : 0);
 
-    v.readings.reserve(static_cast<std::size_t>(ImageReadingCount(image)));
+    v.readings.reserve(tenths.size());
     int out_of_range = 0;  // consecutive readings outside the thresholds, either side
     v.minimum = 1000.0f;
     v.maximum = -1000.0f;
-    ForEachReading(image, TimeBase::Adjusted, [&](int i, int ad) {
-        const float t = ImageTemp(image, ad);
+    CALENDAR time = start;
+    for (std::size_t k = 0; k < tenths.size(); ++k) {
+        const int i = static_cast<int>(k);
+        AdvanceCalendar(time, step);
+        const float t = TenthsToTemp(tenths[k]);
         v.readings.push_back(t);
         if (i == 0) {
-            v.first_time = cal;
+            v.first_time = time;
         }
         // A reading equal to the high threshold is above it, as in the table report.
         if (t < v.t_low) {
-            CountConfirmed(v.low, ++out_of_range, tolerance, cal, i + 1);
+            CountConfirmed(v.low, ++out_of_range, tolerance, time, i + 1, t, true);
         } else if (t >= v.t_high) {
-            CountConfirmed(v.high, ++out_of_range, tolerance, cal, i + 1);
+            CountConfirmed(v.high, ++out_of_range, tolerance, time, i + 1, t, false);
         } else {
             out_of_range = 0;
             EndEpisode(v.low);
@@ -227,25 +238,45 @@ GraphReportValues GraphReportData(const MemoryImage& image) {
         }
         if (t < v.minimum) {
             v.minimum = t;
-            v.minimum_time = cal;
+            v.minimum_time = time;
             v.minimum_number = i + 1;
         }
         if (t > v.maximum) {
             v.maximum = t;
-            v.maximum_time = cal;
+            v.maximum_time = time;
             v.maximum_number = i + 1;
         }
-    });
+    }
     if (v.readings.empty()) {
         v.minimum = 0;
         v.maximum = 0;
-        CalcDate(0, v.sample_rate);
-        v.chart_start = cal;
+        AdvanceCalendar(time, step);
+        v.chart_start = time;
         return v;
     }
     v.chart_start = v.first_time;
-    v.last_time = cal;
+    v.last_time = time;
     ComputeStatistics(v);
+    return v;
+}
+
+GraphReportValues GraphReportData(const MemoryImage& image) {
+    const ConfigValues config = ConfigFromHeader(image.data());
+    std::vector<int> tenths;
+    tenths.reserve(static_cast<std::size_t>(ImageReadingCount(image)));
+    for (int i = 0; i < ImageReadingCount(image); ++i) {
+        tenths.push_back(ImageTemp_x10(image, ReadingAD(image, i)));
+    }
+    // The decoders' time base: the start time with the time-zone decision, applied once.
+    cal = ImageStartTime(image);
+    ajustaHoraBrasilia();
+    const CALENDAR start = cal;
+    GraphReportValues v = GraphReportFromTenths(tenths, ImageTemp_x10(image, config.t_low_alarm),
+                                                ImageTemp_x10(image, config.t_high_alarm),
+                                                config.sample_rate, config.alarm_delay, start);
+    v.serial = config.serial;
+    v.fahrenheit = config.temp_unit != 0;
+    cal = v.readings.empty() ? v.chart_start : v.last_time;
     return v;
 }
 

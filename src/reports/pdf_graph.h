@@ -14,6 +14,15 @@
 // The time stamp the report prints for a time that does not exist: 00/00/0000 00:00:00.
 constexpr CALENDAR ZERO_CALENDAR{0, 0, 0, 0, 0, 0};
 
+// One alarm episode: a run of readings on one side of the thresholds, from its first
+// confirmed reading on (readings before the alarm delay has passed do not count).
+struct AlarmEpisode {
+    int first_number = 0;  // 1-based number of its first confirmed reading
+    CALENDAR first_time = ZERO_CALENDAR;
+    int readings = 0;   // confirmed readings in it
+    float extreme = 0;  // its lowest (low side) or highest (high side) reading, C
+};
+
 // Confirmed alarm readings on one side of the thresholds.
 struct AlarmSide {
     int ocorrencias = 0;                       // confirmed readings in the whole recording
@@ -27,6 +36,8 @@ struct AlarmSide {
     int id_maior_ocorrencia_temp = 0;
     bool confirmada = false;  // its start is captured
     bool em_zona = false;     // it has been taken over as the longest
+    // Every episode in recording order; the longest is maior_ocorrencia readings long.
+    std::vector<AlarmEpisode> episodes;
 };
 
 // Everything the report shows, in degrees Celsius.
@@ -57,8 +68,21 @@ struct GraphReportValues {
 };
 
 // Decodes the image (applying the time-zone decision) and computes the statistics
-// and the alarm blocks.
+// and the alarm blocks with GraphReportFromTenths. Leaves `cal` at the last reading's
+// time stamp (without readings, at the one the first would carry).
 GraphReportValues GraphReportData(const MemoryImage& image);
+
+// A temperature in tenths of a degree as the report computes with it: the value / 10 in
+// single precision, and a refused conversion (TEMP_X10_REFUSED) as TEMP_REFUSED, exactly
+// as ADToTemp gives them.
+float TenthsToTemp(int tenths);
+
+// The statistics and the alarm blocks of a recording given as tenths of a degree
+// Celsius: the report's own computation, shared with the collection server's web view.
+// Reading i is stamped `start` advanced by (i + 1) intervals, as the card's calendar
+// steps (AdvanceCalendar). Leaves `cal` alone.
+GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_x10, int high_x10,
+                                        int sample_rate, int alarm_delay, const CALENDAR& start);
 
 // "%d%s" pieces of an interval: 7200 s as 2 and "h", 300 s as 5 and "min", 30 s as 30, "s".
 struct TimeUnitValue {

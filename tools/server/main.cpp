@@ -3,15 +3,24 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "collection_server.h"
+#include "web_server.h"
+#include "web_store.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: razurozavi-server [--port P] [--bind ADDRESS] [--db FILE] [--idle-timeout MS]\n"
-    "       razurozavi-server --list [--db FILE]\n";
+    "                         [--web-port P] [--web-password-file FILE]\n"
+    "                         [--tls-cert FILE --tls-key FILE]\n"
+    "       razurozavi-server --list [--db FILE]\n"
+    "--web-port: the web view's port (default 40080, 0 turns it off), on the --bind\n"
+    "address; an address other than loopback needs --web-password-file (user:HASH lines,\n"
+    "HASH from mkpasswd); --tls-cert and --tls-key serve it over HTTPS.\n";
 constexpr const char* kDefaultDb = "uploads.sqlite";
 
 CollectionServer* running_server = nullptr;
@@ -41,6 +50,7 @@ int Usage(const char* why) {
 
 int main(int argc, char** argv) {
     ServerOptions options;
+    WebOptions web;
     std::string db = kDefaultDb;
     bool list = false;
     for (int k = 1; k < argc; ++k) {
@@ -49,7 +59,9 @@ int main(int argc, char** argv) {
             list = true;
             continue;
         }
-        if (word != "--port" && word != "--bind" && word != "--db" && word != "--idle-timeout") {
+        if (word != "--port" && word != "--bind" && word != "--db" && word != "--idle-timeout" &&
+            word != "--web-port" && word != "--web-password-file" && word != "--tls-cert" &&
+            word != "--tls-key") {
             return Usage(("unknown argument: " + word).c_str());
         }
         if (k + 1 >= argc) {
@@ -62,6 +74,18 @@ int main(int argc, char** argv) {
         if (word == "--idle-timeout" &&
             !ParseNumber(value, 1, 24 * 3600 * 1000, options.idle_timeout_ms)) {
             return Usage("--idle-timeout wants milliseconds");
+        }
+        if (word == "--web-port" && !ParseNumber(value, 0, 65535, web.port)) {
+            return Usage("--web-port wants a number from 0 to 65535");
+        }
+        if (word == "--web-password-file") {
+            web.password_file = value;
+        }
+        if (word == "--tls-cert") {
+            web.tls_cert = value;
+        }
+        if (word == "--tls-key") {
+            web.tls_key = value;
         }
         if (word == "--bind") {
             options.bind_address = value;
@@ -84,6 +108,26 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // The web view first: a refused option must stop the server before it takes uploads.
+    std::unique_ptr<WebStore> web_store;
+    std::unique_ptr<WebServer> web_server;
+    if (web.port != 0) {
+        web.bind_address = options.bind_address;
+        web_store = WebStore::Open(db, &error);
+        if (!web_store) {
+            std::fprintf(stderr, "razurozavi-server: %s: %s\n", db.c_str(), error.c_str());
+            return 1;
+        }
+        web_server = std::make_unique<WebServer>(*web_store, web);
+        if (!web_server->Listen(&error)) {
+            std::fprintf(stderr, "razurozavi-server: %s\n", error.c_str());
+            return 1;
+        }
+        for (const std::string& warning : web_server->Warnings()) {
+            std::fprintf(stderr, "razurozavi-server: warning: %s\n", warning.c_str());
+        }
+    }
+
     CollectionServer server(*store, options);
     if (!server.Listen(&error)) {
         std::fprintf(stderr, "razurozavi-server: %s\n", error.c_str());
@@ -94,8 +138,18 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, StopOnSignal);
     std::signal(SIGPIPE, SIG_IGN);
     std::printf("listening on %s port %d\n", options.bind_address.c_str(), server.Port());
+    std::thread web_thread;
+    if (web_server) {
+        std::printf("web view on %s://%s:%d/\n", web_server->Tls() ? "https" : "http",
+                    options.bind_address.c_str(), web_server->Port());
+        web_thread = std::thread([&] { web_server->Serve(); });
+    }
     std::fflush(stdout);
     server.Serve();
     running_server = nullptr;
+    if (web_server) {
+        web_server->Stop();
+        web_thread.join();
+    }
     return 0;
 }

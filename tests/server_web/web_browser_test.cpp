@@ -1,0 +1,195 @@
+// The web view in a real browser: Debian's chromium, headless, loads the pages of a
+// razurozavi-server filled by real uploads through `razurozavi-cli upload`, and the test
+// reads what the browser built (--dump-dom). It also takes a screenshot of an upload's
+// page; with RAZUROZAVI_WEB_SCREENSHOT=FILE set, the picture is copied there (that is how
+// docs/screenshots/web-upload.png is made).
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "files/file.h"
+#include "sensor/temp.h"
+#include "sensor/temp_table.h"
+#include "support/image_builder.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A loopback port free at this moment.
+int FreePort() {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(s, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    close(s);
+    return ntohs(address.sin_port);
+}
+
+// The A/D value whose temperature is nearest `tenths`.
+int AdFor(int tenths) {
+    int best = 0;
+    for (int ad = 0; ad <= AD_MAX; ++ad) {
+        if (std::abs(ADToTemp_x10(ad) - tenths) < std::abs(ADToTemp_x10(best) - tenths)) {
+            best = ad;
+        }
+    }
+    return best;
+}
+
+// A week of a cold room between 2 and 8 C at 5 min a reading: a daily swing, one warm
+// hour on the third day and a short dip on the sixth.
+MemoryImage ColdRoom(long serial, const char* description) {
+    ImageSpec spec;
+    spec.start = {0, 0, 8, 2, 6, 2025};
+    spec.sample_rate = 300;
+    spec.sample_points = 2016;
+    spec.serial = serial;
+    spec.description = description;
+    spec.t_low_ad = AdFor(20);
+    spec.t_high_ad = AdFor(80);
+    for (int i = 0; i < 2016; ++i) {
+        int tenths = 50 + static_cast<int>(std::lround(15 * std::sin(i * 2 * M_PI / 288.0)));
+        if (i >= 620 && i < 640) {
+            tenths = 93;
+        }
+        if (i >= 1500 && i < 1503) {
+            tenths = 12;
+        }
+        spec.readings.push_back(AdFor(tenths));
+    }
+    return BuildImage(spec);
+}
+
+class ServerProcess {
+  public:
+    ServerProcess(int upload_port, int web_port) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            const std::string up = std::to_string(upload_port);
+            const std::string web = std::to_string(web_port);
+            freopen("server.out", "w", stdout);
+            freopen("server.err", "w", stderr);
+            execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", up.c_str(), "--web-port",
+                  web.c_str(), "--db", "uploads.sqlite", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int k = 0; k < 100 && !Has(ReadFileBytes("server.out"), "web view on"); ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~ServerProcess() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+std::vector<std::string> Chromium(const std::string& profile) {
+    return {"chromium",
+            "--headless",
+            "--no-sandbox",
+            "--disable-gpu",
+            "--no-first-run",
+            "--disable-background-networking",
+            "--disable-component-update",
+            "--disable-sync",
+            "--hide-scrollbars",
+            "--user-data-dir=" + profile};
+}
+
+std::string DumpDom(const std::string& url) {
+    std::vector<std::string> argv = Chromium(std::filesystem::current_path() / "profile-dom");
+    argv.push_back("--dump-dom");
+    argv.push_back(url);
+    return RunCommand(argv).out;
+}
+
+TEST(WebBrowser, ChromiumShowsRealUploads) {
+    if (RunShell("command -v chromium").status != 0) {
+        GTEST_SKIP() << "Debian's chromium is not installed (scripts/install-deps installs it)";
+    }
+    TempWorkingDir dir;
+    const int upload_port = FreePort();
+    const int web_port = FreePort();
+    ServerProcess server(upload_port, web_port);
+    ASSERT_TRUE(Has(ReadFileBytes("server.out"), "web view on http://127.0.0.1:"))
+        << ReadFileBytes("server.err");
+    // As cards keep it: Windows-1252 ("Câmara ração 5°").
+    const std::vector<std::pair<long, const char*>> cards = {{2001, "C\xE2mara ra\xE7\xE3o 5\xB0"},
+                                                             {666, "<script>alert(1)</sc"}};
+    for (const auto& [serial, description] : cards) {
+        ASSERT_TRUE(WeatherStationExport("card.mvta", ColdRoom(serial, description)));
+        const ShellResult upload = RunShell(std::string(RAZUROZAVI_CLI) +
+                                            " upload card.mvta --host 127.0.0.1 --tcp-port " +
+                                            std::to_string(upload_port));
+        ASSERT_EQ(upload.status, 0) << upload.output;
+    }
+    const std::string base = "http://127.0.0.1:" + std::to_string(web_port);
+
+    const std::string home = DumpDom(base + "/");
+    ASSERT_TRUE(Has(home, "<h1>Cartões</h1>")) << home;
+    EXPECT_TRUE(Has(home, "<a href=\"/cards/2001\">2001</a>")) << home;
+    EXPECT_TRUE(Has(home, "<a href=\"/cards/666\">666</a>"));
+    EXPECT_TRUE(Has(home, "Câmara ração 5°"));
+    // The description reached the DOM as text, never as an element.
+    EXPECT_TRUE(Has(home, "&lt;script&gt;alert(1)&lt;/sc")) << home;
+    EXPECT_FALSE(std::regex_search(home, std::regex("<script", std::regex::icase))) << home;
+    EXPECT_TRUE(Has(home, "Saiu dos limites"));
+
+    const std::string card = DumpDom(base + "/cards/666");
+    EXPECT_TRUE(Has(card, "&lt;script&gt;alert(1)&lt;/sc")) << card;
+    EXPECT_FALSE(std::regex_search(card, std::regex("<script", std::regex::icase)));
+    EXPECT_TRUE(Has(card, "<td class=\"num\">2016</td><td class=\"num\">5min</td>")) << card;
+
+    const std::string upload = DumpDom(base + "/uploads/1");
+    EXPECT_TRUE(Has(upload, "Cartão 2001 <small>Câmara ração 5°</small>")) << upload;
+    EXPECT_TRUE(Has(upload, "<svg class=\"grafico\"")) << upload;
+    std::smatch points;
+    ASSERT_TRUE(std::regex_search(upload, points,
+                                  std::regex("<polyline class=\"curva\" points=\"([^\"]+)\"")));
+    const auto commas = std::count(points[1].first, points[1].second, ',');
+    EXPECT_GT(commas, 1000);  // 2016 readings in 880 columns: two points a column at most
+    EXPECT_LE(commas, 2000);
+    EXPECT_TRUE(Has(upload, "<line class=\"limite superior\""));
+    EXPECT_TRUE(Has(upload, "<line class=\"limite inferior\""));
+    EXPECT_TRUE(Has(upload, "Limite superior 8,0 °C"));
+    EXPECT_TRUE(Has(upload, "▲ acima do limite") || Has(upload, "Episódio"));
+    EXPECT_FALSE(std::regex_search(upload, std::regex("<script", std::regex::icase)));
+
+    std::vector<std::string> shot = Chromium(std::filesystem::current_path() / "profile-shot");
+    shot.push_back("--window-size=1280,2300");
+    shot.push_back("--screenshot=" + (std::filesystem::current_path() / "upload.png").string());
+    shot.push_back(base + "/uploads/1");
+    RunCommand(shot);
+    ASSERT_TRUE(std::filesystem::exists("upload.png"));
+    EXPECT_GT(std::filesystem::file_size("upload.png"), 20000u);
+    if (const char* keep = std::getenv("RAZUROZAVI_WEB_SCREENSHOT")) {
+        std::filesystem::copy_file("upload.png", keep,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+// The web view's defences: the password, the refusal of a non-loopback address without
+// one, HTTPS, and requests that are huge, malformed or not GET.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/run_command.h"
+#include "web_fixture.h"
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Sends `request` raw and returns what comes back until the server closes or 3 s pass.
+// (The library answers nothing to a client that has already shut its side down.)
+std::string Raw(int port, const std::string& request) {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    timeval timeout{3, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    std::string answer;
+    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        std::size_t sent = 0;
+        while (sent < request.size()) {
+            const ssize_t n = send(s, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) {
+                break;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0) {
+            answer.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    close(s);
+    return answer;
+}
+
+std::string StatusLine(const std::string& answer) {
+    return answer.substr(0, answer.find("\r\n"));
+}
+
+class WebPasswordTest : public ::testing::Test {
+  protected:
+    static WebOptions WithPassword() {
+        WriteFileBytes("senhas", "# who may read\nqualidade:" + CryptHash("correta") + "\n");
+        WebOptions options;
+        options.password_file = "senhas";
+        return options;
+    }
+    TempWorkingDir dir;
+    WebFixture web{WithPassword()};
+};
+
+TEST_F(WebPasswordTest, WrongOrMissingPasswordGets401AndNoData) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    web.Store(TestHeader(4242, "Segredo"), std::vector<int>(10, 50));
+    for (const char* path : {"/", "/cards/4242", "/uploads/1", "/uploads/1.csv", "/api/cards",
+                             "/api/uploads/1", "/estilo.css", "/nada"}) {
+        httplib::Client none = web.Client();
+        auto r = none.Get(path);
+        ASSERT_TRUE(r) << path;
+        EXPECT_EQ(r->status, 401) << path;
+        EXPECT_EQ(r->get_header_value("WWW-Authenticate"),
+                  "Basic realm=\"RazuRozavi\", charset=\"UTF-8\"");
+        EXPECT_FALSE(Has(r->body, "4242") || Has(r->body, "Segredo")) << r->body;
+        for (const auto& [user, password] :
+             {std::pair("qualidade", "errada"), std::pair("outro", "correta"),
+              std::pair("qualidade", "")}) {
+            httplib::Client wrong = web.Client();
+            wrong.set_basic_auth(user, password);
+            auto w = wrong.Get(path);
+            ASSERT_TRUE(w);
+            EXPECT_EQ(w->status, 401) << path << " " << user << ":" << password;
+            EXPECT_FALSE(Has(w->body, "4242") || Has(w->body, "Segredo"));
+        }
+    }
+    httplib::Client right = web.Client();
+    right.set_basic_auth("qualidade", "correta");
+    for (int k = 0; k < 3; ++k) {  // the second and third from memory
+        auto r = right.Get("/cards/4242");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200);
+        EXPECT_TRUE(Has(r->body, "Segredo"));
+    }
+    // Malformed Authorization values.
+    for (const std::string& value : std::vector<std::string>{"Basic", "Basic !!!!", "Bearer abc",
+                                                             "Basic " + std::string(10000, 'A')}) {
+        const std::string answer = Raw(web.server->Port(),
+                                       "GET / HTTP/1.1\r\nHost: x\r\n"
+                                       "Authorization: " +
+                                           value + "\r\nConnection: close\r\n\r\n");
+        EXPECT_TRUE(Has(StatusLine(answer), " 401") || Has(StatusLine(answer), " 400"))
+            << StatusLine(answer);
+    }
+}
+
+TEST(WebSecurity, PasswordFileMustHoldHashes) {
+    TempWorkingDir dir;
+    WebAuth auth;
+    std::string error;
+    WriteFileBytes("plain", "qualidade:correta\n");
+    EXPECT_FALSE(auth.Load("plain", &error));
+    EXPECT_TRUE(Has(error, "crypt(3) hash")) << error;
+    WriteFileBytes("dollar", "qualidade:$correta$123456789\n");
+    EXPECT_FALSE(auth.Load("dollar", &error));
+    WriteFileBytes("empty", "# nobody\n");
+    EXPECT_FALSE(auth.Load("empty", &error));
+    EXPECT_FALSE(auth.Load("missing", &error));
+    // SHA-512, as `mkpasswd -m sha-512` makes it, is taken as well.
+    WriteFileBytes("sha",
+                   "a:$6$saltsalt$qFmFH.bQmmtXzyBY0s9v7Oicd2z4XSIecDzlB5KiA2/jctKu9YterLp8wwnSq."
+                   "qc.eoxqOmSuNp2xS0ktL3nh/\n");
+    WebAuth sha;
+    EXPECT_TRUE(sha.Load("sha", &error)) << error;
+    EXPECT_EQ(DecodeBasic("Basic cXVhbGlkYWRlOmNvcnJldGE="), "qualidade:correta");
+    EXPECT_EQ(DecodeBasic("basic cXVhbGlkYWRlOmNvcnJldGE"), "qualidade:correta");
+    EXPECT_EQ(DecodeBasic("Basic ***"), "");
+}
+
+TEST(WebSecurity, NonLoopbackAddressIsRefusedWithoutPassword) {
+    TempWorkingDir dir;
+    EXPECT_TRUE(IsLoopbackHost("127.0.0.1"));
+    EXPECT_TRUE(IsLoopbackHost("127.8.9.10"));
+    EXPECT_TRUE(IsLoopbackHost("::1"));
+    EXPECT_FALSE(IsLoopbackHost("0.0.0.0"));
+    EXPECT_FALSE(IsLoopbackHost("::"));
+    EXPECT_FALSE(IsLoopbackHost("192.0.2.1"));
+    {
+        WebOptions options;
+        options.bind_address = "0.0.0.0";
+        WebFixture web(options);
+        EXPECT_FALSE(web.listening);
+        EXPECT_TRUE(Has(web.listen_error, "needs --web-password-file")) << web.listen_error;
+    }
+    // The program refuses before it binds anything, upload port included.
+    const ShellResult refused = RunShell(std::string(RAZUROZAVI_SERVER) +
+                                         " --bind 0.0.0.0 --port 0 --web-port 40999 --db u.sqlite");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.output,
+                    "razurozavi-server: the web view on 0.0.0.0, which is not a "
+                    "loopback address, needs --web-password-file"))
+        << refused.output;
+    EXPECT_FALSE(Has(refused.output, "listening"));
+    const ShellResult plain = RunShell("printf 'a:b\\n' > p; " + std::string(RAZUROZAVI_SERVER) +
+                                       " --web-password-file p --port 0 --db u.sqlite");
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_TRUE(Has(plain.output, "must be a crypt(3) hash")) << plain.output;
+    const ShellResult half =
+        RunShell(std::string(RAZUROZAVI_SERVER) + " --tls-cert c.pem --port 0 --db u.sqlite");
+    EXPECT_EQ(half.status, 1);
+    EXPECT_TRUE(Has(half.output, "--tls-cert and --tls-key go together")) << half.output;
+}
+
+TEST(WebSecurity, ServesHttpsWithCertificateAndKey) {
+    TempWorkingDir dir;
+    const ShellResult made = RunShell(
+        "command -v openssl >/dev/null || { echo NO-OPENSSL; exit 0; }; "
+        "openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 "
+        "-subj /CN=localhost 2>&1");
+    if (Has(made.output, "NO-OPENSSL")) {
+        GTEST_SKIP() << "the openssl command is not installed";
+    }
+    ASSERT_EQ(made.status, 0) << made.output;
+    WebOptions options;
+    options.tls_cert = "cert.pem";
+    options.tls_key = "key.pem";
+    WebFixture web(options);
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    web.Store(TestHeader(31, "Cifrado"), std::vector<int>(5, 50));
+    httplib::SSLClient tls("127.0.0.1", web.server->Port());
+    tls.enable_server_certificate_verification(false);
+    auto r = tls.Get("/cards/31");
+    ASSERT_TRUE(r) << httplib::to_string(r.error());
+    EXPECT_EQ(r->status, 200);
+    EXPECT_TRUE(Has(r->body, "Cifrado"));
+    EXPECT_FALSE(Has(Raw(web.server->Port(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n"), "Cifrado"));
+    // A key that is not the certificate's.
+    ASSERT_EQ(RunShell("openssl genrsa -out other.pem 2048 2>&1").status, 0);
+    WebOptions wrong = options;
+    wrong.tls_key = "other.pem";
+    WebFixture mismatched(wrong);
+    EXPECT_FALSE(mismatched.listening);
+    EXPECT_TRUE(Has(mismatched.listen_error, "cannot use the certificate"));
+}
+
+TEST(WebSecurity, HugeOrMalformedRequestsDoNotHurtTheServer) {
+    TempWorkingDir dir;
+    WebFixture web;
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    web.Store(TestHeader(8, "Firme"), std::vector<int>(5, 50));
+    const int port = web.server->Port();
+    const std::string many_headers = [] {
+        std::string h;
+        for (int k = 0; k < 20000; ++k) {
+            h += "X-" + std::to_string(k) + ": v\r\n";
+        }
+        return h;
+    }();
+    const std::vector<std::pair<std::string, std::string>> requests = {
+        {"GET /" + std::string(1 << 20, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", " 414"},
+        {"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(1 << 20, 'b') + "\r\n\r\n", ""},
+        {"GET / HTTP/1.1\r\nHost: x\r\n" + many_headers + "Connection: close\r\n\r\n", ""},
+        {"GET / HTTP/1.1\r\nHost: x\r\nRange: bytes=" + std::string(8000, '0') +
+             "-\r\nConnection: close\r\n\r\n",
+         ""},
+        {"GARBAGE\r\n\r\n", ""},
+        {std::string("\x00\xFF\x16\x03\x01\r\n\r\n", 9), ""},
+        {"GET /uploads/1%00.csv HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", " 404"},
+        {"GET /uploads/99999999999999999999 HTTP/1.1\r\nConnection: close\r\n\r\n", " 404"},
+        {"GET /uploads/999999999999999999 HTTP/1.1\r\nConnection: close\r\n\r\n", " 404"},
+        {"GET /cards/-1 HTTP/1.1\r\nConnection: close\r\n\r\n", " 404"},
+        {"GET /../../etc/passwd HTTP/1.1\r\nConnection: close\r\n\r\n", " 404"},
+        {"GET /?pagina=99999999999999999999999 HTTP/1.1\r\nConnection: close\r\n\r\n", " 200"},
+        {"POST / HTTP/1.1\r\nContent-Length: 5\r\nConnection: close\r\n\r\nabcde", " 405"},
+        {"DELETE /uploads/1 HTTP/1.1\r\nConnection: close\r\n\r\n", " 405"},
+        {"POST / HTTP/1.1\r\nContent-Length: 99999999\r\nConnection: close\r\n\r\n", ""},
+        {"GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+         "ffffffffffffffff\r\n",
+         ""},
+    };
+    for (const auto& [request, status] : requests) {
+        const std::string answer = Raw(port, request);
+        if (!status.empty()) {
+            EXPECT_TRUE(Has(StatusLine(answer), status))
+                << request.substr(0, 80) << " -> " << StatusLine(answer);
+        }
+        auto alive = web.Get("/cards/8");
+        ASSERT_TRUE(alive) << "after " << request.substr(0, 80);
+        EXPECT_EQ(alive->status, 200);
+        EXPECT_TRUE(Has(alive->body, "Firme"));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#pragma once
+// The collection server's web view, apart from HTTP: each page, the stylesheet, the
+// CSV file and the JSON documents as a status, a content type and a body. Read-only.
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "web_recording.h"
+#include "web_store.h"
+
+struct WebResponse {
+    int status = 200;
+    std::string content_type;
+    std::string body;
+    std::string download_name;  // for Content-Disposition, when a file
+};
+
+// Rows of the list pages and of the readings table, per page.
+constexpr int WEB_CARDS_PER_PAGE = 50;
+constexpr int WEB_UPLOADS_PER_PAGE = 25;
+constexpr int WEB_READINGS_PER_PAGE = 500;
+constexpr int WEB_API_ROWS_PER_PAGE = 100;
+// The chart's plot width in pixel columns: at most twice as many points are drawn.
+constexpr int CHART_COLUMNS = 880;
+// Summaries kept in memory (stored uploads never change); cleared when full.
+constexpr std::size_t SUMMARY_CACHE_SIZE = 200000;
+
+class WebView {
+  public:
+    explicit WebView(WebStore& store) : store_(store) {}
+
+    // `page` counts from 1; a page past the last shows the last.
+    WebResponse Home(long long page);
+    WebResponse CardPage(long serial, long long page);
+    WebResponse UploadPage(long long id, long long page);
+    WebResponse UploadCsv(long long id);
+    WebResponse ApiCards(long long page);
+    WebResponse ApiCard(long serial, long long page);
+    WebResponse ApiUpload(long long id);
+    static WebResponse Stylesheet();
+    static WebResponse NotFound();
+    static WebResponse Unauthorized();
+    static WebResponse BadRequest();
+
+    // The list pages' view of one upload, computed once.
+    UploadSummary SummaryOf(const StoredUpload& upload);
+
+  private:
+    WebStore& store_;
+    std::mutex cache_mutex_;
+    std::unordered_map<long long, UploadSummary> summaries_;
+};
+
+// The chart of one recording, as inline SVG.
+std::string ChartSvg(const Recording& r);
