@@ -1,9 +1,11 @@
 // How long a technician waits for the desktop program: from the process start until the
-// main window is painted, and from choosing the largest data file in "Abrir" until its
-// list is painted. Each figure is the median of several runs, with the spread.
+// main window is painted, from choosing the largest data file in "Abrir" until its list is
+// painted, and from "Gráfico" until the graph of that file is painted; and the program's
+// peak memory with both open. Each time is the median of several runs, with the spread.
 //
 //   razurozavi-desktop-timings [RUNS]     (QT_QPA_PLATFORM=offscreen without a display)
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +26,7 @@
 #include "link/serial.h"
 #include "simcard/refrigerator_recording.h"
 #include "ui/data_window.h"
+#include "ui/graph_window.h"
 #include "ui/main_window.h"
 #include "ui/program_application.h"
 #include "ui/qt_window_layer.h"
@@ -95,7 +98,7 @@ double StartUpOnce(const char* self) {
 
 // "Abrir" of a data file holding the largest image, from the dialog's answer until the
 // data window's list has painted.
-double OpenLargestOnce(QtWindowLayer& layer, const std::string& path) {
+double OpenLargestOnce(QtWindowLayer& layer, const std::string& path, bool keep_open = false) {
     Clock::time_point chosen;
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
@@ -116,8 +119,30 @@ double OpenLargestOnce(QtWindowLayer& layer, const std::string& path) {
     QCoreApplication::exec();
     const double ms = MillisecondsSince(chosen);
     const int lines = window->List()->model()->rowCount();
-    window->close();
+    if (!keep_open) {
+        window->close();
+    }
     return lines == MAX_IMAGE_READINGS ? ms : -1;
+}
+
+// "Gráfico" of the largest image until the graph window has painted; the window stays open
+// when `keep_open`, for the memory figure.
+double GraphOnce(QtWindowLayer& layer, const MemoryImage& image, bool keep_open) {
+    const Clock::time_point pressed = Clock::now();
+    GraphWindow& graph = layer.OpenGraphWindow(image);
+    PaintWatch watch(&graph);
+    QCoreApplication::exec();
+    const double ms = MillisecondsSince(pressed);
+    if (!keep_open) {
+        graph.close();
+    }
+    return graph.Series().graph_points == MAX_IMAGE_READINGS ? ms : -1;
+}
+
+double PeakResidentMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 void Report(const char* what, std::vector<double> runs) {
@@ -150,18 +175,31 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<double> open_largest;
+    std::vector<double> graph;
+    double peak_mb = 0;
     {
         DesktopProgram program(app);
         program.Start();
         for (int i = 0; i < runs; ++i) {
             open_largest.push_back(OpenLargestOnce(program.Layer(), path));
         }
+        const MemoryImage largest = BuildDefaultRecording(MAX_IMAGE_READINGS, 60);
+        for (int i = 0; i < runs; ++i) {
+            graph.push_back(GraphOnce(program.Layer(), largest, false));
+        }
+        // The largest file's data window and its graph, both open.
+        OpenLargestOnce(program.Layer(), path, true);
+        GraphOnce(program.Layer(), largest, true);
+        peak_mb = PeakResidentMegabytes();
         program.Stop();
     }
     std::filesystem::remove_all(folder);
 
     Report("process start to main window painted", start_up);
     Report("largest data file chosen to list painted", open_largest);
+    Report("Grafico of the largest image to graph painted", graph);
+    std::printf("%-44s %8.1f MB (peak resident, largest image and its graph open)\n", "peak memory",
+                peak_mb);
     const bool failed =
         std::find(start_up.begin(), start_up.end(), -1) != start_up.end() ||
         std::find(open_largest.begin(), open_largest.end(), -1) != open_largest.end();
