@@ -188,11 +188,9 @@ void CheckOperationResults() {
 }
 
 void TimerTick() {
-    resend_timer = resend_timer + 1;
-    ResendTick(connected, cancel_rd);
+    LinkTick(connected, cancel_rd);
     if (!rx_enable) {
-        timmer_100ms = timmer_100ms + 1;
-        if (timmer_100ms > PORT_SCAN_TICKS) {
+        if (timmer_100ms.fetch_add(1) + 1 > PORT_SCAN_TICKS) {
             timmer_100ms = 0;
             GetPortNames();
         }
