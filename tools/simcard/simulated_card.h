@@ -3,6 +3,7 @@
 // card's side of every request: acknowledge, then reply, as a real card does. Tests,
 // demonstrations and training use it in place of a card.
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -64,6 +65,9 @@ class SimulatedCard {
     int AcknowledgesReceived() const { return acks_received_.load(); }
     int RepliesSent() const { return replies_sent_.load(); }  // frames
     int FaultsStruck() const { return faults_struck_.load(); }
+    int FaultsStruck(CardFaultKind kind) const {
+        return faults_struck_by_kind_[static_cast<std::size_t>(kind)].load();
+    }
     std::vector<SeenRequest> Requests() const;
 
   private:
@@ -95,6 +99,7 @@ class SimulatedCard {
     std::atomic<int> acks_received_{0};
     std::atomic<int> replies_sent_{0};
     std::atomic<int> faults_struck_{0};
+    std::array<std::atomic<int>, CARD_FAULT_KINDS> faults_struck_by_kind_{};
     mutable std::mutex log_mutex_;
     std::vector<SeenRequest> requests_;
 };
