@@ -293,5 +293,6 @@ bool SimulatedCard::Send(const unsigned char* bytes, std::size_t length,
             return false;
         }
     }
+    last_sent_ = Clock::now().time_since_epoch().count();
     return true;
 }

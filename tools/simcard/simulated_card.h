@@ -69,6 +69,11 @@ class SimulatedCard {
         return faults_struck_by_kind_[static_cast<std::size_t>(kind)].load();
     }
     std::vector<SeenRequest> Requests() const;
+    // When the card last wrote to the line; the epoch before it ever did.
+    std::chrono::steady_clock::time_point LastSent() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(last_sent_.load()));
+    }
 
   private:
     void Serve();
@@ -99,6 +104,7 @@ class SimulatedCard {
     std::atomic<int> acks_received_{0};
     std::atomic<int> replies_sent_{0};
     std::atomic<int> faults_struck_{0};
+    std::atomic<std::chrono::steady_clock::rep> last_sent_{0};
     std::array<std::atomic<int>, CARD_FAULT_KINDS> faults_struck_by_kind_{};
     mutable std::mutex log_mutex_;
     std::vector<SeenRequest> requests_;
