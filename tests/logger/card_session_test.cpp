@@ -195,15 +195,53 @@ TEST_F(CardSession, RefusesAnotherFirmware) {
     EXPECT_EQ(LastMessage(), "Atenção !: " + std::string(MSG_FIRMWARE_INCOMPATIBLE));
 }
 
-TEST_F(CardSession, NoticesUnplugAndReplug) {
-    Connect();
+// Unplugged while idle and during a read, then plugged in again as a new port: the card is
+// found again within about 1.2 s and asked for its firmware; an open data window keeps
+// its readings.
+TEST_F(CardSession, PacedUnplugAndReplugIdleAndDuringARead) {
+    using Clock = std::chrono::steady_clock;
+    const auto replug = [&] {
+        Plug();
+        const Clock::time_point plugged = Clock::now();
+        ASSERT_TRUE(Eventually([] { return connected.load(); }, 5000));
+        const double found = std::chrono::duration<double>(Clock::now() - plugged).count();
+        std::printf("card found %.2f s after it was plugged in\n", found);
+        EXPECT_LT(found, 1.3 * kSlowdown);
+        ASSERT_TRUE(Eventually([] { return FirmwareNumber() == 103; }, 3000));
+        EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Conectado");
+        EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_READ), true);
+        EXPECT_EQ(card->RequestsSeen("VR"), 1);
+    };
+    const auto expect_unplugged = [&] {
+        ASSERT_TRUE(Eventually([] { return !connected; }, 3000));
+        EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Desconectado");
+        EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_READ), false);
+        EXPECT_EQ(FirmwareNumber(), 0);
+    };
+    Connect({.readings = 40});
+    Read();
+    CheckOperationResults();
+    const std::vector<std::string> lines = windows.ListLines(WindowId::Data, LIST1);
+    ASSERT_EQ(lines.size(), 40u);
     card->Stop();
-    ASSERT_TRUE(Eventually([] { return !connected; }, 2500));
-    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Desconectado");
-    EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_READ), false);
-    EXPECT_EQ(FirmwareNumber(), 0);
-    Plug();
+    expect_unplugged();
+    replug();
+    EXPECT_EQ(windows.ListLines(WindowId::Data, LIST1), lines);
+
+    card = nullptr;
+    expect_unplugged();
+    Plug({.readings = 16320, .baud_pace = true});
     ASSERT_TRUE(Eventually([] { return connected && FirmwareNumber() == 103; }, 5000));
-    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Conectado");
-    EXPECT_EQ(card->RequestsSeen("VR"), 1);
+    CommandRead();
+    ASSERT_TRUE(Eventually([&] { return card->RequestsSeen() > 40; }, 5000));
+    card->Stop();
+    ASSERT_TRUE(Eventually([] { return dl_state == DL_IDLE; }, 15000));
+    const double since_last_answer =
+        std::chrono::duration<double>(Clock::now() - card->LastSent()).count();
+    EXPECT_LT(since_last_answer, 10.0);
+    EXPECT_EQ(LastMessage(), "Cancelar: Leitura Cancelada");
+    EXPECT_FALSE(new_data || read_ok);
+    expect_unplugged();
+    replug();
+    EXPECT_EQ(windows.ListLines(WindowId::Data, LIST1), lines);
 }
