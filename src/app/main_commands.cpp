@@ -1,5 +1,6 @@
 #include "app/main_commands.h"
 
+#include <mutex>
 #include <thread>
 
 #include "cloud/upload.h"
@@ -19,6 +20,9 @@ namespace {
 
 std::thread timer_thread;
 std::atomic<bool> timer_thread_run{false};
+
+std::mutex hand_off_mutex;
+CloudServer hand_off_server = BuiltInCloudServer();
 
 void TimerThread() {
     while (timer_thread_run) {
@@ -162,6 +166,11 @@ int EnviaNuvem(const CloudServer& server) {
     return 0;
 }
 
+void SetHandOffCloudServer(const CloudServer& server) {
+    std::lock_guard lock(hand_off_mutex);
+    hand_off_server = server;
+}
+
 void CheckOperationResults() {
     if (read_ok && new_data) {
         if (ImageNeverStarted(data_in)) {
@@ -174,7 +183,12 @@ void CheckOperationResults() {
             WeatherStationViewData(data_in);
         } else {
             // Up to 10 s a reply: the windows keep painting meanwhile.
-            Windows().RunBusy("Enviando para servidor remoto", [] { EnviaNuvem(); });
+            CloudServer server;
+            {
+                std::lock_guard lock(hand_off_mutex);
+                server = hand_off_server;
+            }
+            Windows().RunBusy("Enviando para servidor remoto", [&server] { EnviaNuvem(server); });
         }
         new_data = false;
     }

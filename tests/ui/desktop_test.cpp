@@ -1,6 +1,11 @@
 // The desktop program driven as a technician drives it: buttons clicked, message boxes and
 // file dialogs answered, against the simulated card. Each test runs in a process of its own.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -292,7 +297,16 @@ void DesktopTest::cloudCardIsHandedToTheUpload() {
     memory[OFF_CLOUD] = 1;
     card_->SetMemory(memory);
     WaitForCard();
-    // Nothing listens at the built-in server here: the upload reports the connection.
+    // A loopback port bound here but not listening: the upload reports the refused
+    // connection, and no server a developer runs at the built-in address sees test data.
+    const int bound = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(bind(bound, reinterpret_cast<sockaddr*>(&address), length) == 0);
+    QVERIFY(getsockname(bound, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    SetHandOffCloudServer({"127.0.0.1", ntohs(address.sin_port), 2000, 2000});
     Click(MainControl(BT_READ));
     QTRY_VERIFY_WITH_TIMEOUT(
         answers_->Saw(QString::fromUtf8("Erro ao se conectar, dados não foram enviados.")),
@@ -300,6 +314,7 @@ void DesktopTest::cloudCardIsHandedToTheUpload() {
     QCOMPARE(answers_->boxes.back().title, QString::fromUtf8("Erro de conexão"));
     QCOMPARE(TextOf(MainControl(ID_STATUS)), QStringLiteral("Enviando para servidor remoto"));
     QVERIFY(Layer().CurrentDataWindow() == nullptr);
+    close(bound);
 }
 
 void DesktopTest::cancelDuringPacedRead() {
