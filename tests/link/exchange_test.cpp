@@ -24,10 +24,13 @@ class ExchangeTest : public LinkTest {
         GetPortNames();
         ASSERT_TRUE(connected);
     }
-    // What the program writes within `ms` (the test plays the card), byte by byte, timed.
-    std::vector<std::pair<Clock::time_point, unsigned char>> ProgramWrites(int ms) {
+    // What the program writes within `ms` (the test plays the card), byte by byte, timed;
+    // no more than `count` bytes.
+    std::vector<std::pair<Clock::time_point, unsigned char>> ProgramWrites(
+        int ms, std::size_t count = SIZE_MAX) {
         std::vector<std::pair<Clock::time_point, unsigned char>> bytes;
-        for (const auto end = Clock::now() + milliseconds(ms); Clock::now() < end;) {
+        for (const auto end = Clock::now() + milliseconds(ms);
+             Clock::now() < end && bytes.size() < count;) {
             pollfd input{pty.master, POLLIN, 0};
             unsigned char byte;
             if (poll(&input, 1, 1) > 0 && read(pty.master, &byte, 1) == 1) {
@@ -109,7 +112,7 @@ TEST_F(ExchangeTest, ConfigurationWriteSendsTheRecordAndLogsIt) {
     SetDescription(values.descricao, "Camara fria 01 - sul");  // exactly 20
     EXPECT_TRUE(WriteConfigToCard(values));
     std::vector<unsigned char> frame;
-    for (const auto& timed : ProgramWrites(200)) {
+    for (const auto& timed : ProgramWrites(5000, FRAME_LENGTH)) {
         frame.push_back(timed.second);
     }
     SetFixedLocalTime(std::nullopt);
