@@ -1,5 +1,6 @@
 #include "app/main_commands.h"
 
+#include <mutex>
 #include <thread>
 
 #include "cloud/upload.h"
@@ -17,13 +18,11 @@ std::atomic<int> timmer_100ms{0};
 
 namespace {
 
-CloudServer& ChosenCloudServer() {
-    static CloudServer server = BuiltInCloudServer();
-    return server;
-}
-
 std::thread timer_thread;
 std::atomic<bool> timer_thread_run{false};
+
+std::mutex hand_off_mutex;
+CloudServer hand_off_server = BuiltInCloudServer();
 
 void TimerThread() {
     while (timer_thread_run) {
@@ -161,15 +160,16 @@ static FirmwareVersion RefreshCardFirmware() {
     return CardFirmware();
 }
 
-void UseCloudServer(const CloudServer& server) {
-    ChosenCloudServer() = server;
-}
-
 int EnviaNuvem(const CloudServer& server) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, "Enviando para servidor remoto");
     GraphData(data_in);
     envia_nuvem(data_in, config_values, RefreshCardFirmware, server);
     return 0;
+}
+
+void SetHandOffCloudServer(const CloudServer& server) {
+    std::lock_guard lock(hand_off_mutex);
+    hand_off_server = server;
 }
 
 void CheckOperationResults() {
@@ -184,8 +184,12 @@ void CheckOperationResults() {
             WeatherStationViewData(data_in);
         } else {
             // Up to 10 s a reply: the windows keep painting meanwhile.
-            Windows().RunBusy("Enviando para servidor remoto",
-                              [] { EnviaNuvem(ChosenCloudServer()); });
+            CloudServer server;
+            {
+                std::lock_guard lock(hand_off_mutex);
+                server = hand_off_server;
+            }
+            Windows().RunBusy("Enviando para servidor remoto", [&server] { EnviaNuvem(server); });
         }
         new_data = false;
     }
@@ -199,11 +203,9 @@ void CheckOperationResults() {
 }
 
 void TimerTick() {
-    resend_timer = resend_timer + 1;
-    ResendTick(connected, cancel_rd);
+    LinkTick(connected, cancel_rd);
     if (!rx_enable) {
-        timmer_100ms = timmer_100ms + 1;
-        if (timmer_100ms > PORT_SCAN_TICKS) {
+        if (timmer_100ms.fetch_add(1) + 1 > PORT_SCAN_TICKS) {
             timmer_100ms = 0;
             GetPortNames();
         }

@@ -46,8 +46,8 @@ void CheckOperationResults();
 // preparation (which sets `cal`), then the upload, refreshing the card's firmware version
 // once connected. Always 0, as nobody reads it.
 int EnviaNuvem(const CloudServer& server = BuiltInCloudServer());
-// Where the message loop sends a cloud card's readings: the built-in server unless set.
-void UseCloudServer(const CloudServer& server);
+// Where the message loop's hand-off uploads: the built-in server unless told otherwise.
+void SetHandOffCloudServer(const CloudServer& server);
 
 // One 100 ms tick of the timer thread.
 void TimerTick();

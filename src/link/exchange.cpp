@@ -21,15 +21,21 @@ std::array<std::atomic<char>, 3> versao_firmware{};
 namespace {
 
 // The last frame sent (for resends) and the last reply kept: each written by one thread
-// while another may read it, so each has its lock.
+// while another may read it, so each has its lock. A send and a resend decision hold
+// sent_mutex throughout, so a tick never acts on the counters of the frame before.
 std::mutex sent_mutex;
 Frame buffer{};
 std::mutex reply_mutex;
 Frame rx_buf{};
 
-void KeepReply(const LinkMessage& message) {
+std::atomic<std::chrono::steady_clock::rep> last_heard{0};
+
+void KeepReply(const LinkMessage& message, std::atomic<bool>* flag = nullptr) {
     std::lock_guard lock(reply_mutex);
     std::memcpy(rx_buf.data(), message.data(), FRAME_LENGTH);
+    if (flag != nullptr) {
+        *flag = true;
+    }
 }
 
 }  // namespace
@@ -51,13 +57,12 @@ void NotifyLink() {
 
 void SendFrame(const char* command, const unsigned char* data) {
     const Frame frame = BuildFrame(command, data);
-    {
-        std::lock_guard lock(sent_mutex);
-        buffer = frame;
-    }
+    std::lock_guard lock(sent_mutex);
+    buffer = frame;
+    // The counters first: the flag raised before them would let a tick resend at once.
     n_send = N_SEREND_TIMES;
-    wait_sc = true;
     resend_timer = 0;
+    wait_sc = true;
     WriteString(frame.data(), frame.size());
 }
 
@@ -70,10 +75,27 @@ Frame ReplyFrame() {
     return rx_buf;
 }
 
+std::optional<Frame> TakeReadReply() {
+    std::lock_guard lock(reply_mutex);
+    if (!rx_rd_frame.exchange(false)) {
+        return std::nullopt;
+    }
+    return rx_buf;
+}
+
+std::chrono::steady_clock::time_point LastHeard() {
+    return std::chrono::steady_clock::time_point(
+        std::chrono::steady_clock::duration(last_heard.load()));
+}
+
 void DecodeFrame(const LinkMessage& message) {
     rx_error = false;
     rx_rd_frame = false;
-    if (message.size() == SC_LENGTH && message[0] == SC) {
+    const bool acknowledge = message.size() == SC_LENGTH && message[0] == SC;
+    if (acknowledge || IsValidFrame(message.data(), message.size())) {
+        last_heard = std::chrono::steady_clock::now().time_since_epoch().count();
+    }
+    if (acknowledge) {
         if (wait_sc) {
             wait_sc = false;
             rx_sc = true;
@@ -106,8 +128,7 @@ void DecodeFrame(const LinkMessage& message) {
                 break;
             case RD:
                 SendSC();
-                KeepReply(message);
-                rx_rd_frame = true;
+                KeepReply(message, &rx_rd_frame);
                 break;
             case VR:
                 SendSC();
@@ -133,25 +154,28 @@ void DecodeFrame(const LinkMessage& message) {
 }
 
 void ResendTick(bool connected_now, bool cancelled) {
+    std::unique_lock lock(sent_mutex);
     if (!wait_sc || !connected_now) {
         return;
     }
     if (n_send > 0 && resend_timer > RESEND_TICKS) {
-        n_send = n_send - 1;
+        n_send.fetch_sub(1);
         resend_timer = 0;
-        Frame frame;
-        {
-            std::lock_guard lock(sent_mutex);
-            frame = buffer;
-        }
-        WriteString(frame.data(), frame.size());
+        WriteString(buffer.data(), buffer.size());
     }
     if (n_send == 0 && !cancelled) {
         wait_sc = false;
         rx_enable = false;
         rx_error = true;
+        lock.unlock();
         NotifyLink();
     }
+}
+
+void LinkTick(bool connected_now, bool cancelled) {
+    // An increment as one step: a reset by SendFrame in between is never overwritten.
+    resend_timer.fetch_add(1);
+    ResendTick(connected_now, cancelled);
 }
 
 FirmwareVersion CardFirmware() {

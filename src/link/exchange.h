@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <optional>
 
 #include "link/defines.h"
 #include "link/protocol.h"
@@ -35,9 +36,17 @@ void DecodeFrame(const LinkMessage& message);
 
 // The last reply frame the decoder kept (an "RD", "DT", "BT" or "VR" reply).
 Frame ReplyFrame();
+// The "RD" reply kept since the last take, if any; clears rx_rd_frame with the same step,
+// so a reply that arrives meanwhile is neither lost nor taken for the one before.
+std::optional<Frame> TakeReadReply();
+
+// When the card last sent anything the decoder took (an acknowledge or a valid frame).
+std::chrono::steady_clock::time_point LastHeard();
 
 // The resend rule, run on each tick after resend_timer has been incremented.
 void ResendTick(bool connected_now, bool cancelled);
+// One 100 ms tick of the link: resend_timer advanced, then the resend rule.
+void LinkTick(bool connected_now, bool cancelled);
 
 // A snapshot of versao_firmware, and its digits as a number (103; 0 while unknown).
 FirmwareVersion CardFirmware();

@@ -83,6 +83,9 @@ std::vector<LinkMessage> SplitReceived(ReceiveSplitter& splitter, const unsigned
             if (IsValidFrame(head, FRAME_LENGTH)) {
                 messages.emplace_back(head, head + FRAME_LENGTH);
                 start += FRAME_LENGTH;
+            } else if (head[FRAME_LENGTH - 1] == FF) {
+                // A frame damaged on the line: its 0xE5 data bytes are no acknowledges.
+                start += FRAME_LENGTH;
             } else {
                 start += 1;  // a false start: resynchronise on the next mark
             }

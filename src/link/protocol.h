@@ -75,9 +75,10 @@ struct ReceiveSplitter {
     std::chrono::steady_clock::time_point first_arrival{};
 };
 
-// Feeds newly arrived bytes and returns every complete message, in order. Bytes that belong
-// to neither an acknowledge nor a valid frame are dropped one at a time, so the split
-// resynchronises on the next 0x7E; an incomplete frame is dropped once it is older than
+// Feeds newly arrived bytes and returns every complete message, in order. 58 bytes between
+// a start and an end mark that fail the check are dropped whole; other bytes that belong to
+// neither an acknowledge nor a valid frame are dropped one at a time, so the split
+// resynchronises on the next 0x7E. An incomplete frame is dropped once it is older than
 // INCOMPLETE_FRAME_TIMEOUT_MS when more bytes arrive.
 std::vector<LinkMessage> SplitReceived(ReceiveSplitter& splitter, const unsigned char* bytes,
                                        std::size_t length,

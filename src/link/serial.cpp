@@ -306,7 +306,7 @@ void StopRxThread() {
     {
         std::lock_guard lock(rx_mutex);
         rx_enable = false;
-        rx_generation = rx_generation + 1;
+        rx_generation.fetch_add(1);
         rx_running = false;
         stopped = std::move(rx_thread);
     }

@@ -40,41 +40,63 @@ void SendEmpty(const char* command) {
 }  // namespace
 
 bool ReadWeatherStation(MemoryImage& eeprom) {
+    using Clock = std::chrono::steady_clock;
     WindowLayer& windows = Windows();
+    const Clock::time_point started = Clock::now();
+    const auto silence_deadline = [started] {
+        return std::max(LastHeard(), started) + std::chrono::milliseconds(CARD_SILENCE_LIMIT_MS);
+    };
     int address = 0;
     int length = MEMORY_SIZE - 1;  // until the first chunk tells
     int progress = 0;
+    int asks = 0;  // for the chunk at `address`
+    rx_error = false;
     while (address < length) {
         const bool tail = address >= CHUNK_TAIL_ADDRESS;
         const int count = tail ? CHUNK_TAIL_SIZE : READ_SIZE;
         const Payload payload = ReadRequest(address, tail ? RD_COUNT_TAIL : RD_COUNT_CHUNK);
-        if (cancel_rd || rx_error) {
+        if (cancel_rd || asks == CHUNK_ASKS || Clock::now() >= silence_deadline()) {
+            wait_sc = false;
             return false;
         }
+        ++asks;
         SendFrame("RD", payload.data());
-        const bool answered = WaitForLink([] { return rx_rd_frame || rx_error || cancel_rd; },
-                                          std::chrono::milliseconds(CHUNK_TIMEOUT_MS));
-        if (!answered) {
-            rx_error = true;
-            cancel_rd = true;
-            wait_sc = false;
-            rx_enable = false;
-            continue;
-        }
-        if (rx_rd_frame && !rx_error) {
-            windows.SetProgressPosition(++progress);
-            windows.SetControlText(WindowId::Main, ID_STATUS, "Lendo...");
-            rx_rd_frame = false;
-            const Frame reply = ReplyFrame();
-            const int copied = std::min(count, MEMORY_SIZE - address);
-            std::memcpy(eeprom.data() + address, reply.data() + RD_DATA_OFFSET, copied);
-            address += count;
-            if (address == READ_SIZE) {
-                const int reading_count = BigEndian16(eeprom.data() + OFF_LOG_COUNT);
-                length =
-                    std::min((reading_count + FIRST_READING_COUNT_LENGTH_PAD) * 4, MEMORY_SIZE);
-                windows.SetProgressRange(0, length / READ_SIZE + 1);
+        const Clock::time_point ask_deadline = std::min(
+            Clock::now() + std::chrono::milliseconds(CHUNK_TIMEOUT_MS), silence_deadline());
+        std::optional<Frame> reply;
+        for (;;) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(ask_deadline - Clock::now());
+            WaitForLink([] { return rx_rd_frame || rx_error || cancel_rd; },
+                        std::max(left, std::chrono::milliseconds(0)));
+            if (cancel_rd) {
+                break;
             }
+            reply = TakeReadReply();
+            // A late or repeated answer to an earlier request is not this one's.
+            if (reply &&
+                std::equal(payload.begin(), payload.begin() + 3, reply->begin() + PAYLOAD_OFFSET)) {
+                break;
+            }
+            reply.reset();
+            // An "ER" frame, or the acknowledge's resends used up: this request failed.
+            if (rx_error.exchange(false) || Clock::now() >= ask_deadline) {
+                break;
+            }
+        }
+        if (!reply) {
+            continue;  // the same chunk again
+        }
+        windows.SetProgressPosition(++progress);
+        windows.SetControlText(WindowId::Main, ID_STATUS, "Lendo...");
+        const int copied = std::min(count, MEMORY_SIZE - address);
+        std::memcpy(eeprom.data() + address, reply->data() + RD_DATA_OFFSET, copied);
+        address += count;
+        asks = 0;
+        if (address == READ_SIZE) {
+            const int reading_count = BigEndian16(eeprom.data() + OFF_LOG_COUNT);
+            length = std::min((reading_count + FIRST_READING_COUNT_LENGTH_PAD) * 4, MEMORY_SIZE);
+            windows.SetProgressRange(0, length / READ_SIZE + 1);
         }
     }
     return true;

@@ -8,7 +8,13 @@
 #include "logger/memory_image.h"
 
 // Time-outs, in milliseconds.
-constexpr int CHUNK_TIMEOUT_MS = 3030;   // one memory-read chunk (202 polls of 15 ms)
+// One request for a memory-read chunk; its acknowledge's resend comes after 1.1 s.
+constexpr int CHUNK_TIMEOUT_MS = 2000;
+// Requests for one chunk before the read gives up: the first and three more.
+constexpr int CHUNK_ASKS = 4;
+// A read ends once the card has sent nothing for this long, so a card that stops answering
+// or is unplugged ends it within 10 s, the configuration read before it included.
+constexpr int CARD_SILENCE_LIMIT_MS = 6000;
 constexpr int CONFIG_ATTEMPT_MS = 1020;  // one configuration-read attempt
 constexpr int CONFIG_READ_ATTEMPTS = 3;
 constexpr int REPLY_TIMEOUT_MS = 1020;  // erase confirmation, date reply
@@ -21,7 +27,9 @@ extern std::atomic<bool> cancel_rd;
 extern std::atomic<bool> bat_button_press;
 
 // Reads the card's memory into `eeprom`; true when the whole length the card reports (bounded
-// by the image) was read.
+// by the image) was read. A chunk whose reply is missing, damaged or an error is asked for
+// again, up to CHUNK_ASKS times; a reply is taken only for the request it answers. False on
+// cancel, on a chunk that failed every time, or after CARD_SILENCE_LIMIT_MS of silence.
 bool ReadWeatherStation(MemoryImage& eeprom);
 // Reads the configuration into config_values; false after three attempts without a reply.
 bool ReadParWeatherStation();

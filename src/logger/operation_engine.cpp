@@ -41,22 +41,11 @@ void Finish() {
     dl_state = DL_IDLE;
 }
 
-// Reads the memory until it succeeds or is cancelled; an error restarts it from address 0.
-void ReadUntilDoneOrCancelled(bool keep_firmware) {
-    while (!cancel_rd && !read_ok) {
-        if (rx_error) {
-            rx_error = false;
-            Windows().SetProgressPosition(0);
-            Status("Conectando...");
-        }
-        if (ReadWeatherStation(data_in)) {
-            if (keep_firmware) {
-                SetImageFirmware(data_in, CardFirmware());
-            }
-            read_ok = true;
-        } else {
-            read_ok = false;
-        }
+// One read: ReadWeatherStation asks again for what did not come, so a false is final.
+void ReadOnce(bool keep_firmware) {
+    read_ok = !cancel_rd && ReadWeatherStation(data_in);
+    if (read_ok && keep_firmware) {
+        SetImageFirmware(data_in, CardFirmware());
     }
 }
 
@@ -68,7 +57,7 @@ bool ConfirmedOk(std::string_view text, std::string_view caption) {
 void Read() {
     ReadParWeatherStation();
     Status("Conectando...");
-    ReadUntilDoneOrCancelled(true);
+    ReadOnce(true);
     Status("Conectado");
     if (read_ok && !cancel_rd) {
         Windows().EnableControl(WindowId::Main, BT_CANCEL, false);
@@ -77,6 +66,8 @@ void Read() {
             new_data = true;
         }
     } else {
+        // The receive thread ends, so that the port scan notices a card that went away.
+        rx_enable = false;
         ShowMessage(WindowId::Main, "Leitura Cancelada", "Cancelar", MsgIcon::Warning);
     }
     Finish();
@@ -84,7 +75,7 @@ void Read() {
 
 void ReadAndErase() {
     Status("Conectando...");
-    ReadUntilDoneOrCancelled(false);
+    ReadOnce(false);
     Status("Conectado");
     if (read_ok && !cancel_rd) {
         Windows().EnableControl(WindowId::Main, BT_CANCEL, false);
@@ -96,6 +87,7 @@ void ReadAndErase() {
             new_data = true;
         }
     } else {
+        rx_enable = false;
         ShowMessage(WindowId::Main, "Ler/Apagar cancelado", "Cancelar", MsgIcon::Warning);
     }
     Finish();

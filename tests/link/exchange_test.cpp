@@ -3,10 +3,10 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "app/main_commands.h"
 #include "link/serial.h"
 #include "logger/clock.h"
 #include "logger/logger_commands.h"
-#include "app/main_commands.h"
 #include "logger/serial_log.h"
 #include "support/link_fixture.h"
 #include "support/temp_dir.h"
@@ -24,10 +24,13 @@ class ExchangeTest : public LinkTest {
         GetPortNames();
         ASSERT_TRUE(connected);
     }
-    // What the program writes within `ms` (the test plays the card), byte by byte, timed.
-    std::vector<std::pair<Clock::time_point, unsigned char>> ProgramWrites(int ms) {
+    // What the program writes within `ms` (the test plays the card), byte by byte, timed;
+    // no more than `count` bytes.
+    std::vector<std::pair<Clock::time_point, unsigned char>> ProgramWrites(
+        int ms, std::size_t count = SIZE_MAX) {
         std::vector<std::pair<Clock::time_point, unsigned char>> bytes;
-        for (const auto end = Clock::now() + milliseconds(ms); Clock::now() < end;) {
+        for (const auto end = Clock::now() + milliseconds(ms);
+             Clock::now() < end && bytes.size() < count;) {
             pollfd input{pty.master, POLLIN, 0};
             unsigned char byte;
             if (poll(&input, 1, 1) > 0 && read(pty.master, &byte, 1) == 1) {
@@ -39,7 +42,7 @@ class ExchangeTest : public LinkTest {
     TestPty pty;
 };
 
-TEST_F(ExchangeTest, UnansweredFrameGoesOutFourTimesThenFails) {
+TEST_F(ExchangeTest, PacedUnansweredFrameGoesOutFourTimesThenFails) {
     std::copy_n("103", 3, versao_firmware.begin());  // a known card: no version query of its own
     StartRxThread();
     StartTimerThread();
@@ -67,6 +70,40 @@ TEST_F(ExchangeTest, UnansweredFrameGoesOutFourTimesThenFails) {
     EXPECT_FALSE(rx_error);
 }
 
+// A frame just sent waits its 11 ticks before a resend, whatever the counter reached while
+// the line was idle, even when a tick runs in the middle of SendFrame.
+TEST_F(ExchangeTest, AFreshFrameIsNeverResentAtOnce) {
+    ClosePort();  // nothing is written; n_send tells every resend
+    std::atomic<bool> run{true};
+    std::atomic<long> ticks{0};
+    std::thread ticker([&] {
+        while (run) {
+            LinkTick(true, false);
+            ticks.fetch_add(1);
+        }
+    });
+    const unsigned char payload[PAYLOAD_LENGTH] = {};
+    int checked = 0, early_resends = 0;
+    for (int k = 0; k < 20000; ++k) {
+        resend_timer = 1000;  // the counter runs on while no frame waits
+        const long before = ticks;
+        SendFrame("RD", payload);
+        wait_sc = false;  // acknowledged at once
+        const long acknowledged = ticks;
+        while (ticks < acknowledged + 2) {  // a tick in progress has ended
+            std::this_thread::yield();
+        }
+        if (ticks - before <= RESEND_TICKS) {  // too few ticks for a due resend
+            ++checked;
+            early_resends += n_send != N_SEREND_TIMES;
+        }
+    }
+    run = false;
+    ticker.join();
+    EXPECT_EQ(early_resends, 0);
+    EXPECT_GT(checked, 100);
+}
+
 TEST_F(ExchangeTest, ConfigurationWriteSendsTheRecordAndLogsIt) {
     TempWorkingDir dir;
     WriteFileBytes(SERIAL_FILE_NAME, "5000");
@@ -75,7 +112,7 @@ TEST_F(ExchangeTest, ConfigurationWriteSendsTheRecordAndLogsIt) {
     SetDescription(values.descricao, "Camara fria 01 - sul");  // exactly 20
     EXPECT_TRUE(WriteConfigToCard(values));
     std::vector<unsigned char> frame;
-    for (const auto& timed : ProgramWrites(200)) {
+    for (const auto& timed : ProgramWrites(5000, FRAME_LENGTH)) {
         frame.push_back(timed.second);
     }
     SetFixedLocalTime(std::nullopt);

@@ -51,5 +51,12 @@ TEST(Protocol, FramesCheckByteAndReceiveSplitter) {
     bytes.insert(bytes.end(), reply.begin(), reply.end());
     messages = feed(bytes, t1 + std::chrono::milliseconds(INCOMPLETE_FRAME_TIMEOUT_MS + 50));
     EXPECT_EQ(messages, (std::vector<LinkMessage>{{SC}, whole}));
+    // A reply damaged on the line, its data holding 0xE5: dropped whole, no acknowledge.
+    unsigned char readings[PAYLOAD_LENGTH] = {0x00, 0x32, '2', 0x01, SC, SC, 0x02};
+    Frame damaged = BuildFrame("RD", readings);
+    damaged[30] ^= 0x10;
+    messages = feed({damaged.begin(), damaged.end()}, t1 + std::chrono::milliseconds(200));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(splitter.pending.empty());
 }
 }  // namespace

@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/main_commands.h"
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
-#include "app/main_commands.h"
+#include "logger/logger_commands.h"
 #include "logger/operation_engine.h"
 #include "simcard/simulated_card.h"
 #include "support/link_fixture.h"
@@ -67,7 +68,7 @@ TEST_F(CardSession, ReadsTheWholeRecordingByteForByte) {
     for (int readings : {0, 5, 20000}) {
         SCOPED_TRACE(readings);
         Connect({.readings = readings});
-        EXPECT_LT(Read(), 2.0 * kSlowdown);
+        Read();
         EXPECT_EQ(LastMessage(), "Leitura: Leitura Bem Sucedida");
         EXPECT_TRUE(read_ok && new_data);
         ExpectImageMatchesCard();
@@ -99,39 +100,72 @@ TEST_F(CardSession, PacedFullReadKeepsUpWithTheLine) {
 TEST_F(CardSession, CancelOrACardThatStopsAnsweringEndsAReadWithoutData) {
     Connect({.readings = 16320, .baud_pace = true});
     CommandRead();
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    const auto cancelled = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Eventually([&] { return card->RequestsSeen() > 20; }, 5000));
     CommandCancel();
     ASSERT_TRUE(Eventually([] { return dl_state == DL_IDLE; }, 5000));
-    EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::milliseconds(500));
     EXPECT_EQ(LastMessage(), "Cancelar: Leitura Cancelada");
     EXPECT_EQ(windows.Messages().back().icon, MsgIcon::Warning);
     EXPECT_FALSE(new_data || read_ok);
 
-    // A card that stops answering: the read ends the same way after about 3 s.
+    // A card that stops answering ends the read the same way, and the port scan resumes.
     ResetCardSession();
     Connect({.faults = {{CardFaultKind::StopAnswering, 8, 0}}});
-    const double seconds = Read();
+    Read();
     EXPECT_EQ(LastMessage(), "Cancelar: Leitura Cancelada");
-    EXPECT_GT(seconds, 3.0);
-    EXPECT_LT(seconds, 3.0 + 1.0 * kSlowdown);
+    EXPECT_FALSE(new_data || read_ok || rx_enable);
+}
+
+// Requests: 1 version, 2 configuration, 3.. memory chunks (with their resends).
+TEST_F(CardSession, AFailedChunkIsAskedAgainAndTheReadGoesOn) {
+    // "ER" is asked again at once; a damaged reply after the wait; a lost request is resent.
+    for (CardFaultKind kind :
+         {CardFaultKind::AnswerError, CardFaultKind::CorruptReply, CardFaultKind::DropRequest}) {
+        SCOPED_TRACE(CardFaultName(kind));
+        Connect({.readings = 300, .faults = {{kind, 6, 1}}});
+        Read();
+        EXPECT_EQ(LastMessage(), "Leitura: Leitura Bem Sucedida");
+        ExpectImageMatchesCard();
+        int from_zero = 0, fourth = 0;
+        for (const SeenRequest& r : card->Requests()) {
+            const int address = r.payload_head[0] << 8 | r.payload_head[1];
+            from_zero += r.letters[0] == 'R' && address == 0 && r.payload_head[2] == RD_COUNT_CHUNK;
+            fourth += r.letters[0] == 'R' && address == 150;
+        }
+        EXPECT_EQ(from_zero, 1);  // resumed, not started over
+        EXPECT_EQ(fourth, 2);
+        ResetCardSession();
+    }
+    // A chunk that fails every time ends the read after four requests for it.
+    Connect({.readings = 300, .faults = {{CardFaultKind::AnswerError, 6, 0}}});
+    const std::ptrdiff_t before = static_cast<std::ptrdiff_t>(windows.Messages().size());
+    Read();
+    // Each "ER" shows "ERRO" from the receive thread, maybe after the outcome.
+    const auto count = [&](const char* text) {
+        const std::vector<RecordedMessage> shown = windows.Messages();
+        return std::count_if(shown.begin() + before, shown.end(),
+                             [&](const RecordedMessage& m) { return m.text == text; });
+    };
+    EXPECT_TRUE(Eventually([&] { return count("ERRO") == CHUNK_ASKS; }, 2000));
+    EXPECT_EQ(count("Leitura Cancelada"), 1);
+    EXPECT_EQ(card->RequestsSeen("RD"), 1 + 3 + CHUNK_ASKS);
     EXPECT_FALSE(new_data || read_ok);
 }
 
-TEST_F(CardSession, ErrorReplyRestartsTheReadFromTheStart) {
-    // Requests: 1 version, 2 configuration, 3.. memory chunks; the fourth chunk fails.
-    Connect({.readings = 300, .faults = {{CardFaultKind::AnswerError, 6, 1}}});
-    Read();
-    ASSERT_EQ(windows.Messages().size(), 2u);
-    EXPECT_EQ(windows.Messages()[0].caption + ": " + windows.Messages()[0].text, " : ERRO");
-    EXPECT_EQ(LastMessage(), "Leitura: Leitura Bem Sucedida");
-    int reads_from_zero = 0;
-    for (const SeenRequest& r : card->Requests()) {
-        reads_from_zero += r.letters[0] == 'R' && r.payload_head[0] == 0 &&
-                           r.payload_head[1] == 0 && r.payload_head[2] == RD_COUNT_CHUNK;
+// The acknowledge of a chunk is lost and its reply comes after the resend, so the card
+// answers twice; on a paced line the second answer arrives while the next chunk waits.
+TEST_F(CardSession, PacedReplyAnsweredTwiceIsTakenOnlyForItsRequest) {
+    for (int at : {6, 9}) {
+        SCOPED_TRACE(at);
+        Connect({.readings = 300,
+                 .baud_pace = true,
+                 .faults = {
+                     {.kind = CardFaultKind::AnswerTwice, .first_request = at, .delay_ms = 1500}}});
+        Read();
+        EXPECT_EQ(card->RepliesSent(), card->RequestsSeen());  // the resend was answered too
+        EXPECT_EQ(LastMessage(), "Leitura: Leitura Bem Sucedida");
+        ExpectImageMatchesCard();
+        ResetCardSession();
     }
-    EXPECT_EQ(reads_from_zero, 2);
-    ExpectImageMatchesCard();
 }
 
 TEST_F(CardSession, ConfigurationReadOpensItsWindowAndANeverStartedCardOnlyWarns) {
@@ -169,15 +203,53 @@ TEST_F(CardSession, RefusesAnotherFirmware) {
     EXPECT_EQ(LastMessage(), "Atenção !: " + std::string(MSG_FIRMWARE_INCOMPATIBLE));
 }
 
-TEST_F(CardSession, NoticesUnplugAndReplug) {
-    Connect();
+// Unplugged while idle and during a read, then plugged in again as a new port: the card is
+// found again within about 1.2 s and asked for its firmware; an open data window keeps
+// its readings.
+TEST_F(CardSession, PacedUnplugAndReplugIdleAndDuringARead) {
+    using Clock = std::chrono::steady_clock;
+    const auto replug = [&] {
+        Plug();
+        const Clock::time_point plugged = Clock::now();
+        ASSERT_TRUE(Eventually([] { return connected.load(); }, 5000));
+        const double found = std::chrono::duration<double>(Clock::now() - plugged).count();
+        std::printf("card found %.2f s after it was plugged in\n", found);
+        EXPECT_LT(found, 1.3 * kSlowdown);
+        ASSERT_TRUE(Eventually([] { return FirmwareNumber() == 103; }, 3000));
+        EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Conectado");
+        EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_READ), true);
+        EXPECT_EQ(card->RequestsSeen("VR"), 1);
+    };
+    const auto expect_unplugged = [&] {
+        ASSERT_TRUE(Eventually([] { return !connected; }, 3000));
+        EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Desconectado");
+        EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_READ), false);
+        EXPECT_EQ(FirmwareNumber(), 0);
+    };
+    Connect({.readings = 40});
+    Read();
+    CheckOperationResults();
+    const std::vector<std::string> lines = windows.ListLines(WindowId::Data, LIST1);
+    ASSERT_EQ(lines.size(), 40u);
     card->Stop();
-    ASSERT_TRUE(Eventually([] { return !connected; }, 2500));
-    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Desconectado");
-    EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_READ), false);
-    EXPECT_EQ(FirmwareNumber(), 0);
-    Plug();
+    expect_unplugged();
+    replug();
+    EXPECT_EQ(windows.ListLines(WindowId::Data, LIST1), lines);
+
+    card = nullptr;
+    expect_unplugged();
+    Plug({.readings = 16320, .baud_pace = true});
     ASSERT_TRUE(Eventually([] { return connected && FirmwareNumber() == 103; }, 5000));
-    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Conectado");
-    EXPECT_EQ(card->RequestsSeen("VR"), 1);
+    CommandRead();
+    ASSERT_TRUE(Eventually([&] { return card->RequestsSeen() > 40; }, 5000));
+    card->Stop();
+    ASSERT_TRUE(Eventually([] { return dl_state == DL_IDLE; }, 15000));
+    const double since_last_answer =
+        std::chrono::duration<double>(Clock::now() - card->LastSent()).count();
+    EXPECT_LT(since_last_answer, 10.0);
+    EXPECT_EQ(LastMessage(), "Cancelar: Leitura Cancelada");
+    EXPECT_FALSE(new_data || read_ok);
+    expect_unplugged();
+    replug();
+    EXPECT_EQ(windows.ListLines(WindowId::Data, LIST1), lines);
 }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <regex>
 
@@ -104,15 +103,11 @@ TEST_F(TableReportTest, DocumentPagesColumnsAlarmColoursHeaderAndFooter) {
     EXPECT_EQ(SToHMinS(32640LL * 65535), "594184h 0min 0s");  // far past 9999 hours
 }
 
-TEST_F(TableReportTest, FullImageIsQuickAndClamped) {
+TEST_F(TableReportTest, FullImageIsClamped) {
     MemoryImage image = Image(std::vector(MAX_IMAGE_READINGS, kInRange));
     PutBigEndian16(&image[OFF_LOG_COUNT], 0xFFFF);  // more than the image holds: clamped
     windows.dialog_path = FreshPath("full.pdf");
-    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(PdfData(WindowId::Data, image));
-    const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - start;
-    std::printf("table report of %d readings: %.1f ms\n", MAX_IMAGE_READINGS, ms.count());
-    EXPECT_LT(ms.count(), 1000.0);  // generous for sanitizer builds on a shared machine
     const CheckedPdf pdf = CheckPdf(*windows.dialog_path);
     EXPECT_EQ(pdf.pages.size(), 80u);
 }

@@ -139,8 +139,8 @@ TEST_F(SimulatedCardTest, AnswersEveryRequestKindByteForByteAndRecordsAfterAConf
 TEST_F(SimulatedCardTest, FaultsStrikeTheRequestsTheyAreSetFor) {
     std::vector<CardFault> faults;
     std::string why;
-    for (const char* t :
-         {"drop:at=1", "corrupt:at=3", "delay:ms=200,at=4,times=2", "joined:at=5"}) {
+    for (const char* t : {"drop:at=1", "corrupt:at=3", "delay:ms=200,at=4,times=2",
+                          "joined:at=5,times=1", "noack:at=6", "twice:at=7,ms=300"}) {
         faults.push_back(ParseCardFault(t, &why).value());
     }
     StartCard({.faults = faults});
@@ -164,7 +164,22 @@ TEST_F(SimulatedCardTest, FaultsStrikeTheRequestsTheyAreSetFor) {
     line->Write(version);
     EXPECT_TRUE(line->ReadMessages(1, 100).empty());
     EXPECT_EQ(line->ReadMessages(2, 1000).size(), 2u);
-    EXPECT_EQ(card->FaultsStruck(), 4);
+    line->Acknowledge();
+    // 6: the acknowledge is lost, the reply goes out.
+    line->Write(version);
+    EXPECT_EQ(line->ReadMessages(1, 1000).at(0)[1], 'V');
+    line->Acknowledge();
+    // 7: no acknowledge and a late reply; the resend meanwhile is answered as well.
+    line->Write(version);
+    EXPECT_TRUE(line->ReadMessages(1, 100).empty());
+    line->Write(version);
+    const std::vector<LinkMessage> twice = line->ReadMessages(3, 1000);
+    ASSERT_EQ(twice.size(), 3u);
+    EXPECT_EQ(twice[0], twice[2]);
+    EXPECT_EQ(twice[1], LinkMessage{SC});
+    EXPECT_EQ(card->FaultsStruck(), 6);
+    EXPECT_EQ(card->FaultsStruck(CardFaultKind::DelayReply), 2);
+    EXPECT_EQ(card->FaultsStruck(CardFaultKind::AnswerTwice), 1);
 }
 
 TEST_F(SimulatedCardTest, PacedAtTheLineRateOf115200Baud) {

@@ -1,6 +1,7 @@
 // The desktop program driven as a technician drives it: buttons clicked, message boxes and
 // file dialogs answered, against the simulated card. Each test runs in a process of its own.
 
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -298,7 +299,7 @@ void DesktopTest::cloudCardIsHandedToTheUpload() {
     CollectionServer server(*store, options);
     QVERIFY2(server.Listen(&why), why.c_str());
     std::thread serving([&] { server.Serve(); });
-    UseCloudServer({"127.0.0.1", server.Port()});
+    SetHandOffCloudServer({"127.0.0.1", server.Port()});
 
     PlugCard();
     MemoryImage memory = card_->Memory();

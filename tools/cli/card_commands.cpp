@@ -57,8 +57,7 @@ bool TickUntil(Done done) {
         std::chrono::steady_clock::now() + std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS);
     while (!done() && !rx_error && std::chrono::steady_clock::now() < end) {
         WaitForLink(done, std::chrono::milliseconds(TIMER_TICK_MS));
-        resend_timer = resend_timer + 1;
-        ResendTick(connected, cancel_rd);
+        LinkTick(connected, cancel_rd);
     }
     return done();
 }

@@ -12,10 +12,14 @@ struct KindName {
 };
 
 constexpr KindName kKinds[] = {
-    {"drop", CardFaultKind::DropRequest},     {"error", CardFaultKind::AnswerError},
-    {"corrupt", CardFaultKind::CorruptReply}, {"joined", CardFaultKind::JoinedWrite},
-    {"delay", CardFaultKind::DelayReply},     {"silent", CardFaultKind::StopAnswering},
+    {"drop", CardFaultKind::DropRequest},      {"error", CardFaultKind::AnswerError},
+    {"corrupt", CardFaultKind::CorruptReply},  {"joined", CardFaultKind::JoinedWrite},
+    {"delay", CardFaultKind::DelayReply},      {"silent", CardFaultKind::StopAnswering},
+    {"noack", CardFaultKind::LoseAcknowledge}, {"twice", CardFaultKind::AnswerTwice},
 };
+
+// Late enough for the program's resend (1.1 s), early enough for its wait for the reply.
+constexpr int ANSWER_TWICE_DELAY_MS = 1500;
 
 template <typename Number>
 bool ParseWhole(std::string_view text, Number& value) {
@@ -52,6 +56,15 @@ bool SetKey(CardFault& fault, std::string_view key, std::string_view value) {
 
 }  // namespace
 
+const char* CardFaultName(CardFaultKind kind) {
+    for (const KindName& entry : kKinds) {
+        if (entry.kind == kind) {
+            return entry.name;
+        }
+    }
+    return "?";
+}
+
 std::optional<CardFault> ParseCardFault(std::string_view text, std::string* why) {
     const std::size_t colon = text.find(':');
     const std::string_view name = text.substr(0, colon);
@@ -65,11 +78,14 @@ std::optional<CardFault> ParseCardFault(std::string_view text, std::string* why)
     }
     if (!known) {
         *why = "unknown fault \"" + std::string(name) +
-               "\" (drop, error, corrupt, joined, delay, silent)";
+               "\" (drop, error, corrupt, joined, delay, silent, noack, twice)";
         return std::nullopt;
     }
     if (fault.kind == CardFaultKind::JoinedWrite) {
         fault.times = 0;
+    }
+    if (fault.kind == CardFaultKind::AnswerTwice) {
+        fault.delay_ms = ANSWER_TWICE_DELAY_MS;
     }
     if (colon == std::string_view::npos) {
         return fault;
@@ -113,6 +129,7 @@ StruckFaults FaultSchedule::Next() {
             continue;
         }
         ++active.struck;
+        struck.kinds |= 1u << static_cast<unsigned>(fault.kind);
         switch (fault.kind) {
             case CardFaultKind::DropRequest:
                 struck.drop = true;
@@ -129,6 +146,13 @@ StruckFaults FaultSchedule::Next() {
             case CardFaultKind::DelayReply:
                 struck.delay_ms += fault.delay_ms;
                 break;
+            case CardFaultKind::LoseAcknowledge:
+                struck.lose_acknowledge = true;
+                break;
+            case CardFaultKind::AnswerTwice:
+                struck.lose_acknowledge = true;
+                struck.delay_ms += fault.delay_ms;
+                break;
             case CardFaultKind::CorruptReply: {
                 const unsigned index = active.random();
                 const unsigned mask = active.random();
@@ -139,6 +163,9 @@ StruckFaults FaultSchedule::Next() {
             }
         }
     }
-    struck.drop = struck.drop || silent_;
+    if (silent_) {
+        struck.drop = true;
+        struck.kinds |= 1u << static_cast<unsigned>(CardFaultKind::StopAnswering);
+    }
     return struck;
 }

@@ -221,6 +221,11 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
     const StruckFaults struck = faults_.Next();
     if (struck.Any()) {
         ++faults_struck_;
+        for (int k = 0; k < CARD_FAULT_KINDS; ++k) {
+            if ((struck.kinds >> k & 1u) != 0) {
+                ++faults_struck_by_kind_[static_cast<std::size_t>(k)];
+            }
+        }
     }
     if (struck.drop) {
         return;
@@ -234,10 +239,13 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
         sent = ErrorFrame();
     }
     std::vector<unsigned char> acknowledge{SC};
+    if (struck.lose_acknowledge) {
+        acknowledge.clear();
+    }
     if (struck.corrupt) {
         if (sent) {
             (*sent)[struck.corrupt_index] ^= struck.corrupt_mask;
-        } else {
+        } else if (!acknowledge.empty()) {
             acknowledge[0] ^= struck.corrupt_mask;
         }
     }
@@ -249,7 +257,9 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
         acknowledge.insert(acknowledge.end(), sent->begin(), sent->end());
         Send(acknowledge.data(), acknowledge.size(), now);
     } else {
-        Send(acknowledge.data(), acknowledge.size(), now);
+        if (!acknowledge.empty()) {
+            Send(acknowledge.data(), acknowledge.size(), now);
+        }
         if (!sent) {
             return;
         }
@@ -283,5 +293,6 @@ bool SimulatedCard::Send(const unsigned char* bytes, std::size_t length,
             return false;
         }
     }
+    last_sent_ = Clock::now().time_since_epoch().count();
     return true;
 }

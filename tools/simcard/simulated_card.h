@@ -3,6 +3,7 @@
 // card's side of every request: acknowledge, then reply, as a real card does. Tests,
 // demonstrations and training use it in place of a card.
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -64,7 +65,15 @@ class SimulatedCard {
     int AcknowledgesReceived() const { return acks_received_.load(); }
     int RepliesSent() const { return replies_sent_.load(); }  // frames
     int FaultsStruck() const { return faults_struck_.load(); }
+    int FaultsStruck(CardFaultKind kind) const {
+        return faults_struck_by_kind_[static_cast<std::size_t>(kind)].load();
+    }
     std::vector<SeenRequest> Requests() const;
+    // When the card last wrote to the line; the epoch before it ever did.
+    std::chrono::steady_clock::time_point LastSent() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(last_sent_.load()));
+    }
 
   private:
     void Serve();
@@ -95,6 +104,8 @@ class SimulatedCard {
     std::atomic<int> acks_received_{0};
     std::atomic<int> replies_sent_{0};
     std::atomic<int> faults_struck_{0};
+    std::atomic<std::chrono::steady_clock::rep> last_sent_{0};
+    std::array<std::atomic<int>, CARD_FAULT_KINDS> faults_struck_by_kind_{};
     mutable std::mutex log_mutex_;
     std::vector<SeenRequest> requests_;
 };
