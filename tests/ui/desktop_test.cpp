@@ -1,7 +1,6 @@
 // The desktop program driven as a technician drives it: buttons clicked, message boxes and
 // file dialogs answered, against the simulated card. Each test runs in a process of its own.
 
-
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
