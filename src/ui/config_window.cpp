@@ -12,6 +12,7 @@
 #include "app/main_commands.h"
 #include "files/file.h"
 #include "link/serial.h"
+#include "logger/operation_engine.h"
 #include "logger/reading_list.h"
 #include "ui/qt_window_layer.h"
 
@@ -156,7 +157,9 @@ void ConfigWindow::EnableButtons(bool enabled) {
 // The exchange runs off the GUI thread; the card's commands wait until it ends, as the
 // link carries one exchange at a time.
 void ConfigWindow::StartWrite() {
-    if (writer_.joinable()) {
+    // A read holds the link; its own end gives the commands back.
+    if (writer_.joinable() || dl_state == DL_READ || dl_state == DL_IMPORT ||
+        dl_state == DL_CONFIG) {
         return;
     }
     write_enabled_ = Control(BT_CONFIG_WRITE)->isEnabled();
