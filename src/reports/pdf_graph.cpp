@@ -1,5 +1,6 @@
 #include "reports/pdf_graph.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "logger/readings.h"
@@ -281,10 +282,12 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
         menor = t < menor ? t : menor;
         maior = t > maior ? t : maior;
     }
-    if (maior == menor) {
-        // Nothing to scale: give the flat line a range of its own.
-        menor -= 1.0f;
-        maior += 1.0f;
+    if (!(maior > menor)) {
+        // Nothing to scale: give the flat line a range of its own, wide enough to survive
+        // the rounding of a large value (a refused temperature is -1e8).
+        const float margin = std::max(1.0f, std::fabs(maior));
+        menor -= margin;
+        maior += margin;
     }
 
     // Dotted grid: one-point marks four points apart; x and y stay whole points.
