@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <tuple>
 #include <unordered_map>
 
 namespace {
@@ -29,6 +30,8 @@ constexpr int SEND_TIMEOUT_MS = 10000;
 constexpr int DRAIN_MS = 1600;
 constexpr std::size_t DRAIN_BYTES = 8 * MAX_PACKET_SIZE;
 constexpr std::size_t RECEIVE_CHUNK = 65536;
+// How long the listener rests when the process is out of descriptors.
+constexpr int ACCEPT_PAUSE_MS = 100;
 
 // Tags of the two pipes among the connections' descriptors in epoll.
 constexpr std::uint64_t TAG_LISTENER = 0;
@@ -297,6 +300,8 @@ void CollectionServer::Serve() {
         return true;
     };
 
+    bool listening = true;
+    Clock::time_point listen_again{};
     const auto accept_all = [&](Clock::time_point now) {
         for (;;) {
             sockaddr_storage address{};
@@ -304,8 +309,15 @@ void CollectionServer::Serve() {
             SocketHandle s(accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length,
                                    SOCK_CLOEXEC | SOCK_NONBLOCK));
             if (!s.Valid()) {
-                // EMFILE too: the pending connection stays queued until descriptors free up,
-                // and the header deadlines free them.
+                if (errno == EMFILE || errno == ENFILE) {
+                    // Out of descriptors: a client without a header gives its own up; else
+                    // the listener rests, rather than waking the loop again at once.
+                    if (!make_room() && listening) {
+                        epoll_ctl(epoll.Get(), EPOLL_CTL_DEL, listener_.Get(), nullptr);
+                        listening = false;
+                        listen_again = now + std::chrono::milliseconds(ACCEPT_PAUSE_MS);
+                    }
+                }
                 return;
             }
             const std::string peer = PeerAddress(address);
@@ -342,7 +354,13 @@ void CollectionServer::Serve() {
 
     std::vector<epoll_event> events(MAX_EVENTS);
     for (;;) {
+        if (!listening && Clock::now() >= listen_again) {
+            listening = watch(EPOLL_CTL_ADD, listener_.Get(), EPOLLIN, TAG_LISTENER);
+        }
         Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(MAX_WAIT_MS);
+        if (!listening) {
+            soonest = std::min(soonest, listen_again);
+        }
         for (const auto& [tag, c] : connections) {
             soonest = std::min(soonest, deadline(c));
         }
