@@ -22,8 +22,9 @@ bool ExcelData(WindowId owner, const MemoryImage& image) {
         return false;
     }
     CheckImageFirmware(image, owner);
-    if (!WriteWholeFile(*path, ExcelText(image))) {
-        ShowWriteError(owner, *path);
+    std::string reason;
+    if (!WriteWholeFile(*path, ExcelText(image), &reason)) {
+        ShowWriteError(owner, *path, reason);
         return false;
     }
     return true;

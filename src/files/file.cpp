@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files/atomic_file.h"
 #include "logger/reading_list.h"
 
 const FileFilter& DataFileFilter() {
@@ -157,21 +158,22 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string* r
     return bytes;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* reason) {
+    std::string ignored;
+    return ReplaceFileContent(path, bytes, reason != nullptr ? reason : &ignored);
+}
+
+void ShowWriteError(WindowId owner, const std::string& path, const std::string& reason) {
+    std::string text = "Não foi possível gravar o arquivo " + path;
+    if (!reason.empty()) {
+        text += ": " + reason;
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    ShowMessage(owner, text, "Erro", MsgIcon::Stop);
 }
 
-void ShowWriteError(WindowId owner, const std::string& path) {
-    ShowMessage(owner, "Não foi possível gravar o arquivo " + path, "Erro", MsgIcon::Stop);
-}
-
-bool WeatherStationExport(const std::string& path, const MemoryImage& dado_in) {
-    return WriteWholeFile(path, DataFileText(dado_in));
+bool WeatherStationExport(const std::string& path, const MemoryImage& dado_in,
+                          std::string* reason) {
+    return WriteWholeFile(path, DataFileText(dado_in), reason);
 }
 
 static void ShowInvalidFile(WindowId owner, const std::string& reason) {
@@ -220,10 +222,10 @@ FileLoad LoadConfigFile(const std::string& path, ConfigValues& values, WindowId 
     return FileLoad::Loaded;
 }
 
-bool SaveConfigFile(const std::string& path, const ConfigValues& values) {
+bool SaveConfigFile(const std::string& path, const ConfigValues& values, std::string* reason) {
     const auto bytes = ConfigFileBytes(values);
     return WriteWholeFile(
-        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), reason);
 }
 
 OpenedFile OpenFromMainWindow() {
@@ -261,8 +263,9 @@ bool SaveDataFromDataWindow(const MemoryImage& image) {
     int length = 0;
     int log_count = 0;
     WeatherStationInfo(image.data(), &length, &log_count);
-    if (!WeatherStationExport(*path, image)) {
-        ShowWriteError(WindowId::Data, *path);
+    std::string reason;
+    if (!WeatherStationExport(*path, image, &reason)) {
+        ShowWriteError(WindowId::Data, *path, reason);
         return false;
     }
     ShowMessage(WindowId::Data, "Export Data to file Successful", "Export", MsgIcon::None);
@@ -288,8 +291,9 @@ bool SaveConfigFromConfigWindow() {
     if (!path) {
         return false;
     }
-    if (!SaveConfigFile(*path, config_values)) {
-        ShowWriteError(WindowId::Config, *path);
+    std::string reason;
+    if (!SaveConfigFile(*path, config_values, &reason)) {
+        ShowWriteError(WindowId::Config, *path, reason);
         return false;
     }
     ShowMessage(WindowId::Config, "Arquivo de configuração salvo com sucesso", "Salvar",

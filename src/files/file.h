@@ -41,16 +41,18 @@ std::array<std::uint8_t, CONFIG_FILE_SIZE> ConfigFileBytes(const ConfigValues& v
 // Fills every field but `serial` from the 35 bytes; false when fewer bytes are given.
 bool ParseConfigFileBytes(std::string_view bytes, ConfigValues& values);
 
-// Tells the user that `path` could not be written.
-void ShowWriteError(WindowId owner, const std::string& path);
+// Tells the user that `path` could not be written, and why when `reason` is given.
+void ShowWriteError(WindowId owner, const std::string& path, const std::string& reason = "");
 
-// Whole-file helpers; `reason` is set on failure.
+// Whole-file helpers; `reason` is set on failure. A write replaces the file only once the
+// new content is whole on the disk.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* reason,
                                          std::size_t limit);
-bool WriteWholeFile(const std::string& path, std::string_view bytes);
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* reason = nullptr);
 
 // Writes the image as a data file in one write; false when it cannot be written.
-bool WeatherStationExport(const std::string& path, const MemoryImage& dado_in);
+bool WeatherStationExport(const std::string& path, const MemoryImage& dado_in,
+                          std::string* reason = nullptr);
 
 enum class FileLoad { Loaded, Refused, FirmwareRejected };
 
@@ -61,7 +63,8 @@ enum class FileLoad { Loaded, Refused, FirmwareRejected };
 FileLoad LoadDataFile(const std::string& path, MemoryImage& image, WindowId owner);
 // Reads a configuration file into `values` (keeping `serial`); refusals shown likewise.
 FileLoad LoadConfigFile(const std::string& path, ConfigValues& values, WindowId owner);
-bool SaveConfigFile(const std::string& path, const ConfigValues& values);
+bool SaveConfigFile(const std::string& path, const ConfigValues& values,
+                    std::string* reason = nullptr);
 
 // What the main window's "Abrir" loaded.
 enum class OpenedKind { Nothing, DataFile, ConfigFile };

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "files/atomic_file.h"
 #include "ui/window_layer.h"
 
 bool forcar_novo_serial = false;
@@ -34,19 +35,17 @@ long BuscaUltimoSerial() {
 }
 
 int SalvaUltimoSerial(long serial) {
-    std::FILE* file = std::fopen(SERIAL_FILE_NAME, "w+");
-    int result = 0;
-    if (file == nullptr) {
-        result = errno != 0 ? errno : EIO;
-    } else {
-        std::fprintf(file, "%u", static_cast<unsigned>(serial));
-        result = std::fclose(file);
+    std::string reason;
+    // Replaced whole, so that a failed save cannot lose the count and repeat serials.
+    errno = 0;
+    if (ReplaceFileContent(SERIAL_FILE_NAME, std::to_string(static_cast<unsigned>(serial)),
+                           &reason)) {
+        return 0;
     }
-    if (result != 0) {
-        char text[96];
-        std::snprintf(text, sizeof text, "Erro ao salvar arquivo UltimoSerial.txt: %d", result);
-        ShowMessage(WindowId::Config, text, "Salva serial", MsgIcon::Stop);
-    }
+    const int result = errno != 0 ? errno : EIO;
+    ShowMessage(WindowId::Config,
+                std::string("Erro ao salvar arquivo ") + SERIAL_FILE_NAME + ": " + reason, "Erro",
+                MsgIcon::Stop);
     return result;
 }
 

@@ -1,8 +1,10 @@
 #include "reports/pdf.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdarg>
+#include <cstring>
 
 #include "files/file.h"
 #include "logger/clock.h"
@@ -63,8 +65,11 @@ std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i
 }
 
 void WriteToFile(PdfFile& pdf, std::string_view bytes) {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), pdf.stream) != bytes.size()) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), pdf.stream) != bytes.size() &&
+        !pdf.write_failed) {
         pdf.write_failed = true;
+        pdf.error = std::strerror(errno != 0 ? errno : EIO);
     }
     pdf.offset += static_cast<long long>(bytes.size());
 }
@@ -129,10 +134,12 @@ void WriteCrossReference(PdfFile& pdf) {
 
 bool PdfCreate(PdfFile& pdf, const std::string& path) {
     pdf = PdfFile{};
-    pdf.stream = std::fopen(path.c_str(), "wb");
-    if (pdf.stream == nullptr) {
+    pdf.file = std::make_unique<ReplacingFile>();
+    if (!pdf.file->Open(path, &pdf.error)) {
+        pdf.file.reset();
         return false;
     }
+    pdf.stream = pdf.file->Stream();
     std::setvbuf(pdf.stream, nullptr, _IOFBF, kStreamBufferSize);
     pdf.object_offsets.assign(1, -1);
     return true;
@@ -140,9 +147,13 @@ bool PdfCreate(PdfFile& pdf, const std::string& path) {
 
 bool PdfClose(PdfFile& pdf) {
     WriteCrossReference(pdf);
-    const bool closed = std::fclose(pdf.stream) == 0;
     pdf.stream = nullptr;
-    return closed && !pdf.write_failed;
+    const std::unique_ptr<ReplacingFile> file = std::move(pdf.file);
+    if (pdf.write_failed) {
+        file->Abandon();
+        return false;
+    }
+    return file->Commit(&pdf.error);
 }
 
 void PdfWrite(PdfFile& pdf, std::string_view text) {
@@ -329,12 +340,12 @@ bool WritePdfReport(WindowId owner, const MemoryImage& image,
     CheckImageFirmware(image, owner);
     PdfFile pdf;
     if (!PdfCreate(pdf, *path)) {
-        ShowWriteError(owner, *path);
+        ShowWriteError(owner, *path, pdf.error);
         return false;
     }
     write_pages(pdf, *path);
     if (!PdfClose(pdf)) {
-        ShowWriteError(owner, *path);
+        ShowWriteError(owner, *path, pdf.error);
         return false;
     }
     return true;

@@ -9,11 +9,13 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "files/atomic_file.h"
 #include "logger/calendar.h"
 #include "logger/memory_image.h"
 #include "ui/window_layer.h"
@@ -37,6 +39,7 @@ constexpr int PDF_CATALOG_OBJECT = 12;
 
 // One document being written.
 struct PdfFile {
+    std::unique_ptr<ReplacingFile> file;  // replaces the target only when closed whole
     std::FILE* stream = nullptr;
     long long offset = 0;                   // bytes written so far
     std::vector<long long> object_offsets;  // by object number; -1 for numbers not used
@@ -44,12 +47,15 @@ struct PdfFile {
     int page_stream_object = 0;             // its object number
     bool page_open = false;
     bool write_failed = false;
+    std::string error;  // why the document could not be written
 };
 
-// Creates (or truncates) the file; false when it cannot be created.
+// Starts the document that will replace `path`; false (with `error` set) when it cannot
+// be created.
 bool PdfCreate(PdfFile& pdf, const std::string& path);
-// Writes the cross-reference table and the trailer and closes the file; false when
-// anything could not be written.
+// Writes the cross-reference table and the trailer and puts the document in place; false
+// (with `error` set and any earlier file at the path untouched) when anything could not
+// be written.
 bool PdfClose(PdfFile& pdf);
 
 // Text goes into the open page's content stream, else straight into the file.

@@ -312,10 +312,12 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
         menor = t < menor ? t : menor;
         maior = t > maior ? t : maior;
     }
-    if (maior == menor) {
-        // Nothing to scale: give the flat line a range of its own.
-        menor -= 1.0f;
-        maior += 1.0f;
+    if (!(maior > menor)) {
+        // Nothing to scale: give the flat line a range of its own, wide enough to survive
+        // the rounding of a large value (a refused temperature is -1e8).
+        const float margin = std::max(1.0f, std::fabs(maior) * 1e-6f);
+        menor -= margin;
+        maior += margin;
     }
 
     // Dotted grid: one-point marks four points apart; x and y stay whole points.

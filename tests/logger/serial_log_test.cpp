@@ -63,5 +63,7 @@ TEST(ConfigLog, AppendsOneCarriageReturnEndedLinePerWriteAndReportsFailures) {
     EXPECT_FALSE(SalvaGravacao(v, now));
     EXPECT_NE(windows.Messages().back().text.find("log_configurados.txt"), std::string::npos);
     EXPECT_NE(SalvaUltimoSerial(16777214), 0);
-    EXPECT_EQ(windows.Messages().back().caption, "Salva serial");
+    EXPECT_EQ(windows.Messages().back().caption, "Erro");
+    EXPECT_NE(windows.Messages().back().text.find("directory"), std::string::npos)
+        << windows.Messages().back().text;
 }

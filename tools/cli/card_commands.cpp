@@ -157,8 +157,9 @@ int RunRead(const CommandLine& args, ConsoleWindowLayer&) {
     if (!read) {
         return EXIT_FAILED;
     }
-    if (!WeatherStationExport(out, data_in)) {
-        Fail("Não foi possível gravar o arquivo");
+    std::string reason;
+    if (!WeatherStationExport(out, data_in, &reason)) {
+        Fail("Não foi possível gravar o arquivo " + out + ": " + reason);
         return EXIT_FAILED;
     }
     std::printf("readings=%d\n", ImageReadingCount(data_in));
@@ -177,8 +178,9 @@ int RunReadConfig(const CommandLine& args, ConsoleWindowLayer&) {
         return EXIT_FAILED;
     }
     PrintConfigValues(config_values);
-    if (save && !SaveConfigFile(AbsolutePath(*save), config_values)) {
-        Fail("Não foi possível gravar o arquivo");
+    std::string reason;
+    if (save && !SaveConfigFile(AbsolutePath(*save), config_values, &reason)) {
+        Fail("Não foi possível gravar o arquivo " + *save + ": " + reason);
         return EXIT_FAILED;
     }
     return EXIT_OK;

@@ -127,9 +127,10 @@ int RunSaveConfig(const CommandLine& args, ConsoleWindowLayer&) {
             return UsageError("save-config", why);
         }
     }
-    if (!SaveConfigFile(args.positional[0], v)) {
-        std::fprintf(stderr, "Erro: Não foi possível gravar o arquivo %s\n",
-                     args.positional[0].c_str());
+    std::string reason;
+    if (!SaveConfigFile(args.positional[0], v, &reason)) {
+        std::fprintf(stderr, "Erro: Não foi possível gravar o arquivo %s: %s\n",
+                     args.positional[0].c_str(), reason.c_str());
         return EXIT_FAILED;
     }
     return EXIT_OK;

@@ -3,26 +3,41 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <optional>
+#include <tuple>
+#include <unordered_map>
 
 namespace {
 
-// How often the accept loop wakes to reap finished connections.
-constexpr int REAP_INTERVAL_MS = 1000;
-constexpr int LISTEN_BACKLOG = 64;
-constexpr int ACCEPT_RETRY_MS = 100;
+using Clock = std::chrono::steady_clock;
+
+constexpr int LISTEN_BACKLOG = 1024;
+constexpr int MAX_EVENTS = 256;
+// The longest the loop sleeps without looking at the deadlines.
+constexpr int MAX_WAIT_MS = 1000;
 // A reply that cannot be sent within this time ends the connection.
 constexpr int SEND_TIMEOUT_MS = 10000;
-// What a refused client may still send before the connection closes.
-constexpr int DRAIN_READS = 8;
-constexpr int DRAIN_WAIT_MS = 200;
+// A refused client may still send this long, and this much, before the connection closes.
+constexpr int DRAIN_MS = 1600;
+constexpr std::size_t DRAIN_BYTES = 8 * MAX_PACKET_SIZE;
+constexpr std::size_t RECEIVE_CHUNK = 65536;
+// How long the listener rests when the process is out of descriptors.
+constexpr int ACCEPT_PAUSE_MS = 100;
+
+// Tags of the two pipes among the connections' descriptors in epoll.
+constexpr std::uint64_t TAG_LISTENER = 0;
+constexpr std::uint64_t TAG_STOP = 1;
+constexpr std::uint64_t TAG_STORED = 2;
+constexpr std::uint64_t FIRST_CONNECTION = 3;
 
 std::string PeerAddress(const sockaddr_storage& address) {
     char text[INET6_ADDRSTRLEN] = "?";
@@ -36,16 +51,33 @@ std::string PeerAddress(const sockaddr_storage& address) {
     return text;
 }
 
-// Closing with unread input would reset the connection and could lose the reply on its
-// way; so stop sending and let the client's rest arrive, for a bounded time and amount.
-void CloseGently(int fd, std::span<std::uint8_t> scratch) {
-    shutdown(fd, SHUT_WR);
-    for (int k = 0; k < DRAIN_READS; ++k) {
-        if (ReceiveOnce(fd, scratch, DRAIN_WAIT_MS) <= 0) {
-            return;
-        }
+void Log(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// Hundreds of idle clients need hundreds of descriptors: take all the system allows.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
     }
 }
+
+struct Connection {
+    Connection(SocketHandle s, std::string peer, Clock::time_point now)
+        : socket(std::move(s)), session(std::move(peer), Log), accepted(now), last_heard(now) {}
+    SocketHandle socket;
+    UploadSession session;
+    Clock::time_point accepted;
+    Clock::time_point last_heard;
+    Clock::time_point send_since{};  // when the unsent reply started waiting
+    bool storing = false;
+    bool draining = false;  // refused: sending is over, the rest of the input is discarded
+    Clock::time_point drain_until{};
+    std::size_t drained = 0;
+    bool want_write = false;
+};
 
 }  // namespace
 
@@ -56,25 +88,30 @@ CollectionServer::CollectionServer(UploadStore& store, ServerOptions options)
         stop_read_.Reset(fds[0]);
         stop_write_.Reset(fds[1]);
     }
+    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        stored_read_.Reset(fds[0]);
+        stored_write_.Reset(fds[1]);
+    }
 }
 
 CollectionServer::~CollectionServer() {
     Stop();
-    std::map<int, std::thread> workers;
     {
-        std::lock_guard lock(workers_mutex_);
-        workers.swap(workers_);
+        std::lock_guard lock(jobs_mutex_);
+        stopping_ = true;
     }
-    for (auto& [id, worker] : workers) {
-        worker.join();
+    jobs_ready_.notify_all();
+    if (storer_.joinable()) {
+        storer_.join();
     }
 }
 
 bool CollectionServer::Listen(std::string* error) {
-    if (!stop_read_.Valid()) {
+    if (!stop_read_.Valid() || !stored_read_.Valid()) {
         *error = "cannot create a pipe";
         return false;
     }
+    RaiseDescriptorLimit();
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -87,7 +124,7 @@ bool CollectionServer::Listen(std::string* error) {
         return false;
     }
     const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
-    SocketHandle s(socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    SocketHandle s(socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     const int yes = 1;
     if (!s.Valid() || setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
         bind(s.Get(), found->ai_addr, found->ai_addrlen) != 0 ||
@@ -112,117 +149,277 @@ void CollectionServer::Stop() {
     }
 }
 
-void CollectionServer::ReapFinished() {
-    std::vector<std::thread> done;
-    {
-        std::lock_guard lock(workers_mutex_);
-        for (const int id : finished_) {
-            const auto found = workers_.find(id);
-            if (found != workers_.end()) {
-                done.push_back(std::move(found->second));
-                workers_.erase(found);
+void CollectionServer::StoreLoop() {
+    for (;;) {
+        StoreJob job;
+        {
+            std::unique_lock lock(jobs_mutex_);
+            jobs_ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (stopping_) {
+                return;
             }
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
         }
-        finished_.clear();
-    }
-    for (std::thread& worker : done) {
-        worker.join();
+        std::string why;
+        const bool stored = store_.Store(job.peer, job.header, job.readings, &why);
+        {
+            std::lock_guard lock(jobs_mutex_);
+            results_.push_back({job.connection, stored, why});
+        }
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = write(stored_write_.Get(), &byte, 1);
     }
 }
 
 void CollectionServer::Serve() {
-    for (;;) {
-        const bool incoming = WaitReadable(listener_.Get(), REAP_INTERVAL_MS, stop_read_.Get());
-        ReapFinished();
-        if (WaitReadable(stop_read_.Get(), 0)) {
-            return;
-        }
-        if (!incoming) {
-            continue;
-        }
-        sockaddr_storage address{};
-        socklen_t length = sizeof address;
-        SocketHandle connection(accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&address),
-                                        &length, SOCK_CLOEXEC | SOCK_NONBLOCK));
-        if (!connection.Valid()) {
-            // Out of descriptors: give the connections being served time to end.
-            if (errno == EMFILE || errno == ENFILE) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(ACCEPT_RETRY_MS));
-            }
-            continue;
-        }
-        std::lock_guard lock(workers_mutex_);
-        if (static_cast<int>(workers_.size()) >= options_.max_connections) {
-            std::fprintf(stderr, "refused %s: too many connections\n",
-                         PeerAddress(address).c_str());
-            continue;
-        }
-        const int id = next_worker_++;
-        workers_.emplace(
-            id, std::thread([this, id, fd = connection.Release(), peer = PeerAddress(address)] {
-                Session(fd, peer);
-                std::lock_guard done_lock(workers_mutex_);
-                finished_.push_back(id);
-            }));
+    const SocketHandle epoll(epoll_create1(EPOLL_CLOEXEC));
+    if (!epoll.Valid()) {
+        Log("cannot create an epoll instance");
+        return;
     }
-}
-
-void CollectionServer::Session(int fd, const std::string& peer) {
-    const SocketHandle connection(fd);
-    std::optional<UploadHeader> header;
-    std::vector<int> readings;
-    std::vector<std::uint8_t> buffer(MAX_PACKET_SIZE);
-    const auto reply = [&](std::span<const std::uint8_t> bytes) {
-        return SendAll(fd, bytes, SEND_TIMEOUT_MS);
+    const auto watch = [&](int op, int fd, std::uint32_t events, std::uint64_t tag) {
+        epoll_event event{};
+        event.events = events;
+        event.data.u64 = tag;
+        return epoll_ctl(epoll.Get(), op, fd, &event) == 0;
     };
-    const auto reject = [&](const char* why) {
-        std::fprintf(stderr, "rejected %s: %s\n", peer.c_str(), why);
-        if (reply(REPLY_REJECTED)) {
-            CloseGently(fd, buffer);
+    watch(EPOLL_CTL_ADD, listener_.Get(), EPOLLIN, TAG_LISTENER);
+    watch(EPOLL_CTL_ADD, stop_read_.Get(), EPOLLIN, TAG_STOP);
+    watch(EPOLL_CTL_ADD, stored_read_.Get(), EPOLLIN, TAG_STORED);
+    if (!storer_.joinable()) {
+        storer_ = std::thread([this] { StoreLoop(); });
+    }
+
+    std::unordered_map<std::uint64_t, Connection> connections;
+    std::uint64_t next_tag = FIRST_CONNECTION;
+    std::vector<std::uint8_t> chunk(RECEIVE_CHUNK);
+
+    const auto close_connection = [&](std::uint64_t tag) { connections.erase(tag); };
+
+    // Sends what is pending; false when the connection is over.
+    const auto flush = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
+        std::vector<std::uint8_t>& out = c.session.Output();
+        while (!out.empty()) {
+            const ssize_t sent = send(c.socket.Get(), out.data(), out.size(), MSG_NOSIGNAL);
+            if (sent < 0 && errno == EINTR) {
+                continue;
+            }
+            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!c.want_write) {
+                    c.want_write = true;
+                    c.send_since = now;
+                    watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN | EPOLLOUT, tag);
+                }
+                return true;
+            }
+            if (sent <= 0) {
+                return false;
+            }
+            out.erase(out.begin(), out.begin() + sent);
+        }
+        if (c.want_write) {
+            c.want_write = false;
+            watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN, tag);
+        }
+        if (c.session.Finished() && !c.draining) {
+            if (!c.session.Rejected()) {
+                return false;
+            }
+            // Closing with unread input would reset the connection and could lose the
+            // "ee" on its way: stop sending and let the client's rest arrive first.
+            shutdown(c.socket.Get(), SHUT_WR);
+            c.draining = true;
+            c.drain_until = now + std::chrono::milliseconds(DRAIN_MS);
+        }
+        return true;
+    };
+
+    // After input or a store result: hands a whole upload to the store, sends replies.
+    const auto advance = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
+        if (c.session.WantsStore() && !c.storing) {
+            c.storing = true;
+            {
+                std::lock_guard lock(jobs_mutex_);
+                jobs_.push_back({tag, c.session.Peer(), c.session.Header(), c.session.Readings()});
+            }
+            jobs_ready_.notify_one();
+        }
+        if (!flush(tag, c, now)) {
+            close_connection(tag);
         }
     };
-    for (;;) {
-        // Takes exactly one message, never more than it announces.
-        std::size_t have = 0;
-        FrameScan scan = ScanMessage({});
-        while (scan.state == FrameState::NeedMore) {
-            const ssize_t got = ReceiveOnce(fd, std::span(buffer).subspan(have, scan.wanted - have),
-                                            options_.idle_timeout_ms, stop_read_.Get());
+
+    const auto receive = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
+        for (;;) {
+            const ssize_t got = recv(c.socket.Get(), chunk.data(), chunk.size(), 0);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                break;
+            }
             if (got <= 0) {
+                return close_connection(tag);
+            }
+            c.last_heard = now;
+            if (c.draining) {
+                c.drained += static_cast<std::size_t>(got);
+                if (c.drained > DRAIN_BYTES) {
+                    return close_connection(tag);
+                }
+                continue;
+            }
+            c.session.Receive(std::span(chunk).first(static_cast<std::size_t>(got)));
+            if (c.session.WantsStore() || c.session.Finished()) {
+                break;
+            }
+            if (static_cast<std::size_t>(got) < chunk.size()) {
+                break;
+            }
+        }
+        if (!c.draining) {
+            advance(tag, c, now);
+        }
+    };
+
+    // Room for a newcomer: the oldest connection that has not shown a valid header goes.
+    const auto make_room = [&]() {
+        auto oldest = connections.end();
+        for (auto it = connections.begin(); it != connections.end(); ++it) {
+            if (!it->second.session.HasHeader() &&
+                (oldest == connections.end() || it->second.accepted < oldest->second.accepted)) {
+                oldest = it;
+            }
+        }
+        if (oldest == connections.end()) {
+            return false;
+        }
+        Log("dropped " + oldest->second.session.Peer() + ": no header, room needed");
+        connections.erase(oldest);
+        return true;
+    };
+
+    bool listening = true;
+    Clock::time_point listen_again{};
+    const auto accept_all = [&](Clock::time_point now) {
+        for (;;) {
+            sockaddr_storage address{};
+            socklen_t length = sizeof address;
+            SocketHandle s(accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length,
+                                   SOCK_CLOEXEC | SOCK_NONBLOCK));
+            if (!s.Valid()) {
+                if (errno == EMFILE || errno == ENFILE) {
+                    // Out of descriptors: a client without a header gives its own up; else
+                    // the listener rests, rather than waking the loop again at once.
+                    if (!make_room() && listening) {
+                        epoll_ctl(epoll.Get(), EPOLL_CTL_DEL, listener_.Get(), nullptr);
+                        listening = false;
+                        listen_again = now + std::chrono::milliseconds(ACCEPT_PAUSE_MS);
+                    }
+                }
                 return;
             }
-            have += static_cast<std::size_t>(got);
-            scan = ScanMessage(std::span(buffer).first(have));
+            const std::string peer = PeerAddress(address);
+            if (static_cast<int>(connections.size()) >= options_.max_connections && !make_room()) {
+                Log("refused " + peer + ": too many connections");
+                continue;
+            }
+            const std::uint64_t tag = next_tag++;
+            const int fd = s.Get();
+            connections.emplace(std::piecewise_construct, std::forward_as_tuple(tag),
+                                std::forward_as_tuple(std::move(s), peer, now));
+            if (!watch(EPOLL_CTL_ADD, fd, EPOLLIN, tag)) {
+                connections.erase(tag);
+            }
         }
-        if (scan.state == FrameState::Invalid) {
-            return reject("not a message");
+    };
+
+    const auto deadline = [&](const Connection& c) {
+        if (c.draining) {
+            return c.drain_until;
         }
-        const std::span<const std::uint8_t> message = std::span(buffer).first(have);
-        if (!header) {
-            header = ParseHeaderMessage(message);
-            if (!header) {
-                return reject("bad header");
-            }
-        } else if (IsEndMessage(message)) {
-            if (!store_.Store(peer, *header, readings)) {
-                return reject("cannot store");
-            }
-            std::fprintf(stderr, "stored upload from %s: serial %ld, %zu readings\n", peer.c_str(),
-                         header->serial, readings.size());
-            reply(REPLY_ACCEPTED);
-            return;
-        } else {
-            const std::optional<std::vector<int>> packet = ParseDataPacket(message);
-            if (!packet) {
-                return reject("bad data packet");
-            }
-            if (readings.size() + packet->size() > static_cast<std::size_t>(MAX_IMAGE_READINGS)) {
-                return reject("more readings than a card holds");
-            }
-            readings.insert(readings.end(), packet->begin(), packet->end());
+        if (c.want_write) {
+            return c.send_since + std::chrono::milliseconds(SEND_TIMEOUT_MS);
         }
-        if (!reply(REPLY_ACCEPTED)) {
-            return;
+        if (c.storing) {
+            return Clock::time_point::max();
+        }
+        Clock::time_point at = c.last_heard + std::chrono::milliseconds(options_.idle_timeout_ms);
+        if (!c.session.HasHeader()) {
+            at = std::min(at, c.accepted + std::chrono::milliseconds(options_.header_timeout_ms));
+        }
+        return at;
+    };
+
+    std::vector<epoll_event> events(MAX_EVENTS);
+    for (;;) {
+        if (!listening && Clock::now() >= listen_again) {
+            listening = watch(EPOLL_CTL_ADD, listener_.Get(), EPOLLIN, TAG_LISTENER);
+        }
+        Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(MAX_WAIT_MS);
+        if (!listening) {
+            soonest = std::min(soonest, listen_again);
+        }
+        for (const auto& [tag, c] : connections) {
+            soonest = std::min(soonest, deadline(c));
+        }
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(soonest - Clock::now());
+        const int ready = epoll_wait(epoll.Get(), events.data(), MAX_EVENTS,
+                                     static_cast<int>(std::max<long long>(0, wait.count())));
+        const Clock::time_point now = Clock::now();
+        for (int k = 0; k < ready; ++k) {
+            const std::uint64_t tag = events[k].data.u64;
+            if (tag == TAG_STOP) {
+                return;
+            }
+            if (tag == TAG_LISTENER) {
+                accept_all(now);
+                continue;
+            }
+            if (tag == TAG_STORED) {
+                char drain[64];
+                while (read(stored_read_.Get(), drain, sizeof drain) > 0) {
+                }
+                std::vector<StoreResult> results;
+                {
+                    std::lock_guard lock(jobs_mutex_);
+                    results.swap(results_);
+                }
+                for (const StoreResult& result : results) {
+                    const auto found = connections.find(result.connection);
+                    if (found != connections.end()) {
+                        found->second.session.Stored(result.stored, result.why);
+                        found->second.last_heard = now;
+                        advance(result.connection, found->second, now);
+                    }
+                }
+                continue;
+            }
+            const auto found = connections.find(tag);
+            if (found == connections.end()) {
+                continue;
+            }
+            Connection& c = found->second;
+            if ((events[k].events & EPOLLOUT) != 0 && !flush(tag, c, now)) {
+                close_connection(tag);
+                continue;
+            }
+            if ((events[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) {
+                receive(tag, c, now);
+            }
+        }
+        for (auto it = connections.begin(); it != connections.end();) {
+            if (deadline(it->second) <= now) {
+                if (!it->second.draining) {
+                    Log("dropped " + it->second.session.Peer() +
+                        (it->second.session.HasHeader() ? ": silent too long"
+                                                        : ": no valid header in time"));
+                }
+                it = connections.erase(it);
+            } else {
+                ++it;
+            }
         }
     }
 }

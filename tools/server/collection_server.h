@@ -1,37 +1,47 @@
 #pragma once
-// The collection server: accepts cards' uploads over TCP, several at once, checks every
+// The collection server: accepts cards' uploads over TCP, many at once, checks every
 // message with the same code the upload builds them with, and stores each complete
-// upload. Replies "cc" to a valid message; anything else gets "ee" and the connection
-// closes. Nothing of an incomplete upload is stored.
+// upload. Replies "cc" to a valid message, and to the end message only once the upload is
+// durable; anything else gets "ee" and the connection closes. Nothing of an incomplete
+// upload is stored.
+//
+// One thread serves every connection through epoll, so an idle or trickling client costs a
+// descriptor and a few bytes, never a thread; a second thread writes to the database, so
+// that a slow disk or a locked database does not hold the other connections up.
 
+#include <condition_variable>
 #include <cstdint>
-#include <map>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cloud/socket_io.h"
+#include "upload_session.h"
 #include "upload_store.h"
 
 constexpr int DEFAULT_SERVER_PORT = 40000;
 // A connection silent this long is dropped.
 constexpr int IDLE_TIMEOUT_MS = 30000;
-// Connections served at once; more are closed at once.
-constexpr int MAX_CONNECTIONS = 64;
-inline constexpr std::array<std::uint8_t, 2> REPLY_REJECTED = {'e', 'e'};
+// A card sends its header at once; a client without a valid header by then is dropped.
+constexpr int HEADER_TIMEOUT_MS = 5000;
+// Connections served at once. Beyond it the oldest connection that has not sent a valid
+// header makes way; when every one has, the newcomer is closed.
+constexpr int MAX_CONNECTIONS = 4000;
 
 struct ServerOptions {
     std::string bind_address = "127.0.0.1";
     int port = DEFAULT_SERVER_PORT;  // 0: any free port
     int idle_timeout_ms = IDLE_TIMEOUT_MS;
     int max_connections = MAX_CONNECTIONS;
+    int header_timeout_ms = HEADER_TIMEOUT_MS;
 };
 
 class CollectionServer {
   public:
     CollectionServer(UploadStore& store, ServerOptions options);
-    // Stops serving and waits for every connection to end.
+    // Stops serving and closes every connection.
     ~CollectionServer();
     CollectionServer(const CollectionServer&) = delete;
     CollectionServer& operator=(const CollectionServer&) = delete;
@@ -46,18 +56,32 @@ class CollectionServer {
     void Stop();
 
   private:
-    void Session(int fd, const std::string& peer);
-    void ReapFinished();
+    struct StoreJob {
+        std::uint64_t connection;
+        std::string peer;
+        UploadHeader header;
+        std::vector<int> readings;
+    };
+    struct StoreResult {
+        std::uint64_t connection;
+        bool stored;
+        std::string why;
+    };
+    void StoreLoop();
 
     UploadStore& store_;
     ServerOptions options_;
     SocketHandle listener_;
     SocketHandle stop_read_;
     SocketHandle stop_write_;
+    SocketHandle stored_read_;  // wakes the event loop when a store has finished
+    SocketHandle stored_write_;
     int port_ = 0;
 
-    std::mutex workers_mutex_;
-    std::map<int, std::thread> workers_;
-    std::vector<int> finished_;
-    int next_worker_ = 0;
+    std::mutex jobs_mutex_;
+    std::condition_variable jobs_ready_;
+    std::deque<StoreJob> jobs_;
+    std::vector<StoreResult> results_;
+    bool stopping_ = false;  // under jobs_mutex_
+    std::thread storer_;
 };

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int BUSY_TIMEOUT_MS = 5000;
+constexpr int BUSY_TIMEOUT_MS = 3000;
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS uploads ("
@@ -89,7 +89,10 @@ std::unique_ptr<UploadStore> UploadStore::Open(const std::string& path, std::str
     }
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
     std::unique_ptr<UploadStore> store(new UploadStore(db));
-    if (!store->Execute(kSchema)) {
+    // WAL keeps readers (--list) out of the writer's way; FULL syncs the log at every
+    // commit, which makes a commit durable, not just atomic.
+    if (!store->Execute("PRAGMA journal_mode=WAL") || !store->Execute("PRAGMA synchronous=FULL") ||
+        !store->Execute(kSchema)) {
         *error = sqlite3_errmsg(db);
         return nullptr;
     }
@@ -104,11 +107,22 @@ bool UploadStore::Execute(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
-                        const std::vector<int>& readings) {
+void UploadStore::SetBusyTimeout(int ms) {
     std::lock_guard lock(mutex_);
-    if (!Execute("BEGIN IMMEDIATE")) {
+    sqlite3_busy_timeout(db_, ms);
+}
+
+bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
+                        const std::vector<int>& readings, std::string* why) {
+    std::lock_guard lock(mutex_);
+    const auto failed = [&] {
+        if (why != nullptr) {
+            *why = sqlite3_errmsg(db_);
+        }
         return false;
+    };
+    if (!Execute("BEGIN IMMEDIATE")) {
+        return failed();
     }
     bool stored = false;
     {
@@ -154,6 +168,7 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
     if (stored && Execute("COMMIT")) {
         return true;
     }
+    failed();
     Execute("ROLLBACK");
     return false;
 }

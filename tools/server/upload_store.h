@@ -1,6 +1,8 @@
 #pragma once
 // Where the collection server keeps what cards upload: a SQLite database with one row
-// per upload and one per reading, each upload written in one transaction.
+// per upload and one per reading, each upload written in one transaction. The journal is
+// a write-ahead log synced at every commit, so an upload stored is on the disk when
+// Store() returns, and a crash at any moment leaves whole uploads only.
 
 #include <memory>
 #include <mutex>
@@ -39,9 +41,12 @@ class UploadStore {
     UploadStore(const UploadStore&) = delete;
     UploadStore& operator=(const UploadStore&) = delete;
 
-    // One complete upload, all or nothing. Safe from several threads.
+    // One complete upload, all or nothing, durable when true. Safe from several threads.
+    // `why` (when given) says what went wrong.
     bool Store(const std::string& peer, const UploadHeader& header,
-               const std::vector<int>& readings);
+               const std::vector<int>& readings, std::string* why = nullptr);
+    // How long a store waits for a database locked by another process.
+    void SetBusyTimeout(int ms);
     // Oldest first.
     std::vector<StoredUpload> List();
     std::vector<int> Readings(long long upload_id);

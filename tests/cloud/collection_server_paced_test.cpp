@@ -1,0 +1,209 @@
+// The collection server under abuse and crashes: many idle or trickling clients must not
+// keep a card out, "cc" to an end message must mean stored, and a database that cannot
+// be written must be answered "ee" without stopping the server. Timed, so these run in
+// the serial "Paced" group.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <thread>
+
+#include "cloud/fake_cloud_server.h"
+#include "collection_server.h"
+#include "logger/graph_series.h"
+#include "support/recording_window_layer.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+SocketHandle Connect(int port) {
+    SocketHandle s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in address = LoopbackAddress(port);
+    EXPECT_EQ(connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    return s;
+}
+
+// razurozavi-server in a process of its own, so that it can be killed.
+class ServerProcess {
+  public:
+    explicit ServerProcess(const std::string& db) {
+        int out[2];
+        EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDERR_FILENO);
+            execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", "0", "--db", db.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        // "listening on 127.0.0.1 port N"
+        std::string line;
+        char c = 0;
+        while (read(out[0], &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        close(out[0]);
+        const std::size_t at = line.rfind(' ');
+        port = at == std::string::npos ? 0 : std::atoi(line.c_str() + at + 1);
+    }
+    ~ServerProcess() { Kill(); }
+    void Kill() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    pid_t Pid() const { return pid_; }
+    int port = 0;
+
+  private:
+    pid_t pid_ = -1;
+};
+
+}  // namespace
+
+TEST(CollectionServerPaced,
+     AnUploadIsStoredWithinTwoSecondsBesideFiveHundredIdleOrTricklingClients) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur < 1200) {
+        GTEST_SKIP() << "needs 1200 descriptors, the limit is " << limit.rlim_cur;
+    }
+    RecordingWindowLayer windows;
+    LoopbackCollectionServer loopback;
+    const int port = loopback.server->Port();
+    const Bytes header = BuildHeaderMessage(MakeUploadHeader({}, CALENDAR{}, FirmwareVersion{}));
+
+    std::vector<SocketHandle> idle, trickling;
+    for (int k = 0; k < 250; ++k) {
+        idle.push_back(Connect(port));
+        trickling.push_back(Connect(port));
+    }
+    // One byte of a header a second from each trickling client, never a whole header.
+    std::atomic<bool> done{false};
+    std::jthread trickle([&] {
+        for (std::size_t at = 0; !done; at = (at + 1) % (header.size() - 1)) {
+            for (const SocketHandle& s : trickling) {
+                send(s.Get(), &header[at], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            }
+            for (int tick = 0; tick < 10 && !done; ++tick) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+    });
+
+    const MemoryImage image = RampImage(8000, 0, {.serial = 77});
+    GraphData(image);
+    std::vector<double> seconds;
+    for (int round = 0; round < 3; ++round) {
+        const auto begin = Clock::now();
+        EXPECT_TRUE(UploadImage(image, loopback.Address()));
+        seconds.push_back(std::chrono::duration<double>(Clock::now() - begin).count());
+        EXPECT_LT(seconds.back(), 2.0);
+    }
+    done = true;
+    std::printf(
+        "upload of 8000 readings beside 250 idle and 250 trickling clients: %.3f s, "
+        "%.3f s, %.3f s\n",
+        seconds[0], seconds[1], seconds[2]);
+    ASSERT_EQ(loopback.store->List().size(), 3u);
+    EXPECT_EQ(loopback.store->Readings(loopback.store->List()[0].id), UploadedTenths(image));
+}
+
+TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesAKillAtAnyMoment) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    std::mt19937 random(20240611);
+    std::map<long, MemoryImage> sent;
+    std::map<long, bool> acknowledged;
+    int kills = 0;
+    for (long serial = 1; serial <= 100;) {
+        ServerProcess server(dir.File("uploads.sqlite"));
+        ASSERT_GT(server.port, 0);
+        const pid_t pid = server.Pid();
+        // The kill lands anywhere within the next few uploads.
+        const int delay_ms = std::uniform_int_distribution<int>(0, 400)(random);
+        std::jthread killer([pid, delay_ms](std::stop_token stop) {
+            const auto until = Clock::now() + std::chrono::milliseconds(delay_ms);
+            while (!stop.stop_requested() && Clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            kill(pid, SIGKILL);
+        });
+        const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
+        for (; serial <= 100; ++serial) {
+            sent[serial] = RampImage(std::uniform_int_distribution<int>(1, 3000)(random),
+                                     static_cast<int>(serial), {.serial = serial});
+            GraphData(sent[serial]);
+            acknowledged[serial] = UploadImage(sent[serial], address);
+            if (!acknowledged[serial]) {
+                ++serial;
+                break;
+            }
+        }
+        killer.join();
+        ++kills;
+    }
+
+    std::string error;
+    const std::unique_ptr<UploadStore> store =
+        UploadStore::Open(dir.File("uploads.sqlite"), &error);
+    ASSERT_TRUE(store) << error;
+    std::map<long, int> stored;
+    for (const StoredUpload& u : store->List()) {
+        ++stored[u.serial];
+        // Whole or not at all.
+        EXPECT_EQ(store->Readings(u.id), UploadedTenths(sent.at(u.serial))) << u.serial;
+    }
+    int answered = 0;
+    for (const auto& [serial, ok] : acknowledged) {
+        answered += ok ? 1 : 0;
+        if (ok) {
+            EXPECT_EQ(stored[serial], 1) << serial;
+        }
+    }
+    std::printf("100 uploads, %d kills: %d answered cc and all stored, %zu stored in all\n", kills,
+                answered, store->List().size());
+    // Both outcomes must have happened often for the test to prove anything.
+    EXPECT_GE(kills, 10);
+    EXPECT_GE(answered, 20);
+}
+
+TEST(CollectionServerPaced, ALockedDatabaseIsAnsweredEeAndTheServerGoesOn) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    LoopbackCollectionServer loopback(dir.File("uploads.sqlite"));
+    loopback.store->SetBusyTimeout(300);
+    const MemoryImage image = RampImage(100, 0, {.serial = 5});
+    GraphData(image);
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("uploads.sqlite").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(UploadImage(image, loopback.Address()));
+    EXPECT_NE(windows.Messages().back().text.find("'ee'"), std::string::npos)
+        << windows.Messages().back().text;
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    EXPECT_TRUE(UploadImage(image, loopback.Address()));
+    EXPECT_EQ(loopback.store->List().size(), 1u);
+}

@@ -1,0 +1,188 @@
+// Every save goes through a temporary file beside the target: a save that fails, on a full
+// disk or in a folder that is gone, must say why and leave the earlier file as it was.
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "files/atomic_file.h"
+#include "files/excel.h"
+#include "files/file.h"
+#include "logger/serial_log.h"
+#include "reports/pdf.h"
+#include "reports/pdf_graph.h"
+#include "support/image_builder.h"
+#include "support/recording_window_layer.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A small tmpfs made the working directory, filled to the last byte on request.
+class SmallDisk {
+  public:
+    SmallDisk() {
+        char pattern[] = "/tmp/razurozavi-full-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) {
+            why_not = std::strerror(errno);
+            return;
+        }
+        path = pattern;
+        if (::mount("tmpfs", pattern, "tmpfs", 0, "size=1m") != 0) {
+            why_not = std::string("cannot mount a tmpfs (it needs root): ") + std::strerror(errno);
+            return;
+        }
+        mounted_ = true;
+        previous_ = fs::current_path();
+        fs::current_path(path);
+    }
+    ~SmallDisk() {
+        if (mounted_) {
+            fs::current_path(previous_);
+            ::umount2(path.c_str(), MNT_DETACH);
+        }
+        if (!path.empty()) {
+            ::rmdir(path.c_str());
+        }
+    }
+    bool Mounted() const { return mounted_; }
+    void Fill() {
+        const int fd = ::open((path / "filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        const std::string chunk(4096, 'x');
+        while (::write(fd, chunk.data(), chunk.size()) > 0) {
+        }
+        // Single bytes fill the last part of a page.
+        while (::write(fd, "x", 1) > 0) {
+        }
+        ASSERT_EQ(errno, ENOSPC);
+        ::close(fd);
+    }
+
+    fs::path path;
+    std::string why_not;
+
+  private:
+    bool mounted_ = false;
+    fs::path previous_;
+};
+
+struct Writer {
+    const char* file;
+    std::function<bool()> save;  // through the command the user runs
+};
+
+std::vector<Writer> Writers(RecordingWindowLayer& windows, const MemoryImage& image) {
+    const auto through_dialog = [&windows](const char* file, std::function<bool()> save) {
+        return Writer{file, [&windows, file, save] {
+                          windows.dialog_path = file;
+                          return save();
+                      }};
+    };
+    return {
+        through_dialog("a.mvta", [&image] { return SaveDataFromDataWindow(image); }),
+        through_dialog("c.mcfg", [] { return SaveConfigFromConfigWindow(); }),
+        through_dialog("s.xls", [&image] { return ExcelData(WindowId::Data, image); }),
+        through_dialog("t.pdf", [&image] { return PdfData(WindowId::Data, image); }),
+        through_dialog("g.pdf", [&image] { return PdfData_g(WindowId::Data, image); }),
+        {SERIAL_FILE_NAME, [] { return SalvaUltimoSerial(4242) == 0; }},
+    };
+}
+
+}  // namespace
+
+TEST(SafeSave, OnAFullDiskEverySaveFailsAloudAndKeepsTheEarlierFile) {
+    SmallDisk disk;
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.why_not;
+    }
+    RecordingWindowLayer windows;
+    const MemoryImage image = BuildImage(ImageSpec{.readings = std::vector<int>(500, 600)});
+    std::vector<Writer> writers = Writers(windows, image);
+    for (const Writer& writer : writers) {
+        WriteFileBytes(writer.file, std::string("earlier ") + writer.file);
+    }
+    const std::vector<std::string> before = Entries(disk.path);
+    disk.Fill();
+
+    for (const Writer& writer : writers) {
+        const std::size_t shown = windows.Messages().size();
+        EXPECT_FALSE(writer.save()) << writer.file;
+        EXPECT_EQ(ReadFileBytes(writer.file), std::string("earlier ") + writer.file);
+        ASSERT_GT(windows.Messages().size(), shown) << writer.file;
+        const RecordedMessage m = windows.Messages().back();
+        EXPECT_EQ(m.caption, "Erro") << writer.file;
+        EXPECT_NE(m.text.find(std::strerror(ENOSPC)), std::string::npos) << m.text;
+    }
+    std::vector<std::string> after = Entries(disk.path);
+    after.erase(std::find(after.begin(), after.end(), "filler"));
+    EXPECT_EQ(after, before);  // no temporary file left behind
+
+    // Once there is room again, the same saves go through.
+    fs::remove(disk.path / "filler");
+    for (const Writer& writer : writers) {
+        EXPECT_TRUE(writer.save()) << writer.file << ": " << windows.Messages().back().text;
+        EXPECT_NE(ReadFileBytes(writer.file), std::string("earlier ") + writer.file);
+    }
+    EXPECT_EQ(Entries(disk.path), before);
+}
+
+TEST(SafeSave, AFolderThatIsGoneOrADirectoryInTheWayIsReportedWithItsReason) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    const MemoryImage image = BuildImage(ImageSpec{.readings = {600, 610}});
+    windows.dialog_path = dir.File("gone/a.mvta");
+    EXPECT_FALSE(SaveDataFromDataWindow(image));
+    EXPECT_EQ(windows.Messages().back().caption, "Erro");
+    EXPECT_NE(windows.Messages().back().text.find(std::strerror(ENOENT)), std::string::npos);
+
+    fs::create_directory(dir.File("t.pdf"));
+    fs::create_directory(dir.File("t.pdf/inside"));
+    windows.dialog_path = dir.File("t.pdf");
+    EXPECT_FALSE(PdfData(WindowId::Data, image));
+    EXPECT_EQ(windows.Messages().back().caption, "Erro");
+    EXPECT_TRUE(fs::is_directory(dir.File("t.pdf/inside")));
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"t.pdf"});
+}
+
+TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkKeepsPointingAtIt) {
+    TempWorkingDir dir;
+    WriteFileBytes(dir.File("real.xls"), "earlier");
+    ::chmod(dir.File("real.xls").c_str(), 0640);
+    fs::create_symlink("real.xls", dir.File("link.xls"));
+    std::string reason;
+    ASSERT_TRUE(ReplaceFileContent(dir.File("link.xls"), "new", &reason)) << reason;
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.xls")));
+    EXPECT_EQ(ReadFileBytes(dir.File("real.xls")), "new");
+    struct stat info {};
+    ASSERT_EQ(::stat(dir.File("real.xls").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    // A writer that stops before committing (an exception, a crash of the report code)
+    // leaves the earlier file and nothing else.
+    {
+        ReplacingFile file;
+        ASSERT_TRUE(file.Open(dir.File("real.xls"), &reason));
+        std::fputs("half", file.Stream());
+    }
+    EXPECT_EQ(ReadFileBytes(dir.File("real.xls")), "new");
+    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"link.xls", "real.xls"}));
+}

@@ -1,0 +1,60 @@
+// Any 65536-byte image, from a card or a data file, must give a data file, a spreadsheet
+// and two PDF reports without a crash or a read outside the image, and every PDF must pass
+// qpdf --check. The image sits alone on the heap so that the sanitizer sees any overrun.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "files/excel.h"
+#include "files/file.h"
+#include "reports/pdf.h"
+#include "reports/pdf_graph.h"
+#include "support/recording_window_layer.h"
+
+namespace {
+
+const std::string& Folder() {
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/razurozavi-fuzz-XXXXXX";
+        return std::string(::mkdtemp(pattern) != nullptr ? pattern : "/tmp");
+    }();
+    return folder;
+}
+
+void ExpectPdfPasses(const std::string& path) {
+    const std::string command = "qpdf --check '" + path + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        std::system(("cp '" + path + "' ./failed-qpdf-check.pdf").c_str());
+        __builtin_trap();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // The input is the start of the image; the rest repeats it, so that short inputs still
+    // hold readings everywhere.
+    auto image = std::make_unique<MemoryImage>();
+    for (std::size_t i = 0; i < image->size(); ++i) {
+        (*image)[i] = size == 0 ? 0 : data[i % size];
+    }
+    static RecordingWindowLayer windows;
+    const std::string base = Folder() + "/out";
+    WeatherStationExport(base + ".mvta", *image);
+    windows.dialog_path = base + ".xls";
+    ExcelData(WindowId::Data, *image);
+    windows.dialog_path = base + "-table.pdf";
+    if (PdfData(WindowId::Data, *image)) {
+        ExpectPdfPasses(*windows.dialog_path);
+    }
+    windows.dialog_path = base + "-graph.pdf";
+    if (PdfData_g(WindowId::Data, *image)) {
+        ExpectPdfPasses(*windows.dialog_path);
+    }
+    return 0;
+}
