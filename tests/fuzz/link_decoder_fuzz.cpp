@@ -5,45 +5,36 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "line_pieces.h"
 #include "link/exchange.h"
 #include "logger/config_values.h"
 #include "logger/memory_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ReceiveSplitter splitter;
-    auto now = std::chrono::steady_clock::time_point{};
-    std::size_t at = 0;
-    while (at < size) {
-        // Pieces, and the time between them, come from the input itself.
-        const std::size_t piece = 1 + data[at] % 64;
-        const std::size_t n = piece < size - at ? piece : size - at;
-        for (const LinkMessage& message : SplitReceived(splitter, data + at, n, now)) {
-            rx_rd_frame = false;
-            rx_dt_frame = false;
-            rx_bt_frame = false;
-            wait_sc = true;
-            rx_sc = false;
-            DecodeFrame(message);
-            const bool frame = IsValidFrame(message.data(), message.size());
-            const bool ack = message.size() == SC_LENGTH && message[0] == SC;
-            if (!frame && !ack) {
-                __builtin_trap();  // the splitter hands on acknowledges and valid frames only
-            }
-            if ((rx_rd_frame || rx_dt_frame || rx_bt_frame) && !frame) {
-                __builtin_trap();
-            }
-            if (rx_sc && !ack) {
-                __builtin_trap();
-            }
-            if (rx_rd_frame) {
-                // The configuration-read reply: the record starts where memory bytes do.
-                const Frame reply = ReplyFrame();
-                const ConfigValues values = ConfigFromHeader(reply.data() + RD_DATA_OFFSET);
-                DescriptionBytes(values.descricao.data());
-            }
+    SplitAsTheLineDelivers(data, size, [](const LinkMessage& message) {
+        rx_rd_frame = false;
+        rx_dt_frame = false;
+        rx_bt_frame = false;
+        wait_sc = true;
+        rx_sc = false;
+        DecodeFrame(message);
+        const bool frame = IsValidFrame(message.data(), message.size());
+        const bool ack = message.size() == SC_LENGTH && message[0] == SC;
+        if (!frame && !ack) {
+            __builtin_trap();  // the splitter hands on acknowledges and valid frames only
         }
-        now += std::chrono::milliseconds(data[at] % 150);
-        at += n;
-    }
+        if ((rx_rd_frame || rx_dt_frame || rx_bt_frame) && !frame) {
+            __builtin_trap();
+        }
+        if (rx_sc && !ack) {
+            __builtin_trap();
+        }
+        if (rx_rd_frame) {
+            // The configuration-read reply: the record starts where memory bytes do.
+            const Frame reply = ReplyFrame();
+            const ConfigValues values = ConfigFromHeader(reply.data() + RD_DATA_OFFSET);
+            DescriptionBytes(values.descricao.data());
+        }
+    });
     return 0;
 }

@@ -6,24 +6,15 @@
 #include <span>
 
 #include "cloud/upload_messages.h"
+#include "line_pieces.h"
 #include "link/protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    // Feed the line in pieces whose sizes come from the input itself.
-    ReceiveSplitter splitter;
-    auto now = std::chrono::steady_clock::time_point{};
-    std::size_t at = 0;
-    while (at < size) {
-        const std::size_t piece = 1 + data[at] % 64;
-        const std::size_t n = piece < size - at ? piece : size - at;
-        for (const LinkMessage& message : SplitReceived(splitter, data + at, n, now)) {
-            if (message.size() == FRAME_LENGTH) {
-                DecodeCommand(message.data() + 1);
-            }
+    SplitAsTheLineDelivers(data, size, [](const LinkMessage& message) {
+        if (message.size() == FRAME_LENGTH) {
+            DecodeCommand(message.data() + 1);
         }
-        now += std::chrono::milliseconds(data[at] % 150);
-        at += n;
-    }
+    });
 
     const std::span<const std::uint8_t> bytes(data, size);
     const FrameScan scan = ScanMessage(bytes);
