@@ -77,6 +77,8 @@ int RunSimulate(const CommandLine& args, ConsoleWindowLayer&) {
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
     card.Stop();
+    // Whoever started the card may have stopped reading its output.
+    signal(SIGPIPE, SIG_IGN);
     // The card's own share of the session, for whoever measures the program against it.
     const CardLineTime line = card.LineTime();
     const double wire_s =
