@@ -1,5 +1,6 @@
 #include "app/main_commands.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -24,9 +25,19 @@ std::atomic<bool> timer_thread_run{false};
 std::mutex hand_off_mutex;
 CloudServer hand_off_server = BuiltInCloudServer();
 
+// Ends the timer thread's wait early when it is stopped.
+std::mutex timer_mutex;
+std::condition_variable timer_stop;
+
 void TimerThread() {
     while (timer_thread_run) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(TIMER_TICK_MS));
+        {
+            std::unique_lock lock(timer_mutex);
+            if (timer_stop.wait_for(lock, std::chrono::milliseconds(TIMER_TICK_MS),
+                                    [] { return !timer_thread_run; })) {
+                return;
+            }
+        }
         TimerTick();
     }
 }
@@ -72,7 +83,6 @@ void CommandRead() {
     read_ok = false;
     WindowLayer& windows = Windows();
     windows.SetProgressPosition(0);
-    dl_state = DL_READ;
     for (int control : {BT_OPEN, BT_READ, BT_CONFIG, BT_INFO, BT_QUIT}) {
         windows.EnableControl(WindowId::Main, control, false);
     }
@@ -82,6 +92,8 @@ void CommandRead() {
     for (int item : {IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
         windows.EnableMenuItem(item, false);
     }
+    // Last: the engine starts at once, and its finish must come after these controls.
+    RequestOperation(DL_READ);
 }
 
 void CommandConfig() {
@@ -89,7 +101,7 @@ void CommandConfig() {
     StartRxThread();
     cancel_rd = false;
     read_ok = false;
-    dl_state = DL_CONFIG;
+    RequestOperation(DL_CONFIG);
 }
 
 void CommandCancel() {
@@ -116,8 +128,8 @@ bool CommandConfigWrite() {
     rx_sc = false;
     // Sent is not taken: only the card's acknowledge says the configuration arrived.
     const bool written = WriteParWeatherStation() &&
-                         WaitForLink([] { return rx_sc || rx_error || !connected; },
-                                     std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
+                         WaitForAcknowledge([] { return rx_sc || rx_error || !connected; },
+                                            std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
                          rx_sc;
     if (written) {
         ShowMessage(WindowId::Config, "Configuração efetuada com sucesso\n", "Configurar",
@@ -229,7 +241,7 @@ void TimerTick() {
             return;
         }
         StartRxThread();
-        dl_state = DL_RD_BATT;
+        RequestOperation(DL_RD_BATT);
         mostrar_info = false;
         WeatherStationVersion();
     }
@@ -241,7 +253,11 @@ void StartTimerThread() {
 }
 
 void StopTimerThread() {
-    timer_thread_run = false;
+    {
+        std::lock_guard lock(timer_mutex);
+        timer_thread_run = false;
+    }
+    timer_stop.notify_all();
     if (timer_thread.joinable()) {
         timer_thread.join();
     }

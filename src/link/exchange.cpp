@@ -50,6 +50,11 @@ std::condition_variable& LinkWaitCondition() {
     return condition;
 }
 
+std::atomic<int>& AcknowledgeWaiters() {
+    static std::atomic<int> waiters{0};
+    return waiters;
+}
+
 void NotifyLink() {
     { std::lock_guard lock(LinkWaitMutex()); }
     LinkWaitCondition().notify_all();
@@ -100,7 +105,12 @@ void DecodeFrame(const LinkMessage& message) {
             wait_sc = false;
             rx_sc = true;
         }
-    } else if (IsValidFrame(message.data(), message.size())) {
+        if (AcknowledgeWaiters() > 0) {
+            NotifyLink();
+        }
+        return;
+    }
+    if (IsValidFrame(message.data(), message.size())) {
         const unsigned char* frame = message.data();
         switch (DecodeCommand(frame + 1)) {
             case BT:

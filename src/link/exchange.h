@@ -56,9 +56,13 @@ void ForgetFirmware();
 // Wakes every WaitForLink; whoever changes a flag a waiter may be watching calls it.
 void NotifyLink();
 // Waits until `done()` holds or `timeout` passes; true when it holds. Wakes at once on
-// NotifyLink, so a reply is taken without sleeping out a polling period.
+// NotifyLink, so a reply is taken without sleeping out a polling period. A lone
+// acknowledge (rx_sc) wakes only WaitForAcknowledge: a read would wake twice per chunk.
 template <typename Done>
 bool WaitForLink(Done done, std::chrono::milliseconds timeout);
+// WaitForLink for a `done()` that an acknowledge can make true.
+template <typename Done>
+bool WaitForAcknowledge(Done done, std::chrono::milliseconds timeout);
 
 // Implementation of the template.
 #include <condition_variable>
@@ -66,9 +70,19 @@ bool WaitForLink(Done done, std::chrono::milliseconds timeout);
 
 std::mutex& LinkWaitMutex();
 std::condition_variable& LinkWaitCondition();
+std::atomic<int>& AcknowledgeWaiters();
 
 template <typename Done>
 bool WaitForLink(Done done, std::chrono::milliseconds timeout) {
     std::unique_lock lock(LinkWaitMutex());
     return LinkWaitCondition().wait_for(lock, timeout, done);
+}
+
+template <typename Done>
+bool WaitForAcknowledge(Done done, std::chrono::milliseconds timeout) {
+    // Counted before `done()` is first tested: the decoder sets rx_sc before it looks.
+    AcknowledgeWaiters().fetch_add(1);
+    const bool held = WaitForLink(done, timeout);
+    AcknowledgeWaiters().fetch_sub(1);
+    return held;
 }

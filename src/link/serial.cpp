@@ -37,20 +37,32 @@ std::mutex rx_mutex;
 std::thread rx_thread;
 bool rx_running = false;
 std::atomic<unsigned> rx_generation{0};
+// Written by StopRxThread so that the thread ends at once rather than at its next timeout.
+int rx_wake[2] = {-1, -1};
 
-void RxThread(unsigned generation) {
+void DrainWakeUps(int wake_fd) {
+    unsigned char drained[16];
+    while (read(wake_fd, drained, sizeof drained) > 0) {
+    }
+}
+
+void RxThread(unsigned generation, int wake_fd) {
     const int fd = hPort;
     ReceiveSplitter splitter;
     for (;;) {
         while (rx_enable && rx_generation == generation) {
-            pollfd wait_for_input{fd, POLLIN, 0};
-            const int ready = poll(&wait_for_input, 1, RX_POLL_MS);
+            pollfd waits[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
+            const int ready = poll(waits, wake_fd >= 0 ? 2 : 1, RX_POLL_MS);
             if (ready < 0 && errno != EINTR) {
                 // A port that went away: stop spinning, let the tick notice.
                 std::this_thread::sleep_for(std::chrono::milliseconds(RX_POLL_MS));
                 continue;
             }
-            if (ready <= 0 || !rx_enable) {
+            if (ready > 0 && (waits[1].revents & POLLIN) != 0) {
+                DrainWakeUps(wake_fd);
+            }
+            if (ready <= 0 || (waits[0].revents & (POLLIN | POLLERR | POLLHUP)) == 0 ||
+                !rx_enable) {
                 continue;
             }
             unsigned char rx_buf[RX_BUF_SIZE];
@@ -298,7 +310,10 @@ void StartRxThread() {
         rx_thread.join();
     }
     rx_running = true;
-    rx_thread = std::thread(RxThread, rx_generation.load());
+    if (rx_wake[0] < 0 && pipe2(rx_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        rx_wake[0] = rx_wake[1] = -1;  // the thread then ends at its next timeout
+    }
+    rx_thread = std::thread(RxThread, rx_generation.load(), rx_wake[0]);
 }
 
 void StopRxThread() {
@@ -309,6 +324,10 @@ void StopRxThread() {
         rx_generation.fetch_add(1);
         rx_running = false;
         stopped = std::move(rx_thread);
+        if (stopped.joinable() && rx_wake[1] >= 0) {
+            const unsigned char wake = 1;
+            [[maybe_unused]] const ssize_t ignored = write(rx_wake[1], &wake, 1);
+        }
     }
     if (stopped.joinable()) {
         stopped.join();

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-// Milliseconds the receive thread waits in poll() before it re-reads rx_enable.
+// Milliseconds the receive thread waits in poll() before it re-reads rx_enable; a stop
+// wakes it at once.
 constexpr int RX_POLL_MS = 10;
 constexpr int RX_BUF_SIZE = 64;
 constexpr int CARD_BAUD_RATE = 115200;

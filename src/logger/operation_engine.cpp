@@ -1,5 +1,7 @@
 #include "logger/operation_engine.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "link/exchange.h"
@@ -17,6 +19,26 @@ namespace {
 
 std::thread operation_thread;
 std::atomic<bool> operation_thread_run{false};
+
+// Wakes the operation thread on a request or a stop, and whoever waits for the engine to
+// become idle.
+std::mutex engine_mutex;
+std::condition_variable engine_changed;
+
+void NotifyEngine() {
+    { std::lock_guard lock(engine_mutex); }
+    engine_changed.notify_all();
+}
+
+void EnterIdle() {
+    dl_state = DL_IDLE;
+    NotifyEngine();
+}
+
+bool OperationRequested() {
+    const unsigned char state = dl_state;
+    return state != DL_IDLE && state <= DL_RD_BATT;
+}
 
 void Status(std::string_view text) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, text);
@@ -38,7 +60,7 @@ void Finish() {
         }
     }
     windows.SetProgressPosition(0);
-    dl_state = DL_IDLE;
+    EnterIdle();
 }
 
 // One read: ReadWeatherStation asks again for what did not come, so a false is final.
@@ -117,7 +139,7 @@ void ReadConfiguration() {
     }
     windows.EnableControl(WindowId::Main, BT_CANCEL, false);
     windows.EnableMenuItem(IDM_DATACANCEL, false);
-    dl_state = DL_IDLE;
+    EnterIdle();
 }
 
 // The date reply, or nothing once the wait is over: a card that never answers must not
@@ -131,12 +153,17 @@ void ReadDate() {
     } else {
         rx_enable = false;
     }
-    dl_state = DL_IDLE;
+    EnterIdle();
 }
 
 void OperationThread() {
     while (operation_thread_run) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ENGINE_POLL_MS));
+        {
+            // The timeout still catches a request written to dl_state directly.
+            std::unique_lock lock(engine_mutex);
+            engine_changed.wait_for(lock, std::chrono::milliseconds(ENGINE_POLL_MS),
+                                    [] { return !operation_thread_run || OperationRequested(); });
+        }
         RunRequestedOperation();
     }
 }
@@ -160,11 +187,22 @@ void RunRequestedOperation() {
         case DL_FORMAT:
         case DL_ADJ_DATE:
         case DL_RD_BATT:
-            dl_state = DL_IDLE;
+            EnterIdle();
             break;
         default:
             break;
     }
+}
+
+void RequestOperation(unsigned char state) {
+    dl_state = state;
+    NotifyEngine();
+}
+
+bool WaitForEngineIdle(int timeout_ms) {
+    std::unique_lock lock(engine_mutex);
+    return engine_changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                   [] { return dl_state == DL_IDLE; });
 }
 
 void StartOperationThread() {
@@ -174,6 +212,7 @@ void StartOperationThread() {
 
 void StopOperationThread() {
     operation_thread_run = false;
+    NotifyEngine();
     if (operation_thread.joinable()) {
         operation_thread.join();
     }

@@ -24,7 +24,13 @@ extern std::atomic<bool> new_config;
 // Runs one pass over dl_state: the requested operation to its end, or nothing.
 void RunRequestedOperation();
 
-// The thread that polls dl_state every ENGINE_POLL_MS. Stopping waits for the operation
-// in progress to end.
+// Sets dl_state and wakes the operation thread, so that the operation starts at once
+// rather than at the next look.
+void RequestOperation(unsigned char state);
+// Waits until dl_state is DL_IDLE or `timeout_ms` passes; true when idle.
+bool WaitForEngineIdle(int timeout_ms);
+
+// The thread that looks at dl_state when woken and at least every ENGINE_POLL_MS.
+// Stopping waits for the operation in progress to end.
 void StartOperationThread();
 void StopOperationThread();

@@ -100,8 +100,7 @@ void StopCard() {
 }
 
 void WaitForIdleEngine() {
-    while (dl_state != DL_IDLE) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ENGINE_POLL_MS));
+    while (!WaitForEngineIdle(ENGINE_POLL_MS)) {
     }
 }
 
@@ -210,8 +209,8 @@ int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer&) {
     }
     rx_sc = false;
     const bool sent = WriteConfigToCard(values) &&
-                      WaitForLink([] { return rx_sc || rx_error; },
-                                  std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
+                      WaitForAcknowledge([] { return rx_sc || rx_error; },
+                                         std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
                       rx_sc;
     StopCard();
     if (!sent) {

@@ -77,5 +77,16 @@ int RunSimulate(const CommandLine& args, ConsoleWindowLayer&) {
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
     card.Stop();
+    // Whoever started the card may have stopped reading its output.
+    signal(SIGPIPE, SIG_IGN);
+    // The card's own share of the session, for whoever measures the program against it.
+    const CardLineTime line = card.LineTime();
+    const double wire_s =
+        static_cast<double>(
+            WireTime(static_cast<std::size_t>(line.bytes_in + line.bytes_out)).count()) /
+        1e9;
+    std::printf("card_bytes_in=%lld\ncard_bytes_out=%lld\ncard_wire_s=%.6f\ncard_busy_s=%.6f\n",
+                line.bytes_in, line.bytes_out, wire_s,
+                std::chrono::duration<double>(line.busy).count());
     return EXIT_OK;
 }

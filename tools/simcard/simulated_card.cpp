@@ -194,7 +194,11 @@ int SimulatedCard::MillisecondsToNextEvent() {
 void SimulatedCard::TakeBytes(const unsigned char* bytes, std::size_t length) {
     // Paced, a frame is complete only when its last byte has come over the line; the card
     // answers from then on.
-    const Clock::time_point arrived = ReceivedAt(pacer_, length, Clock::now());
+    const Clock::time_point read_at = Clock::now();
+    const Clock::time_point first_byte =
+        pacer_.enabled ? std::max(read_at, pacer_.receive_free) : read_at;
+    const Clock::time_point arrived = ReceivedAt(pacer_, length, read_at);
+    bytes_in_ += static_cast<long long>(length);
     for (const LinkMessage& message : SplitReceived(splitter_, bytes, length, arrived)) {
         if (message.size() == SC_LENGTH) {
             ++acks_received_;
@@ -204,6 +208,7 @@ void SimulatedCard::TakeBytes(const unsigned char* bytes, std::size_t length) {
             TakeFrame(frame, arrived);
         }
     }
+    busy_ns_ += std::chrono::nanoseconds(std::max(Clock::now(), arrived) - first_byte).count();
 }
 
 void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
@@ -238,14 +243,13 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
     if (struck.answer_error) {
         sent = ErrorFrame();
     }
-    std::vector<unsigned char> acknowledge{SC};
-    if (struck.lose_acknowledge) {
-        acknowledge.clear();
-    }
+    // The acknowledge, and room for a reply joined to it.
+    std::array<unsigned char, SC_LENGTH + FRAME_LENGTH> acknowledge{SC};
+    std::size_t acknowledge_length = struck.lose_acknowledge ? 0 : SC_LENGTH;
     if (struck.corrupt) {
         if (sent) {
             (*sent)[struck.corrupt_index] ^= struck.corrupt_mask;
-        } else if (!acknowledge.empty()) {
+        } else if (acknowledge_length > 0) {
             acknowledge[0] ^= struck.corrupt_mask;
         }
     }
@@ -254,11 +258,11 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
         if (delay.count() > 0 && StopRequestedWithin(delay)) {
             return;
         }
-        acknowledge.insert(acknowledge.end(), sent->begin(), sent->end());
-        Send(acknowledge.data(), acknowledge.size(), now);
+        std::copy(sent->begin(), sent->end(), acknowledge.begin() + acknowledge_length);
+        Send(acknowledge.data(), acknowledge_length + FRAME_LENGTH, now);
     } else {
-        if (!acknowledge.empty()) {
-            Send(acknowledge.data(), acknowledge.size(), now);
+        if (acknowledge_length > 0) {
+            Send(acknowledge.data(), acknowledge_length, now);
         }
         if (!sent) {
             return;
@@ -274,6 +278,7 @@ void SimulatedCard::TakeFrame(const Frame& request, Clock::time_point arrived) {
 bool SimulatedCard::Send(const unsigned char* bytes, std::size_t length,
                          Clock::time_point not_before) {
     const Clock::time_point delivered = SentAt(pacer_, length, std::max(Clock::now(), not_before));
+    bytes_out_ += static_cast<long long>(length);
     if (pacer_.enabled) {
         // Written when its last byte would have arrived: the receiver sees whole messages
         // no earlier than on a real line.

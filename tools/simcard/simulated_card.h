@@ -33,6 +33,14 @@ struct SimulatedCardOptions {
     std::string registration_dir{};
 };
 
+// The card's own share of the time: the wire time of what it took and sent, and its work
+// and its lateness in answering. Whatever else a session lasts belongs to the program.
+struct CardLineTime {
+    long long bytes_in = 0;
+    long long bytes_out = 0;
+    std::chrono::nanoseconds busy{0};  // paced: from a message's first byte to the answer's last
+};
+
 // One valid frame the card took.
 struct SeenRequest {
     char letters[2];
@@ -69,6 +77,9 @@ class SimulatedCard {
         return faults_struck_by_kind_[static_cast<std::size_t>(kind)].load();
     }
     std::vector<SeenRequest> Requests() const;
+    CardLineTime LineTime() const {
+        return {bytes_in_.load(), bytes_out_.load(), std::chrono::nanoseconds(busy_ns_.load())};
+    }
     // When the card last wrote to the line; the epoch before it ever did.
     std::chrono::steady_clock::time_point LastSent() const {
         return std::chrono::steady_clock::time_point(
@@ -105,6 +116,9 @@ class SimulatedCard {
     std::atomic<int> replies_sent_{0};
     std::atomic<int> faults_struck_{0};
     std::atomic<std::chrono::steady_clock::rep> last_sent_{0};
+    std::atomic<long long> bytes_in_{0};
+    std::atomic<long long> bytes_out_{0};
+    std::atomic<long long> busy_ns_{0};
     std::array<std::atomic<int>, CARD_FAULT_KINDS> faults_struck_by_kind_{};
     mutable std::mutex log_mutex_;
     std::vector<SeenRequest> requests_;
