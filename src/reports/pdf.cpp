@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstring>
+#include <unordered_map>
 
 #include "files/file.h"
 #include "logger/clock.h"
@@ -358,55 +359,85 @@ struct StampedReading {
     float temperature;  // degrees Celsius
 };
 
-// What PdfPrintf would write for the line, formatted by hand: one line a reading makes
-// printf the report's whole cost.
-void AppendNumber(std::string& out, long value, int min_digits = 1) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value < 0 ? -value : value).ptr;
-    if (value < 0) {
-        out += '-';
+// What PdfPrintf would write for a reading's line, formatted by hand into one buffer:
+// with printf, or a string grown piece by piece, the 32640 lines are the report's cost.
+class LineWriter {
+  public:
+    void Text(std::string_view text) {
+        std::memcpy(end_, text.data(), text.size());
+        end_ += text.size();
     }
-    for (int pad = min_digits - static_cast<int>(end - digits); pad > 0; --pad) {
-        out += '0';
+    void Char(char c) { *end_++ = c; }
+    // "%d", or "%02d" with `min_digits` 2 (used for values that are never negative).
+    void Number(long value, int min_digits = 1) {
+        if (value < 0) {
+            Char('-');
+            value = -value;
+        }
+        char digits[24];
+        const auto last = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        for (int pad = min_digits - static_cast<int>(last - digits); pad > 0; --pad) {
+            Char('0');
+        }
+        Text(std::string_view(digits, static_cast<std::size_t>(last - digits)));
     }
-    out.append(digits, end);
+    std::string_view Written() const { return {buffer_, static_cast<std::size_t>(end_ - buffer_)}; }
+
+  private:
+    char buffer_[256];  // the longest line is under 150 bytes
+    char* end_ = buffer_;
+};
+
+// "%02.1f" of a temperature. A report holds at most 1024 distinct values (one per A/D
+// count), so each is formatted once; to_chars rounds the double exactly as printf does.
+std::string_view TemperatureText(float temperature) {
+    static thread_local std::unordered_map<std::uint32_t, std::string> texts;
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &temperature, sizeof bits);
+    auto found = texts.find(bits);
+    if (found == texts.end()) {
+        char text[64];
+        const auto last = std::to_chars(text, text + sizeof text, static_cast<double>(temperature),
+                                        std::chars_format::fixed, 1)
+                              .ptr;
+        std::string formatted(text, last);
+        if (formatted.size() < 2) {
+            formatted.insert(0, 2 - formatted.size(), '0');
+        }
+        if (texts.size() > 4096) {
+            texts.clear();
+        }
+        found = texts.emplace(bits, std::move(formatted)).first;
+    }
+    return found->second;
 }
 
 void WriteReadingLine(PdfFile& pdf, int number, const StampedReading& reading, bool red, int x,
                       int y) {
-    // Kept between lines: 32640 lines must not cost 32640 allocations.
-    static thread_local std::string line;
-    line.assign(red ? "BT\n/F4 6 Tf 1 0 0 rg\n0 Tc 0 Tw " : "BT\n/F4 6 Tf 0 0 0 rg\n0 Tc 0 Tw ");
-    AppendNumber(line, x);
-    line += ' ';
-    AppendNumber(line, y);
-    line += " TD\n[(";
-    AppendNumber(line, number);
-    line += ")] TJ\n20 0 TD\n[(";
+    LineWriter line;
+    line.Text(red ? "BT\n/F4 6 Tf 1 0 0 rg\n0 Tc 0 Tw " : "BT\n/F4 6 Tf 0 0 0 rg\n0 Tc 0 Tw ");
+    line.Number(x);
+    line.Char(' ');
+    line.Number(y);
+    line.Text(" TD\n[(");
+    line.Number(number);
+    line.Text(")] TJ\n20 0 TD\n[(");
     const CALENDAR& t = reading.time;
-    for (const auto& [value, separator] : {std::pair{t.h, ':'}, {t.m, ':'}, {t.s, ')'}}) {
-        AppendNumber(line, value, 2);
-        line += separator;
-    }
-    line += "] TJ\n34 0 TD\n[(";
-    for (const auto& [value, separator] :
-         {std::pair<long, char>{t.day, '.'}, {t.month, '.'}, {t.year % 100, ')'}}) {
-        AppendNumber(line, value, 2);
-        line += separator;
-    }
-    line += "] TJ\n34 0 TD\n[(";
-    // "%02.1f": to_chars rounds the double exactly as printf does.
-    char temperature[64];
-    const auto end =
-        std::to_chars(temperature, temperature + sizeof temperature,
-                      static_cast<double>(reading.temperature), std::chars_format::fixed, 1)
-            .ptr;
-    for (int pad = 2 - static_cast<int>(end - temperature); pad > 0; --pad) {
-        line += '0';
-    }
-    line.append(temperature, end);
-    line += ")] TJ\nET\n";
-    PdfWrite(pdf, line);
+    line.Number(t.h, 2);
+    line.Char(':');
+    line.Number(t.m, 2);
+    line.Char(':');
+    line.Number(t.s, 2);
+    line.Text(")] TJ\n34 0 TD\n[(");
+    line.Number(t.day, 2);
+    line.Char('.');
+    line.Number(t.month, 2);
+    line.Char('.');
+    line.Number(t.year % 100, 2);
+    line.Text(")] TJ\n34 0 TD\n[(");
+    line.Text(TemperatureText(reading.temperature));
+    line.Text(")] TJ\nET\n");
+    PdfWrite(pdf, line.Written());
 }
 
 void WriteTableReport(PdfFile& pdf, const std::string& path, const ReportHeader& header,
