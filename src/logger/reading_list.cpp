@@ -6,6 +6,9 @@
 #include "logger/readings.h"
 #include "ui/window_layer.h"
 
+// Room for the longest line: "32640\t23:59:59\t31.12.99\t-99999999.0\t..." fits.
+constexpr std::size_t LINE_CAPACITY = 64;
+
 std::vector<std::string> ReadingListLines(const MemoryImage& image, TimeBase base) {
     TemperatureTexts temps(image, '.');
     const std::string thresholds = temps.ThresholdFields(image);
@@ -13,6 +16,7 @@ std::vector<std::string> ReadingListLines(const MemoryImage& image, TimeBase bas
     lines.reserve(ImageReadingCount(image));
     ForEachReading(image, base, [&](int i, int ad) {
         std::string line;
+        line.reserve(LINE_CAPACITY);  // one allocation a line, not three as it grows
         AppendReadingRow(line, i + 1, cal, temps.ForAD(ad), thresholds);
         lines.push_back(std::move(line));
     });

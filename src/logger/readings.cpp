@@ -1,6 +1,7 @@
 #include "logger/readings.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner) {
@@ -59,7 +60,8 @@ std::string DateText(const CALENDAR& c) {
 
 void AppendReadingRow(std::string& out, int number, const CALENDAR& time, const std::string& temp,
                       const std::string& threshold_fields) {
-    out += std::to_string(number);
+    char digits[16];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
     out += '\t';
     AppendTimeText(out, time);
     out += '\t';
