@@ -130,7 +130,9 @@ void DecodeFrame(const LinkMessage& message) {
                 rx_error = true;
                 wait_sc = false;
                 NotifyLink();
-                ShowMessage(WindowId::Main, "ERRO", " ", MsgIcon::None);
+                // The read asks for the chunk again meanwhile: the receive thread must not
+                // wait for the user to close the box.
+                Windows().Notify(WindowId::Main, "ERRO", " ", MsgIcon::None);
                 break;
             case FM:
                 SendSC();

@@ -204,6 +204,16 @@ MsgAnswer QtWindowLayer::MessageBox(WindowId owner, std::string_view text, std::
         cautious);
 }
 
+void QtWindowLayer::Notify(WindowId owner, std::string_view text, std::string_view caption,
+                           MsgIcon icon) {
+    Post([this, owner, text = Text(text), caption = Text(caption), icon] {
+        auto* box = new QMessageBox(BoxIcon(icon), caption, text, QMessageBox::Ok, Owner(owner));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        box->open();
+    });
+}
+
 bool QtWindowLayer::WindowExists(WindowId window) {
     return Ask<bool>([this, window] { return Find(window) != nullptr; }, false);
 }

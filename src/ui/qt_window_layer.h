@@ -50,6 +50,8 @@ class QtWindowLayer final : public QObject, public WindowLayer {
 
     MsgAnswer MessageBox(WindowId owner, std::string_view text, std::string_view caption,
                          MsgIcon icon, MsgButtons buttons) override;
+    void Notify(WindowId owner, std::string_view text, std::string_view caption,
+                MsgIcon icon) override;
     bool WindowExists(WindowId window) override;
     void SetWindowTitle(WindowId window, std::string_view title) override;
     void EnableControl(WindowId window, int control_id, bool enabled) override;

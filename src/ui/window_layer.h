@@ -49,6 +49,12 @@ class WindowLayer {
     // Open a window of the program; the core fills it afterwards.
     virtual void OpenDataWindow() = 0;
     virtual void OpenConfigWindow() = 0;
+    // A message that no one waits for: the caller goes on at once. A layer that cannot show
+    // it without waiting shows it as a message box.
+    virtual void Notify(WindowId owner, std::string_view text, std::string_view caption,
+                        MsgIcon icon) {
+        MessageBox(owner, text, caption, icon, MsgButtons::Ok);
+    }
     // Runs `work` to its end, called from the GUI thread. A desktop runs it off the GUI
     // thread behind a modal busy indicator showing `text`, so that the windows keep painting.
     virtual void RunBusy(std::string_view /*text*/, const std::function<void()>& work) { work(); }

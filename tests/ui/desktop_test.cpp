@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -61,10 +62,21 @@ class ModalAnswerer final : public QObject {
     std::deque<QMessageBox::StandardButton> yes_no;  // No once empty
     std::deque<QString> paths;                       // cancelled once empty
     QList<SeenBox> boxes;
+    QString left_open;  // a box with this text stays open until the test closes it
 
     bool Saw(const QString& text) const {
         return std::any_of(boxes.begin(), boxes.end(),
                            [&](const SeenBox& box) { return box.text == text; });
+    }
+
+    // Closes the box left open, if there is one; true when there was.
+    bool CloseLeftOpen() {
+        left_open.clear();
+        if (held_ == nullptr) {
+            return false;
+        }
+        held_->button(QMessageBox::Ok)->click();
+        return true;
     }
 
   private:
@@ -74,6 +86,10 @@ class ModalAnswerer final : public QObject {
             return;
         }
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            if (!left_open.isEmpty() && box->text() == left_open) {
+                held_ = box;
+                return;
+            }
             boxes.append({box->windowTitle(), box->text(), box->icon()});
             QMessageBox::StandardButton answer = QMessageBox::Ok;
             if (box->standardButtons() & QMessageBox::Yes) {
@@ -95,6 +111,7 @@ class ModalAnswerer final : public QObject {
         }
     }
     QTimer timer_;
+    QPointer<QMessageBox> held_;
 };
 
 bool Enabled(QWidget* control) {
@@ -130,6 +147,7 @@ class DesktopTest final : public QObject {
 
     void startsDisconnectedAndFindsTheCard();
     void readOpensDataWindowWithTheCompanionsLines();
+    void readGoesOnWhileTheErrorBoxIsOpen();
     void cardOfAnotherFirmwareEndsTheProgram();
     void cardNeverStartedWarnsInsteadOfListing();
     void cloudCardIsHandedToTheUpload();
@@ -260,6 +278,22 @@ void DesktopTest::readOpensDataWindowWithTheCompanionsLines() {
     }
     QCOMPARE(window.Lines().Lines().size(), std::size_t{DEFAULT_READINGS});
     QCOMPARE(shown, listed.out);
+}
+
+void DesktopTest::readGoesOnWhileTheErrorBoxIsOpen() {
+    SimulatedCardOptions options;
+    std::string why;
+    const std::optional<CardFault> error = ParseCardFault("error:at=8", &why);
+    QVERIFY2(error.has_value(), why.c_str());
+    options.faults.push_back(*error);
+    PlugCard(options);
+    WaitForCard();
+    answers_->left_open = QStringLiteral("ERRO");
+    Click(MainControl(BT_READ));
+    // The chunk is asked again while the technician has not yet closed the box.
+    QTRY_VERIFY_WITH_TIMEOUT(Layer().CurrentDataWindow() != nullptr, READ_DONE_MS);
+    QCOMPARE(Layer().CurrentDataWindow()->Lines().Lines().size(), std::size_t{DEFAULT_READINGS});
+    QVERIFY(answers_->CloseLeftOpen());
 }
 
 void DesktopTest::cardOfAnotherFirmwareEndsTheProgram() {
