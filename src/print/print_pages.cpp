@@ -2,12 +2,15 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace {
 
@@ -57,8 +60,39 @@ PrintGeometry Measure(const QPainter& painter, const QPaintDevice& device) {
     return g;
 }
 
-void DrawLine(QPainter& painter, const PrintGeometry& g, double baseline, const std::string& line) {
-    const QFontMetricsF metrics(painter.font(), painter.device());
+// A field laid out once: a printout repeats the same few hundred texts (limits, dates,
+// temperatures) thousands of times, and shaping each again is what printing cost.
+struct LaidOutField {
+    QList<QGlyphRun> runs;  // positioned from the field's top-left corner
+    double ascent = 0;
+    double width = 0;
+};
+
+class FieldLayouts {
+  public:
+    FieldLayouts(const QFont& font, QPaintDevice* device) : font_(font), device_(device) {}
+
+    const LaidOutField& Of(const QString& field) {
+        auto found = fields_.find(field);
+        if (found != fields_.end()) {
+            return found->second;
+        }
+        QTextLayout layout(field, font_, device_);
+        layout.beginLayout();
+        const QTextLine line = layout.createLine();
+        layout.endLayout();
+        LaidOutField laid_out{layout.glyphRuns(), line.ascent(), line.horizontalAdvance()};
+        return fields_.emplace(field, std::move(laid_out)).first->second;
+    }
+
+  private:
+    QFont font_;
+    QPaintDevice* device_;
+    std::unordered_map<QString, LaidOutField> fields_;
+};
+
+void DrawLine(QPainter& painter, const PrintGeometry& g, FieldLayouts& layouts, double baseline,
+              const std::string& line) {
     double x = 0;
     std::size_t start = 0;
     while (true) {
@@ -67,8 +101,12 @@ void DrawLine(QPainter& painter, const PrintGeometry& g, double baseline, const 
             line.data() + start,
             static_cast<qsizetype>((tab == std::string::npos ? line.size() : tab) - start));
         if (!field.isEmpty()) {
-            painter.drawText(QPointF(g.left + x, baseline), field);
-            x += metrics.horizontalAdvance(field);
+            const LaidOutField& laid_out = layouts.Of(field);
+            const QPointF top_left(g.left + x, baseline - laid_out.ascent);
+            for (const QGlyphRun& run : laid_out.runs) {
+                painter.drawGlyphRun(top_left, run);
+            }
+            x += laid_out.width;
         }
         if (tab == std::string::npos) {
             break;
@@ -102,6 +140,7 @@ bool PaintPrintout(QPagedPaintDevice& device, const Printout& printout, int firs
     painter.setFont(PrinterFont());
     painter.setPen(Qt::black);
     const PrintGeometry g = Measure(painter, device);
+    FieldLayouts layouts(painter.font(), &device);
     for (int page = first_page; page <= last_page; ++page) {
         if (page > first_page && !device.newPage()) {
             painter.end();
@@ -109,7 +148,7 @@ bool PaintPrintout(QPagedPaintDevice& device, const Printout& printout, int firs
         }
         const PrintPage& lines = printout[static_cast<std::size_t>(page - 1)];
         for (std::size_t n = 0; n < lines.size(); ++n) {
-            DrawLine(painter, g, static_cast<double>(n + 1) * g.pitch, lines[n]);
+            DrawLine(painter, g, layouts, static_cast<double>(n + 1) * g.pitch, lines[n]);
         }
     }
     return painter.end();
