@@ -98,20 +98,19 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothingAndTwentyUploadsAtOnce
     }
     EXPECT_TRUE(store.List().empty());
     // Still serving, twenty at once: a header and an end message alone, 8000 readings in one
-    // packet, and the largest memory in a 100 ms pause a message, no more.
+    // packet, and the largest memory. (How long a crowd may hold an upload up is measured
+    // in the paced server tests, which run alone.)
     std::vector<MemoryImage> images;
     for (int k = 0; k < 20; ++k) {
         images.push_back(RampImage(k == 18 ? 8000 : k == 19 ? 32000 : 100 * k, k, {.serial = k}));
     }
     GraphData(images[0]);  // the same start time and interval for all
-    const auto begin = std::chrono::steady_clock::now();
     {
         std::vector<std::jthread> clients;
         for (const MemoryImage& image : images) {
             clients.emplace_back([&image, this] { UploadImage(image, loopback.Address()); });
         }
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
     const std::vector<StoredUpload> uploads = store.List();
     ASSERT_EQ(uploads.size(), 20u);
     for (const StoredUpload& u : uploads) {
