@@ -202,6 +202,13 @@ float TenthsToTemp(int tenths) {
     return tenths == TEMP_X10_REFUSED ? TEMP_REFUSED : static_cast<float>(tenths) / 10.0f;
 }
 
+LimitSide SideOfLimits(float t, float t_low, float t_high) {
+    if (t < t_low) {
+        return LimitSide::Below;
+    }
+    return t >= t_high ? LimitSide::Above : LimitSide::Inside;
+}
+
 GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_x10, int high_x10,
                                         int sample_rate, int alarm_delay, const CALENDAR& start) {
     GraphReportValues v;
@@ -226,15 +233,18 @@ GraphReportValues GraphReportFromTenths(const std::vector<int>& tenths, int low_
         if (i == 0) {
             v.first_time = time;
         }
-        // A reading equal to the high threshold is above it, as in the table report.
-        if (t < v.t_low) {
-            CountConfirmed(v.low, ++out_of_range, tolerance, time, i + 1, t, true);
-        } else if (t >= v.t_high) {
-            CountConfirmed(v.high, ++out_of_range, tolerance, time, i + 1, t, false);
-        } else {
-            out_of_range = 0;
-            EndEpisode(v.low);
-            EndEpisode(v.high);
+        switch (SideOfLimits(t, v.t_low, v.t_high)) {
+            case LimitSide::Below:
+                CountConfirmed(v.low, ++out_of_range, tolerance, time, i + 1, t, true);
+                break;
+            case LimitSide::Above:
+                CountConfirmed(v.high, ++out_of_range, tolerance, time, i + 1, t, false);
+                break;
+            case LimitSide::Inside:
+                out_of_range = 0;
+                EndEpisode(v.low);
+                EndEpisode(v.high);
+                break;
         }
         if (t < v.minimum) {
             v.minimum = t;

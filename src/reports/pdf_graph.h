@@ -77,6 +77,11 @@ GraphReportValues GraphReportData(const MemoryImage& image);
 // as ADToTemp gives them.
 float TenthsToTemp(int tenths);
 
+// Which side of the alarm limits a reading lies on: below the low limit, or at or above
+// the high one (a reading equal to the high limit is above it, as in the table report).
+enum class LimitSide { Inside, Below, Above };
+LimitSide SideOfLimits(float t, float t_low, float t_high);
+
 // The statistics and the alarm blocks of a recording given as tenths of a degree
 // Celsius: the report's own computation, shared with the collection server's web view.
 // Reading i is stamped `start` advanced by (i + 1) intervals, as the card's calendar

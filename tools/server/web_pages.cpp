@@ -571,8 +571,9 @@ WebResponse WebView::UploadPage(long long id, long long page) {
             AdvanceCalendar(time, rate);
         }
         const float t = v.readings[i];
-        const bool below = t < v.t_low;
-        const bool above = !below && t >= v.t_high;
+        const LimitSide side = SideOfLimits(t, v.t_low, v.t_high);
+        const bool below = side == LimitSide::Below;
+        const bool above = side == LimitSide::Above;
         html += std::string(below || above ? "<tr class=\"fora\">" : "<tr>") +
                 Cell(std::to_string(i + 1), "num") + Cell(timed ? DateTime(time) : kUnknown) +
                 Cell(Temp(t, f), "num") +

@@ -81,7 +81,6 @@ CALENDAR ReadingTime(const Recording& r, int index) {
     CALENDAR time = r.start;
     const unsigned long rate =
         static_cast<unsigned long>(r.upload.sample_rate > 0 ? r.upload.sample_rate : 0);
-    // Whole days first keeps a late reading of a long recording cheap.
     const unsigned long total = static_cast<unsigned long>(index + 1) * rate;
     AdvanceCalendar(time, total);
     return time;
@@ -106,8 +105,8 @@ UploadSummary Summarize(const Recording& r) {
 }
 
 bool OutsideLimits(int tenths, int low_x10, int high_x10) {
-    const float t = TenthsToTemp(tenths);
-    return t < TenthsToTemp(low_x10) || t >= TenthsToTemp(high_x10);
+    return SideOfLimits(TenthsToTemp(tenths), TenthsToTemp(low_x10), TenthsToTemp(high_x10)) !=
+           LimitSide::Inside;
 }
 
 std::vector<int> ChartPoints(const std::vector<int>& tenths, int columns) {

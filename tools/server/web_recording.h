@@ -3,9 +3,9 @@
 // what the upload carries, and the graph report's statistics and alarm episodes.
 //
 // Reading times. The card stamps reading i (from 0) with its start time advanced by
-// (i + 1) intervals (Part 2.4); the upload's time stamp is that start time, shifted to
-// Brasília time, advanced by (n + 1) intervals for n readings, with a two-digit year
-// (Part 7.1): one interval after the last reading. So the start is the stamp (year
+// (i + 1) intervals; the upload's time stamp is that start time, shifted to
+// Brasília time, advanced by (n + 1) intervals for n readings, with a two-digit year:
+// one interval after the last reading. So the start is the stamp (year
 // 2000 + the two digits) taken back by (n + 1) intervals, and reading i is that start
 // stepped forward (i + 1) intervals with the card's own calendar (AdvanceCalendar). The
 // start is accepted only when stepping it forward by (n + 1) intervals gives the stamp
