@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QSvgRenderer>
 
@@ -47,20 +46,6 @@ class Background final : public QWidget {
 };
 
 }  // namespace
-
-void MakeFixedWindow(QWidget* window, int client_width, int client_height,
-                     WindowPlacement placement) {
-    window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                           Qt::MSWindowsFixedSizeDialogHint);
-    window->setFixedSize(client_width, client_height);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect desktop = screen->geometry();
-        window->move(
-            std::max(0, (desktop.width() - placement.width_for_x) / 2),
-            std::max(0, (desktop.height() - placement.height_for_y) / 2 + placement.y_shift));
-    }
-}
 
 MainWindow::MainWindow(QtWindowLayer& layer) : layer_(layer) {
     setWindowTitle(QStringLiteral("RazuRozavi v1.05"));
