@@ -32,7 +32,6 @@ class QtWindowLayer final : public QObject, public WindowLayer {
     DataWindow* CurrentDataWindow() const { return current_data_; }
     ConfigWindow* CurrentConfigWindow() const { return config_; }
     AboutBox* CurrentAboutBox() const { return about_; }
-    const std::vector<DataWindow*>& DataWindows() const { return data_windows_; }
 
     void OpenAboutBox();
     // A graph of `image`, maximized on the usable screen area.
