@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/window_layer.h"
 #include "cloud/upload.h"
 #include "files/file.h"
 #include "link/exchange.h"
@@ -13,7 +14,6 @@
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
 #include "logger/reading_list.h"
-#include "ui/window_layer.h"
 
 std::atomic<int> timmer_100ms{0};
 

@@ -11,11 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/window_layer.h"
 #include "cloud/socket_io.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"
-#include "ui/window_layer.h"
 
 namespace {
 

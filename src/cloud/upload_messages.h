@@ -19,7 +19,7 @@
 #include <span>
 #include <vector>
 
-#include "link/defines.h"
+#include "base/card_layout.h"
 #include "logger/calendar.h"
 #include "logger/config_values.h"
 #include "sensor/temp.h"

@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "base/window_layer.h"
 #include "logger/memory_image.h"
-#include "ui/window_layer.h"
 
 std::string ExcelText(const MemoryImage& image);
 // Asks for the file (save dialog owned by `owner`) and writes it; false when no file

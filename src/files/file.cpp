@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/atomic_file.h"
+#include "base/atomic_file.h"
 #include "logger/reading_list.h"
 
 const FileFilter& DataFileFilter() {

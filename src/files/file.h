@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/window_layer.h"
 #include "logger/config_values.h"
 #include "logger/memory_image.h"
-#include "ui/window_layer.h"
 
 constexpr std::size_t DATA_FILE_SIZE = 2 * MEMORY_SIZE;
 constexpr std::size_t CONFIG_FILE_SIZE = 35;

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "base/card_layout.h"
+#include "base/window_layer.h"
 #include "link/serial.h"
-#include "sensor/temp.h"
-#include "ui/window_layer.h"
 
 std::atomic<unsigned char> n_send{0};
 std::atomic<int> resend_timer{0};

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <optional>
 
-#include "link/defines.h"
+#include "base/card_layout.h"
 #include "link/protocol.h"
 
 // Resends after the first send, and the ticks of 100 ms between them.

@@ -14,9 +14,9 @@
 #include <mutex>
 #include <thread>
 
+#include "base/window_layer.h"
 #include "link/exchange.h"
 #include "link/protocol.h"
-#include "ui/window_layer.h"
 
 std::atomic<int> hPort{-1};
 std::atomic<bool> connected{false};

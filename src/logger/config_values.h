@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "link/defines.h"
+#include "base/card_layout.h"
 
 constexpr long SERIAL_NONE = 0xFFFFFF;
 

@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/window_layer.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/clock.h"
 #include "logger/cp1252.h"
 #include "logger/serial_log.h"
 #include "sensor/temp.h"
-#include "ui/window_layer.h"
 
 std::atomic<bool> cancel_rd{false};
 std::atomic<bool> bat_button_press{false};

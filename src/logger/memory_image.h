@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/defines.h"
+#include "base/card_layout.h"
 #include "logger/calendar.h"
 #include "logger/config_values.h"
 #include "sensor/temp.h"

@@ -4,11 +4,11 @@
 #include <mutex>
 #include <thread>
 
+#include "base/window_layer.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
 #include "logger/memory_image.h"
-#include "ui/window_layer.h"
 
 std::atomic<unsigned char> dl_state{DL_IDLE};
 std::atomic<bool> read_ok{false};

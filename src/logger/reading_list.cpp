@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "base/window_layer.h"
 #include "logger/cp1252.h"
 #include "logger/readings.h"
-#include "ui/window_layer.h"
 
 // Room for the longest line: "32640\t23:59:59\t31.12.99\t-99999999.0\t..." fits.
 constexpr std::size_t LINE_CAPACITY = 64;

@@ -5,10 +5,10 @@
 #include <array>
 #include <string>
 
+#include "base/window_layer.h"
 #include "logger/memory_image.h"
 #include "logger/time_zone.h"
 #include "sensor/temp_table.h"
-#include "ui/window_layer.h"
 
 enum class TimeBase { Adjusted, CardTime };
 

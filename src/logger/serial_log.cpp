@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "files/atomic_file.h"
-#include "ui/window_layer.h"
+#include "base/atomic_file.h"
+#include "base/window_layer.h"
 
 bool forcar_novo_serial = false;
 

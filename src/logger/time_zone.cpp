@@ -1,6 +1,6 @@
 #include "logger/time_zone.h"
 
-#include "ui/window_layer.h"
+#include "base/window_layer.h"
 
 int ajuste_hora = 0;
 

@@ -14,20 +14,6 @@ bool FirmwareUsesTempTable(const FirmwareVersion& version) {
     return version.digits[0] == '1' && version.digits[1] == '0';
 }
 
-int FirmwareNumber(const FirmwareVersion& version) {
-    if (version.digits[0] == 0) {
-        return 0;
-    }
-    int number = 0;
-    for (char digit : version.digits) {
-        if (digit < '0' || digit > '9') {
-            return -1;
-        }
-        number = number * 10 + (digit - '0');
-    }
-    return number;
-}
-
 int ClampAD(int n_ad) {
     return std::clamp(n_ad, 0, AD_MAX);
 }

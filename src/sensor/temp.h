@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "link/defines.h"
+#include "base/card_layout.h"
 
 constexpr float offsetTemp = 0.0f;
 
@@ -14,11 +14,6 @@ constexpr int TEMP_X10_REFUSED = -99999999;
 // Text shown (caption " ") when the firmware cannot use the table.
 inline constexpr std::string_view MSG_FIRMWARE_NOT_SUPPORTED =
     "Esta versão do software não suporta a versão deste Keltrix, atualize o software.";
-
-// The only firmware the program works with, and a version's digits as a number (103);
-// 0 while unknown, -1 when the digits are not decimal.
-constexpr int ACCEPTED_FIRMWARE = 103;
-int FirmwareNumber(const FirmwareVersion& version);
 
 // The table holds for firmware 1.0x. An unknown version is not refused: a data file
 // or a read image always carries its own version, which is what decoders check.

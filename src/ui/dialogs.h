@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/window_layer.h"
+#include "base/window_layer.h"
 
 // A file that exists; nothing when cancelled.
 std::optional<std::string> AskFileToOpen(QWidget* owner, const FileFilter& filter);

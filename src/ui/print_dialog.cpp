@@ -3,8 +3,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include "base/window_layer.h"
 #include "print/print_pages.h"
-#include "ui/window_layer.h"
 
 bool PrintFromDataWindow(QWidget* owner, const MemoryImage& image) {
     // One job at a time: a second "Imprimir" while the dialog or the job runs does nothing.

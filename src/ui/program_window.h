@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/control_ids.h"
+#include "base/control_ids.h"
 
 class QtWindowLayer;
 

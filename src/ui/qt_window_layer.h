@@ -11,8 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "base/window_layer.h"
 #include "logger/memory_image.h"
-#include "ui/window_layer.h"
 
 class ProgramWindow;
 class MainWindow;

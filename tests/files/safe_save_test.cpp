@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "files/atomic_file.h"
+#include "base/atomic_file.h"
 #include "files/excel.h"
 #include "files/file.h"
 #include "logger/serial_log.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/window_layer.h"
+#include "base/window_layer.h"
 
 struct RecordedMessage {
     WindowId owner;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/window_layer.h"
+#include "base/window_layer.h"
 
 class ConsoleWindowLayer final : public WindowLayer {
   public:

@@ -1,4 +1,4 @@
-#include "ui/window_layer.h"
+#include "base/window_layer.h"
 
 #include <atomic>
 #include <cstdlib>

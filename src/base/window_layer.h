@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/control_ids.h"
+#include "base/control_ids.h"
 
 enum class MsgIcon { None, Stop, Exclamation, Warning, Information };
 enum class MsgButtons { Ok, YesNo };

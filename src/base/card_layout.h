@@ -1,5 +1,5 @@
 #pragma once
-// Sizes shared by the link, the memory image and the files.
+// The card as every floor sees it: the sizes of its memory and frames, and its firmware.
 
 constexpr int MEMORY_SIZE = 65536;  // the card's memory, and the image of it
 constexpr int HEADER_SIZE = 256;    // header before the first reading
@@ -15,3 +15,8 @@ constexpr int DESCRIPTION_MAX_CHARS = DESCRIPTION_SIZE - 1;
 struct FirmwareVersion {
     char digits[3] = {0, 0, 0};
 };
+
+// The only firmware the program works with, and a version's digits as a number (103);
+// 0 while unknown, -1 when the digits are not decimal.
+constexpr int ACCEPTED_FIRMWARE = 103;
+int FirmwareNumber(const FirmwareVersion& version);
