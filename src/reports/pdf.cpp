@@ -255,27 +255,6 @@ void PdfEndWritePage(PdfFile& pdf) {
     pdf.page_content.clear();
 }
 
-float ct(float t, bool fahrenheit) {
-    return fahrenheit ? static_cast<float>(static_cast<double>(t) * 1.8 + 32.0) : t;
-}
-
-std::string SToHMinS(long long seconds) {
-    const long long h = seconds / 3600;
-    const long long m = seconds % 3600 / 60;
-    const long long s = seconds % 60;
-    char text[64];
-    if (h >= 1) {
-        std::snprintf(text, sizeof text, "%lldh %lldmin %llds", h, m, s);
-    } else if (m == 0) {
-        std::snprintf(text, sizeof text, "%llds", s);
-    } else if (s != 0) {
-        std::snprintf(text, sizeof text, "%lldmin %llds", m, s);
-    } else {
-        std::snprintf(text, sizeof text, "%lldmin", m);
-    }
-    return text;
-}
-
 char GmtSignChar(int hours) {
     return hours > 0 ? '+' : hours == 0 ? '-' : ' ';
 }

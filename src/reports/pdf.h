@@ -15,10 +15,11 @@
 #include <string_view>
 #include <vector>
 
-#include "files/atomic_file.h"
+#include "base/atomic_file.h"
+#include "base/window_layer.h"
 #include "logger/calendar.h"
 #include "logger/memory_image.h"
-#include "ui/window_layer.h"
+#include "reports/recording_stats.h"
 
 // Table layout, in points from the lower left corner of the A4 page.
 constexpr int linhas_pdf = 102;
@@ -80,10 +81,6 @@ std::string PdfDateText(const CALENDAR& c);
 // as octal escapes.
 std::string PdfStringText(std::string_view utf8);
 
-// A Celsius temperature in the report unit.
-float ct(float t, bool fahrenheit);
-// "1h 2min 5s", "2min 5s", "10min", "45s".
-std::string SToHMinS(long long seconds);
 // The character between "GMT" and the offset: "GMT-0", "GMT -3", "GMT+1".
 char GmtSignChar(int hours);
 

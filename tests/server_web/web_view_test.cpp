@@ -8,6 +8,7 @@
 #include "cloud/upload_messages.h"
 #include "logger/graph_series.h"
 #include "logger/readings.h"
+#include "reports/pdf_graph.h"
 #include "support/image_builder.h"
 #include "support/run_command.h"
 #include "web_escape.h"

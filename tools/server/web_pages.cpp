@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "reports/pdf.h"
+#include "reports/recording_stats.h"
 #include "web_escape.h"
 
 namespace {

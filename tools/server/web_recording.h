@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "reports/pdf_graph.h"
+#include "reports/recording_stats.h"
 #include "upload_store.h"
 
 // The time before the first reading: reading i is this advanced by (i + 1) intervals.
