@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/card_timing.h"
 #include "base/window_layer.h"
 #include "cloud/upload.h"
 #include "files/file.h"

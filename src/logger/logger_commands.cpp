@@ -159,8 +159,8 @@ bool WriteConfigToCard(ConfigValues& values) {
     Windows().SetControlText(WindowId::Config, CFG_SERIAL, std::to_string(values.serial));
     const CALENDAR now = LocalNow();
     const auto record = BuildConfigRecord(values, now);
-    SendFrame("AJ", record.data());
-    if (!connected) {
+    // A record that did not go out is not logged as written.
+    if (PortIsLost(SendFrame("AJ", record.data())) || !connected) {
         return false;
     }
     SalvaGravacao(values, now);

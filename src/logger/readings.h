@@ -38,8 +38,6 @@ float ImageTemp(const MemoryImage& image, int ad);
 int ImageTemp_x10(const MemoryImage& image, int ad);
 
 // "%02d:%02d:%02d" and "%02d.%02d.%02d" (two-digit year) of a time stamp.
-std::string TimeText(const CALENDAR& c);
-std::string DateText(const CALENDAR& c);
 void AppendTimeText(std::string& out, const CALENDAR& c);
 void AppendDateText(std::string& out, const CALENDAR& c);
 

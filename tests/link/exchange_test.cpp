@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "app/main_commands.h"
 #include "link/serial.h"
 #include "logger/clock.h"
@@ -128,5 +130,16 @@ TEST_F(ExchangeTest, ConfigurationWriteSendsTheRecordAndLogsIt) {
     const std::string log = ReadFileBytes(CONFIG_LOG_FILE_NAME);
     EXPECT_NE(log.find("03/04/25, 05:06:07 , 4999,"), std::string::npos) << log;
     EXPECT_NE(log.find("Camara fria 01 - sul\r"), std::string::npos);
+}
+
+TEST_F(ExchangeTest, ConfigurationThatCannotBeSentIsNotLoggedAsWritten) {
+    TempWorkingDir dir;
+    WriteFileBytes(SERIAL_FILE_NAME, "5000");
+    close(pty.master);  // the card unplugged
+    pty.master = -1;
+    ConfigValues values{.sample_points = 2000, .sample_rate = 300};
+    EXPECT_FALSE(WriteConfigToCard(values));
+    EXPECT_FALSE(connected);
+    EXPECT_FALSE(std::filesystem::exists(CONFIG_LOG_FILE_NAME));
 }
 }  // namespace
