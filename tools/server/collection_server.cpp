@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <tuple>
 #include <unordered_map>
@@ -62,6 +63,22 @@ void RaiseDescriptorLimit() {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+// Sends what `out` holds and erases what went: 0 when all went, else the errno of the
+// send that stopped (EAGAIN: the socket is full, try again when writable).
+int SendPending(int fd, std::vector<std::uint8_t>& out) {
+    while (!out.empty()) {
+        const ssize_t sent = send(fd, out.data(), out.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0) {
+            return errno == EWOULDBLOCK ? EAGAIN : errno;
+        }
+        out.erase(out.begin(), out.begin() + sent);
+    }
+    return 0;
 }
 
 struct Connection {
@@ -167,205 +184,252 @@ void CollectionServer::StoreLoop() {
             std::lock_guard lock(jobs_mutex_);
             results_.push_back({job.connection, stored, why});
         }
+        // A full pipe already holds a wake-up; anything else leaves the reply waiting.
         const char byte = 1;
-        [[maybe_unused]] const ssize_t written = write(stored_write_.Get(), &byte, 1);
+        if (write(stored_write_.Get(), &byte, 1) < 0 && errno != EAGAIN) {
+            Log(std::string("cannot wake the connections after a store: ") + std::strerror(errno));
+        }
     }
 }
 
-void CollectionServer::Serve() {
-    const SocketHandle epoll(epoll_create1(EPOLL_CLOEXEC));
-    if (!epoll.Valid()) {
-        Log("cannot create an epoll instance");
-        return;
-    }
-    const auto watch = [&](int op, int fd, std::uint32_t events, std::uint64_t tag) {
-        epoll_event event{};
-        event.events = events;
-        event.data.u64 = tag;
-        return epoll_ctl(epoll.Get(), op, fd, &event) == 0;
-    };
-    watch(EPOLL_CTL_ADD, listener_.Get(), EPOLLIN, TAG_LISTENER);
-    watch(EPOLL_CTL_ADD, stop_read_.Get(), EPOLLIN, TAG_STOP);
-    watch(EPOLL_CTL_ADD, stored_read_.Get(), EPOLLIN, TAG_STORED);
-    if (!storer_.joinable()) {
-        storer_ = std::thread([this] { StoreLoop(); });
-    }
+class CollectionServer::Loop {
+  public:
+    Loop(CollectionServer& server, int epoll) : server_(server), epoll_(epoll) {}
 
-    std::unordered_map<std::uint64_t, Connection> connections;
-    std::uint64_t next_tag = FIRST_CONNECTION;
-    std::vector<std::uint8_t> chunk(RECEIVE_CHUNK);
+    // Until the stop pipe is written.
+    void Run();
 
-    const auto close_connection = [&](std::uint64_t tag) { connections.erase(tag); };
+  private:
+    bool Watch(int op, int fd, std::uint32_t events, std::uint64_t tag);
+    void Close(std::uint64_t tag) { connections_.erase(tag); }
+    bool Flush(std::uint64_t tag, Connection& c, Clock::time_point now);
+    void Advance(std::uint64_t tag, Connection& c, Clock::time_point now);
+    void Receive(std::uint64_t tag, Connection& c, Clock::time_point now);
+    bool MakeRoom();
+    void AcceptAll(Clock::time_point now);
+    void TakeStoreResults(Clock::time_point now);
+    Clock::time_point Deadline(const Connection& c) const;
+    void DropLate(Clock::time_point now);
 
-    // Sends what is pending; false when the connection is over.
-    const auto flush = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
-        std::vector<std::uint8_t>& out = c.session.Output();
-        while (!out.empty()) {
-            const ssize_t sent = send(c.socket.Get(), out.data(), out.size(), MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR) {
-                continue;
-            }
-            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!c.want_write) {
-                    c.want_write = true;
-                    c.send_since = now;
-                    watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN | EPOLLOUT, tag);
-                }
-                return true;
-            }
-            if (sent <= 0) {
-                return false;
-            }
-            out.erase(out.begin(), out.begin() + sent);
-        }
-        if (c.want_write) {
-            c.want_write = false;
-            watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN, tag);
-        }
-        if (c.session.Finished() && !c.draining) {
-            if (!c.session.Rejected()) {
-                return false;
-            }
-            // Closing with unread input would reset the connection and could lose the
-            // "ee" on its way: stop sending and let the client's rest arrive first.
-            shutdown(c.socket.Get(), SHUT_WR);
-            c.draining = true;
-            c.drain_until = now + std::chrono::milliseconds(DRAIN_MS);
+    CollectionServer& server_;
+    const int epoll_;
+    std::unordered_map<std::uint64_t, Connection> connections_;
+    std::uint64_t next_tag_ = FIRST_CONNECTION;
+    std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(RECEIVE_CHUNK);
+    bool listening_ = true;
+    Clock::time_point listen_again_{};
+};
+
+bool CollectionServer::Loop::Watch(int op, int fd, std::uint32_t events, std::uint64_t tag) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = tag;
+    return epoll_ctl(epoll_, op, fd, &event) == 0;
+}
+
+// Sends what is pending; false when the connection is over.
+bool CollectionServer::Loop::Flush(std::uint64_t tag, Connection& c, Clock::time_point now) {
+    const int failed = SendPending(c.socket.Get(), c.session.Output());
+    if (failed == EAGAIN) {
+        if (!c.want_write) {
+            c.want_write = true;
+            c.send_since = now;
+            Watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN | EPOLLOUT, tag);
         }
         return true;
-    };
-
-    // After input or a store result: hands a whole upload to the store, sends replies.
-    const auto advance = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
-        if (c.session.WantsStore() && !c.storing) {
-            c.storing = true;
-            {
-                std::lock_guard lock(jobs_mutex_);
-                jobs_.push_back({tag, c.session.Peer(), c.session.Header(), c.session.Readings()});
-            }
-            jobs_ready_.notify_one();
-        }
-        if (!flush(tag, c, now)) {
-            close_connection(tag);
-        }
-    };
-
-    const auto receive = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
-        for (;;) {
-            const ssize_t got = recv(c.socket.Get(), chunk.data(), chunk.size(), 0);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                break;
-            }
-            if (got <= 0) {
-                return close_connection(tag);
-            }
-            c.last_heard = now;
-            if (c.draining) {
-                c.drained += static_cast<std::size_t>(got);
-                if (c.drained > DRAIN_BYTES) {
-                    return close_connection(tag);
-                }
-                continue;
-            }
-            c.session.Receive(std::span(chunk).first(static_cast<std::size_t>(got)));
-            if (c.session.WantsStore() || c.session.Finished()) {
-                break;
-            }
-            if (static_cast<std::size_t>(got) < chunk.size()) {
-                break;
-            }
-        }
-        if (!c.draining) {
-            advance(tag, c, now);
-        }
-    };
-
-    // Room for a newcomer: the oldest connection that has not shown a valid header goes.
-    const auto make_room = [&]() {
-        auto oldest = connections.end();
-        for (auto it = connections.begin(); it != connections.end(); ++it) {
-            if (!it->second.session.HasHeader() &&
-                (oldest == connections.end() || it->second.accepted < oldest->second.accepted)) {
-                oldest = it;
-            }
-        }
-        if (oldest == connections.end()) {
+    }
+    if (failed != 0) {
+        Log("dropped " + c.session.Peer() + ": cannot send: " + std::strerror(failed));
+        return false;
+    }
+    if (c.want_write) {
+        c.want_write = false;
+        Watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN, tag);
+    }
+    if (c.session.Finished() && !c.draining) {
+        if (!c.session.Rejected()) {
             return false;
         }
-        Log("dropped " + oldest->second.session.Peer() + ": no header, room needed");
-        connections.erase(oldest);
-        return true;
-    };
+        // Closing with unread input would reset the connection and could lose the
+        // "ee" on its way: stop sending and let the client's rest arrive first.
+        shutdown(c.socket.Get(), SHUT_WR);
+        c.draining = true;
+        c.drain_until = now + std::chrono::milliseconds(DRAIN_MS);
+    }
+    return true;
+}
 
-    bool listening = true;
-    Clock::time_point listen_again{};
-    const auto accept_all = [&](Clock::time_point now) {
-        for (;;) {
-            sockaddr_storage address{};
-            socklen_t length = sizeof address;
-            SocketHandle s(accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length,
-                                   SOCK_CLOEXEC | SOCK_NONBLOCK));
-            if (!s.Valid()) {
-                if (errno == EMFILE || errno == ENFILE) {
-                    // Out of descriptors: a client without a header gives its own up; else
-                    // the listener rests, rather than waking the loop again at once.
-                    if (!make_room() && listening) {
-                        epoll_ctl(epoll.Get(), EPOLL_CTL_DEL, listener_.Get(), nullptr);
-                        listening = false;
-                        listen_again = now + std::chrono::milliseconds(ACCEPT_PAUSE_MS);
-                    }
-                }
-                return;
-            }
-            const std::string peer = PeerAddress(address);
-            if (static_cast<int>(connections.size()) >= options_.max_connections && !make_room()) {
-                Log("refused " + peer + ": too many connections");
-                continue;
-            }
-            const std::uint64_t tag = next_tag++;
-            const int fd = s.Get();
-            connections.emplace(std::piecewise_construct, std::forward_as_tuple(tag),
-                                std::forward_as_tuple(std::move(s), peer, now));
-            if (!watch(EPOLL_CTL_ADD, fd, EPOLLIN, tag)) {
-                connections.erase(tag);
-            }
+// After input or a store result: hands a whole upload to the store, sends replies.
+void CollectionServer::Loop::Advance(std::uint64_t tag, Connection& c, Clock::time_point now) {
+    if (c.session.WantsStore() && !c.storing) {
+        c.storing = true;
+        {
+            std::lock_guard lock(server_.jobs_mutex_);
+            server_.jobs_.push_back(
+                {tag, c.session.Peer(), c.session.Header(), c.session.Readings()});
         }
-    };
+        server_.jobs_ready_.notify_one();
+    }
+    if (!Flush(tag, c, now)) {
+        Close(tag);
+    }
+}
 
-    const auto deadline = [&](const Connection& c) {
+void CollectionServer::Loop::Receive(std::uint64_t tag, Connection& c, Clock::time_point now) {
+    for (;;) {
+        const ssize_t got = recv(c.socket.Get(), chunk_.data(), chunk_.size(), 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        }
+        if (got <= 0) {
+            return Close(tag);
+        }
+        c.last_heard = now;
         if (c.draining) {
-            return c.drain_until;
+            c.drained += static_cast<std::size_t>(got);
+            if (c.drained > DRAIN_BYTES) {
+                return Close(tag);
+            }
+            continue;
         }
-        if (c.want_write) {
-            return c.send_since + std::chrono::milliseconds(SEND_TIMEOUT_MS);
+        c.session.Receive(std::span(chunk_).first(static_cast<std::size_t>(got)));
+        if (c.session.WantsStore() || c.session.Finished()) {
+            break;
         }
-        if (c.storing) {
-            return Clock::time_point::max();
+        if (static_cast<std::size_t>(got) < chunk_.size()) {
+            break;
         }
-        Clock::time_point at = c.last_heard + std::chrono::milliseconds(options_.idle_timeout_ms);
-        if (!c.session.HasHeader()) {
-            at = std::min(at, c.accepted + std::chrono::milliseconds(options_.header_timeout_ms));
-        }
-        return at;
-    };
+    }
+    if (!c.draining) {
+        Advance(tag, c, now);
+    }
+}
 
+// Room for a newcomer: the oldest connection that has not shown a valid header goes.
+bool CollectionServer::Loop::MakeRoom() {
+    auto oldest = connections_.end();
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+        if (!it->second.session.HasHeader() &&
+            (oldest == connections_.end() || it->second.accepted < oldest->second.accepted)) {
+            oldest = it;
+        }
+    }
+    if (oldest == connections_.end()) {
+        return false;
+    }
+    Log("dropped " + oldest->second.session.Peer() + ": no header, room needed");
+    connections_.erase(oldest);
+    return true;
+}
+
+void CollectionServer::Loop::AcceptAll(Clock::time_point now) {
+    for (;;) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        SocketHandle s(accept4(server_.listener_.Get(), reinterpret_cast<sockaddr*>(&address),
+                               &length, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!s.Valid()) {
+            if (errno == EMFILE || errno == ENFILE) {
+                // Out of descriptors: a client without a header gives its own up; else
+                // the listener rests, rather than waking the loop again at once.
+                if (!MakeRoom() && listening_) {
+                    epoll_ctl(epoll_, EPOLL_CTL_DEL, server_.listener_.Get(), nullptr);
+                    listening_ = false;
+                    listen_again_ = now + std::chrono::milliseconds(ACCEPT_PAUSE_MS);
+                }
+            }
+            return;
+        }
+        const std::string peer = PeerAddress(address);
+        if (static_cast<int>(connections_.size()) >= server_.options_.max_connections &&
+            !MakeRoom()) {
+            Log("refused " + peer + ": too many connections");
+            continue;
+        }
+        const std::uint64_t tag = next_tag_++;
+        const int fd = s.Get();
+        connections_.emplace(std::piecewise_construct, std::forward_as_tuple(tag),
+                             std::forward_as_tuple(std::move(s), peer, now));
+        if (!Watch(EPOLL_CTL_ADD, fd, EPOLLIN, tag)) {
+            connections_.erase(tag);
+        }
+    }
+}
+
+void CollectionServer::Loop::TakeStoreResults(Clock::time_point now) {
+    char drain[64];
+    while (read(server_.stored_read_.Get(), drain, sizeof drain) > 0) {
+    }
+    std::vector<StoreResult> results;
+    {
+        std::lock_guard lock(server_.jobs_mutex_);
+        results.swap(server_.results_);
+    }
+    for (const StoreResult& result : results) {
+        const auto found = connections_.find(result.connection);
+        if (found != connections_.end()) {
+            found->second.session.Stored(result.stored, result.why);
+            found->second.last_heard = now;
+            Advance(result.connection, found->second, now);
+        }
+    }
+}
+
+Clock::time_point CollectionServer::Loop::Deadline(const Connection& c) const {
+    if (c.draining) {
+        return c.drain_until;
+    }
+    if (c.want_write) {
+        return c.send_since + std::chrono::milliseconds(SEND_TIMEOUT_MS);
+    }
+    if (c.storing) {
+        return Clock::time_point::max();
+    }
+    Clock::time_point at =
+        c.last_heard + std::chrono::milliseconds(server_.options_.idle_timeout_ms);
+    if (!c.session.HasHeader()) {
+        at = std::min(at,
+                      c.accepted + std::chrono::milliseconds(server_.options_.header_timeout_ms));
+    }
+    return at;
+}
+
+void CollectionServer::Loop::DropLate(Clock::time_point now) {
+    for (auto it = connections_.begin(); it != connections_.end();) {
+        if (Deadline(it->second) <= now) {
+            if (!it->second.draining) {
+                Log("dropped " + it->second.session.Peer() +
+                    (it->second.session.HasHeader() ? ": silent too long"
+                                                    : ": no valid header in time"));
+            }
+            it = connections_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CollectionServer::Loop::Run() {
+    Watch(EPOLL_CTL_ADD, server_.listener_.Get(), EPOLLIN, TAG_LISTENER);
+    Watch(EPOLL_CTL_ADD, server_.stop_read_.Get(), EPOLLIN, TAG_STOP);
+    Watch(EPOLL_CTL_ADD, server_.stored_read_.Get(), EPOLLIN, TAG_STORED);
     std::vector<epoll_event> events(MAX_EVENTS);
     for (;;) {
-        if (!listening && Clock::now() >= listen_again) {
-            listening = watch(EPOLL_CTL_ADD, listener_.Get(), EPOLLIN, TAG_LISTENER);
+        if (!listening_ && Clock::now() >= listen_again_) {
+            listening_ = Watch(EPOLL_CTL_ADD, server_.listener_.Get(), EPOLLIN, TAG_LISTENER);
         }
         Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(MAX_WAIT_MS);
-        if (!listening) {
-            soonest = std::min(soonest, listen_again);
+        if (!listening_) {
+            soonest = std::min(soonest, listen_again_);
         }
-        for (const auto& [tag, c] : connections) {
-            soonest = std::min(soonest, deadline(c));
+        for (const auto& [tag, c] : connections_) {
+            soonest = std::min(soonest, Deadline(c));
         }
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(soonest - Clock::now());
-        const int ready = epoll_wait(epoll.Get(), events.data(), MAX_EVENTS,
+        const int ready = epoll_wait(epoll_, events.data(), MAX_EVENTS,
                                      static_cast<int>(std::max<long long>(0, wait.count())));
         const Clock::time_point now = Clock::now();
         for (int k = 0; k < ready; ++k) {
@@ -374,52 +438,38 @@ void CollectionServer::Serve() {
                 return;
             }
             if (tag == TAG_LISTENER) {
-                accept_all(now);
+                AcceptAll(now);
                 continue;
             }
             if (tag == TAG_STORED) {
-                char drain[64];
-                while (read(stored_read_.Get(), drain, sizeof drain) > 0) {
-                }
-                std::vector<StoreResult> results;
-                {
-                    std::lock_guard lock(jobs_mutex_);
-                    results.swap(results_);
-                }
-                for (const StoreResult& result : results) {
-                    const auto found = connections.find(result.connection);
-                    if (found != connections.end()) {
-                        found->second.session.Stored(result.stored, result.why);
-                        found->second.last_heard = now;
-                        advance(result.connection, found->second, now);
-                    }
-                }
+                TakeStoreResults(now);
                 continue;
             }
-            const auto found = connections.find(tag);
-            if (found == connections.end()) {
+            const auto found = connections_.find(tag);
+            if (found == connections_.end()) {
                 continue;
             }
             Connection& c = found->second;
-            if ((events[k].events & EPOLLOUT) != 0 && !flush(tag, c, now)) {
-                close_connection(tag);
+            if ((events[k].events & EPOLLOUT) != 0 && !Flush(tag, c, now)) {
+                Close(tag);
                 continue;
             }
             if ((events[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) {
-                receive(tag, c, now);
+                Receive(tag, c, now);
             }
         }
-        for (auto it = connections.begin(); it != connections.end();) {
-            if (deadline(it->second) <= now) {
-                if (!it->second.draining) {
-                    Log("dropped " + it->second.session.Peer() +
-                        (it->second.session.HasHeader() ? ": silent too long"
-                                                        : ": no valid header in time"));
-                }
-                it = connections.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        DropLate(now);
     }
+}
+
+void CollectionServer::Serve() {
+    const SocketHandle epoll(epoll_create1(EPOLL_CLOEXEC));
+    if (!epoll.Valid()) {
+        Log(std::string("cannot create an epoll instance: ") + std::strerror(errno));
+        return;
+    }
+    if (!storer_.joinable()) {
+        storer_ = std::thread([this] { StoreLoop(); });
+    }
+    Loop(*this, epoll.Get()).Run();
 }

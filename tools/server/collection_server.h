@@ -67,6 +67,8 @@ class CollectionServer {
         bool stored;
         std::string why;
     };
+    // One Serve(): the connections and what the event loop does with them.
+    class Loop;
     void StoreLoop();
 
     UploadStore& store_;
