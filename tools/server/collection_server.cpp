@@ -25,6 +25,9 @@ constexpr int LISTEN_BACKLOG = 1024;
 constexpr int MAX_EVENTS = 256;
 // The longest the loop sleeps without looking at the deadlines.
 constexpr int MAX_WAIT_MS = 1000;
+// Deadlines are looked at no more often than this: going through thousands of connections
+// at every event would make each event cost thousands.
+constexpr int SWEEP_MS = 20;
 // A reply that cannot be sent within this time ends the connection.
 constexpr int SEND_TIMEOUT_MS = 10000;
 // A refused client may still send this long, and this much, before the connection closes.
@@ -83,12 +86,17 @@ int SendPending(int fd, std::vector<std::uint8_t>& out) {
 
 struct Connection {
     Connection(SocketHandle s, std::string peer, Clock::time_point now)
-        : socket(std::move(s)), session(std::move(peer), Log), accepted(now), last_heard(now) {}
+        : socket(std::move(s)),
+          session(std::move(peer), Log),
+          accepted(now),
+          last_heard(now),
+          last_progress(now) {}
     SocketHandle socket;
     UploadSession session;
     Clock::time_point accepted;
     Clock::time_point last_heard;
-    Clock::time_point send_since{};  // when the unsent reply started waiting
+    Clock::time_point last_progress;  // when the session last took a whole message
+    Clock::time_point send_since{};   // when the unsent reply started waiting
     bool storing = false;
     bool draining = false;  // refused: sending is over, the rest of the input is discarded
     Clock::time_point drain_until{};
@@ -201,24 +209,47 @@ class CollectionServer::Loop {
 
   private:
     bool Watch(int op, int fd, std::uint32_t events, std::uint64_t tag);
-    void Close(std::uint64_t tag) { connections_.erase(tag); }
+    using Connections = std::unordered_map<std::uint64_t, Connection>;
+    void Close(std::uint64_t tag);
+    Connections::iterator Erase(Connections::iterator it);
     bool Flush(std::uint64_t tag, Connection& c, Clock::time_point now);
     void Advance(std::uint64_t tag, Connection& c, Clock::time_point now);
     void Receive(std::uint64_t tag, Connection& c, Clock::time_point now);
-    bool MakeRoom();
+    bool MakeRoom(const std::string& newcomer);
     void AcceptAll(Clock::time_point now);
     void TakeStoreResults(Clock::time_point now);
     Clock::time_point Deadline(const Connection& c) const;
-    void DropLate(Clock::time_point now);
+    // Sooner deadlines than the next sweep's are noted as connections change.
+    void Schedule(const Connection& c) { sweep_at_ = std::min(sweep_at_, Deadline(c)); }
+    // Drops the connections past their deadline; when the next one falls due.
+    Clock::time_point DropLate(Clock::time_point now);
 
     CollectionServer& server_;
     const int epoll_;
-    std::unordered_map<std::uint64_t, Connection> connections_;
+    Connections connections_;
+    std::unordered_map<std::string, int> per_peer_;  // connections held by each address
     std::uint64_t next_tag_ = FIRST_CONNECTION;
     std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(RECEIVE_CHUNK);
     bool listening_ = true;
     Clock::time_point listen_again_{};
+    Clock::time_point sweep_at_{};
 };
+
+void CollectionServer::Loop::Close(std::uint64_t tag) {
+    const auto found = connections_.find(tag);
+    if (found != connections_.end()) {
+        Erase(found);
+    }
+}
+
+CollectionServer::Loop::Connections::iterator CollectionServer::Loop::Erase(
+    Connections::iterator it) {
+    const auto held = per_peer_.find(it->second.session.Peer());
+    if (held != per_peer_.end() && --held->second == 0) {
+        per_peer_.erase(held);
+    }
+    return connections_.erase(it);
+}
 
 bool CollectionServer::Loop::Watch(int op, int fd, std::uint32_t events, std::uint64_t tag) {
     epoll_event event{};
@@ -234,6 +265,7 @@ bool CollectionServer::Loop::Flush(std::uint64_t tag, Connection& c, Clock::time
         if (!c.want_write) {
             c.want_write = true;
             c.send_since = now;
+            Schedule(c);
             Watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN | EPOLLOUT, tag);
         }
         return true;
@@ -255,6 +287,7 @@ bool CollectionServer::Loop::Flush(std::uint64_t tag, Connection& c, Clock::time
         shutdown(c.socket.Get(), SHUT_WR);
         c.draining = true;
         c.drain_until = now + std::chrono::milliseconds(DRAIN_MS);
+        Schedule(c);
     }
     return true;
 }
@@ -276,6 +309,7 @@ void CollectionServer::Loop::Advance(std::uint64_t tag, Connection& c, Clock::ti
 }
 
 void CollectionServer::Loop::Receive(std::uint64_t tag, Connection& c, Clock::time_point now) {
+    const std::size_t messages = c.session.MessagesTaken();
     for (;;) {
         const ssize_t got = recv(c.socket.Get(), chunk_.data(), chunk_.size(), 0);
         if (got < 0 && errno == EINTR) {
@@ -303,13 +337,18 @@ void CollectionServer::Loop::Receive(std::uint64_t tag, Connection& c, Clock::ti
             break;
         }
     }
+    if (c.session.MessagesTaken() != messages) {
+        c.last_progress = now;
+    }
     if (!c.draining) {
         Advance(tag, c, now);
     }
 }
 
-// Room for a newcomer: the oldest connection that has not shown a valid header goes.
-bool CollectionServer::Loop::MakeRoom() {
+// Room for a newcomer: the oldest connection that has not shown a valid header goes;
+// else the address holding the most connections (the newcomer's own on a tie) gives up
+// the one whose upload moved least recently. An upload being stored is never dropped.
+bool CollectionServer::Loop::MakeRoom(const std::string& newcomer) {
     auto oldest = connections_.end();
     for (auto it = connections_.begin(); it != connections_.end(); ++it) {
         if (!it->second.session.HasHeader() &&
@@ -317,11 +356,33 @@ bool CollectionServer::Loop::MakeRoom() {
             oldest = it;
         }
     }
-    if (oldest == connections_.end()) {
+    if (oldest != connections_.end()) {
+        Log("dropped " + oldest->second.session.Peer() + ": no header, room needed");
+        Erase(oldest);
+        return true;
+    }
+    const auto own = per_peer_.find(newcomer);
+    std::string hog = newcomer;
+    int most = own != per_peer_.end() ? own->second : 0;
+    for (const auto& [peer, held] : per_peer_) {
+        if (held > most) {
+            hog = peer;
+            most = held;
+        }
+    }
+    auto slowest = connections_.end();
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+        const Connection& c = it->second;
+        if (!c.storing && c.session.Peer() == hog &&
+            (slowest == connections_.end() || c.last_progress < slowest->second.last_progress)) {
+            slowest = it;
+        }
+    }
+    if (slowest == connections_.end()) {
         return false;
     }
-    Log("dropped " + oldest->second.session.Peer() + ": no header, room needed");
-    connections_.erase(oldest);
+    Log("dropped " + hog + ": its least moving upload, room needed");
+    Erase(slowest);
     return true;
 }
 
@@ -335,7 +396,7 @@ void CollectionServer::Loop::AcceptAll(Clock::time_point now) {
             if (errno == EMFILE || errno == ENFILE) {
                 // Out of descriptors: a client without a header gives its own up; else
                 // the listener rests, rather than waking the loop again at once.
-                if (!MakeRoom() && listening_) {
+                if (!MakeRoom("") && listening_) {
                     epoll_ctl(epoll_, EPOLL_CTL_DEL, server_.listener_.Get(), nullptr);
                     listening_ = false;
                     listen_again_ = now + std::chrono::milliseconds(ACCEPT_PAUSE_MS);
@@ -345,7 +406,7 @@ void CollectionServer::Loop::AcceptAll(Clock::time_point now) {
         }
         const std::string peer = PeerAddress(address);
         if (static_cast<int>(connections_.size()) >= server_.options_.max_connections &&
-            !MakeRoom()) {
+            !MakeRoom(peer)) {
             Log("refused " + peer + ": too many connections");
             continue;
         }
@@ -353,8 +414,10 @@ void CollectionServer::Loop::AcceptAll(Clock::time_point now) {
         const int fd = s.Get();
         connections_.emplace(std::piecewise_construct, std::forward_as_tuple(tag),
                              std::forward_as_tuple(std::move(s), peer, now));
+        ++per_peer_[peer];
+        Schedule(connections_.at(tag));
         if (!Watch(EPOLL_CTL_ADD, fd, EPOLLIN, tag)) {
-            connections_.erase(tag);
+            Close(tag);
         }
     }
 }
@@ -397,19 +460,23 @@ Clock::time_point CollectionServer::Loop::Deadline(const Connection& c) const {
     return at;
 }
 
-void CollectionServer::Loop::DropLate(Clock::time_point now) {
+Clock::time_point CollectionServer::Loop::DropLate(Clock::time_point now) {
+    Clock::time_point next = now + std::chrono::milliseconds(MAX_WAIT_MS);
     for (auto it = connections_.begin(); it != connections_.end();) {
-        if (Deadline(it->second) <= now) {
+        const Clock::time_point due = Deadline(it->second);
+        if (due <= now) {
             if (!it->second.draining) {
                 Log("dropped " + it->second.session.Peer() +
                     (it->second.session.HasHeader() ? ": silent too long"
                                                     : ": no valid header in time"));
             }
-            it = connections_.erase(it);
+            it = Erase(it);
         } else {
+            next = std::min(next, due);
             ++it;
         }
     }
+    return next;
 }
 
 void CollectionServer::Loop::Run() {
@@ -421,12 +488,9 @@ void CollectionServer::Loop::Run() {
         if (!listening_ && Clock::now() >= listen_again_) {
             listening_ = Watch(EPOLL_CTL_ADD, server_.listener_.Get(), EPOLLIN, TAG_LISTENER);
         }
-        Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(MAX_WAIT_MS);
+        Clock::time_point soonest = sweep_at_;
         if (!listening_) {
             soonest = std::min(soonest, listen_again_);
-        }
-        for (const auto& [tag, c] : connections_) {
-            soonest = std::min(soonest, Deadline(c));
         }
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(soonest - Clock::now());
         const int ready = epoll_wait(epoll_, events.data(), MAX_EVENTS,
@@ -458,7 +522,9 @@ void CollectionServer::Loop::Run() {
                 Receive(tag, c, now);
             }
         }
-        DropLate(now);
+        if (now >= sweep_at_) {
+            sweep_at_ = std::max(DropLate(now), now + std::chrono::milliseconds(SWEEP_MS));
+        }
     }
 }
 
