@@ -112,8 +112,7 @@ bool Meets(int tenths, Comparison comparison, double threshold) {
 RuleOutcome Judge(const ProfileRule& rule, const std::vector<int>& tenths, int interval_s,
                   const GraphReportValues& stats, const KineticTerms& kinetic) {
     RuleOutcome outcome;
-    outcome.name = rule.name;
-    outcome.kind = rule.kind;
+    outcome.rule = rule;
     switch (rule.kind) {
         case RuleKind::TemperatureSingle:
         case RuleKind::TemperatureCumulative: {
@@ -299,11 +298,11 @@ void WriteSummary(const RecordingSummary& s, std::string& json, std::string& lin
     out.Add("profile", Text(s.profile));
     out.Add("verdict", Text(VerdictText(s.approved)));
     out.OpenArray("rules");
-    for (const RuleOutcome& rule : s.rules) {
-        out.Open("", "rules." + rule.name);
-        out.AddToJson("name", Text(rule.name));
-        out.Add("passed", Boolean(rule.passed));
-        out.Add("value", Number(rule.value, rule.kind == RuleKind::Mkt ? 2 : 0));
+    for (const RuleOutcome& outcome : s.rules) {
+        out.Open("", "rules." + outcome.rule.name);
+        out.AddToJson("name", Text(outcome.rule.name));
+        out.Add("passed", Boolean(outcome.passed));
+        out.Add("value", Number(outcome.value, outcome.rule.kind == RuleKind::Mkt ? 2 : 0));
         out.Close();
     }
     out.CloseArray();
@@ -326,6 +325,7 @@ RecordingSummary SummarizeTenths(const std::vector<int>& tenths, int low_x10, in
     s.below = TimeOnSide(s.stats.readings, s.stats, LimitSide::Below, s.interval_s);
     s.above = TimeOnSide(s.stats.readings, s.stats, LimitSide::Above, s.interval_s);
     s.profile = profile.name;
+    s.delta_h_kj = profile.delta_h_kj;
     for (const ProfileRule& rule : profile.rules) {
         s.rules.push_back(Judge(rule, tenths, s.interval_s, s.stats, kinetic));
         s.approved = s.approved && s.rules.back().passed;

@@ -27,8 +27,7 @@ struct TimeOutsideLimit {
 };
 
 struct RuleOutcome {
-    std::string name;
-    RuleKind kind = RuleKind::TemperatureSingle;
+    ProfileRule rule;
     bool passed = true;
     // Seconds for temperature and alarm rules; degrees Celsius for MKT rules, none when
     // there is no reading.
@@ -49,6 +48,7 @@ struct RecordingSummary {
     TimeOutsideLimit below;
     TimeOutsideLimit above;
     std::string profile;
+    double delta_h_kj = DEFAULT_DELTA_H_KJ;  // the profile's, which every MKT above used
     bool approved = true;
     std::vector<RuleOutcome> rules;
 };

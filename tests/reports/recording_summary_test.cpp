@@ -34,7 +34,7 @@ RecordingSummary Summary(const std::vector<int>& tenths, int interval_s, const P
 
 const RuleOutcome& Rule(const RecordingSummary& summary, const std::string& name) {
     for (const RuleOutcome& rule : summary.rules) {
-        if (rule.name == name) {
+        if (rule.rule.name == name) {
             return rule;
         }
     }
@@ -188,8 +188,8 @@ TEST(RecordingSummaryTest, EachBuiltInProfileOnAPassingAndAFailingRecording) {
         EXPECT_EQ(s.approved, c.failed.empty()) << c.profile;
         for (const RuleOutcome& rule : s.rules) {
             const bool expected_to_fail =
-                std::find(c.failed.begin(), c.failed.end(), rule.name) != c.failed.end();
-            EXPECT_EQ(rule.passed, !expected_to_fail) << c.profile << " " << rule.name;
+                std::find(c.failed.begin(), c.failed.end(), rule.rule.name) != c.failed.end();
+            EXPECT_EQ(rule.passed, !expected_to_fail) << c.profile << " " << rule.rule.name;
         }
     }
 
