@@ -45,6 +45,9 @@ int RunPdfTable(const CommandLine& args, ConsoleWindowLayer& console);
 int RunPdfGraph(const CommandLine& args, ConsoleWindowLayer& console);
 int RunPrint(const CommandLine& args, ConsoleWindowLayer& console);
 
+// The recording's summary and verdict.
+int RunSummary(const CommandLine& args, ConsoleWindowLayer& console);
+
 // The cloud upload.
 int RunUpload(const CommandLine& args, ConsoleWindowLayer& console);
 

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "files/file.h"
+#include "support/pdf_check.h"
+
+namespace {
+
+CommandResult Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), RAZUROZAVI_CLI);
+    return RunCommand(args);
+}
+
+// Keeps the user's own profiles in the test's folder while it runs.
+class SummaryCommandTest : public ::testing::Test {
+  protected:
+    SummaryCommandTest() {
+        const char* config = std::getenv("XDG_CONFIG_HOME");
+        saved_config_ = config != nullptr ? std::optional<std::string>(config) : std::nullopt;
+        setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
+        std::filesystem::create_directories(user_profiles);
+    }
+    ~SummaryCommandTest() override {
+        if (saved_config_) {
+            setenv("XDG_CONFIG_HOME", saved_config_->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+    }
+
+    // Five-minute readings of a fridge at 5.0 C with an hour at -0.5 C.
+    std::string FrozenHour() {
+        ImageSpec spec;
+        spec.sample_rate = 300;
+        spec.t_low_ad = AdForTenths(20);
+        spec.t_high_ad = AdForTenths(80);
+        spec.readings.assign(24, AdForTenths(50));
+        spec.readings.insert(spec.readings.begin() + 6, 12, AdForTenths(-5));
+        WriteFileBytes(dir.File("frio.mvta"), DataFileText(BuildImage(spec)));
+        return dir.File("frio.mvta");
+    }
+
+    TempWorkingDir dir;
+    const std::string user_profiles = dir.File("config") + "/razurozavi/perfis";
+
+  private:
+    std::optional<std::string> saved_config_;
+};
+
+TEST_F(SummaryCommandTest, LinesAndJsonCarryTheVerdictOfTheChosenProfile) {
+    const std::string image = FrozenHour();
+    const CommandResult lines = Cli({"summary", image, "--profile", "oms-30dtr"});
+    ASSERT_EQ(lines.exit_status, 0) << lines.err;
+    EXPECT_EQ(lines.err, "");
+    EXPECT_TRUE(Has(lines.out,
+                    "readings=36\ninterval_s=300\nfirst=2014-03-05T10:05:00Z\n"
+                    "last=2014-03-05T13:00:00Z\nmin=-0.5\nmax=5.0\n"))
+        << lines.out;
+    EXPECT_TRUE(Has(lines.out,
+                    "below.limit=2.0\nbelow.total_s=3600\nbelow.longest_s=3600\n"
+                    "below.episodes=1\n"))
+        << lines.out;
+    EXPECT_TRUE(Has(lines.out,
+                    "profile=oms-30dtr\nverdict=reprovado\nrules.congelamento.passed=false\n"
+                    "rules.congelamento.value=3600\nrules.calor.passed=true\n"
+                    "rules.calor.value=0\n"))
+        << lines.out;
+    EXPECT_TRUE(lines.out.ends_with("rules.calor.value=0\n"));
+
+    const CommandResult json = Cli({"summary", "--json", image, "--profile", "oms-30dtr"});
+    ASSERT_EQ(json.exit_status, 0) << json.err;
+    EXPECT_EQ(Occurrences(json.out, "\n"), 1);
+    EXPECT_TRUE(json.out.starts_with("{\"readings\":36,\"interval_s\":300,")) << json.out;
+    EXPECT_TRUE(Has(json.out,
+                    "\"profile\":\"oms-30dtr\",\"verdict\":\"reprovado\",\"rules\":[{\"name\":"
+                    "\"congelamento\",\"passed\":false,\"value\":3600},"))
+        << json.out;
+
+    // The card's own alarm (no delay) went off: the default profile fails too.
+    const CommandResult card = Cli({"summary", image});
+    EXPECT_TRUE(Has(card.out,
+                    "profile=cartao\nverdict=reprovado\n"
+                    "rules.alarme-inferior.passed=false\n"
+                    "rules.alarme-inferior.value=3600\n"))
+        << card.out;
+}
+
+TEST_F(SummaryCommandTest, ProfilesFromTheUsersFolderAndFromFilesOrRefused) {
+    const std::string image = FrozenHour();
+    WriteFileBytes(user_profiles + "/vacinas.perfil",
+                   "# tolerante\ncongelamento: temperature <= -0.5 for 2h single\n");
+    const CommandResult user = Cli({"summary", image, "--profile", "vacinas"});
+    ASSERT_EQ(user.exit_status, 0) << user.err;
+    EXPECT_TRUE(Has(user.out, "profile=vacinas\nverdict=aprovado\n")) << user.out;
+
+    WriteFileBytes(dir.File("estrito.perfil"), "m: mkt <= 3.0\n");
+    const CommandResult by_file = Cli({"summary", image, "--profile", dir.File("estrito.perfil")});
+    ASSERT_EQ(by_file.exit_status, 0) << by_file.err;
+    EXPECT_TRUE(Has(by_file.out, "profile=estrito\nverdict=reprovado\nrules.m.passed=false\n"))
+        << by_file.out;
+
+    WriteFileBytes(dir.File("torto.perfil"), "m: mkt <= 4.5\nc: temperature >= 8 for 1h\n");
+    const CommandResult refused = Cli({"summary", image, "--profile", dir.File("torto.perfil")});
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "Erro: Perfil inválido: " + dir.File("torto.perfil") +
+                               ", linha 2: esperado \"single\" ou \"cumulative\"\n");
+
+    const CommandResult missing = Cli({"summary", image, "--profile", "nenhum"});
+    EXPECT_EQ(missing.exit_status, 1);
+    EXPECT_EQ(missing.err, "Erro: Perfil não encontrado: nenhum\n");
+}
+
+TEST_F(SummaryCommandTest, ThePdfPageIsReproducibleAndRefusedWhereItCannotBeWritten) {
+    const std::string image = FrozenHour();
+    const std::vector<std::string> command{
+        "summary",   image,       "--pdf", "resumo.pdf",
+        "--profile", "oms-30dtr", "--now", "2026-12-05 05:09:07"};
+    const CommandResult run = Cli(command);
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    const CheckedPdf pdf = CheckPdf(dir.File("resumo.pdf"));
+    EXPECT_TRUE(Has(pdf.text, "REPROVADO\nperfil oms-30dtr\n")) << pdf.text;
+    EXPECT_TRUE(Has(pdf.text, dir.File("resumo.pdf"))) << "the footer names the absolute path";
+    EXPECT_TRUE(Has(pdf.text, "(GMT -3)"));
+    EXPECT_TRUE(Has(pdf.bytes, "/CreationDate (D:20261205050907)"));
+    ASSERT_EQ(Cli(command).exit_status, 0);
+    EXPECT_EQ(ReadFileBytes(dir.File("resumo.pdf")), pdf.bytes);
+
+    std::vector<std::string> card_time = command;
+    card_time.push_back("--gmt0");
+    ASSERT_EQ(Cli(card_time).exit_status, 0);
+    EXPECT_TRUE(Has(CheckPdf(dir.File("resumo.pdf")).text,
+                    "Período: 05/03/2014 10:05:00 a 05/03/2014 13:00:00 (GMT-0)"));
+
+    const CommandResult unwritable =
+        Cli({"summary", image, "--pdf", dir.File("sem-pasta") + "/resumo.pdf"});
+    EXPECT_EQ(unwritable.exit_status, 1);
+    EXPECT_TRUE(Has(unwritable.err, "Erro: Não foi possível gravar o arquivo")) << unwritable.err;
+}
+
+TEST_F(SummaryCommandTest, TheSampleRecordingInTheCardsOwnTimeAndWrongArguments) {
+    const std::string sample = std::string(RAZUROZAVI_TEST_DATA) + "/sample.mvta";
+    const CommandResult run = Cli({"summary", sample});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const std::string card_time = Cli({"list", sample, "--gmt0"}).out;
+    EXPECT_TRUE(Has(run.out, "readings=" + std::to_string(Occurrences(card_time, "\n")) + "\n"));
+    // The first reading of the list with the card's own time: "1\tHH:MM:SS\tDD.MM.YY\t".
+    const std::string time = card_time.substr(2, 8);
+    const std::string date = card_time.substr(11, 8);
+    EXPECT_TRUE(Has(run.out, "first=20" + date.substr(6, 2) + "-" + date.substr(3, 2) + "-" +
+                                 date.substr(0, 2) + "T" + time + "Z\n"))
+        << run.out << card_time.substr(0, 40);
+
+    EXPECT_EQ(Cli({"summary"}).exit_status, 2);
+    EXPECT_EQ(Cli({"summary", sample, "--profile"}).exit_status, 2);
+    EXPECT_EQ(Cli({"summary", sample, "--csv"}).exit_status, 2);
+    WriteFileBytes(dir.File("ruim.mvta"), "00FF");
+    const CommandResult bad = Cli({"summary", dir.File("ruim.mvta")});
+    EXPECT_EQ(bad.exit_status, 1);
+    EXPECT_TRUE(Has(bad.err, "Erro: Arquivo Inválido")) << bad.err;
+    EXPECT_EQ(bad.out, "");
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+#include "reports/profile.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+ProfileRule Temperature(const char* name, Comparison comparison, double value, long long seconds,
+                        RuleKind kind) {
+    return {name, kind, comparison, value, seconds};
+}
+
+ProfileRule Mkt(const char* name, double value, long long window_s) {
+    return {name, RuleKind::Mkt, Comparison::LessOrEqual, value, window_s};
+}
+
+ProfileRule Alarm(const char* name, RuleKind side) {
+    return {name, side, Comparison::LessOrEqual, 0, 0};
+}
+
+constexpr auto kSingle = RuleKind::TemperatureSingle;
+constexpr auto kCumulative = RuleKind::TemperatureCumulative;
+
+TEST(ProfileTest, BuiltInProfilesHoldTheirRulesAndMatchTheInstalledFiles) {
+    const std::vector<std::pair<std::string, std::vector<ProfileRule>>> expected = {
+        {"cartao",
+         {Alarm("alarme-inferior", RuleKind::AlarmBelow),
+          Alarm("alarme-superior", RuleKind::AlarmAbove)}},
+        {"oms-30dtr",
+         {Temperature("congelamento", Comparison::LessOrEqual, -0.5, 3600, kSingle),
+          Temperature("calor", Comparison::GreaterOrEqual, 8.0, 36000, kSingle)}},
+        {"oms-qtag-1",
+         {Temperature("calor-extremo", Comparison::GreaterOrEqual, 45, 3600, kSingle),
+          Temperature("calor", Comparison::GreaterOrEqual, 30, 36000, kCumulative),
+          Temperature("congelamento", Comparison::LessOrEqual, -0.5, 3600, kSingle)}},
+        {"usp-crt",
+         {Mkt("mkt", 25.0, 0), Temperature("pico", Comparison::Greater, 40, 0, kSingle),
+          Temperature("calor", Comparison::Greater, 30, 86400, kCumulative)}},
+    };
+    std::vector<std::string> names;
+    for (const auto& [name, rules] : expected) {
+        names.push_back(name);
+        const std::optional<Profile> profile = BuiltInProfile(name);
+        ASSERT_TRUE(profile) << name;
+        EXPECT_EQ(profile->name, name);
+        EXPECT_EQ(profile->delta_h_kj, 83.144);
+        EXPECT_EQ(profile->rules, rules) << name;
+        const std::string installed = ReadFileBytes(std::string(RAZUROZAVI_TEST_DATA) +
+                                                    "/../../resources/perfis/" + name + ".perfil");
+        EXPECT_EQ(installed, *BuiltInProfileText(name)) << name;
+    }
+    EXPECT_EQ(BuiltInProfileNames(), names);
+    EXPECT_EQ(DEFAULT_PROFILE, "cartao");
+    EXPECT_FALSE(BuiltInProfile("oms"));
+}
+
+TEST(ProfileTest, CommentsBlankLinesCarriageReturnsAndDeltaH) {
+    const auto parsed = ParseProfile("meu",
+                                     "# camara fria\r\n"
+                                     "\r\n"
+                                     "  frio :  temperature < 2 for 90s cumulative  # curto\r\n"
+                                     "delta_h: 60.5\n"
+                                     "semana: mkt window 7d <= 8.25\n"
+                                     "quente: temperature > -1.5 for 2d single");
+    ASSERT_TRUE(std::holds_alternative<Profile>(parsed));
+    const Profile& profile = std::get<Profile>(parsed);
+    EXPECT_EQ(profile.name, "meu");
+    EXPECT_EQ(profile.delta_h_kj, 60.5);
+    EXPECT_EQ(profile.rules,
+              (std::vector<ProfileRule>{
+                  Temperature("frio", Comparison::Less, 2, 90, kCumulative),
+                  Mkt("semana", 8.25, 7 * 86400),
+                  Temperature("quente", Comparison::Greater, -1.5, 2 * 86400, kSingle)}));
+}
+
+TEST(ProfileTest, AWrongLineRefusesTheWholeProfileWithItsNumberAndWhatWasExpected) {
+    const std::string good = "ok: temperature >= 8 for 1h single\n";
+    const struct {
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        {"calor temperature >= 8 for 1h single", "\"NOME: regra\""},
+        {"cal or: temperature >= 8 for 1h single", "um nome de letras"},
+        {"calor: temp >= 8 for 1h single", "\"temperature\", \"mkt\" ou \"alarm\""},
+        {"calor: temperature => 8 for 1h single", "um operador: <, <=, > ou >="},
+        {"calor: temperature >= 8,0 for 1h single", "um número"},
+        {"calor: temperature >= nan for 1h single", "um número"},
+        {"calor: temperature >= 8 during 1h single", "\"for\""},
+        {"calor: temperature >= 8 for 1hour single", "uma duração"},
+        {"calor: temperature >= 8 for -1h single", "uma duração"},
+        {"calor: temperature >= 8 for 99999999999999999h single", "uma duração"},
+        {"calor: temperature >= 8 for 1h", "\"single\" ou \"cumulative\""},
+        {"calor: temperature >= 8 for 1h single sempre", "o fim da linha"},
+        {"calor: mkt < 25", "\"window\" ou \"<=\""},
+        {"calor: mkt window 0h <= 25", "uma janela"},
+        {"calor: mkt window 24h < 25", "\"<=\""},
+        {"calor: mkt <= 25 C", "o fim da linha"},
+        {"calor: alarm high", "\"below\" ou \"above\""},
+        {"delta_h: 0", "a energia de ativação em kJ/mol"},
+        {"delta_h: 83.144 kJ", "a energia de ativação em kJ/mol"},
+        {"ok: alarm above", "um nome que nenhuma regra anterior usa"},
+    };
+    for (const auto& [line, expected] : cases) {
+        const auto parsed = ParseProfile("x", "# perfil\n" + good + line + "\n" + good);
+        ASSERT_TRUE(std::holds_alternative<ProfileError>(parsed)) << line;
+        EXPECT_EQ(std::get<ProfileError>(parsed).line, 3) << line;
+        EXPECT_EQ(std::get<ProfileError>(parsed).expected.rfind(expected, 0), 0u)
+            << line << ": " << std::get<ProfileError>(parsed).expected;
+    }
+    const auto twice = ParseProfile("x", "delta_h: 60\n" + good + "delta_h: 70\n");
+    ASSERT_TRUE(std::holds_alternative<ProfileError>(twice));
+    EXPECT_EQ(std::get<ProfileError>(twice).line, 3);
+    for (const std::string empty : {"", "# nada\n\n"}) {
+        const auto parsed = ParseProfile("x", empty);
+        ASSERT_TRUE(std::holds_alternative<ProfileError>(parsed));
+        EXPECT_EQ(std::get<ProfileError>(parsed).expected, "ao menos uma regra");
+    }
+}
+
+TEST(ProfileTest, FoundByBuiltInNameUserNameOrPath) {
+    TempWorkingDir dir;
+    const std::string user_dir = dir.File("perfis");
+    std::filesystem::create_directory(user_dir);
+    WriteFileBytes(user_dir + "/geladeira.perfil", "frio: temperature < 2 for 1h single\n");
+    WriteFileBytes(user_dir + "/oms-30dtr.perfil", "outro: alarm below\n");
+    WriteFileBytes(dir.File("errado.perfil"), "# linha 1\nfrio: temperature < 2 for 1 single\n");
+
+    const ProfileLookup user = FindProfile("geladeira", user_dir);
+    ASSERT_TRUE(user.profile) << user.message;
+    EXPECT_EQ(user.profile->name, "geladeira");
+    EXPECT_EQ(user.profile->rules.size(), 1u);
+
+    // A built-in name always means the built-in rules.
+    const ProfileLookup built_in = FindProfile("oms-30dtr", user_dir);
+    ASSERT_TRUE(built_in.profile);
+    EXPECT_EQ(*built_in.profile, *BuiltInProfile("oms-30dtr"));
+
+    const ProfileLookup by_path = FindProfile(user_dir + "/geladeira.perfil", "/nowhere");
+    ASSERT_TRUE(by_path.profile);
+    EXPECT_EQ(by_path.profile->name, "geladeira");
+    // A relative file name in the working directory.
+    WriteFileBytes(dir.File("local.perfil"), "quente: temperature > 30 for 0min single\n");
+    const ProfileLookup relative = FindProfile("local.perfil", user_dir);
+    ASSERT_TRUE(relative.profile) << relative.message;
+    EXPECT_EQ(relative.profile->name, "local");
+
+    const ProfileLookup refused = FindProfile(dir.File("errado.perfil"), user_dir);
+    EXPECT_FALSE(refused.profile);
+    EXPECT_EQ(refused.message, "Perfil inválido: " + dir.File("errado.perfil") +
+                                   ", linha 2: esperado uma duração, como 0min, 60min, 10h ou 1d");
+
+    for (const std::string missing : {"inexistente", "../perfis/nada", "a b"}) {
+        const ProfileLookup lookup = FindProfile(missing, user_dir);
+        EXPECT_FALSE(lookup.profile) << missing;
+        EXPECT_EQ(lookup.message.rfind("Perfil não encontrado: ", 0), 0u) << lookup.message;
+    }
+    EXPECT_FALSE(FindProfile(user_dir + "/", user_dir).profile);  // a folder
+
+    WriteFileBytes(dir.File("enorme.perfil"), std::string(100000, '#'));
+    EXPECT_EQ(FindProfile(dir.File("enorme.perfil"), user_dir).message,
+              "Perfil inválido: " + dir.File("enorme.perfil") + ": arquivo grande demais");
+}
+
+TEST(ProfileTest, UserFolderFollowsXdgConfigHome) {
+    const char* saved_config = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = saved_config != nullptr ? saved_config : "";
+    setenv("XDG_CONFIG_HOME", "/etc/xdg-test", 1);
+    EXPECT_EQ(UserProfileDir(), "/etc/xdg-test/razurozavi/perfis");
+    setenv("XDG_CONFIG_HOME", "relativo", 1);
+    if (const char* home = std::getenv("HOME")) {
+        EXPECT_EQ(UserProfileDir(), std::string(home) + "/.config/razurozavi/perfis");
+    }
+    if (saved_config != nullptr) {
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
+}
+
+}  // namespace

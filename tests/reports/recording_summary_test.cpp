@@ -1,0 +1,269 @@
+#include "reports/recording_summary.h"
+
+#include <gtest/gtest.h>
+
+#include "support/pdf_check.h"
+
+// Expected MKTs were worked out apart from this code, with R = 8.3144621 J/(mol K):
+// Tk = (dH / R) / -ln(mean of exp(-dH / (R (t + 273.15)))) - 273.15.
+
+namespace {
+
+const CALENDAR kStart{0, 0, 10, 5, 3, 2014};
+
+// Readings as (count, tenths) pieces.
+std::vector<int> Pieces(std::initializer_list<std::pair<int, int>> pieces) {
+    std::vector<int> tenths;
+    for (const auto& [count, value] : pieces) {
+        tenths.insert(tenths.end(), static_cast<std::size_t>(count), value);
+    }
+    return tenths;
+}
+
+Profile Parsed(const std::string& text) {
+    auto parsed = ParseProfile("teste", text);
+    EXPECT_TRUE(std::holds_alternative<Profile>(parsed)) << text;
+    return std::get<Profile>(parsed);
+}
+
+// The card's limits 2.0 and 8.0 C and no alarm delay unless given.
+RecordingSummary Summary(const std::vector<int>& tenths, int interval_s, const Profile& profile,
+                         int alarm_delay = 0) {
+    return SummarizeTenths(tenths, 20, 80, interval_s, alarm_delay, kStart, profile);
+}
+
+const RuleOutcome& Rule(const RecordingSummary& summary, const std::string& name) {
+    for (const RuleOutcome& rule : summary.rules) {
+        if (rule.rule.name == name) {
+            return rule;
+        }
+    }
+    throw std::runtime_error("no rule " + name);
+}
+
+TEST(RecordingSummaryTest, ASingleRuleFailsOnlyWhenOneRunLastsTheWholeDuration) {
+    const Profile oms = *BuiltInProfile("oms-30dtr");
+    // Twelve readings at 5 min exactly at -0.5 C last one hour; eleven do not.
+    const RecordingSummary twelve = Summary(Pieces({{3, 20}, {12, -5}, {3, 20}}), 300, oms);
+    EXPECT_FALSE(Rule(twelve, "congelamento").passed);
+    EXPECT_EQ(Rule(twelve, "congelamento").value, 3600);
+    EXPECT_FALSE(twelve.approved);
+    const RecordingSummary eleven = Summary(Pieces({{3, 20}, {11, -5}, {3, 20}}), 300, oms);
+    EXPECT_TRUE(Rule(eleven, "congelamento").passed);
+    EXPECT_EQ(Rule(eleven, "congelamento").value, 3300);
+    EXPECT_TRUE(eleven.approved);
+    // -0.4 C breaks the run: two half hours are no hour.
+    const RecordingSummary broken = Summary(Pieces({{6, -5}, {1, -4}, {6, -6}}), 300, oms);
+    EXPECT_TRUE(Rule(broken, "congelamento").passed);
+    EXPECT_EQ(Rule(broken, "congelamento").value, 1800);
+
+    // Ten hours at 8.0 C or above fail; 7.9 C does not count.
+    const RecordingSummary warm = Summary(Pieces({{60, 80}, {60, 95}, {5, 79}}), 300, oms);
+    EXPECT_FALSE(Rule(warm, "calor").passed);
+    EXPECT_EQ(Rule(warm, "calor").value, 36000);
+    const RecordingSummary cool = Summary(Pieces({{119, 80}, {1, 79}, {119, 80}}), 300, oms);
+    EXPECT_TRUE(Rule(cool, "calor").passed);
+    EXPECT_EQ(Rule(cool, "calor").value, 35700);
+    EXPECT_TRUE(cool.approved);
+}
+
+TEST(RecordingSummaryTest, ACumulativeRuleAddsSeparateEpisodes) {
+    const Profile qtag = *BuiltInProfile("oms-qtag-1");
+    // 4 h + 3 h + 3 h at 30 C or above, half-hourly, with cooler hours between.
+    const RecordingSummary ten_hours =
+        Summary(Pieces({{8, 300}, {2, 250}, {6, 300}, {2, 250}, {6, 301}, {2, 299}}), 1800, qtag);
+    EXPECT_FALSE(Rule(ten_hours, "calor").passed);
+    EXPECT_EQ(Rule(ten_hours, "calor").value, 36000);
+    EXPECT_TRUE(Rule(ten_hours, "calor-extremo").passed);
+    EXPECT_FALSE(ten_hours.approved);
+    const RecordingSummary less =
+        Summary(Pieces({{8, 300}, {2, 250}, {6, 300}, {2, 250}, {5, 301}}), 1800, qtag);
+    EXPECT_TRUE(Rule(less, "calor").passed);
+    EXPECT_EQ(Rule(less, "calor").value, 34200);
+    EXPECT_TRUE(less.approved);
+    // A rule for 0 minutes fails on one reading, and on none passes with value 0.
+    const Profile peak = Parsed("pico: temperature > 40 for 0min cumulative\n");
+    EXPECT_FALSE(Rule(Summary(Pieces({{5, 250}, {1, 401}}), 600, peak), "pico").passed);
+    const RecordingSummary none = Summary(Pieces({{5, 400}}), 600, peak);
+    EXPECT_TRUE(Rule(none, "pico").passed);
+    EXPECT_EQ(Rule(none, "pico").value, 0);
+}
+
+TEST(RecordingSummaryTest, TimeOutsideTheCardsLimitsWithoutTheAlarmDelay) {
+    // Low limit 2.0 (a reading at it is inside), high 8.0 (a reading at it is above).
+    const std::vector<int> tenths{50, 19, 19, 50, 10, 10, 10, 50, 80, 85, 50, 79, 80, 20, 19, 85};
+    const RecordingSummary s = Summary(tenths, 60, *BuiltInProfile("cartao"), 3600);
+    EXPECT_EQ(s.below.limit, 2.0f);
+    EXPECT_EQ(s.below.episodes, 3);
+    EXPECT_EQ(s.below.total_s, 6 * 60);
+    EXPECT_EQ(s.below.longest_s, 3 * 60);
+    EXPECT_EQ(s.above.limit, 8.0f);
+    EXPECT_EQ(s.above.episodes, 3);  // 19 then 85: one side's episode ends, the other's begins
+    EXPECT_EQ(s.above.total_s, 4 * 60);
+    EXPECT_EQ(s.above.longest_s, 2 * 60);
+    // The card's own alarm (an hour's delay) never went off.
+    EXPECT_TRUE(s.approved);
+}
+
+TEST(RecordingSummaryTest, HighestMktOfAnyDayWhereverTheWarmDayLies) {
+    const Profile profile = *BuiltInProfile("cartao");
+    // Three days hourly at 2.0 C with 24 hours at 10.0 C: at the start, the middle, the end
+    // and across a day boundary.
+    for (const int at : {0, 24, 48, 10}) {
+        std::vector<int> tenths(72, 20);
+        std::fill_n(tenths.begin() + at, 24, 100);
+        const RecordingSummary s = Summary(tenths, 3600, profile);
+        EXPECT_NEAR(*s.mkt_24h_max, 10.0, 1e-9) << at;
+        EXPECT_NEAR(*s.mkt, 5.592314114500368, 1e-9) << at;
+        EXPECT_EQ(s.mkt_30d_max, s.mkt) << "three days are shorter than 30";
+    }
+    // Twelve warm hours: the worst day holds them and twelve cold ones.
+    std::vector<int> tenths(72, 20);
+    std::fill_n(tenths.begin() + 30, 12, 100);
+    const RecordingSummary s = Summary(tenths, 3600, profile);
+    EXPECT_NEAR(*s.mkt_24h_max, 6.930626123351544, 1e-9);
+    EXPECT_NEAR(*s.mkt, 3.993082438443423, 1e-9);
+    // At two-hour intervals a day is 12 readings: twelve warm ones are a whole day.
+    EXPECT_NEAR(*Summary(tenths, 7200, profile).mkt_24h_max, 10.0, 1e-9);
+    // Thirty days at 5 min: 8640 readings, one warm day among them.
+    std::vector<int> month(8640 + 288, 20);
+    std::fill_n(month.end() - 288, 288, 100);
+    const RecordingSummary monthly = Summary(month, 300, profile);
+    EXPECT_NEAR(*monthly.mkt_24h_max, 10.0, 1e-9);
+    EXPECT_NEAR(*monthly.mkt_30d_max, 2.439991451349215, 1e-9);  // 29 days at 2.0, one at 10.0
+    EXPECT_NEAR(*monthly.mkt, 2.4261681740148333, 1e-9);
+    EXPECT_GT(*monthly.mkt_30d_max, *monthly.mkt);
+}
+
+TEST(RecordingSummaryTest, ARecordingShorterThanTheWindowIsItsOwnWorstWindow) {
+    const std::vector<int> tenths{20, 35, 80, 120, -10, 40, 40, 65, 99, 0};
+    const RecordingSummary s = Summary(tenths, 3600, *BuiltInProfile("cartao"));
+    EXPECT_NEAR(*s.mkt, 5.870169854680455, 1e-9);
+    EXPECT_EQ(s.mkt_24h_max, s.mkt);
+    EXPECT_EQ(s.mkt_30d_max, s.mkt);
+
+    const RecordingSummary empty = Summary({}, 300, *BuiltInProfile("usp-crt"));
+    EXPECT_FALSE(empty.mkt);
+    EXPECT_FALSE(empty.mkt_24h_max);
+    EXPECT_FALSE(Rule(empty, "mkt").value);
+    EXPECT_TRUE(empty.approved);
+}
+
+TEST(RecordingSummaryTest, DeltaHOfTheProfileChangesEveryMkt) {
+    const std::vector<int> tenths = Pieces({{6, 0}, {6, 100}});
+    const RecordingSummary usual = Summary(tenths, 3600, Parsed("m: mkt <= 6.2\n"));
+    EXPECT_NEAR(*usual.mkt, 6.4326696381548345, 1e-9);
+    EXPECT_FALSE(Rule(usual, "m").passed);
+    const RecordingSummary lower =
+        Summary(tenths, 3600, Parsed("delta_h: 60\nm: mkt <= 6.2\nd: mkt window 1h <= 9.9\n"));
+    EXPECT_NEAR(*lower.mkt, 6.040629920648314, 1e-9);
+    EXPECT_NEAR(*lower.mkt_24h_max, 6.040629920648314, 1e-9);
+    EXPECT_TRUE(Rule(lower, "m").passed);
+    EXPECT_NEAR(*Rule(lower, "m").value, 6.040629920648314, 1e-9);
+    // A one-hour window is one reading: the warmest.
+    EXPECT_NEAR(*Rule(lower, "d").value, 10.0, 1e-9);
+    EXPECT_FALSE(Rule(lower, "d").passed);
+}
+
+TEST(RecordingSummaryTest, EachBuiltInProfileOnAPassingAndAFailingRecording) {
+    const struct {
+        const char* profile;
+        std::vector<int> tenths;
+        int interval_s;
+        std::vector<std::string> failed;
+    } cases[] = {
+        {"oms-30dtr", Pieces({{100, 50}, {11, -5}, {119, 80}}), 300, {}},
+        {"oms-30dtr", Pieces({{100, 50}, {12, -5}, {120, 80}}), 300, {"congelamento", "calor"}},
+        {"oms-qtag-1", Pieces({{3, 449}, {20, 299}, {1, -4}}), 3600, {}},
+        {"oms-qtag-1", Pieces({{1, 450}, {9, 300}, {1, 20}}), 3600, {"calor-extremo", "calor"}},
+        {"oms-qtag-1", Pieces({{2, -10}, {2, 20}}), 1800, {"congelamento"}},
+        {"usp-crt", Pieces({{200, 200}, {22, 301}, {1, 400}}), 3600, {}},
+        {"usp-crt", Pieces({{30, 260}}), 3600, {"mkt"}},
+        {"usp-crt", Pieces({{30, 200}, {1, 401}}), 3600, {"pico"}},
+        {"usp-crt", Pieces({{30, 200}, {12, 301}, {30, 200}, {12, 301}}), 3600, {"calor"}},
+    };
+    for (const auto& c : cases) {
+        const RecordingSummary s = Summary(c.tenths, c.interval_s, *BuiltInProfile(c.profile));
+        EXPECT_EQ(s.profile, c.profile);
+        EXPECT_EQ(s.approved, c.failed.empty()) << c.profile;
+        for (const RuleOutcome& rule : s.rules) {
+            const bool expected_to_fail =
+                std::find(c.failed.begin(), c.failed.end(), rule.rule.name) != c.failed.end();
+            EXPECT_EQ(rule.passed, !expected_to_fail) << c.profile << " " << rule.rule.name;
+        }
+    }
+
+    // The card's own alarms: out of limits longer than the delay, with the delay applied.
+    ImageSpec spec;
+    spec.sample_rate = 300;
+    spec.t_low_ad = AdForTenths(20);
+    spec.t_high_ad = AdForTenths(80);
+    const int warm = AdForTenths(100);
+    const int fine = AdForTenths(50);
+    spec.readings = {fine, warm, warm, fine, fine};
+    const Profile cartao = *BuiltInProfile("cartao");
+    const RecordingSummary brief = SummarizeImage(BuildImage(spec, 600), cartao);
+    EXPECT_TRUE(brief.approved);
+    EXPECT_EQ(brief.above.total_s, 600);
+    spec.readings = {fine, warm, warm, warm, warm, fine};
+    const RecordingSummary alarm = SummarizeImage(BuildImage(spec, 600), cartao);
+    EXPECT_FALSE(alarm.approved);
+    EXPECT_FALSE(Rule(alarm, "alarme-superior").passed);
+    EXPECT_EQ(Rule(alarm, "alarme-superior").value, 600);  // two readings past the delay
+    EXPECT_TRUE(Rule(alarm, "alarme-inferior").passed);
+    EXPECT_EQ(Rule(alarm, "alarme-inferior").value, 0);
+}
+
+TEST(RecordingSummaryTest, JsonAndLinesOfAnImageWithTheCardsOwnTimes) {
+    ImageSpec spec;
+    spec.sample_rate = 300;
+    spec.t_low_ad = AdForTenths(20);
+    spec.t_high_ad = AdForTenths(80);
+    spec.serial = 4242;
+    spec.description = "Camara \xC9 \"2\"";
+    for (const int tenths : {50, 20, -5, 80, 100}) {
+        spec.readings.push_back(AdForTenths(tenths));
+    }
+    const RecordingSummary s = SummarizeImage(BuildImage(spec), *BuiltInProfile("oms-30dtr"));
+    EXPECT_EQ(s.serial, 4242);
+    EXPECT_EQ(s.description, "Camara É \"2\"");
+    EXPECT_EQ(SummaryJson(s),
+              "{\"readings\":5,\"interval_s\":300,\"first\":\"2014-03-05T10:05:00Z\","
+              "\"last\":\"2014-03-05T10:25:00Z\",\"min\":-0.5,\"max\":10.0,\"mean\":4.90,"
+              "\"sd\":3.83,\"mkt\":5.76,\"mkt_24h_max\":5.76,\"mkt_30d_max\":5.76,"
+              "\"below\":{\"limit\":2.0,\"total_s\":300,\"longest_s\":300,\"episodes\":1},"
+              "\"above\":{\"limit\":8.0,\"total_s\":600,\"longest_s\":600,\"episodes\":1},"
+              "\"profile\":\"oms-30dtr\",\"verdict\":\"aprovado\",\"rules\":["
+              "{\"name\":\"congelamento\",\"passed\":true,\"value\":300},"
+              "{\"name\":\"calor\",\"passed\":true,\"value\":600}]}\n");
+    EXPECT_EQ(SummaryLines(s),
+              "readings=5\ninterval_s=300\nfirst=2014-03-05T10:05:00Z\n"
+              "last=2014-03-05T10:25:00Z\nmin=-0.5\nmax=10.0\nmean=4.90\nsd=3.83\nmkt=5.76\n"
+              "mkt_24h_max=5.76\nmkt_30d_max=5.76\nbelow.limit=2.0\nbelow.total_s=300\n"
+              "below.longest_s=300\nbelow.episodes=1\nabove.limit=8.0\nabove.total_s=600\n"
+              "above.longest_s=600\nabove.episodes=1\nprofile=oms-30dtr\nverdict=aprovado\n"
+              "rules.congelamento.passed=true\nrules.congelamento.value=300\n"
+              "rules.calor.passed=true\nrules.calor.value=600\n");
+
+    spec.readings.clear();
+    Profile named = Parsed("m: mkt window 24h <= 8\n");
+    named.name = "a\"b\\c";
+    const RecordingSummary empty = SummarizeImage(BuildImage(spec), named);
+    EXPECT_EQ(SummaryJson(empty),
+              "{\"readings\":0,\"interval_s\":300,\"first\":null,\"last\":null,\"min\":null,"
+              "\"max\":null,\"mean\":null,\"sd\":null,\"mkt\":null,\"mkt_24h_max\":null,"
+              "\"mkt_30d_max\":null,"
+              "\"below\":{\"limit\":2.0,\"total_s\":0,\"longest_s\":0,\"episodes\":0},"
+              "\"above\":{\"limit\":8.0,\"total_s\":0,\"longest_s\":0,\"episodes\":0},"
+              "\"profile\":\"a\\\"b\\\\c\",\"verdict\":\"aprovado\",\"rules\":["
+              "{\"name\":\"m\",\"passed\":true,\"value\":null}]}\n");
+}
+
+TEST(RecordingSummaryTest, NumbersAreWrittenWithoutNegativeZero) {
+    EXPECT_EQ(DecimalText(-0.001, 2), "0.00");
+    EXPECT_EQ(DecimalText(-0.005001, 2), "-0.01");
+    EXPECT_EQ(DecimalText(25.0, 1), "25.0");
+    EXPECT_EQ(IsoTimeText({5, 4, 3, 2, 1, 2025}), "2025-01-02T03:04:05Z");
+}
+
+}  // namespace
