@@ -8,6 +8,8 @@
 #include "logger/memory_image.h"
 #include "ui/program_window.h"
 
+class QPushButton;
+
 class GraphWindow final : public QWidget, public ProgramWindow {
   public:
     // Prepares the series of `image` for a plot of `plot` pixels (the usable screen area
@@ -27,14 +29,19 @@ class GraphWindow final : public QWidget, public ProgramWindow {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void Snap();
     int CurveY(int tenths) const;
 
     QtWindowLayer& layer_;
+    MemoryImage image_;  // its own copy, to draw again at another size
+    QSize plot_;         // the plot asked for, before it is snapped to whole grid cells
     GraphSeries series_;
     int width_;   // nWidth
     int height_;  // nHeight
     bool snapped_ = false;
+    QPushButton* close_button_ = nullptr;
+    QWidget* legend_ = nullptr;
 };
