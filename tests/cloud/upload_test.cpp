@@ -127,11 +127,16 @@ TEST(Upload, AMessageThatCannotBeSentSaysWhyAndWaitsForNoReply) {
     RecordingWindowLayer windows;
     int port = 0;
     const SocketHandle listener = ListenOnLoopback(port);
+    std::atomic<bool> connected{false};
     std::atomic<bool> reset{false};
     std::jthread server([&] {
         if (WaitReadable(listener.Get(), 5000)) {
-            // Closed with a reset, before the header arrives.
+            // Closed with a reset, before the header arrives but only once the client has
+            // seen its connection made: a reset during the connect would fail the connect.
             const int connection = accept(listener.Get(), nullptr, nullptr);
+            for (int waited = 0; !connected && waited < 5000; waited += 5) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
             const linger abort_on_close{1, 0};
             setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
             close(connection);
@@ -143,6 +148,7 @@ TEST(Upload, AMessageThatCannotBeSentSaysWhyAndWaitsForNoReply) {
     const auto started = std::chrono::steady_clock::now();
     EXPECT_FALSE(envia_nuvem(image, ConfigFromHeader(image.data()),
                              [&] {
+                                 connected = true;
                                  while (!reset) {
                                      std::this_thread::sleep_for(std::chrono::milliseconds(5));
                                  }
