@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/shown_time.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -76,7 +77,7 @@ GraphWindow::GraphWindow(QtWindowLayer& layer, const MemoryImage& image, QSize p
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Grafico"));
     setAutoFillBackground(true);
-    GraphData(image, width_, height_);
+    GraphData(image, width_, height_, DataWindowTimeBase());
     series_ = graph_series;
 
     auto* close_button = Place(new QPushButton(QStringLiteral("Fechar"), this), BT_GRAPH_CLOSE,

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "app/main_commands.h"
+#include "app/open_command.h"
 #include "command_line.h"
-#include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"
