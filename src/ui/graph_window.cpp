@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/shown_time.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -83,11 +84,16 @@ QString Packed(const char* format, int packed) {
 }  // namespace
 
 GraphWindow::GraphWindow(QtWindowLayer& layer, const MemoryImage& image, QSize plot)
-    : layer_(layer), image_(image), plot_(plot), width_(plot.width()), height_(plot.height()) {
+    : layer_(layer),
+      image_(image),
+      time_base_(DataWindowTimeBase()),
+      plot_(plot),
+      width_(plot.width()),
+      height_(plot.height()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Grafico"));
     setAutoFillBackground(true);
-    GraphData(image_, width_, height_);
+    GraphData(image_, width_, height_, time_base_);
     series_ = graph_series;
 
     close_button_ = Place(new QPushButton(QStringLiteral("Fechar"), this), BT_GRAPH_CLOSE,
@@ -110,7 +116,7 @@ void GraphWindow::resizeEvent(QResizeEvent* event) {
     plot_ = plot;
     width_ = plot.width();
     height_ = plot.height();
-    GraphData(image_, width_, height_);
+    GraphData(image_, width_, height_, time_base_);
     series_ = graph_series;
     snapped_ = false;
     close_button_->move(width_ - 100, height_ - 60);

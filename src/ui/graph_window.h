@@ -6,6 +6,7 @@
 
 #include "logger/graph_series.h"
 #include "logger/memory_image.h"
+#include "logger/readings.h"
 #include "ui/program_window.h"
 
 class QPushButton;
@@ -36,8 +37,9 @@ class GraphWindow final : public QWidget, public ProgramWindow {
     int CurveY(int tenths) const;
 
     QtWindowLayer& layer_;
-    MemoryImage image_;  // its own copy, to draw again at another size
-    QSize plot_;         // the plot asked for, before it is snapped to whole grid cells
+    MemoryImage image_;   // its own copy, to draw again at another size
+    TimeBase time_base_;  // the data window's choice when it opened
+    QSize plot_;          // the plot asked for, before it is snapped to whole grid cells
     GraphSeries series_;
     int width_;   // nWidth
     int height_;  // nHeight

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "app/main_commands.h"
+#include "app/open_command.h"
 #include "base/card_timing.h"
 #include "command_line.h"
-#include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"

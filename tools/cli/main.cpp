@@ -201,7 +201,6 @@ int main(int argc, char** argv) {
         SetFixedLocalTime(fixed);
     }
     ConsoleWindowLayer console;
-    console.SetKeepGmt(args.Has("--gmt0"));
     SetWindowLayer(&console);
     const int status = spec->run(args, console);
     std::fflush(stdout);
