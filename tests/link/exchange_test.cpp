@@ -1,5 +1,6 @@
 #include "link/exchange.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -79,7 +80,10 @@ TEST_F(ExchangeTest, PacedUnansweredFrameGoesOutFourTimesThenFails) {
 // A frame just sent waits its 11 ticks before a resend, whatever the counter reached while
 // the line was idle, even when a tick runs in the middle of SendFrame.
 TEST_F(ExchangeTest, AFreshFrameIsNeverResentAtOnce) {
-    ClosePort();  // nothing is written; n_send tells every resend
+    // Every write goes nowhere and succeeds; n_send tells every resend.
+    ClosePort();
+    hPort = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(hPort, 0);
     std::atomic<bool> run{true};
     std::atomic<long> ticks{0};
     std::thread ticker([&] {
