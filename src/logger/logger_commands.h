@@ -24,8 +24,9 @@ bool ReadParWeatherStation();
 
 // The configuration window's fields into `values`; a field without a choice keeps the value.
 void TakeConfigFromWindow(ConfigValues& values);
-// Gives the card a serial number when it has none, sets its clock, sends the configuration
-// record and logs it. True when the port was connected.
+// Gives the card a serial number when it has none, sets its clock to UTC now, sends the
+// configuration record and logs it with the PC's local time. True when the record went out
+// on a connected port.
 bool WriteConfigToCard(ConfigValues& values);
 // The configuration window's write: its fields into config_values, then to the card.
 bool WriteParWeatherStation();
@@ -35,7 +36,7 @@ bool WeatherStationClear();
 bool WeatherStationVersion();
 // Nothing calls it yet: no operation formats the card.
 bool WeatherStationFormat();
-// Nothing calls it yet: the configuration write sets the clock.
+// Sets the card's clock to UTC now. Nothing calls it yet: the configuration write sets it.
 bool RazurozaviAdjstDate();
 // Nothing calls it yet: no operation asks for the card's date.
 bool RazurozaviReadDate();

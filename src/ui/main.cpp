@@ -1,5 +1,6 @@
 // razurozavi: the desktop program. With --demo a simulated card is plugged in, registered in
-// a private folder that is removed at exit; without it only a real card is looked for.
+// a private folder that is removed at exit; without it a real card is looked for, and the
+// simulated ones registered where RAZUROZAVI_SIMULATED_PORTS says, as the companion does.
 
 #include <getopt.h>
 #include <pthread.h>
@@ -179,8 +180,6 @@ int main(int argc, char** argv) {
                          why.c_str());
             return 1;
         }
-    } else {
-        SetDeviceMapRoots(SYSTEM_TTY_CLASS, "");
     }
     DesktopProgram program(app);
     program.Start();

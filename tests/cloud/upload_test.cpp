@@ -127,14 +127,12 @@ TEST(Upload, AMessageThatCannotBeSentSaysWhyAndWaitsForNoReply) {
     RecordingWindowLayer windows;
     int port = 0;
     const SocketHandle listener = ListenOnLoopback(port);
-    std::atomic<bool> connected{false};
-    std::atomic<bool> reset{false};
+    std::atomic<bool> connected{false}, reset{false};
     std::jthread server([&] {
         if (WaitReadable(listener.Get(), 5000)) {
-            // Closed with a reset, before the header arrives but only once the client has
-            // seen its connection made: a reset during the connect would fail the connect.
+            // Closed with a reset once the upload has connected, before the header arrives.
             const int connection = accept(listener.Get(), nullptr, nullptr);
-            for (int waited = 0; !connected && waited < 5000; waited += 5) {
+            while (!connected) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             const linger abort_on_close{1, 0};
@@ -146,16 +144,15 @@ TEST(Upload, AMessageThatCannotBeSentSaysWhyAndWaitsForNoReply) {
     const MemoryImage image = RampImage(3);
     GraphData(image);
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_FALSE(envia_nuvem(image, ConfigFromHeader(image.data()),
-                             [&] {
-                                 connected = true;
-                                 while (!reset) {
-                                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                                 }
-                                 std::this_thread::sleep_for(
-                                     std::chrono::milliseconds(50));  // the reset arrives
-                                 return ImageFirmware(image);
-                             },
+    const FirmwareSource once_reset = [&] {
+        connected = true;
+        while (!reset) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reset arrives
+        return ImageFirmware(image);
+    };
+    EXPECT_FALSE(envia_nuvem(image, ConfigFromHeader(image.data()), once_reset,
                              {"127.0.0.1", port, 2000, 3000}));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
     const std::vector<RecordedMessage> messages = windows.Messages();
