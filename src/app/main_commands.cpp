@@ -50,8 +50,9 @@ std::string SerialLabelText(long serial) {
     return "Serial #: " + std::to_string(serial);
 }
 
-void CommandOpen() {
-    const OpenedFile opened = OpenFromMainWindow();
+namespace {
+
+void ShowOpened(const OpenedFile& opened) {
     WindowLayer& windows = Windows();
     switch (opened.kind) {
         case OpenedKind::DataFile:
@@ -75,6 +76,16 @@ void CommandOpen() {
         case OpenedKind::Nothing:
             break;
     }
+}
+
+}  // namespace
+
+void CommandOpen() {
+    ShowOpened(OpenFromMainWindow());
+}
+
+void CommandOpenFile(const std::string& path) {
+    ShowOpened(OpenPath(path));
 }
 
 void CommandRead() {

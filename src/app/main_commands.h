@@ -14,6 +14,8 @@ extern std::atomic<int> timmer_100ms;
 // "Abrir": a data file opens a data window with the file's path as its title and the
 // file's own serial number; a configuration file opens the configuration window.
 void CommandOpen();
+// The same for a file named on the command line, without the dialog.
+void CommandOpenFile(const std::string& path);
 void CommandRead();
 void CommandConfig();
 void CommandCancel();

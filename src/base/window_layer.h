@@ -16,7 +16,8 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 struct FileFilter {
-    std::string description;        // "Arquivos Morvelta(*.mvta)"
+    // "Arquivos Morvelta(*.mvta)"; several offered filters are separated by ";;".
+    std::string description;
     std::string pattern;            // "*.mvta"
     std::string default_extension;  // "mvta"
 };

@@ -349,6 +349,7 @@ void QtWindowLayer::OpenDataWindow() {
         auto* window = new DataWindow(*this);
         data_windows_.push_back(window);
         current_data_ = window;
+        FitToScreen(window);
         window->show();
     });
 }
@@ -358,6 +359,7 @@ void QtWindowLayer::OpenConfigWindow() {
         // One configuration window: its fields all show the one configuration.
         if (config_ == nullptr) {
             config_ = new ConfigWindow(*this);
+            FitToScreen(config_);
         } else {
             config_->Reset();
         }

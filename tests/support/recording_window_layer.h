@@ -106,6 +106,7 @@ class RecordingWindowLayer : public WindowLayer {
         return end_process_code;
     }
     std::vector<WindowId> opened_windows;
+    std::string offered_filters;  // of the last file dialog
 
   private:
     using Key = std::pair<WindowId, int>;
@@ -122,8 +123,9 @@ class RecordingWindowLayer : public WindowLayer {
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<Value>(found->second);
     }
-    std::optional<std::string> Dialog(const FileFilter&) {
+    std::optional<std::string> Dialog(const FileFilter& filter) {
         Locked lock(mutex_);
+        offered_filters = filter.description;
         return dialog_path;
     }
     void Opened(WindowId window) {
