@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QMainWindow>
+#include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -55,7 +56,8 @@ bool FitIntoArea(QWidget* window, QSize available) {
     if (auto* main = qobject_cast<QMainWindow*>(window)) {
         // The menu stays; what is under it scrolls.
         QWidget* central = main->takeCentralWidget();
-        central->setFixedSize(central->size());
+        const int menu = main->menuBar() != nullptr ? main->menuBar()->sizeHint().height() : 0;
+        central->setFixedSize(client.width(), client.height() - menu);
         main->setCentralWidget(ScrollAreaFor(central, main));
     } else {
         auto* content = new QWidget;

@@ -3,6 +3,7 @@
 // closes a window and Enter presses the focused button.
 
 #include <QListView>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -11,6 +12,7 @@
 #include "base/control_ids.h"
 #include "ui/config_window.h"
 #include "ui/data_window.h"
+#include "ui/main_window.h"
 #include "ui/program_application.h"
 #include "ui/qt_window_layer.h"
 
@@ -76,6 +78,18 @@ void WindowKeysTest::windowTooLargeForTheScreenScrolls() {
     QCOMPARE(fitting->size(), client);
     window->close();
     fitting->close();
+
+    // The main window keeps its menu; its client area scrolls whole under it.
+    MainWindow& main = layer_.CreateMainWindow();
+    const QSize main_client = main.size();
+    QVERIFY(FitIntoArea(&main, QSize(800, 500)));
+    auto* main_area = qobject_cast<QScrollArea*>(main.centralWidget());
+    QVERIFY(main_area != nullptr);
+    QCOMPARE(main_area->widget()->width(), main_client.width());
+    QCOMPARE(main_area->widget()->height(),
+             main_client.height() - main.menuBar()->sizeHint().height());
+    QWidget* status = main.Control(ID_STATUS);
+    QVERIFY(status != nullptr && main_area->widget()->isAncestorOf(status));
 }
 
 void WindowKeysTest::escapeClosesAndEnterPresses() {
