@@ -52,23 +52,10 @@ TEST_F(PortScan, MatchesOnlyCardPortsAndOpensTheLastExclusively) {
 }
 
 // The card's port failing under the program: a read or write error ends the exchange and the
-// connection at once, with the reason on the status line; a port that is only slow does not.
-class LostPort : public LinkTest {
+// connection at once; a port that is only slow does not.
+class LostPort : public PtyCardTest {
   protected:
-    void SetUp() override {
-        LinkTest::SetUp();
-        ASSERT_FALSE(pty.slave.empty());
-        RegisterPort(pty.slave);
-        GetPortNames();
-        ASSERT_TRUE(connected);
-    }
-    void Unplug() {
-        close(pty.master);
-        pty.master = -1;
-    }
     std::string Status() { return windows.ControlText(WindowId::Main, ID_STATUS); }
-
-    TestPty pty;
 };
 
 TEST_F(LostPort, AReadErrorEndsTheReceiveThreadAndTheConnection) {
