@@ -77,7 +77,7 @@ TEST_F(LostPort, AReadErrorEndsTheReceiveThreadAndTheConnection) {
 
 TEST_F(LostPort, AWriteSaysWhyItFailedAndOnlyAGonePortDropsTheConnection) {
     // Nobody reads the other end: the line fills up and the write gives up in time.
-    const std::vector<unsigned char> flood(1 << 16, 0x55);
+    const std::vector<unsigned char> flood(1 << 20, 0x55);
     const std::error_code full = WriteString(flood.data(), flood.size());
     EXPECT_EQ(full, std::errc::timed_out);
     EXPECT_FALSE(PortIsLost(full));
