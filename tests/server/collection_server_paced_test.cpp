@@ -68,8 +68,8 @@ class ServerProcess {
             dup2(out[1], STDOUT_FILENO);
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, STDERR_FILENO);
-            execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", "0", "--db", db.c_str(),
-                  static_cast<char*>(nullptr));
+            execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", "0", "--web-port", "0", "--db",
+                  db.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -132,10 +132,14 @@ TEST(CollectionServerPaced,
         }
     });
 
-    const MemoryImage image = RampImage(8000, 0, {.serial = 77});
-    GraphData(image);
-    std::vector<double> seconds;
+    // Three recordings, each stored.
+    std::vector<MemoryImage> images;
     for (int round = 0; round < 3; ++round) {
+        images.push_back(RampImage(8000, round, {.serial = 77}));
+    }
+    GraphData(images[0]);
+    std::vector<double> seconds;
+    for (const MemoryImage& image : images) {
         const auto begin = Clock::now();
         EXPECT_TRUE(UploadImage(image, loopback.Address()));
         seconds.push_back(std::chrono::duration<double>(Clock::now() - begin).count());
@@ -147,7 +151,7 @@ TEST(CollectionServerPaced,
         "%.3f s, %.3f s\n",
         seconds[0], seconds[1], seconds[2]);
     ASSERT_EQ(loopback.store->List().size(), 3u);
-    EXPECT_EQ(loopback.store->Readings(loopback.store->List()[0].id), UploadedTenths(image));
+    EXPECT_EQ(loopback.store->Readings(loopback.store->List()[0].id), UploadedTenths(images[0]));
 }
 
 TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesAKillAtAnyMoment) {
@@ -240,14 +244,14 @@ TEST(CollectionServerPaced, ForgedHeadersOnEverySlotLockNoCardOut) {
     LoopbackCollectionServer loopback;
     const int port = loopback.server->Port();
     const Bytes header = BuildHeaderMessage(MakeUploadHeader({}, CALENDAR{}, FirmwareVersion{}));
-    const MemoryImage image = RampImage(2000, 0, {.serial = 77});
-    GraphData(image);
-
     struct Attack {
         const char* from;  // the card uploads from 127.0.0.1
         double within_s;
     };
+    int recording = 0;
     for (const Attack attack : {Attack{"127.0.0.2", 2.0}, Attack{"127.0.0.1", 10.0}}) {
+        const MemoryImage image = RampImage(2000, recording++, {.serial = 77});
+        GraphData(image);
         std::vector<SocketHandle> hogs;
         for (int k = 0; k < MAX_CONNECTIONS; ++k) {
             hogs.push_back(ConnectFrom(attack.from, port));

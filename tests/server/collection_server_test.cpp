@@ -117,3 +117,18 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothingAndTwentyUploadsAtOnce
         EXPECT_EQ(store.Readings(u.id), UploadedTenths(images.at(u.serial))) << u.serial;
     }
 }
+
+TEST_F(CollectionServerTest, AnUploadSentAgainIsAnsweredCcAndStoredOnce) {
+    const MemoryImage image = RampImage(2000, 0, {.serial = 41});
+    GraphData(image);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(UploadImage(image, loopback.Address())) << k;
+    }
+    ASSERT_EQ(store.List().size(), 1u);
+    EXPECT_EQ(store.Readings(store.List()[0].id), UploadedTenths(image));
+    // The same card and time stamp with other readings is another recording.
+    const MemoryImage other = RampImage(2000, 1, {.serial = 41});
+    EXPECT_TRUE(UploadImage(other, loopback.Address()));
+    ASSERT_EQ(store.List().size(), 2u);
+    EXPECT_EQ(store.Readings(store.List()[1].id), UploadedTenths(other));
+}

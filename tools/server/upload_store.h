@@ -1,8 +1,9 @@
 #pragma once
 // Where the collection server keeps what cards upload: a SQLite database with one row
-// per upload and one per reading, each upload written in one transaction. The journal is
-// a write-ahead log synced at every commit, so an upload stored is on the disk when
-// Store() returns, and a crash at any moment leaves whole uploads only.
+// per upload, its readings in one blob beside it (two bytes each, little-endian), and one
+// row per card with its count of uploads; each upload written in one transaction, once. The journal
+// is a write-ahead log synced at every commit, so an upload stored is on the disk when Store()
+// returns, and a crash at any moment leaves whole uploads only.
 
 #include <memory>
 #include <mutex>
@@ -54,10 +55,17 @@ class UploadStore {
   private:
     explicit UploadStore(sqlite3* db) : db_(db) {}
     bool Execute(const char* sql);
+    // Brings a database of an earlier schema to this one, in place.
+    bool Migrate();
+    bool MoveReadingsIntoBlobs();
 
     std::mutex mutex_;
     sqlite3* db_;
 };
+
+// Readings as the store keeps them: each an int16, little-endian.
+std::string PackTenths(const std::vector<int>& tenths);
+std::vector<int> UnpackTenths(const void* blob, std::size_t bytes);
 
 // The line `--list` prints for one upload.
 std::string UploadLine(const StoredUpload& upload);
