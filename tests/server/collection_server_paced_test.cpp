@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <random>
 #include <thread>
@@ -60,14 +61,15 @@ bool RaiseDescriptorLimitTo(rlim_t wanted) {
 // razurozavi-server in a process of its own, so that it can be killed.
 class ServerProcess {
   public:
-    explicit ServerProcess(const std::string& db) {
+    // Standard error goes to `log` when given.
+    explicit ServerProcess(const std::string& db, const std::string& log = "/dev/null") {
         int out[2];
         EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDERR_FILENO);
+            const int errors = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(errors, STDERR_FILENO);
             execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", "0", "--web-port", "0", "--db",
                   db.c_str(), static_cast<char*>(nullptr));
             _exit(127);
@@ -92,6 +94,12 @@ class ServerProcess {
         }
     }
     pid_t Pid() const { return pid_; }
+    bool Running() {
+        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+        }
+        return pid_ > 0;
+    }
     int port = 0;
 
   private:
@@ -287,4 +295,38 @@ TEST(CollectionServerPaced, ForgedHeadersOnEverySlotLockNoCardOut) {
         EXPECT_LT(seconds, attack.within_s) << attack.from;
         EXPECT_EQ(loopback.store->List().size(), before + 1);
     }
+}
+
+// The database taken from under the server: its shared-memory index truncated, its file
+// deleted. The server answers "ee", says why, and goes on; nothing is answered "cc" that
+// is not stored where the server was told to keep it.
+TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoesOn) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    const std::string db = dir.File("uploads.sqlite");
+    ServerProcess server(db, dir.File("errors.txt"));
+    ASSERT_GT(server.port, 0);
+    const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
+    std::vector<MemoryImage> images;
+    for (int k = 0; k < 4; ++k) {
+        images.push_back(RampImage(500, k, {.serial = 60 + k}));
+    }
+    GraphData(images[0]);
+    EXPECT_TRUE(UploadImage(images[0], address));
+
+    std::ofstream(db + "-shm", std::ios::trunc).close();
+    EXPECT_TRUE(UploadImage(images[1], address));
+    ASSERT_TRUE(server.Running());
+
+    ASSERT_EQ(std::remove(db.c_str()), 0);
+    EXPECT_FALSE(UploadImage(images[2], address));
+    EXPECT_NE(windows.Messages().back().text.find("'ee'"), std::string::npos)
+        << windows.Messages().back().text;
+    EXPECT_FALSE(UploadImage(images[3], address));
+    EXPECT_TRUE(server.Running());
+    server.Kill();
+    std::ifstream log(dir.File("errors.txt"));
+    const std::string errors((std::istreambuf_iterator<char>(log)),
+                             std::istreambuf_iterator<char>());
+    EXPECT_NE(errors.find("the database " + db + " is gone"), std::string::npos) << errors;
 }

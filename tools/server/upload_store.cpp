@@ -1,10 +1,13 @@
 #include "upload_store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "logger/cp1252.h"
 
@@ -183,15 +186,36 @@ std::unique_ptr<UploadStore> UploadStore::Open(const std::string& path, std::str
         return nullptr;
     }
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
-    std::unique_ptr<UploadStore> store(new UploadStore(db));
-    // WAL keeps readers (--list) out of the writer's way; FULL syncs the log at every
+    std::unique_ptr<UploadStore> store(new UploadStore(db, path));
+    // A rollback journal, not a write-ahead log: the log's index is a file mapped into
+    // memory by every process that opens the database, and one that is truncated or
+    // damaged under the server kills it (SIGBUS) at its next store. FULL syncs at every
     // commit, which makes a commit durable, not just atomic.
-    if (!store->Execute("PRAGMA journal_mode=WAL") || !store->Execute("PRAGMA synchronous=FULL") ||
-        !store->Execute(kSchema) || !store->Migrate()) {
+    if (!store->Execute("PRAGMA journal_mode=TRUNCATE") ||
+        !store->Execute("PRAGMA synchronous=FULL") || !store->Execute(kSchema) ||
+        !store->Migrate()) {
         *error = sqlite3_errmsg(db);
         return nullptr;
     }
+    struct stat file {};
+    if (path != ":memory:" && stat(path.c_str(), &file) == 0) {
+        store->file_ = FileIdentity{file.st_dev, file.st_ino};
+    }
     return store;
+}
+
+std::string UploadStore::FileChanged() const {
+    if (!file_) {
+        return "";
+    }
+    struct stat now {};
+    if (stat(path_.c_str(), &now) != 0) {
+        return "the database " + path_ + " is gone: " + std::strerror(errno);
+    }
+    if (now.st_dev != file_->device || now.st_ino != file_->inode) {
+        return "the database " + path_ + " is no longer the file the server opened";
+    }
+    return "";
 }
 
 UploadStore::~UploadStore() {
@@ -225,6 +249,13 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
         }
     }
     const std::string blob = PackTenths(readings);
+    // Stored into a file nobody will open again, the upload would be lost once "cc" is sent.
+    if (const std::string changed = FileChanged(); !changed.empty()) {
+        if (why != nullptr) {
+            *why = changed;
+        }
+        return false;
+    }
     if (!Execute("BEGIN IMMEDIATE")) {
         return failed();
     }

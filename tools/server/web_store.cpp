@@ -76,7 +76,8 @@ class Use {
 
 std::unique_ptr<WebStore> WebStore::Open(const std::string& path, std::string* error) {
     sqlite3* db = nullptr;
-    // Read-write, as WAL readers need to be; query_only below forbids every write.
+    // Read-write, so that a journal left by a crash can be rolled back; query_only below
+    // forbids every other write.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         *error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
