@@ -330,3 +330,26 @@ TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoe
                              std::istreambuf_iterator<char>());
     EXPECT_NE(errors.find("the database " + db + " is gone"), std::string::npos) << errors;
 }
+
+// Garbage connections by the thousand: standard error grows by a few lines a second.
+TEST(CollectionServerPaced, GarbageConnectionsDoNotFillStandardError) {
+    TempWorkingDir dir;
+    ServerProcess server(dir.File("uploads.sqlite"), dir.File("errors.txt"));
+    ASSERT_GT(server.port, 0);
+    const std::string garbage = "GET / HTTP/1.1\r\n\r\n";
+    for (int k = 0; k < 1000; ++k) {
+        const SocketHandle s = Connect(server.port);
+        send(s.Get(), garbage.data(), garbage.size(), MSG_NOSIGNAL);
+        std::array<std::uint8_t, 2> reply{};
+        EXPECT_EQ(ReceiveOnce(s.Get(), reply, 2000), 2);  // "ee", then closed
+    }
+    EXPECT_TRUE(server.Running());
+    server.Kill();
+    std::ifstream log(dir.File("errors.txt"));
+    int lines = 0;
+    for (std::string line; std::getline(log, line);) {
+        ++lines;
+    }
+    std::printf("1000 garbage connections: %d lines on standard error\n", lines);
+    EXPECT_LT(lines, 100);
+}

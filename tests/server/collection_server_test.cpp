@@ -132,3 +132,19 @@ TEST_F(CollectionServerTest, AnUploadSentAgainIsAnsweredCcAndStoredOnce) {
     ASSERT_EQ(store.List().size(), 2u);
     EXPECT_EQ(store.Readings(store.List()[1].id), UploadedTenths(other));
 }
+
+TEST_F(CollectionServerTest, ListEscapesWhatADescriptionCouldForge) {
+    UploadHeader header;
+    header.serial = 5;
+    header.descricao.fill(' ');
+    // A line break, an escape sequence, a quote and a C1 control (0x81 in Windows-1252).
+    const std::string forged = "a\n9 received=x\x1b[2J\"\\\x81";
+    std::copy(forged.begin(), forged.end(), header.descricao.begin());
+    ASSERT_TRUE(store.Store("127.0.0.1", header, {1, 2}));
+    const ShellResult list =
+        RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db uploads.sqlite");
+    EXPECT_EQ(std::count(list.output.begin(), list.output.end(), '\n'), 1) << list.output;
+    EXPECT_NE(list.output.find(" descricao=\"a\\n9 received=x\\x1B[2J\\\"\\\\\\u0081\" "),
+              std::string::npos)
+        << list.output;
+}

@@ -403,13 +403,45 @@ static std::string UnitText(int temp_unit) {
     return temp_unit == 0 ? "C" : temp_unit == 1 ? "F" : std::to_string(temp_unit);
 }
 
+// A stored text on one line of `--list`, between quotes: the quote, the backslash, line
+// breaks and other control characters (C1 ones too) escaped, so that no description can
+// forge a line of its own or move the terminal's cursor.
+static std::string ListText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        char hex[8];
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(hex, sizeof hex, "\\u%04X", next);
+            out += hex;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string UploadLine(const StoredUpload& u) {
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02u %02d:%02d:%02d", u.stamp.day, u.stamp.month,
                   u.stamp.year, u.stamp.h, u.stamp.m, u.stamp.s);
     return std::to_string(u.id) + " received=" + u.received + " peer=" + u.peer +
-           " serial=" + std::to_string(u.serial) + " descricao=\"" + u.description + "\"" +
-           " readings=" + std::to_string(u.readings) +
+           " serial=" + std::to_string(u.serial) + " descricao=\"" + ListText(u.description) +
+           "\"" + " readings=" + std::to_string(u.readings) +
            " sample_points=" + std::to_string(u.sample_points) +
            " sample_rate=" + std::to_string(u.sample_rate) + " low=" + Tenths(u.low_alarm_x10) +
            " high=" + Tenths(u.high_alarm_x10) + " start_delay=" + std::to_string(u.start_delay) +
