@@ -7,6 +7,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "base/number_text.h"
 #include "logger/clock.h"
 #include "logger/time_zone.h"
 
@@ -273,10 +274,10 @@ void PdfIniWritePage(PdfFile& pdf, int page, const ReportHeader& header) {
     PdfPrintf(pdf, "/F4 %d Tf\n", size - 2);
     PdfPrintf(pdf, "-440 %d TD\n[(____________)] TJ\n", -11);
     PdfWrite(pdf, "0 1 TD\n[(Configuracoes:)] TJ\n");
-    PdfPrintf(pdf, "0 %d TD\n[(Temperatura inferior para alarme: %02.1f\\241%c)] TJ\n", -10,
-              ct(header.t_low, header.fahrenheit), unit);
-    PdfPrintf(pdf, "200 %d TD\n[(Temperatura superior para alarme: %02.1f\\241%c)] TJ\n", 0,
-              ct(header.t_high, header.fahrenheit), unit);
+    PdfPrintf(pdf, "0 %d TD\n[(Temperatura inferior para alarme: %s\\241%c)] TJ\n", -10,
+              FixedText(ct(header.t_low, header.fahrenheit), 1).c_str(), unit);
+    PdfPrintf(pdf, "200 %d TD\n[(Temperatura superior para alarme: %s\\241%c)] TJ\n", 0,
+              FixedText(ct(header.t_high, header.fahrenheit), 1).c_str(), unit);
     PdfPrintf(pdf, "170 %d TD\n[(Todos os tempos sao mostrados em GMT%c%d)] TJ\n", 0,
               GmtSignChar(ajuste_hora), ajuste_hora);
     PdfPrintf(pdf,
