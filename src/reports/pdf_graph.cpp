@@ -257,7 +257,7 @@ bool WriteGraphReportFile(const std::string& path, const MemoryImage& image, Tim
                           std::string* reason) {
     const GraphReportValues v = GraphReportData(image, base);
     return WritePdfFile(path, reason, [&](PdfFile& pdf) {
-        PdfParameteres(pdf, "Producer", "Author", "Title", "Creator");
+        PdfParameteres(pdf, "Relatório gráfico – Serial " + std::to_string(v.serial));
         PdfSummary(pdf, 1);
         PdfBeginPage(pdf, 1);
         WriteTextObject(pdf, v);
