@@ -27,6 +27,7 @@
 #include "logger/logger_commands.h"
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
+#include "sensor/temp.h"
 #include "simcard/simulated_card.h"
 #include "support/image_builder.h"
 #include "support/run_command.h"
@@ -405,6 +406,9 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
     start_delay->clear();
     QTest::keyClicks(start_delay, QStringLiteral("1234567"));
     QCOMPARE(start_delay->text(), QStringLiteral("12345"));
+    // A decimal comma or point, whatever the user's locale.
+    qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_LOW))->setText(QStringLiteral("2,5"));
+    qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_HIGH))->setText(QStringLiteral("8.5"));
 
     Click(window.Control(BT_CONFIG_WRITE));
     QVERIFY(!Enabled(window.Control(BT_CONFIG_QUIT)));  // until the write ends
@@ -415,6 +419,8 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
     QCOMPARE(on_card.sample_points, 1000);
     QCOMPARE(on_card.sample_rate, 600);
     QCOMPARE(on_card.start_delay, 12345);
+    QCOMPARE(on_card.t_low_alarm, LoTempToAD(25));
+    QCOMPARE(on_card.t_high_alarm, HiTempToAD(85));
     QCOMPARE(DescriptionBytes(on_card.descricao.data()),
              std::string("C\xe2mara 7 do dep\xf3sito"));  // Windows-1252 on the card
 }
