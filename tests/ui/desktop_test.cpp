@@ -155,6 +155,7 @@ class DesktopTest final : public QObject {
     void cancelDuringPacedRead();
     void configFillsTheWindowAndWriteReachesTheCard();
     void writeWithoutCardReportsTheError();
+    void writeRefusesALimitThatIsNoNumber();
     void openDataFileShowsTheFilesOwnSerial();
     void openConfigFileAndWrongExtension();
     void openFileOfAnotherFirmwareEndsTheProgram();
@@ -441,6 +442,28 @@ void DesktopTest::writeWithoutCardReportsTheError() {
     QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(QString::fromUtf8("Erro ao efetuar configuração")),
                              6000);
     QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
+}
+
+void DesktopTest::writeRefusesALimitThatIsNoNumber() {
+    const std::string path = File("camara.mcfg");
+    QVERIFY(SaveConfigFile(path, ConfigValues{}));
+    answers_->paths.push_back(QString::fromStdString(path));
+    Click(MainControl(BT_OPEN));
+    QVERIFY(Layer().CurrentConfigWindow() != nullptr);
+    ConfigWindow& window = *Layer().CurrentConfigWindow();
+    auto* low = qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_LOW));
+    low->setText(QStringLiteral("xyz"));
+    window.Command(BT_CONFIG_WRITE);
+    const QString told = QString::fromUtf8(
+        "Temperatura Inf: digite uma temperatura com no máximo "
+        "uma casa decimal, separada por \",\" ou \".\" "
+        "(por exemplo 2,5).");
+    QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(told), 6000);
+    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Erro"));
+    QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
+    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(low));
+    QTRY_VERIFY(Enabled(window.Control(BT_CONFIG_QUIT)));  // the write has ended
+    QCOMPARE(answers_->boxes.size(), 1);  // no "Erro ao efetuar configuração": nothing sent
 }
 
 void DesktopTest::openDataFileShowsTheFilesOwnSerial() {
