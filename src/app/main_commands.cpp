@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/config_fields.h"
 #include "app/open_command.h"
 #include "app/shown_time.h"
 #include "base/card_timing.h"
@@ -134,13 +135,18 @@ void buscaVersao(bool mostrar) {
 }
 
 bool CommandConfigWrite() {
+    ConfigValues values;
+    if (!TakeCheckedConfigFields(values)) {
+        return false;
+    }
+    config_values = values;
     timmer_100ms = 0;
     StartRxThread();
     cancel_rd = false;
     read_ok = false;
     rx_sc = false;
     // Sent is not taken: only the card's acknowledge says the configuration arrived.
-    const bool written = WriteParWeatherStation() &&
+    const bool written = WriteConfigToCard(config_values) &&
                          WaitForAcknowledge([] { return rx_sc || rx_error || !connected; },
                                             std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
                          rx_sc;

@@ -36,6 +36,8 @@ class WindowLayer {
     virtual std::string ControlText(WindowId window, int control_id) = 0;
     virtual bool IsChecked(WindowId window, int control_id) = 0;
     virtual void SetChecked(WindowId window, int control_id, bool checked) = 0;
+    // Puts the keyboard focus on a control, so that the user corrects it at once.
+    virtual void FocusControl(WindowId window, int control_id) = 0;
     // Drop-down lists: -1 when nothing is selected.
     virtual int SelectedPosition(WindowId window, int control_id) = 0;
     virtual void SelectPosition(WindowId window, int control_id, int position) = 0;

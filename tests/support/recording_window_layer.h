@@ -52,6 +52,10 @@ class RecordingWindowLayer : public WindowLayer {
     void SetChecked(WindowId window, int id, bool checked) override {
         Set(checked_, {window, id}, checked);
     }
+    void FocusControl(WindowId window, int id) override {
+        Locked lock(mutex_);
+        focused_ = Key{window, id};
+    }
     int SelectedPosition(WindowId window, int id) override {
         return Get(positions_, {window, id}).value_or(-1);
     }
@@ -100,6 +104,10 @@ class RecordingWindowLayer : public WindowLayer {
         return Get(enabled_, {WindowId::Main, -menu_id});
     }
     std::optional<std::string> WindowTitle(WindowId window) { return Get(titles_, {window, 0}); }
+    std::optional<std::pair<WindowId, int>> Focused() {
+        Locked lock(mutex_);
+        return focused_;
+    }
     // Safe to poll while the core's threads run.
     std::optional<int> EndProcessCode() {
         Locked lock(mutex_);
@@ -142,4 +150,5 @@ class RecordingWindowLayer : public WindowLayer {
     std::map<Key, bool> checked_;
     std::map<Key, int> positions_;
     std::map<Key, std::string> titles_;
+    std::optional<Key> focused_;
 };
