@@ -54,25 +54,27 @@ BENCHMARK(ListLines)->Unit(benchmark::kMillisecond);
 void SpreadsheetText(benchmark::State& state) {
     RecordingWindowLayer windows;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ExcelText(LargestImage()));
+        benchmark::DoNotOptimize(ExcelText(LargestImage(), TimeBase::Adjusted));
     }
 }
 BENCHMARK(SpreadsheetText)->Unit(benchmark::kMillisecond);
 
-// A report as "Tabela (PDF)" or "Gráfico (PDF)" writes it, the dialog answered at once.
-template <bool (*Report)(WindowId, const MemoryImage&)>
+// A report as "Tabela (PDF)" or "Gráfico (PDF)" writes it once the file is chosen.
+template <bool (*Report)(const std::string&, const MemoryImage&, TimeBase, std::string*)>
 void PdfReport(benchmark::State& state) {
-    RecordingWindowLayer windows;
-    windows.dialog_path = Folder() + "/report.pdf";
+    const std::string path = Folder() + "/report.pdf";
+    std::string reason;
     for (auto _ : state) {
-        if (!Report(WindowId::Data, LargestImage())) {
+        if (!Report(path, LargestImage(), TimeBase::Adjusted, &reason)) {
             state.SkipWithError("the report was not written");
             break;
         }
     }
 }
-BENCHMARK(PdfReport<PdfData>)->Name("TableReport80Pages")->Unit(benchmark::kMillisecond);
-BENCHMARK(PdfReport<PdfData_g>)->Name("GraphReport")->Unit(benchmark::kMillisecond);
+BENCHMARK(PdfReport<WriteTableReportFile>)
+    ->Name("TableReport80Pages")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(PdfReport<WriteGraphReportFile>)->Name("GraphReport")->Unit(benchmark::kMillisecond);
 
 void DataFileWrite(benchmark::State& state) {
     const std::string path = Folder() + "/largest.mvta";
@@ -86,12 +88,12 @@ void DataFileWrite(benchmark::State& state) {
 BENCHMARK(DataFileWrite)->Unit(benchmark::kMillisecond);
 
 void DataFileRead(benchmark::State& state) {
-    RecordingWindowLayer windows;
     const std::string path = Folder() + "/read.mvta";
     WeatherStationExport(path, LargestImage());
     MemoryImage image{};
+    std::string reason;
     for (auto _ : state) {
-        if (LoadDataFile(path, image, WindowId::Main) != FileLoad::Loaded) {
+        if (ReadDataFile(path, image, &reason) != FileLoad::Loaded) {
             state.SkipWithError("the data file was not read");
             break;
         }
@@ -100,12 +102,12 @@ void DataFileRead(benchmark::State& state) {
 BENCHMARK(DataFileRead)->Unit(benchmark::kMillisecond);
 
 void ConfigFileRoundTrip(benchmark::State& state) {
-    RecordingWindowLayer windows;
     const std::string path = Folder() + "/camara.mcfg";
     ConfigValues values = ConfigFromHeader(LargestImage().data());
+    std::string reason;
     for (auto _ : state) {
         SaveConfigFile(path, values);
-        LoadConfigFile(path, values, WindowId::Main);
+        ReadConfigFile(path, values, &reason);
     }
 }
 BENCHMARK(ConfigFileRoundTrip)->Unit(benchmark::kMicrosecond);

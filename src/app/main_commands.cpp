@@ -4,9 +4,11 @@
 #include <mutex>
 #include <thread>
 
+#include "app/open_command.h"
+#include "app/shown_time.h"
+#include "base/card_timing.h"
 #include "base/window_layer.h"
 #include "cloud/upload.h"
-#include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/graph_series.h"
@@ -54,7 +56,7 @@ void CommandOpen() {
     switch (opened.kind) {
         case OpenedKind::DataFile:
             windows.OpenDataWindow();
-            WeatherStationViewData(data_in);
+            WeatherStationViewData(data_in, DataWindowTimeBase());
             windows.SetWindowTitle(WindowId::Data, opened.path);
             // The file's own card, not the one read last.
             windows.SetControlText(WindowId::Data, TXT_SERIAL,
@@ -174,7 +176,7 @@ static FirmwareVersion RefreshCardFirmware() {
 
 int EnviaNuvem(const CloudServer& server) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, "Enviando para servidor remoto");
-    GraphData(data_in);
+    GraphData(data_in, 0, 0, DataWindowTimeBase());
     envia_nuvem(data_in, config_values, RefreshCardFirmware, server);
     return 0;
 }
@@ -193,7 +195,7 @@ void CheckOperationResults() {
                         "Aviso", MsgIcon::Exclamation);
         } else if (!config_values.modo_nuvem) {
             Windows().OpenDataWindow();
-            WeatherStationViewData(data_in);
+            WeatherStationViewData(data_in, DataWindowTimeBase());
         } else {
             // Up to 10 s a reply: the windows keep painting meanwhile.
             CloudServer server;

@@ -9,11 +9,6 @@
 
 #include "cloud/upload.h"
 
-constexpr int TIMER_TICK_MS = 100;
-constexpr int PORT_SCAN_TICKS = 10;  // a scan once timmer_100ms exceeds this: about 1.1 s
-// How long the cloud hand-off waits for the card to answer the version query.
-constexpr int FIRMWARE_REFRESH_WAIT_MS = 3000;
-
 extern std::atomic<int> timmer_100ms;
 
 // "Abrir": a data file opens a data window with the file's path as its title and the

@@ -68,21 +68,22 @@ bool ConnectWithin(int fd, const sockaddr* address, socklen_t length, int timeou
     return getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &error_length) == 0 && error == 0;
 }
 
-bool SendAll(int fd, std::span<const std::uint8_t> bytes, int timeout_ms) {
+std::error_code SendAll(int fd, std::span<const std::uint8_t> bytes, int timeout_ms) {
     while (!bytes.empty()) {
+        // A peer that hung up or reset shows as an error event; the send below names it.
         if (!WaitFor(fd, POLLOUT, timeout_ms, -1)) {
-            return false;
+            return std::make_error_code(std::errc::timed_out);
         }
         const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
                 continue;
             }
-            return false;
+            return std::error_code(errno, std::system_category());
         }
         bytes = bytes.subspan(static_cast<std::size_t>(sent));
     }
-    return true;
+    return {};
 }
 
 ssize_t ReceiveOnce(int fd, std::span<std::uint8_t> buffer, int timeout_ms, int stop_fd) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <system_error>
 
 // Closes the descriptor it holds on every exit path.
 class SocketHandle {
@@ -36,9 +37,9 @@ bool WaitReadable(int fd, int timeout_ms, int stop_fd = -1);
 // Connects the non-blocking socket `fd` within timeout_ms.
 bool ConnectWithin(int fd, const sockaddr* address, socklen_t length, int timeout_ms);
 
-// Sends every byte, waiting at most timeout_ms for room each time; false on an error,
-// a closed peer or a time-out.
-bool SendAll(int fd, std::span<const std::uint8_t> bytes, int timeout_ms);
+// Sends every byte, waiting at most timeout_ms for room each time; otherwise why not:
+// ETIMEDOUT, EPIPE or ECONNRESET for a closed peer, or the errno of the failed send.
+std::error_code SendAll(int fd, std::span<const std::uint8_t> bytes, int timeout_ms);
 
 // One receive of at most `buffer.size()` bytes within timeout_ms: the byte count, 0
 // when the peer closed, -1 on an error or a time-out.

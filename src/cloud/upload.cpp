@@ -55,13 +55,15 @@ Connection Connect(const CloudServer& server, SocketHandle& connected) {
 struct Reply {
     ssize_t received = -1;
     std::array<std::uint8_t, REPLY_BUFFER_SIZE> buffer{};
+    std::error_code send_error;
 };
 
 // One lock-step turn: send, pause, one receive. A message that cannot be sent gets no
-// reply (received -1).
+// reply (received -1), and no wait for one.
 Reply Exchange(int fd, std::span<const std::uint8_t> message, const CloudServer& server) {
     Reply reply;
-    if (SendAll(fd, message, server.reply_timeout_ms)) {
+    reply.send_error = SendAll(fd, message, server.reply_timeout_ms);
+    if (!reply.send_error) {
         std::this_thread::sleep_for(std::chrono::milliseconds(UPLOAD_REPLY_PAUSE_MS));
         reply.received = ReceiveOnce(fd, reply.buffer, server.reply_timeout_ms);
     }
@@ -72,8 +74,11 @@ bool Refused(const Reply& reply, std::string_view code) {
     if (ReplyPasses(reply.buffer)) {
         return false;
     }
-    ShowMessage(WindowId::Main, ReplyRefusedText(code, reply.received, reply.buffer.data()),
-                CAPTION_UPLOAD_REFUSED, MsgIcon::Stop);
+    std::string text = ReplyRefusedText(code, reply.received, reply.buffer.data());
+    if (reply.send_error) {
+        text += SendFailedLine(reply.send_error);
+    }
+    ShowMessage(WindowId::Main, text, CAPTION_UPLOAD_REFUSED, MsgIcon::Stop);
     return true;
 }
 
@@ -88,6 +93,10 @@ std::string ShownByte(std::uint8_t b) {
 }
 
 }  // namespace
+
+std::string SendFailedLine(std::error_code error) {
+    return std::string(MSG_UPLOAD_SEND_FAILED) + error.message();
+}
 
 CloudServer BuiltInCloudServer() {
     CloudServer server;

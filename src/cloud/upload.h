@@ -6,15 +6,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
+#include "base/card_timing.h"
 #include "cloud/upload_messages.h"
 #include "logger/memory_image.h"
-
-// Pause between a message and the receive of its reply, and how long to wait for a
-// connection or a reply before counting it as failed.
-constexpr int UPLOAD_REPLY_PAUSE_MS = 100;
-constexpr int UPLOAD_CONNECT_TIMEOUT_MS = 10000;
-constexpr int UPLOAD_REPLY_TIMEOUT_MS = 10000;
 
 struct CloudServer {
     std::string host;
@@ -35,6 +31,9 @@ inline constexpr std::string_view MSG_UPLOAD_SUCCESS =
     "Dados foram salvos remotamente com sucesso.";
 inline constexpr std::string_view CAPTION_UPLOAD_SUCCESS = "Sucesso";
 inline constexpr std::string_view CAPTION_UPLOAD_REFUSED = "Falha";
+// The line added to the refusal when the message could not even be sent, with the reason.
+inline constexpr std::string_view MSG_UPLOAD_SEND_FAILED = "\nErro ao enviar: ";
+std::string SendFailedLine(std::error_code error);
 // Header refused (E002), or a data packet or the end message refused (E001).
 inline constexpr std::string_view UPLOAD_HEADER_REFUSED_CODE = "E002";
 inline constexpr std::string_view UPLOAD_DATA_REFUSED_CODE = "E001";

@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "base/window_layer.h"
 #include "logger/memory_image.h"
+#include "logger/readings.h"
 
-std::string ExcelText(const MemoryImage& image);
-// Asks for the file (save dialog owned by `owner`) and writes it; false when no file
-// was chosen or it could not be written.
-bool ExcelData(WindowId owner, const MemoryImage& image);
+std::string ExcelText(const MemoryImage& image, TimeBase base);
+// Writes the spreadsheet of `image` to `path`; false (with `reason`) when it cannot.
+bool WriteExcelFile(const std::string& path, const MemoryImage& image, TimeBase base,
+                    std::string* reason);

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "base/atomic_file.h"
-#include "logger/reading_list.h"
 
 const FileFilter& DataFileFilter() {
     static const FileFilter filter{"Arquivos Morvelta(*.mvta)", "*.mvta", "mvta"};
@@ -163,60 +162,39 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return ReplaceFileContent(path, bytes, reason != nullptr ? reason : &ignored);
 }
 
-void ShowWriteError(WindowId owner, const std::string& path, const std::string& reason) {
-    std::string text = "Não foi possível gravar o arquivo " + path;
-    if (!reason.empty()) {
-        text += ": " + reason;
-    }
-    ShowMessage(owner, text, "Erro", MsgIcon::Stop);
-}
-
 bool WeatherStationExport(const std::string& path, const MemoryImage& dado_in,
                           std::string* reason) {
     return WriteWholeFile(path, DataFileText(dado_in), reason);
 }
 
-static void ShowInvalidFile(WindowId owner, const std::string& reason) {
-    std::string text(MSG_INVALID_FILE);
-    if (!reason.empty()) {
-        text += ": " + reason;
-    }
-    ShowMessage(owner, text, "Erro", MsgIcon::Stop);
-}
-
-FileLoad LoadDataFile(const std::string& path, MemoryImage& image, WindowId owner) {
+FileLoad ReadDataFile(const std::string& path, MemoryImage& image, std::string* reason) {
+    reason->clear();
     if (!CheckDataExtension(path)) {
-        ShowInvalidFile(owner, "");
         return FileLoad::Refused;
     }
-    std::string reason;
-    const std::optional<std::string> text = ReadWholeFile(path, &reason, DATA_FILE_SIZE);
+    const std::optional<std::string> text = ReadWholeFile(path, reason, DATA_FILE_SIZE);
     MemoryImage loaded;
-    if (!text || !ParseDataFileText(*text, loaded, &reason)) {
-        ShowInvalidFile(owner, reason);
+    if (!text || !ParseDataFileText(*text, loaded, reason)) {
         return FileLoad::Refused;
     }
     if (FirmwareNumber(ImageFirmware(loaded)) != ACCEPTED_FIRMWARE) {
-        ShowMessage(owner, MSG_FIRMWARE_INCOMPATIBLE, CAPTION_ATTENTION, MsgIcon::None);
         return FileLoad::FirmwareRejected;
     }
     image = loaded;
     return FileLoad::Loaded;
 }
 
-FileLoad LoadConfigFile(const std::string& path, ConfigValues& values, WindowId owner) {
+FileLoad ReadConfigFile(const std::string& path, ConfigValues& values, std::string* reason) {
+    reason->clear();
     if (!CheckCfgExtension(path)) {
-        ShowInvalidFile(owner, "");
         return FileLoad::Refused;
     }
-    std::string reason;
-    const std::optional<std::string> bytes = ReadWholeFile(path, &reason, CONFIG_FILE_SIZE);
+    const std::optional<std::string> bytes = ReadWholeFile(path, reason, CONFIG_FILE_SIZE);
     if (bytes && bytes->size() < CONFIG_FILE_SIZE) {
-        reason = "o arquivo tem " + std::to_string(bytes->size()) + " bytes em vez de " +
-                 std::to_string(CONFIG_FILE_SIZE);
+        *reason = "o arquivo tem " + std::to_string(bytes->size()) + " bytes em vez de " +
+                  std::to_string(CONFIG_FILE_SIZE);
     }
     if (!bytes || !ParseConfigFileBytes(*bytes, values)) {
-        ShowInvalidFile(owner, reason);
         return FileLoad::Refused;
     }
     return FileLoad::Loaded;
@@ -226,78 +204,4 @@ bool SaveConfigFile(const std::string& path, const ConfigValues& values, std::st
     const auto bytes = ConfigFileBytes(values);
     return WriteWholeFile(
         path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), reason);
-}
-
-OpenedFile OpenFromMainWindow() {
-    // Both kinds are offered; the dialog's filter names the data file first.
-    const std::optional<std::string> path = ChooseFileToOpen(WindowId::Main, DataFileFilter());
-    if (!path) {
-        return {};
-    }
-    if (CheckDataExtension(*path)) {
-        switch (LoadDataFile(*path, data_in, WindowId::Main)) {
-            case FileLoad::Loaded:
-                return {OpenedKind::DataFile, *path};
-            case FileLoad::FirmwareRejected:
-                Windows().EndProcess(0);
-                return {};
-            case FileLoad::Refused:
-                return {};
-        }
-    }
-    if (CheckCfgExtension(*path)) {
-        if (LoadConfigFile(*path, config_values, WindowId::Main) == FileLoad::Loaded) {
-            return {OpenedKind::ConfigFile, *path};
-        }
-        return {};
-    }
-    ShowInvalidFile(WindowId::Main, "");
-    return {};
-}
-
-bool SaveDataFromDataWindow(const MemoryImage& image) {
-    const std::optional<std::string> path = ChooseFileToSave(WindowId::Data, DataFileFilter());
-    if (!path) {
-        return false;
-    }
-    int length = 0;
-    int log_count = 0;
-    WeatherStationInfo(image.data(), &length, &log_count);
-    std::string reason;
-    if (!WeatherStationExport(*path, image, &reason)) {
-        ShowWriteError(WindowId::Data, *path, reason);
-        return false;
-    }
-    ShowMessage(WindowId::Data, "Export Data to file Successful", "Export", MsgIcon::None);
-    Windows().SetWindowTitle(WindowId::Data, *path);
-    return true;
-}
-
-bool OpenConfigInConfigWindow() {
-    const std::optional<std::string> path = ChooseFileToOpen(WindowId::Config, ConfigFileFilter());
-    if (!path) {
-        return false;
-    }
-    if (LoadConfigFile(*path, config_values, WindowId::Config) != FileLoad::Loaded) {
-        return false;
-    }
-    Windows().SetWindowTitle(WindowId::Config, *path);
-    WeatherStationViewPar();
-    return true;
-}
-
-bool SaveConfigFromConfigWindow() {
-    const std::optional<std::string> path = ChooseFileToSave(WindowId::Config, ConfigFileFilter());
-    if (!path) {
-        return false;
-    }
-    std::string reason;
-    if (!SaveConfigFile(*path, config_values, &reason)) {
-        ShowWriteError(WindowId::Config, *path, reason);
-        return false;
-    }
-    ShowMessage(WindowId::Config, "Arquivo de configuração salvo com sucesso", "Salvar",
-                MsgIcon::None);
-    Windows().SetWindowTitle(WindowId::Config, *path);
-    return true;
 }

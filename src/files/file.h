@@ -1,7 +1,6 @@
 #pragma once
 // The data file (the memory image as 131072 uppercase hexadecimal digits), the
-// configuration file (35 bytes), their extension tests, and the commands that open
-// and save them.
+// configuration file (35 bytes), their extension tests, and their readers and writers.
 
 #include <array>
 #include <cstdint>
@@ -9,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/window_layer.h"
+#include "base/window_layer.h"  // FileFilter
 #include "logger/config_values.h"
 #include "logger/memory_image.h"
 
@@ -41,9 +40,6 @@ std::array<std::uint8_t, CONFIG_FILE_SIZE> ConfigFileBytes(const ConfigValues& v
 // Fills every field but `serial` from the 35 bytes; false when fewer bytes are given.
 bool ParseConfigFileBytes(std::string_view bytes, ConfigValues& values);
 
-// Tells the user that `path` could not be written, and why when `reason` is given.
-void ShowWriteError(WindowId owner, const std::string& path, const std::string& reason = "");
-
 // Whole-file helpers; `reason` is set on failure. A write replaces the file only once the
 // new content is whole on the disk.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string* reason,
@@ -56,28 +52,11 @@ bool WeatherStationExport(const std::string& path, const MemoryImage& dado_in,
 
 enum class FileLoad { Loaded, Refused, FirmwareRejected };
 
-// Reads a data file into `image` with every check of "Abrir": extension, size,
-// digits, and the firmware (103). Refusals are shown through the window layer with
-// `owner`; a rejected firmware shows the "Atenção !" message (the caller ends the
-// process). A refused file leaves `image` as it was.
-FileLoad LoadDataFile(const std::string& path, MemoryImage& image, WindowId owner);
-// Reads a configuration file into `values` (keeping `serial`); refusals shown likewise.
-FileLoad LoadConfigFile(const std::string& path, ConfigValues& values, WindowId owner);
+// Reads a data file into `image` with every check of "Abrir": extension, size, digits,
+// and the firmware (103). A refused file leaves `image` as it was; `reason` then says why
+// the file is invalid (empty for a wrong extension); a rejected firmware has no reason.
+FileLoad ReadDataFile(const std::string& path, MemoryImage& image, std::string* reason);
+// Reads a configuration file into `values` (keeping `serial`), refused likewise.
+FileLoad ReadConfigFile(const std::string& path, ConfigValues& values, std::string* reason);
 bool SaveConfigFile(const std::string& path, const ConfigValues& values,
                     std::string* reason = nullptr);
-
-// What the main window's "Abrir" loaded.
-enum class OpenedKind { Nothing, DataFile, ConfigFile };
-struct OpenedFile {
-    OpenedKind kind = OpenedKind::Nothing;
-    std::string path;
-};
-
-// "Abrir": dialog, then a data file into data_in or a configuration file into
-// config_values; a data file of another firmware ends the process.
-OpenedFile OpenFromMainWindow();
-// "Salvar" of the data window.
-bool SaveDataFromDataWindow(const MemoryImage& image);
-// The configuration window's commands 500 and 503.
-bool OpenConfigInConfigWindow();
-bool SaveConfigFromConfigWindow();

@@ -30,6 +30,14 @@ Frame rx_buf{};
 
 std::atomic<std::chrono::steady_clock::rep> last_heard{0};
 
+// A port that is gone ends the exchange at once; a port that was only slow to take the
+// bytes is left to the resends.
+void ActOnWriteError(std::error_code error) {
+    if (PortIsLost(error)) {
+        DropLostPort(error);
+    }
+}
+
 void KeepReply(const LinkMessage& message, std::atomic<bool>* flag = nullptr) {
     std::lock_guard lock(reply_mutex);
     std::memcpy(rx_buf.data(), message.data(), FRAME_LENGTH);
@@ -60,19 +68,24 @@ void NotifyLink() {
     LinkWaitCondition().notify_all();
 }
 
-void SendFrame(const char* command, const unsigned char* data) {
+std::error_code SendFrame(const char* command, const unsigned char* data) {
     const Frame frame = BuildFrame(command, data);
-    std::lock_guard lock(sent_mutex);
-    buffer = frame;
-    // The counters first: the flag raised before them would let a tick resend at once.
-    n_send = N_SEREND_TIMES;
-    resend_timer = 0;
-    wait_sc = true;
-    WriteString(frame.data(), frame.size());
+    std::error_code error;
+    {
+        std::lock_guard lock(sent_mutex);
+        buffer = frame;
+        // The counters first: the flag raised before them would let a tick resend at once.
+        n_send = N_SEREND_TIMES;
+        resend_timer = 0;
+        wait_sc = true;
+        error = WriteString(frame.data(), frame.size());
+    }
+    ActOnWriteError(error);
+    return error;
 }
 
 void SendSC() {
-    WriteByte(SC);
+    ActOnWriteError(WriteByte(SC));
 }
 
 Frame ReplyFrame() {
@@ -170,10 +183,11 @@ void ResendTick(bool connected_now, bool cancelled) {
     if (!wait_sc || !connected_now) {
         return;
     }
+    std::error_code error;
     if (n_send > 0 && resend_timer > RESEND_TICKS) {
         n_send.fetch_sub(1);
         resend_timer = 0;
-        WriteString(buffer.data(), buffer.size());
+        error = WriteString(buffer.data(), buffer.size());
     }
     if (n_send == 0 && !cancelled) {
         wait_sc = false;
@@ -181,7 +195,10 @@ void ResendTick(bool connected_now, bool cancelled) {
         rx_error = true;
         lock.unlock();
         NotifyLink();
+    } else {
+        lock.unlock();
     }
+    ActOnWriteError(error);
 }
 
 void LinkTick(bool connected_now, bool cancelled) {

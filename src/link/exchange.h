@@ -1,18 +1,16 @@
 #pragma once
 // One exchange with the card: sending frames and acknowledges, decoding what the receive
-// thread takes off the line into the link flags, and the resend rule of the 100 ms tick.
+// thread takes off the line into the link flags, and the resend rule of the timer tick.
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <optional>
+#include <system_error>
 
 #include "base/card_layout.h"
+#include "base/card_timing.h"
 #include "link/protocol.h"
-
-// Resends after the first send, and the ticks of 100 ms between them.
-constexpr unsigned char N_SEREND_TIMES = 3;
-constexpr int RESEND_TICKS = 10;  // a resend once resend_timer exceeds this: 1.1 s
 
 extern std::atomic<unsigned char> n_send;
 extern std::atomic<int> resend_timer;
@@ -27,8 +25,9 @@ extern std::atomic<bool> mostrar_info;
 // The firmware digits of the last "VR" reply, ASCII; the first is 0 while unknown.
 extern std::array<std::atomic<char>, 3> versao_firmware;
 
-// Sends a frame and arms the resend rule.
-void SendFrame(const char* command, const unsigned char* data);
+// Sends a frame and arms the resend rule; says why the frame did not go out. On a lost
+// port the exchange fails at once (DropLostPort); on a slow one the resends try again.
+std::error_code SendFrame(const char* command, const unsigned char* data);
 void SendSC();
 
 // Acts on one message taken off the line: a lone acknowledge or a valid frame.
@@ -45,7 +44,7 @@ std::chrono::steady_clock::time_point LastHeard();
 
 // The resend rule, run on each tick after resend_timer has been incremented.
 void ResendTick(bool connected_now, bool cancelled);
-// One 100 ms tick of the link: resend_timer advanced, then the resend rule.
+// One tick of the link (TIMER_TICK_MS): resend_timer advanced, then the resend rule.
 void LinkTick(bool connected_now, bool cancelled);
 
 // A snapshot of versao_firmware, and its digits as a number (103; 0 while unknown).

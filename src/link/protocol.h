@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "base/card_timing.h"
+
 constexpr int FRAME_LENGTH = 58;
 constexpr int PAYLOAD_LENGTH = 53;  // frame bytes 3..55
 constexpr int PAYLOAD_OFFSET = 3;
@@ -45,9 +47,6 @@ constexpr unsigned char RD_COUNT_CHUNK = '2';   // 50 memory bytes
 constexpr unsigned char RD_COUNT_TAIL = '$';    // 36 memory bytes, the last chunk
 constexpr unsigned char RD_COUNT_CONFIG = '3';  // configuration read
 constexpr int RD_DATA_OFFSET = 6;               // memory bytes start at this frame byte
-
-// An incomplete frame older than this is junk: a real one arrives within a few milliseconds.
-constexpr int INCOMPLETE_FRAME_TIMEOUT_MS = 100;
 
 using Frame = std::array<unsigned char, FRAME_LENGTH>;
 

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/card_timing.h"
 #include "base/window_layer.h"
 #include "link/exchange.h"
 #include "link/protocol.h"
@@ -53,23 +54,35 @@ void RxThread(unsigned generation, int wake_fd) {
         while (rx_enable && rx_generation == generation) {
             pollfd waits[2] = {{fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
             const int ready = poll(waits, wake_fd >= 0 ? 2 : 1, RX_POLL_MS);
-            if (ready < 0 && errno != EINTR) {
-                // A port that went away: stop spinning, let the tick notice.
-                std::this_thread::sleep_for(std::chrono::milliseconds(RX_POLL_MS));
+            if (ready < 0) {
+                if (errno != EINTR) {
+                    DropLostPort(std::error_code(errno, std::system_category()));
+                }
                 continue;
             }
             if (ready > 0 && (waits[1].revents & POLLIN) != 0) {
                 DrainWakeUps(wake_fd);
             }
-            if (ready <= 0 || (waits[0].revents & (POLLIN | POLLERR | POLLHUP)) == 0 ||
-                !rx_enable) {
+            const short port_events = waits[0].revents;
+            if (ready == 0 || port_events == 0 || !rx_enable) {
+                continue;
+            }
+            if ((port_events & POLLNVAL) != 0) {
+                DropLostPort(std::make_error_code(std::errc::bad_file_descriptor));
                 continue;
             }
             unsigned char rx_buf[RX_BUF_SIZE];
             const ssize_t n_bytes = read(fd, rx_buf, sizeof rx_buf);
-            if (n_bytes <= 0) {
-                if (n_bytes == 0 || (errno != EAGAIN && errno != EINTR)) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(RX_POLL_MS));
+            if (n_bytes < 0) {
+                if (errno != EAGAIN && errno != EINTR) {
+                    DropLostPort(std::error_code(errno, std::system_category()));
+                }
+                continue;
+            }
+            if (n_bytes == 0) {
+                // Raw with VMIN 0 a read finds nothing only after a hang-up.
+                if ((port_events & (POLLHUP | POLLERR)) != 0) {
+                    DropLostPort(std::make_error_code(std::errc::io_error));
                 }
                 continue;
             }
@@ -263,30 +276,55 @@ void GetPortNames() {
     }
 }
 
-bool WriteByte(unsigned char txchar) {
+std::error_code WriteByte(unsigned char txchar) {
     return WriteString(&txchar, 1);
 }
 
-bool WriteString(const unsigned char* instring, std::size_t length) {
+std::error_code WriteString(const unsigned char* instring, std::size_t length) {
     const int fd = hPort;
     if (fd < 0) {
-        return false;
+        return std::make_error_code(std::errc::bad_file_descriptor);
     }
     std::size_t written = 0;
     while (written < length) {
         const ssize_t n = write(fd, instring + written, length - written);
         if (n > 0) {
             written += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EAGAIN) {
+            continue;
+        }
+        if (n == 0 || errno == EAGAIN) {
             pollfd wait_for_room{fd, POLLOUT, 0};
-            if (poll(&wait_for_room, 1, 100) <= 0) {
-                return false;
+            const int ready = poll(&wait_for_room, 1, WRITE_ROOM_WAIT_MS);
+            if (ready < 0 && errno != EINTR) {
+                return std::error_code(errno, std::system_category());
             }
-        } else if (!(n < 0 && errno == EINTR)) {
-            return false;
+            if (ready == 0) {
+                return std::make_error_code(std::errc::timed_out);
+            }
+            if ((wait_for_room.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 &&
+                (wait_for_room.revents & POLLOUT) == 0) {
+                return std::make_error_code(std::errc::io_error);
+            }
+        } else if (errno != EINTR) {
+            return std::error_code(errno, std::system_category());
         }
     }
-    return true;
+    return {};
+}
+
+bool PortIsLost(std::error_code error) {
+    return error && error != std::errc::timed_out;
+}
+
+void DropLostPort(std::error_code error) {
+    rx_enable = false;
+    wait_sc = false;
+    rx_error = true;
+    NotifyLink();
+    // Several threads may meet the same failure; the user is told once.
+    if (connected.exchange(false)) {
+        ShowConnection(false, "Desconectado: a porta do KELTRIX falhou (" + error.message() + ")");
+    }
 }
 
 void ClosePort() {

@@ -5,11 +5,9 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <system_error>
 #include <vector>
 
-// Milliseconds the receive thread waits in poll() before it re-reads rx_enable; a stop
-// wakes it at once.
-constexpr int RX_POLL_MS = 10;
 constexpr int RX_BUF_SIZE = 64;
 constexpr int CARD_BAUD_RATE = 115200;
 
@@ -65,8 +63,17 @@ int ConfigureSerialPort(const std::string& device_path, int baud, PortFailure* f
 // the connection controls and the status line. No card port at all is a disconnection.
 void GetPortNames();
 
-bool WriteByte(unsigned char txchar);
-bool WriteString(const unsigned char* instring, std::size_t length);
+// Every byte out to the port, or why not: EBADF with no port open, ETIMEDOUT when the
+// port had no room for WRITE_ROOM_WAIT_MS, otherwise the errno of the failed write.
+[[nodiscard]] std::error_code WriteString(const unsigned char* instring, std::size_t length);
+[[nodiscard]] std::error_code WriteByte(unsigned char txchar);
+// True when `error` says the port itself is gone (unplugged, hung up, closed), not only
+// slow to take bytes.
+bool PortIsLost(std::error_code error);
+// The open port failed under an exchange: the exchange waiting on it fails at once
+// (rx_error), the receive thread ends, and the connection is dropped with the reason on
+// the status line; the next scan looks for the card again.
+void DropLostPort(std::error_code error);
 // Waits for the receive thread to end, then closes the port.
 void ClosePort();
 

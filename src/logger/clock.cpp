@@ -6,21 +6,43 @@
 
 static std::optional<CALENDAR> fixed_local_time;
 
-CALENDAR LocalNow() {
-    if (fixed_local_time) {
-        return *fixed_local_time;
-    }
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+static CALENDAR CalendarFromTm(const std::tm& t) {
     CALENDAR c;
-    c.s = static_cast<unsigned char>(local.tm_sec > 59 ? 59 : local.tm_sec);
-    c.m = static_cast<unsigned char>(local.tm_min);
-    c.h = static_cast<unsigned char>(local.tm_hour);
-    c.day = static_cast<unsigned char>(local.tm_mday);
-    c.month = static_cast<unsigned char>(local.tm_mon + 1);
-    c.year = static_cast<unsigned>(local.tm_year + 1900);
+    c.s = static_cast<unsigned char>(t.tm_sec > 59 ? 59 : t.tm_sec);  // no leap second
+    c.m = static_cast<unsigned char>(t.tm_min);
+    c.h = static_cast<unsigned char>(t.tm_hour);
+    c.day = static_cast<unsigned char>(t.tm_mday);
+    c.month = static_cast<unsigned char>(t.tm_mon + 1);
+    c.year = static_cast<unsigned>(t.tm_year + 1900);
     return c;
+}
+
+PcTime PcClockNow() {
+    std::tm t{};
+    std::time_t moment = 0;
+    PcTime now;
+    if (fixed_local_time) {
+        now.local = *fixed_local_time;
+        t.tm_sec = now.local.s;
+        t.tm_min = now.local.m;
+        t.tm_hour = now.local.h;
+        t.tm_mday = now.local.day;
+        t.tm_mon = now.local.month - 1;
+        t.tm_year = static_cast<int>(now.local.year) - 1900;
+        t.tm_isdst = -1;  // the zone's own rule for that date
+        moment = std::mktime(&t);
+    } else {
+        moment = std::time(nullptr);
+        localtime_r(&moment, &t);
+        now.local = CalendarFromTm(t);
+    }
+    gmtime_r(&moment, &t);
+    now.utc = CalendarFromTm(t);
+    return now;
+}
+
+CALENDAR LocalNow() {
+    return PcClockNow().local;
 }
 
 void SetFixedLocalTime(std::optional<CALENDAR> fixed) {

@@ -1,12 +1,21 @@
 #pragma once
-// The PC's local time, which configuration writes, logs and reports stamp; a fixed
-// time can stand in for it so that outputs are reproducible.
+// The PC's clock. Configuration logs and reports stamp its local time; the card's clock
+// keeps UTC, as the readings' times are taken to be. A fixed local time can stand in for
+// the clock so that outputs are reproducible.
 
 #include <optional>
 #include <string_view>
 
 #include "logger/calendar.h"
 
+// One moment of the PC's clock, as its local time and as UTC.
+struct PcTime {
+    CALENDAR local;
+    CALENDAR utc;
+};
+
+// Now, or the fixed local time and that moment in UTC, under the time zone of the process.
+PcTime PcClockNow();
 CALENDAR LocalNow();
 void SetFixedLocalTime(std::optional<CALENDAR> fixed);
 // "YYYY-MM-DD HH:MM:SS"; nothing when the text is not such a time.

@@ -39,7 +39,7 @@ static std::vector<int> Reduce(const std::vector<int>& series, int decimation) {
     return shown;
 }
 
-bool GraphData(const MemoryImage& dado_in, int width, int height) {
+bool GraphData(const MemoryImage& dado_in, int width, int height, TimeBase base) {
     GraphSeries g;
     const int n = ImageReadingCount(dado_in);
     g.graph_points = n;
@@ -57,7 +57,7 @@ bool GraphData(const MemoryImage& dado_in, int width, int height) {
     g.hour.reserve(n);
     g.date.reserve(n);
     g.data1.reserve(n);
-    ForEachReading(dado_in, TimeBase::Adjusted, [&](int, int ad) {
+    ForEachReading(dado_in, base, [&](int, int ad) {
         g.hour.push_back(PackTime(cal));
         KeepTwoDigitYear(cal);
         g.date.push_back(PackDate(cal));

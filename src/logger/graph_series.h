@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "logger/memory_image.h"
+#include "logger/readings.h"
 
 // Points a plot can show: a 10100-pixel plot at 5 pixels a point.
 constexpr int GRAPH_DISPLAY_MAX = 2000;
@@ -36,6 +37,7 @@ struct GraphSeries {
 extern GraphSeries graph_series;
 
 // Prepares graph_series from the image for a plot of width x height pixels (0 x 0 when
-// no graph window exists). Leaves `cal` at the start time shifted to Brasília time,
-// advanced by (readings + 1) intervals, with a two-digit year.
-bool GraphData(const MemoryImage& dado_in, int width = 0, int height = 0);
+// no graph window exists), its times as `base` says. Leaves `cal` at the start time so
+// shifted, advanced by (readings + 1) intervals, with a two-digit year.
+bool GraphData(const MemoryImage& dado_in, int width = 0, int height = 0,
+               TimeBase base = TimeBase::Adjusted);

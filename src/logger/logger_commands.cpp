@@ -157,13 +157,14 @@ void TakeConfigFromWindow(ConfigValues& values) {
 bool WriteConfigToCard(ConfigValues& values) {
     AssignSerialIfNeeded(values);
     Windows().SetControlText(WindowId::Config, CFG_SERIAL, std::to_string(values.serial));
-    const CALENDAR now = LocalNow();
-    const auto record = BuildConfigRecord(values, now);
-    SendFrame("AJ", record.data());
-    if (!connected) {
+    // The card's clock keeps UTC; the log keeps the PC's local time of the same moment.
+    const PcTime now = PcClockNow();
+    const auto record = BuildConfigRecord(values, now.utc);
+    // A record that did not go out is not logged as written.
+    if (PortIsLost(SendFrame("AJ", record.data())) || !connected) {
         return false;
     }
-    SalvaGravacao(values, now);
+    SalvaGravacao(values, now.local);
     return true;
 }
 
@@ -192,7 +193,7 @@ bool WeatherStationVersion() {
 
 bool RazurozaviAdjstDate() {
     const ConfigValues none;
-    const auto record = BuildConfigRecord(none, LocalNow());
+    const auto record = BuildConfigRecord(none, PcClockNow().utc);
     Payload payload{};
     std::copy(record.begin(), record.begin() + 7, payload.begin());
     SendFrame("AJ", payload.data());

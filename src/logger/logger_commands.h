@@ -4,26 +4,14 @@
 
 #include <atomic>
 
+#include "base/card_timing.h"
 #include "logger/config_values.h"
 #include "logger/memory_image.h"
-
-// Time-outs, in milliseconds.
-// One request for a memory-read chunk; its acknowledge's resend comes after 1.1 s.
-constexpr int CHUNK_TIMEOUT_MS = 2000;
-// Requests for one chunk before the read gives up: the first and three more.
-constexpr int CHUNK_ASKS = 4;
-// A read ends once the card has sent nothing for this long, so a card that stops answering
-// or is unplugged ends it within 10 s, the configuration read before it included.
-constexpr int CARD_SILENCE_LIMIT_MS = 6000;
-constexpr int CONFIG_ATTEMPT_MS = 1020;  // one configuration-read attempt
-constexpr int CONFIG_READ_ATTEMPTS = 3;
-constexpr int REPLY_TIMEOUT_MS = 1020;  // erase confirmation, date reply
-// A frame's acknowledge, its three resends included.
-constexpr int ACKNOWLEDGE_WAIT_MS = 4500;
 
 // The user's Cancel, or a memory-read chunk that got no reply.
 extern std::atomic<bool> cancel_rd;
 // Set by the battery button; the next battery reply is then shown in a message box.
+// Nothing sets it yet: no window has a battery button.
 extern std::atomic<bool> bat_button_press;
 
 // Reads the card's memory into `eeprom`; true when the whole length the card reports (bounded
@@ -36,21 +24,28 @@ bool ReadParWeatherStation();
 
 // The configuration window's fields into `values`; a field without a choice keeps the value.
 void TakeConfigFromWindow(ConfigValues& values);
-// Gives the card a serial number when it has none, sets its clock, sends the configuration
-// record and logs it. True when the port was connected.
+// Gives the card a serial number when it has none, sets its clock to UTC now, sends the
+// configuration record and logs it with the PC's local time. True when the record went out
+// on a connected port.
 bool WriteConfigToCard(ConfigValues& values);
 // The configuration window's write: its fields into config_values, then to the card.
 bool WriteParWeatherStation();
 
 // Requests that do not wait for their reply.
 bool WeatherStationClear();
-bool WeatherStationFormat();
 bool WeatherStationVersion();
+// Nothing calls it yet: no operation formats the card.
+bool WeatherStationFormat();
+// Sets the card's clock to UTC now. Nothing calls it yet: the configuration write sets it.
 bool RazurozaviAdjstDate();
+// Nothing calls it yet: no operation asks for the card's date.
 bool RazurozaviReadDate();
+// Nothing calls it yet: no operation asks for the battery.
 bool RazurozaviReadBatt();
 
 // Show the last date or battery reply.
 void RazurozaviViewDate();
+// Nothing calls it yet: no operation asks for the battery.
 void RazurozaviViewBatt();
+// Nothing calls it yet: the port closes through the discovery and at exit.
 void CloseWeatherStation();

@@ -77,14 +77,14 @@ ConfigValues ConfigFromHeader(const std::uint8_t* header) {
 }
 
 std::array<std::uint8_t, CONFIG_RECORD_SIZE> BuildConfigRecord(const ConfigValues& values,
-                                                               const CALENDAR& now) {
+                                                               const CALENDAR& utc_now) {
     std::array<std::uint8_t, CONFIG_RECORD_SIZE> p{};
-    p[0] = now.s;
-    p[1] = now.m;
-    p[2] = now.h;
-    p[3] = now.day;
-    p[4] = now.month;
-    PutBigEndian16(&p[5], now.year);
+    p[0] = utc_now.s;
+    p[1] = utc_now.m;
+    p[2] = utc_now.h;
+    p[3] = utc_now.day;
+    p[4] = utc_now.month;
+    PutBigEndian16(&p[5], utc_now.year);
     // Payload byte k + 5 carries image byte k from here on.
     constexpr int kShift = 5;
     PutBigEndian16(&p[OFF_SAMPLE_POINTS + kShift], values.sample_points);

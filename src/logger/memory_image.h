@@ -62,9 +62,9 @@ int ReadingAD(const MemoryImage& image, int i);
 // (a configuration-read reply carries image byte k in frame byte 6 + k).
 ConfigValues ConfigFromHeader(const std::uint8_t* header);
 
-// The 53-byte "AJ" payload: the PC's local time `now` sets the card's clock.
+// The 53-byte "AJ" payload: `utc_now` sets the card's clock.
 std::array<std::uint8_t, CONFIG_RECORD_SIZE> BuildConfigRecord(const ConfigValues& values,
-                                                               const CALENDAR& now);
+                                                               const CALENDAR& utc_now);
 
 // The summary of the memory image that the data window passes to saving and printing.
 extern bool overflow;

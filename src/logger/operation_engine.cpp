@@ -44,6 +44,14 @@ void Status(std::string_view text) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, text);
 }
 
+// "Conectado" again once an operation ends, unless the port was lost meanwhile: the status
+// line then keeps the reason.
+void StatusAfterOperation() {
+    if (connected) {
+        Status("Conectado");
+    }
+}
+
 // The controls an operation leaves behind; the card's commands only while it is there.
 void Finish() {
     WindowLayer& windows = Windows();
@@ -80,7 +88,7 @@ void Read() {
     ReadParWeatherStation();
     Status("Conectando...");
     ReadOnce(true);
-    Status("Conectado");
+    StatusAfterOperation();
     if (read_ok && !cancel_rd) {
         Windows().EnableControl(WindowId::Main, BT_CANCEL, false);
         rx_enable = false;
@@ -98,7 +106,7 @@ void Read() {
 void ReadAndErase() {
     Status("Conectando...");
     ReadOnce(false);
-    Status("Conectado");
+    StatusAfterOperation();
     if (read_ok && !cancel_rd) {
         Windows().EnableControl(WindowId::Main, BT_CANCEL, false);
         WeatherStationClear();
@@ -117,7 +125,8 @@ void ReadAndErase() {
 
 void ReadConfiguration() {
     Status("Conectando...");
-    while (!cancel_rd && !read_ok) {
+    // A port that is gone ends the attempts: they could only fail.
+    while (!cancel_rd && !read_ok && connected) {
         rx_error = false;
         read_ok = ReadParWeatherStation();
     }
@@ -129,7 +138,7 @@ void ReadConfiguration() {
     } else {
         ShowMessage(WindowId::Main, "Configuração Cancelada", "Cancelar", MsgIcon::Warning);
     }
-    Status("Conectado");
+    StatusAfterOperation();
     WindowLayer& windows = Windows();
     for (int control : {BT_OPEN, BT_READ, BT_CONFIG, BT_INFO, BT_QUIT}) {
         windows.EnableControl(WindowId::Main, control, true);

@@ -5,16 +5,16 @@
 
 #include <atomic>
 
+#include "base/card_timing.h"
+
 constexpr unsigned char DL_IDLE = 0;
 constexpr unsigned char DL_READ = 1;
-constexpr unsigned char DL_IMPORT = 2;
+constexpr unsigned char DL_IMPORT = 2;  // read and erase: nothing requests it yet
 constexpr unsigned char DL_CONFIG = 3;
-constexpr unsigned char DL_FORMAT = 4;
-constexpr unsigned char DL_ADJ_DATE = 5;
-constexpr unsigned char DL_RD_DATE = 6;
+constexpr unsigned char DL_FORMAT = 4;    // nothing requests it yet
+constexpr unsigned char DL_ADJ_DATE = 5;  // nothing requests it yet
+constexpr unsigned char DL_RD_DATE = 6;   // nothing requests it yet
 constexpr unsigned char DL_RD_BATT = 7;
-
-constexpr int ENGINE_POLL_MS = 100;
 
 extern std::atomic<unsigned char> dl_state;
 extern std::atomic<bool> read_ok;

@@ -23,9 +23,9 @@ std::vector<std::string> ReadingListLines(const MemoryImage& image, TimeBase bas
     return lines;
 }
 
-bool WeatherStationViewData(const MemoryImage& dado_in) {
+bool WeatherStationViewData(const MemoryImage& dado_in, TimeBase base) {
     CheckImageFirmware(dado_in, WindowId::Data);
-    Windows().AddListLines(WindowId::Data, LIST1, ReadingListLines(dado_in));
+    Windows().AddListLines(WindowId::Data, LIST1, ReadingListLines(dado_in, base));
     return true;
 }
 

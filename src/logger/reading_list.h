@@ -12,8 +12,8 @@
 std::vector<std::string> ReadingListLines(const MemoryImage& image,
                                           TimeBase base = TimeBase::Adjusted);
 
-// Fills the data window's list from the image.
-bool WeatherStationViewData(const MemoryImage& dado_in);
+// Fills the data window's list from the image, its times as `base` says.
+bool WeatherStationViewData(const MemoryImage& dado_in, TimeBase base);
 
 // Shows `config_values` in the configuration window's controls.
 bool WeatherStationViewPar();

@@ -46,18 +46,6 @@ void AppendDateText(std::string& out, const CALENDAR& c) {
     AppendTwoDigits(out, c.year % 100);
 }
 
-std::string TimeText(const CALENDAR& c) {
-    std::string text;
-    AppendTimeText(text, c);
-    return text;
-}
-
-std::string DateText(const CALENDAR& c) {
-    std::string text;
-    AppendDateText(text, c);
-    return text;
-}
-
 void AppendReadingRow(std::string& out, int number, const CALENDAR& time, const std::string& temp,
                       const std::string& threshold_fields) {
     char digits[16];

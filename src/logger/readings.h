@@ -10,13 +10,20 @@
 #include "logger/time_zone.h"
 #include "sensor/temp_table.h"
 
-enum class TimeBase { Adjusted, CardTime };
+// The times the reader is shown: adjusted to Brasília or the card's own GMT-0 (both said
+// so by the reports through ajuste_hora), or the card's own without touching ajuste_hora.
+enum class TimeBase { Adjusted, Gmt, CardTime };
+
+// The choice of the data window's "converter para horário GMT-0" check box.
+constexpr TimeBase ShownTimeBase(bool keep_card_time) {
+    return keep_card_time ? TimeBase::Gmt : TimeBase::Adjusted;
+}
 
 // Shows the firmware message once when the image's version cannot use the table;
 // the decoders then convert every temperature to the refused value.
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner);
 
-// Loads `cal` with the image's start time, applies the time-zone decision once
+// Loads `cal` with the image's start time, applies the time-zone choice once
 // (unless `base` is CardTime), then calls visit(i, ad) for each reading with `cal`
 // advanced by (i + 1) intervals.
 template <typename Visit>
@@ -24,8 +31,8 @@ void ForEachReading(const MemoryImage& image, TimeBase base, Visit&& visit) {
     const int count = ImageReadingCount(image);
     const int rate = ImageSampleRate(image);
     cal = ImageStartTime(image);
-    if (base == TimeBase::Adjusted) {
-        ajustaHoraBrasilia();
+    if (base != TimeBase::CardTime) {
+        ajustaHoraBrasilia(base == TimeBase::Gmt);
     }
     for (int i = 0; i < count; ++i) {
         CalcDate(i, rate);
@@ -38,8 +45,6 @@ float ImageTemp(const MemoryImage& image, int ad);
 int ImageTemp_x10(const MemoryImage& image, int ad);
 
 // "%02d:%02d:%02d" and "%02d.%02d.%02d" (two-digit year) of a time stamp.
-std::string TimeText(const CALENDAR& c);
-std::string DateText(const CALENDAR& c);
 void AppendTimeText(std::string& out, const CALENDAR& c);
 void AppendDateText(std::string& out, const CALENDAR& c);
 

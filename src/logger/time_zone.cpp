@@ -1,7 +1,5 @@
 #include "logger/time_zone.h"
 
-#include "base/window_layer.h"
-
 int ajuste_hora = 0;
 
 constexpr int BRASILIA_OFFSET_HOURS = -3;
@@ -39,12 +37,9 @@ void ajustaHoraCalcula(int horas) {
     ShiftCalendarHours(cal, horas);
 }
 
-void ajustaHoraBrasilia() {
-    ajuste_hora = 0;
-    const bool keep_gmt = Windows().WindowExists(WindowId::Data) &&
-                          Windows().IsChecked(WindowId::Data, CB_CONVERTER_HORARIO_LOCAL);
-    if (!keep_gmt) {
-        ajuste_hora = BRASILIA_OFFSET_HOURS;
-        ajustaHoraCalcula(BRASILIA_OFFSET_HOURS);
+void ajustaHoraBrasilia(bool keep_card_time) {
+    ajuste_hora = keep_card_time ? 0 : BRASILIA_OFFSET_HOURS;
+    if (ajuste_hora != 0) {
+        ajustaHoraCalcula(ajuste_hora);
     }
 }

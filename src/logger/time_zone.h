@@ -1,6 +1,6 @@
 #pragma once
 // Times in the image are GMT; views and reports show Brasília time (GMT-3, no
-// daylight saving) unless the data window's check box asks for GMT-0.
+// daylight saving) unless the card's own GMT-0 is asked for.
 
 #include "logger/calendar.h"
 
@@ -13,6 +13,5 @@ void ShiftCalendarHours(CALENDAR& c, int horas);
 // Shifts `cal` by whole hours.
 void ajustaHoraCalcula(int horas);
 
-// Decides the offset from the data window's check box (no window: not ticked) and
-// shifts `cal` once.
-void ajustaHoraBrasilia();
+// Sets ajuste_hora (0 when `keep_card_time`, else Brasília's -3) and shifts `cal` once.
+void ajustaHoraBrasilia(bool keep_card_time);

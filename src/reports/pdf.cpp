@@ -7,9 +7,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "files/file.h"
 #include "logger/clock.h"
-#include "logger/readings.h"
 #include "logger/time_zone.h"
 
 namespace {
@@ -307,30 +305,6 @@ void PdfFooter(PdfFile& pdf, std::string_view path, int page, int pages) {
     PdfPrintf(pdf, "270 0 TD\n[(Pagina %d/%d)]TJ\nET\n", page, pages);
 }
 
-std::optional<std::string> SaveWSPdf(WindowId owner) {
-    return ChooseFileToSave(owner, PdfFileFilter());
-}
-
-bool WritePdfReport(WindowId owner, const MemoryImage& image,
-                    const std::function<void(PdfFile&, const std::string&)>& write_pages) {
-    const std::optional<std::string> path = SaveWSPdf(owner);
-    if (!path) {
-        return false;
-    }
-    CheckImageFirmware(image, owner);
-    PdfFile pdf;
-    if (!PdfCreate(pdf, *path)) {
-        ShowWriteError(owner, *path, pdf.error);
-        return false;
-    }
-    write_pages(pdf, *path);
-    if (!PdfClose(pdf)) {
-        ShowWriteError(owner, *path, pdf.error);
-        return false;
-    }
-    return true;
-}
-
 namespace {
 
 struct StampedReading {
@@ -462,7 +436,8 @@ void WriteTableReport(PdfFile& pdf, const std::string& path, const ReportHeader&
 
 }  // namespace
 
-bool PdfData(WindowId owner, const MemoryImage& image) {
+bool WriteTableReportFile(const std::string& path, const MemoryImage& image, TimeBase base,
+                          std::string* reason) {
     const ConfigValues config = ConfigFromHeader(image.data());
     ReportHeader header;
     header.serial = config.serial;
@@ -475,11 +450,11 @@ bool PdfData(WindowId owner, const MemoryImage& image) {
 
     std::vector<StampedReading> readings;
     readings.reserve(static_cast<std::size_t>(ImageReadingCount(image)));
-    ForEachReading(image, TimeBase::Adjusted, [&](int, int ad) {
+    ForEachReading(image, base, [&](int, int ad) {
         readings.push_back({cal, ImageTemp(image, ad)});
     });
 
-    return WritePdfReport(owner, image, [&](PdfFile& pdf, const std::string& path) {
+    return WritePdfFile(path, reason, [&](PdfFile& pdf) {
         WriteTableReport(pdf, path, header, readings, tolerance);
     });
 }

@@ -8,17 +8,15 @@
 // length; the cross-reference table and the trailer close the file.
 
 #include <cstdio>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/atomic_file.h"
-#include "base/window_layer.h"
 #include "logger/calendar.h"
 #include "logger/memory_image.h"
+#include "logger/readings.h"
 #include "reports/recording_stats.h"
 
 // Table layout, in points from the lower left corner of the A4 page.
@@ -100,14 +98,25 @@ void PdfHeader(PdfFile& pdf, int size, int column);
 // "path  Pagina page/pages" at the foot of the page.
 void PdfFooter(PdfFile& pdf, std::string_view path, int page, int pages);
 
-// The PDF save dialog; the chosen path or nothing.
-std::optional<std::string> SaveWSPdf(WindowId owner);
-// Asks for the file, reports another firmware once, creates the document, lets
-// `write_pages` fill it (given the path the footers print) and closes it; a file that
-// cannot be created or written is reported. False when nothing was written.
-bool WritePdfReport(WindowId owner, const MemoryImage& image,
-                    const std::function<void(PdfFile&, const std::string&)>& write_pages);
+// Creates the document that replaces `path`, lets `write_pages` fill it and puts it in
+// place; false (with `reason` set and any earlier file at the path untouched) when it
+// cannot be written.
+template <typename WritePages>
+bool WritePdfFile(const std::string& path, std::string* reason, WritePages&& write_pages) {
+    PdfFile pdf;
+    if (!PdfCreate(pdf, path)) {
+        *reason = pdf.error;
+        return false;
+    }
+    write_pages(pdf);
+    if (!PdfClose(pdf)) {
+        *reason = pdf.error;
+        return false;
+    }
+    return true;
+}
 
-// Writes the table report of `image` to the file chosen in the save dialog owned by
-// `owner`. False when no file was chosen or it could not be written (then shown).
-bool PdfData(WindowId owner, const MemoryImage& image);
+// Writes the table report of `image` to `path`, whose name each page's foot prints, its
+// times as `base` says. False (with `reason`) when it could not be written.
+bool WriteTableReportFile(const std::string& path, const MemoryImage& image, TimeBase base,
+                          std::string* reason);

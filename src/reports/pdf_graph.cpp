@@ -138,16 +138,18 @@ void CalcDateGraph_g(int log, int sample_rate, const CALENDAR& cal_primeira_medi
 
 }  // namespace
 
-GraphReportValues GraphReportData(const MemoryImage& image) {
+GraphReportValues GraphReportData(const MemoryImage& image, TimeBase base) {
     const ConfigValues config = ConfigFromHeader(image.data());
     std::vector<int> tenths;
     tenths.reserve(static_cast<std::size_t>(ImageReadingCount(image)));
     for (int i = 0; i < ImageReadingCount(image); ++i) {
         tenths.push_back(ImageTemp_x10(image, ReadingAD(image, i)));
     }
-    // The decoders' time base: the start time with the time-zone decision, applied once.
+    // The decoders' time base: the start time with the time-zone choice, applied once.
     cal = ImageStartTime(image);
-    ajustaHoraBrasilia();
+    if (base != TimeBase::CardTime) {
+        ajustaHoraBrasilia(base == TimeBase::Gmt);
+    }
     const CALENDAR start = cal;
     GraphReportValues v = GraphReportFromTenths(tenths, ImageTemp_x10(image, config.t_low_alarm),
                                                 ImageTemp_x10(image, config.t_high_alarm),
@@ -247,9 +249,10 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
     PdfPrintf(pdf, "240 0 TD\n[(Serial: #%ld)]TJ\nET\n", serial);
 }
 
-bool PdfData_g(WindowId owner, const MemoryImage& image) {
-    const GraphReportValues v = GraphReportData(image);
-    return WritePdfReport(owner, image, [&](PdfFile& pdf, const std::string& path) {
+bool WriteGraphReportFile(const std::string& path, const MemoryImage& image, TimeBase base,
+                          std::string* reason) {
+    const GraphReportValues v = GraphReportData(image, base);
+    return WritePdfFile(path, reason, [&](PdfFile& pdf) {
         PdfParameteres(pdf, "Producer", "Author", "Title", "Creator");
         PdfSummary(pdf, 1);
         PdfBeginPage(pdf, 1);

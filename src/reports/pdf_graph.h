@@ -6,16 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "base/window_layer.h"
 #include "logger/calendar.h"
 #include "logger/memory_image.h"
 #include "reports/pdf.h"
 #include "reports/recording_stats.h"
 
-// Decodes the image (applying the time-zone decision) and computes the statistics
+// Decodes the image (its times as `base` says) and computes the statistics
 // and the alarm blocks with GraphReportFromTenths. Leaves `cal` at the last reading's
 // time stamp (without readings, at the one the first would carry).
-GraphReportValues GraphReportData(const MemoryImage& image);
+GraphReportValues GraphReportData(const MemoryImage& image, TimeBase base = TimeBase::Adjusted);
 
 // The chart's step between plotted readings, so that the polyline has at most about
 // 480 segments.
@@ -28,6 +27,7 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
                 int sample_rate, const CALENDAR& cal_primeira_medicao, bool fahrenheit,
                 long serial);
 
-// Writes the graph report of `image` to the file chosen in the save dialog owned by
-// `owner`. False when no file was chosen or it could not be written (then shown).
-bool PdfData_g(WindowId owner, const MemoryImage& image);
+// Writes the graph report of `image` to `path`, whose name the page's foot prints, its
+// times as `base` says. False (with `reason`) when it could not be written.
+bool WriteGraphReportFile(const std::string& path, const MemoryImage& image, TimeBase base,
+                          std::string* reason);

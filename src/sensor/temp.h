@@ -37,6 +37,8 @@ int LoTempToAD(int lo_temp);
 // bounded to 0..1023 so that only valid values are ever stored or sent.
 int ThresholdTextToAD(std::string_view text, bool high);
 
+// Nothing calls these yet: the reports convert with their own rounding (recording_stats).
 float CelsiustoFahrenheit2(float temperature, char unidade);
 float FahrenheittoCelsius(float temperature);
+// Nothing calls it yet: it needs the humidity variant.
 int CalculateDewPoint(int humidity, int temperature);

@@ -9,8 +9,8 @@
 #include <QListView>
 #include <QPushButton>
 
+#include "app/config_file_commands.h"
 #include "app/main_commands.h"
-#include "files/file.h"
 #include "link/serial.h"
 #include "logger/operation_engine.h"
 #include "logger/reading_list.h"

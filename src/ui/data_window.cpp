@@ -10,12 +10,11 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 
+#include "app/export_command.h"
 #include "app/main_commands.h"
-#include "files/excel.h"
-#include "files/file.h"
+#include "app/report_commands.h"
+#include "app/save_data_command.h"
 #include "logger/config_values.h"
-#include "reports/pdf.h"
-#include "reports/pdf_graph.h"
 #include "ui/print_dialog.h"
 #include "ui/qt_window_layer.h"
 #include "ui/verdict_line.h"

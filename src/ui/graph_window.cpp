@@ -5,10 +5,12 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <algorithm>
 #include <cstdio>
 
+#include "app/shown_time.h"
 #include "ui/qt_window_layer.h"
 
 namespace {
@@ -31,8 +33,14 @@ const QPen TEMPERATURE_PEN(TEMPERATURE_COLOUR, 3);
 const QPen LOW_ALARM_PEN(LOW_ALARM_COLOUR, 2);
 const QPen HIGH_ALARM_PEN(HIGH_ALARM_COLOUR, 2);
 
-// The legend's frame with its three sample lines and names on top of it, so that the
-// frame's shading does not tint them.
+constexpr int LEGEND_HEIGHT = 40;
+constexpr int LEGEND_WIDTH = 600;
+constexpr int LEGEND_ENTRY_WIDTH = 200;
+constexpr int LEGEND_SAMPLE_LENGTH = 50;
+constexpr int LEGEND_GAP = 10;
+
+// The legend: its three sample lines, each with its name beside it on the same line,
+// inside the frame under its title.
 class LegendBox final : public QGroupBox {
   public:
     explicit LegendBox(QWidget* parent) : QGroupBox(QStringLiteral("Legenda"), parent) {}
@@ -41,23 +49,27 @@ class LegendBox final : public QGroupBox {
     void paintEvent(QPaintEvent* event) override {
         QGroupBox::paintEvent(event);
         QPainter painter(this);
-        // In the window's coordinates: lines 15 and names 25 pixels above its bottom.
-        painter.translate(-x(), -y());
-        const int window_bottom = y() + 40;
+        const QFontMetrics metrics(font());
+        // The row lies between the title and the frame's bottom edge.
+        const int row_top = metrics.height();
+        const int middle = (row_top + height()) / 2;
         struct Entry {
             const QPen& pen;
-            int x;
             const char* text;
         };
+        int x = 25;
         for (const Entry& entry :
-             {Entry{TEMPERATURE_PEN, 75, "Temperatura"}, Entry{LOW_ALARM_PEN, 275, "Alarme Baixo"},
-              Entry{HIGH_ALARM_PEN, 475, "Alarme Alto"}}) {
+             {Entry{TEMPERATURE_PEN, "Temperatura"}, Entry{LOW_ALARM_PEN, "Alarme Baixo"},
+              Entry{HIGH_ALARM_PEN, "Alarme Alto"}}) {
             painter.setPen(entry.pen);
-            painter.drawLine(entry.x, window_bottom - 15, entry.x + 50, window_bottom - 15);
+            painter.drawLine(x, middle, x + LEGEND_SAMPLE_LENGTH, middle);
             painter.setPen(palette().color(QPalette::WindowText));
-            painter.drawText(QRect(entry.x + 70, window_bottom - 25, 100, 20),
-                             Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                             QString::fromUtf8(entry.text));
+            const int text_left = x + LEGEND_SAMPLE_LENGTH + LEGEND_GAP;
+            painter.drawText(QRect(text_left, row_top,
+                                   LEGEND_ENTRY_WIDTH - LEGEND_SAMPLE_LENGTH - 2 * LEGEND_GAP,
+                                   height() - row_top - 2),
+                             Qt::AlignLeft | Qt::AlignVCenter, QString::fromUtf8(entry.text));
+            x += LEGEND_ENTRY_WIDTH;
         }
     }
 };
@@ -72,17 +84,43 @@ QString Packed(const char* format, int packed) {
 }  // namespace
 
 GraphWindow::GraphWindow(QtWindowLayer& layer, const MemoryImage& image, QSize plot)
-    : layer_(layer), width_(plot.width()), height_(plot.height()) {
+    : layer_(layer),
+      image_(image),
+      time_base_(DataWindowTimeBase()),
+      plot_(plot),
+      width_(plot.width()),
+      height_(plot.height()) {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Grafico"));
     setAutoFillBackground(true);
-    GraphData(image, width_, height_);
+    GraphData(image_, width_, height_, time_base_);
     series_ = graph_series;
 
-    auto* close_button = Place(new QPushButton(QStringLiteral("Fechar"), this), BT_GRAPH_CLOSE,
-                               width_ - 100, height_ - 60, 80, 25);
-    connect(close_button, &QPushButton::clicked, this, &QWidget::close);
+    close_button_ = Place(new QPushButton(QStringLiteral("Fechar"), this), BT_GRAPH_CLOSE,
+                          width_ - 100, height_ - 60, 80, 25);
+    connect(close_button_, &QPushButton::clicked, this, &QWidget::close);
+    legend_ = new LegendBox(this);
+    legend_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    legend_->hide();
     resize(width_, height_);
+}
+
+// A restored or resized window is drawn again for the size it has, with its button and
+// legend inside it; maximized, it keeps the plot it opened with.
+void GraphWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QSize plot = isMaximized() ? PlotForScreen() : event->size();
+    if (plot == plot_) {
+        return;
+    }
+    plot_ = plot;
+    width_ = plot.width();
+    height_ = plot.height();
+    GraphData(image_, width_, height_, time_base_);
+    series_ = graph_series;
+    snapped_ = false;
+    close_button_->move(width_ - 100, height_ - 60);
+    update();
 }
 
 QSize GraphWindow::PlotForScreen() {
@@ -98,11 +136,8 @@ void GraphWindow::Snap() {
     height_ = ((height_ - GRAPH_MARGIN) / (10 * scaley)) * 10 * scaley + GRAPH_MARGIN;
     width_ = ((width_ - GRAPH_MARGIN) / scalex) * scalex + GRAPH_MARGIN;
     snapped_ = true;
-    // Under the snapped plot; its sample lines are painted by the window, through it.
-    auto* legend = new LegendBox(this);
-    legend->setGeometry(PLOT_LEFT, height_ - 40, 600, 40);
-    legend->setAttribute(Qt::WA_TransparentForMouseEvents);
-    legend->show();
+    legend_->setGeometry(PLOT_LEFT, height_ - LEGEND_HEIGHT, LEGEND_WIDTH, LEGEND_HEIGHT);
+    legend_->show();
 }
 
 int GraphWindow::CurveY(int tenths) const {

@@ -6,7 +6,10 @@
 
 #include "logger/graph_series.h"
 #include "logger/memory_image.h"
+#include "logger/readings.h"
 #include "ui/program_window.h"
+
+class QPushButton;
 
 class GraphWindow final : public QWidget, public ProgramWindow {
   public:
@@ -27,14 +30,20 @@ class GraphWindow final : public QWidget, public ProgramWindow {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void Snap();
     int CurveY(int tenths) const;
 
     QtWindowLayer& layer_;
+    MemoryImage image_;   // its own copy, to draw again at another size
+    TimeBase time_base_;  // the data window's choice when it opened
+    QSize plot_;          // the plot asked for, before it is snapped to whole grid cells
     GraphSeries series_;
     int width_;   // nWidth
     int height_;  // nHeight
     bool snapped_ = false;
+    QPushButton* close_button_ = nullptr;
+    QWidget* legend_ = nullptr;
 };

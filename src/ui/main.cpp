@@ -1,6 +1,8 @@
 // razurozavi: the desktop program. With --demo a simulated card is plugged in, registered in
-// a private folder that is removed at exit; without it only a real card is looked for.
+// a private folder that is removed at exit; without it a real card is looked for, and the
+// simulated ones registered where RAZUROZAVI_SIMULATED_PORTS says, as the companion does.
 
+#include <getopt.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -91,29 +94,92 @@ class StopSignals {
     std::thread watcher_;
 };
 
+constexpr const char* kUsage =
+    "usage: razurozavi [--demo] [FILE]\n"
+    "       razurozavi --help | --version\n"
+    "FILE: a data file (*.mvta) or a configuration file (*.mcfg) to open.\n"
+    "--demo: plug in a simulated card.\n";
+
+struct ProgramArguments {
+    bool demo = false;
+    std::string file;
+};
+
+// Parsed before Qt starts, so that --help and --version need no display. Returns the exit
+// status when the program ends here.
+std::optional<int> ParseArguments(int argc, char** argv, ProgramArguments& parsed) {
+    enum Option { kDemo = 1, kHelp, kVersion };
+    const option table[] = {{"demo", no_argument, nullptr, kDemo},
+                            {"help", no_argument, nullptr, kHelp},
+                            {"version", no_argument, nullptr, kVersion},
+                            {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    for (;;) {
+        const int found = getopt_long(argc, argv, "+", table, nullptr);
+        if (found == -1) {
+            break;
+        }
+        switch (found) {
+            case kDemo:
+                parsed.demo = true;
+                break;
+            case kHelp:
+                std::fputs(kUsage, stdout);
+                return 0;
+            case kVersion:
+                std::printf("razurozavi %s\n", RAZUROZAVI_VERSION);
+                return 0;
+            default:
+                std::fprintf(stderr, "unknown option: %s\n%s", argv[optind - 1], kUsage);
+                return 2;
+        }
+    }
+    if (argc - optind > 1) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (optind < argc) {
+        parsed.file = argv[optind];
+    }
+    return std::nullopt;
+}
+
+// Qt would abort without a display; say so in one line instead.
+bool DisplayAvailable() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0') {
+        return true;
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    ProgramArguments parsed;
+    if (const std::optional<int> status = ParseArguments(argc, argv, parsed)) {
+        return *status;
+    }
+    if (!DisplayAvailable()) {
+        std::fputs(
+            "razurozavi: no display to show the windows on (DISPLAY and WAYLAND_DISPLAY "
+            "are not set)\n",
+            stderr);
+        return 1;
+    }
     StopSignals stop_signals;
     ProgramApplication app(argc, argv);
     LoadTranslations(app);
-    const QStringList arguments = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] != QLatin1String("--demo")) {
-            std::fprintf(stderr, "usage: razurozavi [--demo]\n");
-            return 2;
-        }
-    }
     DemonstrationCard demonstration;
-    if (arguments.contains(QLatin1String("--demo"))) {
+    if (parsed.demo) {
         std::string why;
         if (!demonstration.Plug(&why)) {
             std::fprintf(stderr, "razurozavi: the simulated card could not be plugged in (%s)\n",
                          why.c_str());
             return 1;
         }
-    } else {
-        SetDeviceMapRoots(SYSTEM_TTY_CLASS, "");
     }
     DesktopProgram program(app);
     program.Start();

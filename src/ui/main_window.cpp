@@ -11,7 +11,7 @@
 #include <QSvgRenderer>
 
 #include "app/main_commands.h"
-#include "files/file.h"
+#include "app/open_command.h"
 #include "link/serial.h"
 #include "ui/qt_window_layer.h"
 

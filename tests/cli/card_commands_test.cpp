@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "link/serial.h"
+#include "logger/memory_image.h"
 #include "simcard/pseudo_terminal.h"
 #include "simcard/simulated_card.h"
 #include "support/run_command.h"
@@ -173,5 +174,35 @@ TEST(CardCommands, ReadShowsItsProgressOnlyOnATerminal) {
         ASSERT_EQ(TerminalLines(shown, bars), expected_lines) << shown;
         EXPECT_GT(bars.front().size(), 10u) << shown;
         EXPECT_EQ(bars.back().back(), 100) << shown;
+    }
+}
+
+// `--now` is the PC's local time: the configuration log keeps it, and the card's clock is
+// the same moment in UTC, whatever the PC's time zone.
+TEST(CardCommands, WriteConfigSetsTheCardsClockToUtc) {
+    TempWorkingDir dir;
+    SimulatedCard card;
+    std::string why;
+    ASSERT_TRUE(card.Start(&why)) << why;
+    ASSERT_EQ(RunCommand({RAZUROZAVI_CLI, "save-config", "c.mcfg", "sample_points=1000",
+                          "sample_rate=300"})
+                  .exit_status,
+              0);
+    // 2026-03-01 08:00:00 local: 11:00 UTC in Brasília (no daylight saving since 2019), the
+    // evening before in Tokyo.
+    const std::pair<const char*, CALENDAR> zones[] = {
+        {"America/Sao_Paulo", CALENDAR{0, 0, 11, 1, 3, 2026}},
+        {"Asia/Tokyo", CALENDAR{0, 0, 23, 28, 2, 2026}},
+        {"UTC", CALENDAR{0, 0, 8, 1, 3, 2026}}};
+    for (const auto& [zone, utc] : zones) {
+        SCOPED_TRACE(zone);
+        std::filesystem::remove(dir.File("log_configurados.txt"));
+        const ShellResult run = RunShell("TZ=" + std::string(zone) + " " + RAZUROZAVI_CLI +
+                                         " write-config c.mcfg --port " + card.PortPath() +
+                                         " --now '2026-03-01 08:00:00'");
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(ImageStartTime(card.Memory()), utc);
+        EXPECT_EQ(ReadFileBytes(dir.File("log_configurados.txt")).rfind("03/01/26, 08:00:00 ,", 0),
+                  0u);
     }
 }

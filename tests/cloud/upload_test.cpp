@@ -3,6 +3,11 @@
 #include "cloud/upload.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 #include "cloud/fake_cloud_server.h"
 #include "logger/graph_series.h"
@@ -116,4 +121,45 @@ TEST(Upload, ReportsConnectionAndNameFailures) {
         EXPECT_FALSE(Upload(RampImage(3), {host, closed_port, 2000, 3000}));
         ExpectOnlyMessage(windows, text, caption, MsgIcon::Warning);
     }
+}
+
+TEST(Upload, AMessageThatCannotBeSentSaysWhyAndWaitsForNoReply) {
+    RecordingWindowLayer windows;
+    int port = 0;
+    const SocketHandle listener = ListenOnLoopback(port);
+    std::atomic<bool> connected{false}, reset{false};
+    std::jthread server([&] {
+        if (WaitReadable(listener.Get(), 5000)) {
+            // Closed with a reset once the upload has connected, before the header arrives.
+            const int connection = accept(listener.Get(), nullptr, nullptr);
+            while (!connected) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            const linger abort_on_close{1, 0};
+            setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+            close(connection);
+        }
+        reset = true;
+    });
+    const MemoryImage image = RampImage(3);
+    GraphData(image);
+    const auto started = std::chrono::steady_clock::now();
+    const FirmwareSource once_reset = [&] {
+        connected = true;
+        while (!reset) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reset arrives
+        return ImageFirmware(image);
+    };
+    EXPECT_FALSE(envia_nuvem(image, ConfigFromHeader(image.data()), once_reset,
+                             {"127.0.0.1", port, 2000, 3000}));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    const std::vector<RecordedMessage> messages = windows.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    const std::string refused =
+        "Servidor não respondeu corretamente, dados não foram enviados (E002). Foram recebidos "
+        "-1 bytes: '' .";
+    EXPECT_EQ(messages[0].text.rfind(refused + "\nErro ao enviar: ", 0), 0u) << messages[0].text;
+    EXPECT_GT(messages[0].text.size(), refused.size() + 17);  // the reason itself
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/image_builder.h"
-#include "support/recording_window_layer.h"
 #include "support/temp_dir.h"
 
 TEST(Extensions, CompareTheFourCharactersAfterTheLastDot) {
@@ -19,7 +18,6 @@ TEST(Extensions, CompareTheFourCharactersAfterTheLastDot) {
 
 TEST(DataFile, RoundTripsTheWholeImageAsUppercaseHex) {
     TempWorkingDir dir;
-    RecordingWindowLayer windows;
     MemoryImage image;
     for (int i = 0; i < MEMORY_SIZE; ++i) {
         image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
@@ -33,57 +31,47 @@ TEST(DataFile, RoundTripsTheWholeImageAsUppercaseHex) {
     EXPECT_EQ(text.size(), 131072u);
     EXPECT_EQ(text.substr(0, 6), "005AF3");
     MemoryImage loaded{};
-    EXPECT_EQ(LoadDataFile(dir.File("a.mvta"), loaded, WindowId::Main), FileLoad::Loaded);
+    std::string reason = "stale";
+    EXPECT_EQ(ReadDataFile(dir.File("a.mvta"), loaded, &reason), FileLoad::Loaded);
     EXPECT_EQ(loaded, image);
-    EXPECT_TRUE(windows.Messages().empty());
+    EXPECT_EQ(reason, "");
 }
 
 TEST(DataFile, RefusesDamagedFilesAndLeavesTheImageAsItWas) {
     TempWorkingDir dir;
-    RecordingWindowLayer windows;
     const std::string good = DataFileText(BuildImage(ImageSpec{}));
     std::string lowercase = good;
     lowercase[300] = 'a';
     std::string foreign = good;
     foreign[7] = 'G';
     const MemoryImage before = BuildImage(ImageSpec{.readings = {1, 2}});
-    for (const std::string& text : {good.substr(0, 131070), good + "00", lowercase, foreign}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {good.substr(0, 131070), "o arquivo tem 131070 caracteres em vez de 131072"},
+        {good + "00", "o arquivo tem 131074 caracteres em vez de 131072"},
+        {lowercase, "caractere inválido na posição 301"},
+        {foreign, "caractere inválido na posição 8"}};
+    for (const auto& [text, why] : cases) {
         WriteFileBytes(dir.File("bad.mvta"), text);
         MemoryImage image = before;
-        EXPECT_EQ(LoadDataFile(dir.File("bad.mvta"), image, WindowId::Main), FileLoad::Refused);
+        std::string reason;
+        EXPECT_EQ(ReadDataFile(dir.File("bad.mvta"), image, &reason), FileLoad::Refused);
         EXPECT_EQ(image, before);
-        const RecordedMessage m = windows.Messages().back();
-        EXPECT_EQ(m.caption, "Erro");
-        EXPECT_EQ(m.icon, MsgIcon::Stop);
-        EXPECT_EQ(m.text.rfind("Arquivo Inválido: ", 0), 0u) << m.text;
+        EXPECT_EQ(reason, why);
     }
-}
-
-TEST(DataFile, OpeningAnotherFirmwareEndsTheProgramAfterTheMessage) {
-    TempWorkingDir dir;
-    RecordingWindowLayer windows;
+    std::string reason;
+    MemoryImage image = before;
+    EXPECT_EQ(ReadDataFile(dir.File("missing.mvta"), image, &reason), FileLoad::Refused);
+    EXPECT_NE(reason, "");
+    WriteFileBytes(dir.File("good.txt"), good);
+    EXPECT_EQ(ReadDataFile(dir.File("good.txt"), image, &reason), FileLoad::Refused);
+    EXPECT_EQ(reason, "");  // the extension alone
     WriteFileBytes(dir.File("old.MVTA"), DataFileText(BuildImage(ImageSpec{.firmware = "102"})));
-    windows.dialog_path = dir.File("old.MVTA");
-    const MemoryImage before = data_in;
-    EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);
-    EXPECT_EQ(windows.Messages().back().text, MSG_FIRMWARE_INCOMPATIBLE);
-    EXPECT_EQ(windows.Messages().back().caption, "Atenção !");
-    EXPECT_EQ(windows.EndProcessCode(), 0);
-    EXPECT_EQ(data_in, before);
-
-    const MemoryImage image = BuildImage(ImageSpec{.readings = {624}});
-    WriteFileBytes(dir.File("new.mvta"), DataFileText(image));
-    windows.dialog_path = dir.File("new.mvta");
-    EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::DataFile);
-    EXPECT_EQ(data_in, image);
-    windows.dialog_path = dir.File("notes.txt");
-    EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);
-    EXPECT_EQ(windows.Messages().back().text, "Arquivo Inválido");
+    EXPECT_EQ(ReadDataFile(dir.File("old.MVTA"), image, &reason), FileLoad::FirmwareRejected);
+    EXPECT_EQ(image, before);
 }
 
 TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {
     TempWorkingDir dir;
-    RecordingWindowLayer windows;
     ConfigValues v;
     v.sample_points = 300;
     v.sample_rate = 70000;  // only the low 16 bits are kept
@@ -96,34 +84,20 @@ TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {
     EXPECT_EQ(bytes[5], 0x02);
     EXPECT_EQ(bytes[15], 0xE2);
 
-    config_values = v;
-    windows.dialog_path = dir.File("c.mcfg");
-    EXPECT_TRUE(SaveConfigFromConfigWindow());
-    EXPECT_EQ(windows.Messages().back().text, "Arquivo de configuração salvo com sucesso");
+    std::string reason;
+    ASSERT_TRUE(SaveConfigFile(dir.File("c.mcfg"), v, &reason)) << reason;
     EXPECT_EQ(ReadFileBytes(dir.File("c.mcfg")).size(), 35u);
-    config_values = ConfigValues{};
-    config_values.serial = 777;
-    EXPECT_TRUE(OpenConfigInConfigWindow());
-    EXPECT_EQ(config_values.serial, 777);
-    config_values.serial = v.serial;
+    ConfigValues loaded;
+    loaded.serial = 777;
+    EXPECT_EQ(ReadConfigFile(dir.File("c.mcfg"), loaded, &reason), FileLoad::Loaded);
+    EXPECT_EQ(loaded.serial, 777);
+    loaded.serial = v.serial;
     v.sample_rate = 70000 & 0xFFFF;
-    EXPECT_EQ(config_values, v);
+    EXPECT_EQ(loaded, v);
 
     WriteFileBytes(dir.File("short.mcfg"), std::string(34, '\0'));
-    EXPECT_EQ(LoadConfigFile(dir.File("short.mcfg"), v, WindowId::Main), FileLoad::Refused);
-    EXPECT_EQ(windows.Messages().back().caption, "Erro");
-}
-
-TEST(DataFile, SaveFromTheDataWindowWritesOrSaysWhyNot) {
-    TempWorkingDir dir;
-    RecordingWindowLayer windows;
-    const MemoryImage image = BuildImage(ImageSpec{});
-    windows.dialog_path = dir.File("s.mvta");
-    EXPECT_TRUE(SaveDataFromDataWindow(image));
-    EXPECT_EQ(windows.Messages().back().text, "Export Data to file Successful");
-    EXPECT_EQ(windows.WindowTitle(WindowId::Data), dir.File("s.mvta"));
-    EXPECT_EQ(ReadFileBytes(dir.File("s.mvta")), DataFileText(image));
-    windows.dialog_path = dir.File("no/such/dir/s.mvta");
-    EXPECT_FALSE(SaveDataFromDataWindow(image));
-    EXPECT_EQ(windows.Messages().back().caption, "Erro");
+    EXPECT_EQ(ReadConfigFile(dir.File("short.mcfg"), v, &reason), FileLoad::Refused);
+    EXPECT_EQ(reason, "o arquivo tem 34 bytes em vez de 35");
+    EXPECT_EQ(ReadConfigFile(dir.File("c.cfg"), v, &reason), FileLoad::Refused);
+    EXPECT_EQ(reason, "");
 }

@@ -22,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         image[i] = data[i];
     }
     ReadingListLines(image);
-    ExcelText(image);
+    ExcelText(image, TimeBase::Adjusted);
     return 0;
 }

@@ -14,7 +14,6 @@
 #include "files/file.h"
 #include "reports/pdf.h"
 #include "reports/pdf_graph.h"
-#include "support/recording_window_layer.h"
 
 namespace {
 
@@ -43,18 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < image->size(); ++i) {
         (*image)[i] = size == 0 ? 0 : data[i % size];
     }
-    static RecordingWindowLayer windows;
     const std::string base = Folder() + "/out";
+    std::string reason;
     WeatherStationExport(base + ".mvta", *image);
-    windows.dialog_path = base + ".xls";
-    ExcelData(WindowId::Data, *image);
-    windows.dialog_path = base + "-table.pdf";
-    if (PdfData(WindowId::Data, *image)) {
-        ExpectPdfPasses(*windows.dialog_path);
+    WriteExcelFile(base + ".xls", *image, TimeBase::Adjusted, &reason);
+    if (WriteTableReportFile(base + "-table.pdf", *image, TimeBase::Adjusted, &reason)) {
+        ExpectPdfPasses(base + "-table.pdf");
     }
-    windows.dialog_path = base + "-graph.pdf";
-    if (PdfData_g(WindowId::Data, *image)) {
-        ExpectPdfPasses(*windows.dialog_path);
+    if (WriteGraphReportFile(base + "-graph.pdf", *image, TimeBase::Adjusted, &reason)) {
+        ExpectPdfPasses(base + "-graph.pdf");
     }
     return 0;
 }

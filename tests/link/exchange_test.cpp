@@ -1,7 +1,14 @@
 #include "link/exchange.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <optional>
 
 #include "app/main_commands.h"
 #include "link/serial.h"
@@ -73,7 +80,10 @@ TEST_F(ExchangeTest, PacedUnansweredFrameGoesOutFourTimesThenFails) {
 // A frame just sent waits its 11 ticks before a resend, whatever the counter reached while
 // the line was idle, even when a tick runs in the middle of SendFrame.
 TEST_F(ExchangeTest, AFreshFrameIsNeverResentAtOnce) {
-    ClosePort();  // nothing is written; n_send tells every resend
+    // Every write goes nowhere and succeeds; n_send tells every resend.
+    ClosePort();
+    hPort = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(hPort, 0);
     std::atomic<bool> run{true};
     std::atomic<long> ticks{0};
     std::thread ticker([&] {
@@ -104,29 +114,105 @@ TEST_F(ExchangeTest, AFreshFrameIsNeverResentAtOnce) {
     EXPECT_GT(checked, 100);
 }
 
-TEST_F(ExchangeTest, ConfigurationWriteSendsTheRecordAndLogsIt) {
+// The process's time zone for one scope, as a user's desktop would set it.
+class ScopedTimeZone {
+  public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* before = std::getenv("TZ")) {
+            before_ = before;
+        }
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (before_) {
+            setenv("TZ", before_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+  private:
+    std::optional<std::string> before_;
+};
+
+std::vector<unsigned char> ClockBytes(const CALENDAR& c) {
+    return {c.s,
+            c.m,
+            c.h,
+            c.day,
+            c.month,
+            static_cast<unsigned char>(c.year >> 8),
+            static_cast<unsigned char>(c.year & 0xFF)};
+}
+
+// The card's clock keeps UTC, whatever the PC's zone; the log keeps the PC's local time.
+TEST_F(ExchangeTest, ConfigurationWriteSetsTheCardsClockToUtcAndLogsLocalTime) {
+    const std::pair<const char*, CALENDAR> zones[] = {
+        {"America/Sao_Paulo", CALENDAR{7, 6, 8, 4, 3, 2025}},
+        {"Asia/Tokyo", CALENDAR{7, 6, 20, 3, 3, 2025}}};
+    for (const auto& [zone, utc] : zones) {
+        SCOPED_TRACE(zone);
+        ScopedTimeZone in_zone(zone);
+        TempWorkingDir dir;
+        WriteFileBytes(SERIAL_FILE_NAME, "5000");
+        SetFixedLocalTime(CALENDAR{7, 6, 5, 4, 3, 2025});
+        ConfigValues values{.sample_points = 2000, .sample_rate = 300, .modo_nuvem = true};
+        SetDescription(values.descricao, "Camara fria 01 - sul");  // exactly 20
+        EXPECT_TRUE(WriteConfigToCard(values));
+        std::vector<unsigned char> frame;
+        for (const auto& timed : ProgramWrites(5000, FRAME_LENGTH)) {
+            frame.push_back(timed.second);
+        }
+        SetFixedLocalTime(std::nullopt);
+        ASSERT_EQ(frame.size(), size_t(FRAME_LENGTH));
+        EXPECT_TRUE(IsValidFrame(frame.data(), frame.size()));
+        EXPECT_EQ(std::string(frame.begin() + 1, frame.begin() + 3), "AJ");
+        const unsigned char* p = frame.data() + PAYLOAD_OFFSET;
+        EXPECT_EQ(std::vector<unsigned char>(p, p + 7), ClockBytes(utc));
+        EXPECT_EQ((p[28] << 16) | (p[29] << 8) | p[30], 4999);
+        EXPECT_EQ(frame[55], 1);  // cloud mode, outside the check byte
+        EXPECT_EQ(ReadFileBytes(SERIAL_FILE_NAME), "4999");
+        const std::string log = ReadFileBytes(CONFIG_LOG_FILE_NAME);
+        EXPECT_NE(log.find("03/04/25, 05:06:07 , 4999,"), std::string::npos) << log;
+        EXPECT_NE(log.find("Camara fria 01 - sul\r"), std::string::npos);
+    }
+    // The running clock too: the record's time is the system's UTC, not Tokyo's.
+    ScopedTimeZone in_tokyo("Asia/Tokyo");
     TempWorkingDir dir;
-    WriteFileBytes(SERIAL_FILE_NAME, "5000");
-    SetFixedLocalTime(CALENDAR{7, 6, 5, 4, 3, 2025});
-    ConfigValues values{.sample_points = 2000, .sample_rate = 300, .modo_nuvem = true};
-    SetDescription(values.descricao, "Camara fria 01 - sul");  // exactly 20
+    ConfigValues values{.sample_points = 2000, .sample_rate = 300, .serial = 77};
+    const std::time_t before = std::time(nullptr);
     EXPECT_TRUE(WriteConfigToCard(values));
+    const std::time_t after = std::time(nullptr);
     std::vector<unsigned char> frame;
     for (const auto& timed : ProgramWrites(5000, FRAME_LENGTH)) {
         frame.push_back(timed.second);
     }
-    SetFixedLocalTime(std::nullopt);
     ASSERT_EQ(frame.size(), size_t(FRAME_LENGTH));
-    EXPECT_TRUE(IsValidFrame(frame.data(), frame.size()));
-    EXPECT_EQ(std::string(frame.begin() + 1, frame.begin() + 3), "AJ");
+    std::vector<std::vector<unsigned char>> utc_clocks;
+    for (std::time_t t = before; t <= after; ++t) {
+        std::tm utc{};
+        gmtime_r(&t, &utc);
+        utc_clocks.push_back(ClockBytes(CALENDAR{
+            static_cast<unsigned char>(utc.tm_sec), static_cast<unsigned char>(utc.tm_min),
+            static_cast<unsigned char>(utc.tm_hour), static_cast<unsigned char>(utc.tm_mday),
+            static_cast<unsigned char>(utc.tm_mon + 1),
+            static_cast<unsigned>(utc.tm_year + 1900)}));
+    }
     const unsigned char* p = frame.data() + PAYLOAD_OFFSET;
-    EXPECT_EQ(std::vector<unsigned char>(p, p + 7),
-              (std::vector<unsigned char>{7, 6, 5, 4, 3, 2025 >> 8, 2025 & 0xFF}));
-    EXPECT_EQ((p[28] << 16) | (p[29] << 8) | p[30], 4999);
-    EXPECT_EQ(frame[55], 1);  // cloud mode, outside the check byte
-    EXPECT_EQ(ReadFileBytes(SERIAL_FILE_NAME), "4999");
-    const std::string log = ReadFileBytes(CONFIG_LOG_FILE_NAME);
-    EXPECT_NE(log.find("03/04/25, 05:06:07 , 4999,"), std::string::npos) << log;
-    EXPECT_NE(log.find("Camara fria 01 - sul\r"), std::string::npos);
+    EXPECT_NE(std::find(utc_clocks.begin(), utc_clocks.end(), std::vector<unsigned char>(p, p + 7)),
+              utc_clocks.end());
+}
+
+TEST_F(ExchangeTest, ConfigurationThatCannotBeSentIsNotLoggedAsWritten) {
+    TempWorkingDir dir;
+    WriteFileBytes(SERIAL_FILE_NAME, "5000");
+    close(pty.master);  // the card unplugged
+    pty.master = -1;
+    ConfigValues values{.sample_points = 2000, .sample_rate = 300};
+    EXPECT_FALSE(WriteConfigToCard(values));
+    EXPECT_FALSE(connected);
+    EXPECT_FALSE(std::filesystem::exists(CONFIG_LOG_FILE_NAME));
 }
 }  // namespace

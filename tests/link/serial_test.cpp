@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "link/exchange.h"
+
 #include "support/link_fixture.h"
 
 namespace {
@@ -47,5 +49,60 @@ TEST_F(PortScan, MatchesOnlyCardPortsAndOpensTheLastExclusively) {
     RegisterPort("/dev/null", 12);  // opens, but refuses the line settings
     GetPortNames();
     EXPECT_FALSE(connected);
+}
+
+// The card's port failing under the program: a read or write error ends the exchange and the
+// connection at once, with the reason on the status line; a port that is only slow does not.
+class LostPort : public LinkTest {
+  protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        ASSERT_FALSE(pty.slave.empty());
+        RegisterPort(pty.slave);
+        GetPortNames();
+        ASSERT_TRUE(connected);
+    }
+    void Unplug() {
+        close(pty.master);
+        pty.master = -1;
+    }
+    std::string Status() { return windows.ControlText(WindowId::Main, ID_STATUS); }
+
+    TestPty pty;
+};
+
+TEST_F(LostPort, AReadErrorEndsTheReceiveThreadAndTheConnection) {
+    StartRxThread();
+    Unplug();
+    ASSERT_TRUE(Eventually([] { return !connected; }, 2000)) << "the read error was dropped";
+    EXPECT_FALSE(rx_enable);
+    EXPECT_TRUE(rx_error);  // a waiting exchange fails now, not at its time-out
+    EXPECT_EQ(Status().rfind("Desconectado: a porta do KELTRIX falhou (", 0), 0u) << Status();
+    EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_READ), false);
+    const auto before = std::chrono::steady_clock::now();
+    ClosePort();  // the thread has ended by itself
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+}
+
+TEST_F(LostPort, AWriteSaysWhyItFailedAndOnlyAGonePortDropsTheConnection) {
+    // Nobody reads the other end: the line fills up and the write gives up in time.
+    const std::vector<unsigned char> flood(1 << 16, 0x55);
+    const std::error_code full = WriteString(flood.data(), flood.size());
+    EXPECT_EQ(full, std::errc::timed_out);
+    EXPECT_FALSE(PortIsLost(full));
+    EXPECT_TRUE(connected);
+
+    Unplug();
+    const unsigned char payload[PAYLOAD_LENGTH] = {};
+    const std::error_code gone = SendFrame("VR", payload);
+    EXPECT_EQ(gone, std::errc::io_error) << gone.message();
+    EXPECT_TRUE(PortIsLost(gone));
+    EXPECT_FALSE(connected);
+    EXPECT_FALSE(wait_sc);
+    EXPECT_TRUE(rx_error);
+    EXPECT_NE(Status().find(gone.message()), std::string::npos) << Status();
+
+    ClosePort();
+    EXPECT_EQ(WriteByte(SC), std::errc::bad_file_descriptor);
 }
 }  // namespace

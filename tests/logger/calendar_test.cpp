@@ -69,19 +69,16 @@ TEST(Calendar, RecordingTimeText) {
     EXPECT_EQ(RecordingTimeText(0, 600), "");
 }
 
-TEST(TimeZone, ShiftsToBrasiliaUnlessTheDataWindowAsksForGmt0) {
-    RecordingWindowLayer windows;
-    const auto shifted = [](CALENDAR start) {
+TEST(TimeZone, ShiftsToBrasiliaUnlessTheCardsOwnTimeIsKept) {
+    const auto shifted = [](CALENDAR start, bool keep_card_time) {
         cal = start;
-        ajustaHoraBrasilia();
+        ajustaHoraBrasilia(keep_card_time);
         return cal;
     };
-    EXPECT_EQ(shifted(At(2016, 3, 1, 1, 30, 0)), At(2016, 2, 29, 22, 30, 0));  // no window
+    EXPECT_EQ(shifted(At(2016, 3, 1, 1, 30, 0), false), At(2016, 2, 29, 22, 30, 0));
     EXPECT_EQ(ajuste_hora, -3);
-    EXPECT_EQ(shifted(At(2014, 1, 1, 0, 0, 0)), At(2013, 12, 31, 21, 0, 0));
-    windows.open_windows.push_back(WindowId::Data);
-    windows.SetChecked(WindowId::Data, CB_CONVERTER_HORARIO_LOCAL, true);
-    EXPECT_EQ(shifted(At(2014, 1, 1, 0, 0, 0)), At(2014, 1, 1, 0, 0, 0));
+    EXPECT_EQ(shifted(At(2014, 1, 1, 0, 0, 0), false), At(2013, 12, 31, 21, 0, 0));
+    EXPECT_EQ(shifted(At(2014, 1, 1, 0, 0, 0), true), At(2014, 1, 1, 0, 0, 0));
     EXPECT_EQ(ajuste_hora, 0);
 
     cal = At(2016, 2, 28, 23, 15, 0);

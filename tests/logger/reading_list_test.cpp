@@ -9,18 +9,16 @@
 TEST(ReadingList, FormatsEachReadingAsTheListShowsIt) {
     RecordingWindowLayer windows;
     windows.open_windows.push_back(WindowId::Data);
-    windows.SetChecked(WindowId::Data, CB_CONVERTER_HORARIO_LOCAL, true);  // GMT-0
     ImageSpec spec;
     spec.start = CALENDAR{0, 0, 10, 5, 3, 2014};
     spec.readings = {624, 898, 0};
-    EXPECT_TRUE(WeatherStationViewData(BuildImage(spec)));
+    EXPECT_TRUE(WeatherStationViewData(BuildImage(spec), TimeBase::Gmt));
     EXPECT_EQ(windows.ListLines(WindowId::Data, LIST1),
               (std::vector<std::string>{"1\t10:01:00\t05.03.14\t25.0\t-10.0\t25.0\t",
                                         "2\t10:02:00\t05.03.14\t-10.0\t-10.0\t25.0\t",
                                         "3\t10:03:00\t05.03.14\t193.7\t-10.0\t25.0\t"}));
     EXPECT_TRUE(windows.Messages().empty());
 
-    windows.SetChecked(WindowId::Data, CB_CONVERTER_HORARIO_LOCAL, false);  // Brasília
     EXPECT_EQ(ReadingListLines(BuildImage(spec))[0], "1\t07:01:00\t05.03.14\t25.0\t-10.0\t25.0\t");
     spec.readings.clear();
     EXPECT_TRUE(ReadingListLines(BuildImage(spec)).empty());
@@ -33,7 +31,7 @@ TEST(ReadingList, AnotherFirmwareIsReportedOnceAndTheCountIsClamped) {
     MemoryImage image = BuildImage(spec);
     image[0] = 0xFF;  // more readings than the image holds
     image[1] = 0xFF;
-    WeatherStationViewData(image);
+    WeatherStationViewData(image, TimeBase::Adjusted);
     const auto messages = windows.Messages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, MSG_FIRMWARE_NOT_SUPPORTED);

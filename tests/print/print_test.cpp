@@ -10,12 +10,15 @@
 #include <filesystem>
 #include <regex>
 
-#include "files/excel.h"
+#include "app/export_command.h"
+#include "app/report_commands.h"
+#include "app/save_data_command.h"
 #include "files/file.h"
 #include "print/print_pages.h"
 #include "print/printout.h"
 #include "reports/pdf.h"
 #include "support/pdf_check.h"
+#include "support/recording_window_layer.h"
 #include "ui/print_dialog.h"
 
 namespace {

@@ -106,9 +106,7 @@ TEST_F(TableReportTest, DocumentPagesColumnsAlarmColoursHeaderAndFooter) {
 TEST_F(TableReportTest, FullImageIsClamped) {
     MemoryImage image = Image(std::vector(MAX_IMAGE_READINGS, kInRange));
     PutBigEndian16(&image[OFF_LOG_COUNT], 0xFFFF);  // more than the image holds: clamped
-    windows.dialog_path = FreshPath("full.pdf");
-    ASSERT_TRUE(PdfData(WindowId::Data, image));
-    const CheckedPdf pdf = CheckPdf(*windows.dialog_path);
+    const CheckedPdf pdf = Report(image);
     EXPECT_EQ(pdf.pages.size(), 80u);
 }
 }  // namespace

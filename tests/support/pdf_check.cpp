@@ -58,9 +58,11 @@ MemoryImage BuildImage(const ImageSpec& spec, int alarm_delay) {
     return image;
 }
 
-CheckedPdf ReportTest::Report(const MemoryImage& image, const std::string& path) {
-    windows.dialog_path = path.empty() ? FreshPath("report.pdf") : path;
-    const bool written = graph ? PdfData_g(WindowId::Data, image) : PdfData(WindowId::Data, image);
-    EXPECT_TRUE(written);
-    return written ? CheckPdf(*windows.dialog_path) : CheckedPdf{};
+CheckedPdf ReportTest::Report(const MemoryImage& image, const std::string& path, TimeBase base) {
+    const std::string file = path.empty() ? FreshPath("report.pdf") : path;
+    std::string reason;
+    const bool written = graph ? WriteGraphReportFile(file, image, base, &reason)
+                               : WriteTableReportFile(file, image, base, &reason);
+    EXPECT_TRUE(written) << reason;
+    return written ? CheckPdf(file) : CheckedPdf{};
 }

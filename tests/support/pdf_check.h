@@ -1,11 +1,11 @@
 #pragma once
-// Writes reports through a recording window layer; checks each PDF with qpdf and pdftotext.
+// Writes reports; checks each PDF with qpdf and pdftotext.
 
 #include <gtest/gtest.h>
 
 #include "logger/clock.h"
+#include "logger/readings.h"
 #include "support/image_builder.h"
-#include "support/recording_window_layer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -24,13 +24,14 @@ struct CheckedPdf {
 // Expects qpdf --check to pass, and exact stream lengths, balanced BT/ET, %%EOF at the end.
 CheckedPdf CheckPdf(const std::string& path);
 
-// Fixes the local time; Report writes `image`'s report through the save dialog, checked.
+// Fixes the local time; Report writes `image`'s report into `path` (a fresh one when
+// empty), checked.
 class ReportTest : public ::testing::Test {
   protected:
     ReportTest(bool graph, const CALENDAR& now) : graph(graph) { SetFixedLocalTime(now); }
     ~ReportTest() override { SetFixedLocalTime(std::nullopt); }
-    CheckedPdf Report(const MemoryImage& image, const std::string& path = "");
+    CheckedPdf Report(const MemoryImage& image, const std::string& path = "",
+                      TimeBase base = TimeBase::Adjusted);
 
-    RecordingWindowLayer windows;
     const bool graph;
 };

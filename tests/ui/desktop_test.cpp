@@ -10,6 +10,7 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -146,6 +147,7 @@ class DesktopTest final : public QObject {
     void cleanup();
 
     void startsDisconnectedAndFindsTheCard();
+    void findsTheCardsThatTheEnvironmentRegisters();
     void readOpensDataWindowWithTheCompanionsLines();
     void readGoesOnWhileTheErrorBoxIsOpen();
     void cardOfAnotherFirmwareEndsTheProgram();
@@ -253,6 +255,29 @@ void DesktopTest::startsDisconnectedAndFindsTheCard() {
     }
     QVERIFY(!Enabled(MainControl(BT_CANCEL)));
     QVERIFY(answers_->boxes.isEmpty());  // the version query at connection shows nothing
+}
+
+// A card of `razurozavi-cli simulate` is found by the program as by the companion: both
+// look in the folder that RAZUROZAVI_SIMULATED_PORTS names.
+void DesktopTest::findsTheCardsThatTheEnvironmentRegisters() {
+    const fs::path registered = folder_ / "registered";
+    fs::create_directories(registered);
+    SimulatedCard card({.registration_dir = registered.string()});
+    std::string why;
+    QVERIFY2(card.Start(&why), why.c_str());
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromUtf8(SIMULATED_PORTS_ENV),
+                       QString::fromStdString(registered.string()));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(RAZUROZAVI_DESKTOP), {});
+    QVERIFY(program.waitForStarted());
+    // Found, then asked for its version.
+    QTRY_VERIFY_WITH_TIMEOUT(card.RequestsSeen("VR") > 0, 2 * CARD_FOUND_MS);
+    program.terminate();
+    QVERIFY(program.waitForFinished(5000));
+    QCOMPARE(program.exitCode(), 0);
+    card.Stop();
 }
 
 void DesktopTest::readOpensDataWindowWithTheCompanionsLines() {

@@ -2,6 +2,8 @@
 // lines where the arithmetic puts them, the labels at every other step, and images that
 // hold nothing to draw.
 
+#include <QGroupBox>
+#include <QPushButton>
 #include <QtTest>
 
 #include "logger/graph_series.h"
@@ -54,6 +56,7 @@ class GraphWindowTest final : public QObject {
     void curveAndLimitsArePaintedWhereTheyBelong();
     void labelsOnEveryOtherStep();
     void nothingToDrawStillPaints();
+    void resizedWindowIsDrawnForItsSize();
 
   private:
     QImage Paint(GraphWindow& window) { return window.grab().toImage(); }
@@ -123,6 +126,31 @@ void GraphWindowTest::nothingToDrawStillPaints() {
     QCOMPARE(low.Series().scaley, 1);
     const QImage short_picture = Paint(low);
     QCOMPARE(short_picture.pixelColor(50, 20), QColor(Qt::black));
+}
+
+void GraphWindowTest::resizedWindowIsDrawnForItsSize() {
+    GraphWindow window(layer_, Readings(1000, 600), QSize(1820, 800));
+    window.show();
+    Paint(window);
+    window.resize(900, 500);
+    QCoreApplication::processEvents();
+    const QImage picture = Paint(window);
+    QVERIFY(window.PlotWidth() <= 900 && window.PlotWidth() > 800);
+    QVERIFY(window.PlotHeight() <= 500 && window.PlotHeight() > 400);
+    // The curve is drawn again for the new plot: magenta inside it, none beyond it.
+    QVERIFY(CountColour(picture, QRect(50, 20, 800, 400), MAGENTA) > 0);
+    const auto* close = window.findChild<QPushButton*>();
+    QVERIFY(close != nullptr);
+    QVERIFY(window.rect().contains(close->geometry()));
+    const auto* legend = window.findChild<QGroupBox*>();
+    QVERIFY(legend != nullptr && legend->isVisible());
+    QVERIFY(window.rect().contains(legend->geometry()));
+    // Each name stands beside its sample line, under the frame's title, not across it.
+    const QRect box = legend->geometry();
+    const int title = QFontMetrics(legend->font()).height();
+    QVERIFY(CountDark(picture,
+                      QRect(box.x() + 85, box.y() + title, 100, box.height() - title - 2)) > 20);
+    QCOMPARE(CountDark(picture, QRect(box.x() + 85, box.y() + 2, 100, title / 2 - 2)), 0);
 }
 
 int main(int argc, char** argv) {

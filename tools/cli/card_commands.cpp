@@ -11,8 +11,9 @@
 #include <thread>
 
 #include "app/main_commands.h"
+#include "app/open_command.h"
+#include "base/card_timing.h"
 #include "command_line.h"
-#include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"
@@ -87,7 +88,7 @@ bool ConnectCard(OnVersion on_version) {
     StartOperationThread();
     if (FirmwareNumber() != ACCEPTED_FIRMWARE) {
         // The timer thread shows the refusal and ends the process at its next tick.
-        std::this_thread::sleep_for(std::chrono::seconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(FIRMWARE_REFUSAL_EXIT_MS));
         return false;
     }
     return true;

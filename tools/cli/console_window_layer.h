@@ -1,8 +1,8 @@
 #pragma once
 // The window layer of the command line: message boxes go to standard error as
-// "CAPTION: TEXT", the dialogs answer with the paths given on the command line, the
-// data window's GMT-0 check box is --gmt0, and the progress bar is a percentage redrawn
-// in place on standard error when that is a terminal.
+// "CAPTION: TEXT", and the progress bar is a percentage redrawn in place on standard
+// error when that is a terminal. The commands take their files and choices from the
+// command line, so that no dialog is ever asked.
 
 #include <mutex>
 #include <optional>
@@ -17,20 +17,14 @@ class ConsoleWindowLayer final : public WindowLayer {
     ConsoleWindowLayer(const ConsoleWindowLayer&) = delete;
     ConsoleWindowLayer& operator=(const ConsoleWindowLayer&) = delete;
 
-    void SetKeepGmt(bool keep_gmt) { keep_gmt_ = keep_gmt; }
-    // The path the next file dialog returns.
-    void SetDialogPath(std::optional<std::string> path) { dialog_path_ = std::move(path); }
-
     MsgAnswer MessageBox(WindowId owner, std::string_view text, std::string_view caption,
                          MsgIcon icon, MsgButtons buttons) override;
-    bool WindowExists(WindowId window) override { return window == WindowId::Data; }
+    bool WindowExists(WindowId) override { return false; }
     void SetWindowTitle(WindowId, std::string_view) override {}
     void EnableControl(WindowId, int, bool) override {}
     void SetControlText(WindowId, int, std::string_view) override {}
     std::string ControlText(WindowId, int) override { return {}; }
-    bool IsChecked(WindowId window, int control_id) override {
-        return window == WindowId::Data && control_id == CB_CONVERTER_HORARIO_LOCAL && keep_gmt_;
-    }
+    bool IsChecked(WindowId, int) override { return false; }
     void SetChecked(WindowId, int, bool) override {}
     int SelectedPosition(WindowId, int) override { return -1; }
     void SelectPosition(WindowId, int, int) override {}
@@ -40,10 +34,10 @@ class ConsoleWindowLayer final : public WindowLayer {
     void SetProgressPosition(int position) override;
     void AddListLines(WindowId, int, std::vector<std::string>) override {}
     std::optional<std::string> OpenFileDialog(WindowId, const FileFilter&) override {
-        return dialog_path_;
+        return std::nullopt;
     }
     std::optional<std::string> SaveFileDialog(WindowId, const FileFilter&) override {
-        return dialog_path_;
+        return std::nullopt;
     }
     // The card commands read the results themselves.
     void OpenDataWindow() override {}
@@ -56,9 +50,6 @@ class ConsoleWindowLayer final : public WindowLayer {
     // Both with output_mutex_ held.
     void DrawProgress();
     void EndProgressLine();
-
-    bool keep_gmt_ = false;
-    std::optional<std::string> dialog_path_;
 
     // Messages and the bar share standard error, and come from several threads.
     std::mutex output_mutex_;

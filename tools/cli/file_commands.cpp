@@ -8,9 +8,10 @@
 #include <filesystem>
 #include <string>
 
+#include "app/open_command.h"
+#include "app/write_error.h"
 #include "command_line.h"
 #include "files/excel.h"
-#include "files/file.h"
 #include "logger/cp1252.h"
 #include "logger/reading_list.h"
 #include "logger/readings.h"
@@ -31,7 +32,7 @@ int RunList(const CommandLine& args, ConsoleWindowLayer&) {
     }
     CheckImageFirmware(data_in, WindowId::Data);
     std::string out;
-    for (const std::string& line : ReadingListLines(data_in)) {
+    for (const std::string& line : ReadingListLines(data_in, ShownTimeBase(args.Has("--gmt0")))) {
         out += line;
         out += '\n';
     }
@@ -39,12 +40,18 @@ int RunList(const CommandLine& args, ConsoleWindowLayer&) {
     return EXIT_OK;
 }
 
-int RunXls(const CommandLine& args, ConsoleWindowLayer& console) {
+int RunXls(const CommandLine& args, ConsoleWindowLayer&) {
     if (!LoadImageArgument(args.positional[0])) {
         return EXIT_FAILED;
     }
-    console.SetDialogPath(AbsolutePath(args.positional[1]));
-    return ExcelData(WindowId::Data, data_in) ? EXIT_OK : EXIT_FAILED;
+    const std::string path = AbsolutePath(args.positional[1]);
+    CheckImageFirmware(data_in, WindowId::Data);
+    std::string reason;
+    if (!WriteExcelFile(path, data_in, ShownTimeBase(args.Has("--gmt0")), &reason)) {
+        ShowWriteError(WindowId::Data, path, reason);
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
 }
 
 int RunShowConfig(const CommandLine& args, ConsoleWindowLayer&) {

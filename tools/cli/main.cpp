@@ -1,14 +1,20 @@
 // razurozavi-cli: the headless companion of the desktop program; it runs the same
 // core code as the windows.
 
+#include <getopt.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "command_line.h"
 #include "logger/clock.h"
 
 namespace {
+
+// A command's usage was printed as asked: the program ends successfully.
+constexpr int EXIT_HELP_SHOWN = -1;
 
 const CommandSpec kCommands[] = {
     {"list", "list IMAGE [--gmt0]", 1, 1, {"--gmt0"}, {}, RunList},
@@ -78,11 +84,63 @@ const CommandSpec* FindCommand(const std::string& name) {
     return nullptr;
 }
 
-void PrintUsage() {
-    std::fputs("usage: razurozavi-cli COMMAND ARGS...\ncommands:\n", stderr);
+void PrintUsage(std::FILE* stream) {
+    std::fputs(
+        "usage: razurozavi-cli COMMAND ARGS...\n"
+        "       razurozavi-cli --help | --version\n"
+        "commands:\n",
+        stream);
     for (const CommandSpec& spec : kCommands) {
-        std::fprintf(stderr, "  %s\n", spec.usage);
+        std::fprintf(stream, "  %s\n", spec.usage);
     }
+}
+
+// The words after COMMAND, parsed with getopt_long: options anywhere, "--name value" or
+// "--name=value", and "--" ends them. Returns EXIT_OK, or the status to exit with.
+int ParseArguments(const CommandSpec& spec, int argc, char** argv, CommandLine& args) {
+    std::vector<std::string> names(spec.flags.begin(), spec.flags.end());
+    names.insert(names.end(), spec.valued.begin(), spec.valued.end());
+    names.push_back("--help");
+    std::vector<option> table;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const bool takes_value = spec.valued.count(names[k]) != 0;
+        table.push_back({names[k].c_str() + 2, takes_value ? required_argument : no_argument,
+                         nullptr, static_cast<int>(k) + 2});
+    }
+    table.push_back({nullptr, 0, nullptr, 0});
+    // The command's name stands where getopt expects the program's. "-" keeps the
+    // positionals in their order; ":" tells a missing value from an unknown option.
+    opterr = 0;
+    optind = 1;
+    for (;;) {
+        const int found = getopt_long(argc - 1, argv + 1, "-:", table.data(), nullptr);
+        if (found == -1) {
+            break;
+        }
+        if (found == 1) {
+            args.positional.push_back(optarg);
+            continue;
+        }
+        if (found == ':') {
+            return UsageError(spec.name, std::string(argv[optind]) + " needs a value");
+        }
+        if (found == '?') {
+            return UsageError(spec.name, std::string("unknown option: ") + argv[optind]);
+        }
+        const std::string& name = names[static_cast<std::size_t>(found - 2)];
+        if (name == "--help") {
+            std::printf("usage: razurozavi-cli %s\n", spec.usage);
+            return EXIT_HELP_SHOWN;
+        }
+        std::vector<std::string>& values = args.options[name];
+        if (optarg != nullptr) {
+            values.push_back(optarg);
+        }
+    }
+    for (int k = optind + 1; k < argc; ++k) {
+        args.positional.push_back(argv[k]);
+    }
+    return EXIT_OK;
 }
 
 }  // namespace
@@ -103,37 +161,33 @@ int UsageError(const std::string& command, const std::string& why) {
     if (spec != nullptr) {
         std::fprintf(stderr, "usage: razurozavi-cli %s\n", spec->usage);
     } else {
-        PrintUsage();
+        PrintUsage(stderr);
     }
     return EXIT_USAGE;
 }
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        PrintUsage();
+        PrintUsage(stderr);
         return EXIT_USAGE;
+    }
+    if (std::strcmp(argv[1], "--help") == 0) {
+        PrintUsage(stdout);
+        return EXIT_OK;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("razurozavi-cli %s\n", RAZUROZAVI_VERSION);
+        return EXIT_OK;
     }
     const CommandSpec* spec = FindCommand(argv[1]);
     if (spec == nullptr) {
         std::fprintf(stderr, "unknown command: %s\n", argv[1]);
-        PrintUsage();
+        PrintUsage(stderr);
         return EXIT_USAGE;
     }
     CommandLine args;
-    for (int k = 2; k < argc; ++k) {
-        const std::string word = argv[k];
-        if (word.rfind("--", 0) != 0) {
-            args.positional.push_back(word);
-        } else if (spec->flags.count(word) != 0) {
-            args.options[word];
-        } else if (spec->valued.count(word) != 0) {
-            if (k + 1 >= argc) {
-                return UsageError(spec->name, word + " needs a value");
-            }
-            args.options[word].push_back(argv[++k]);
-        } else {
-            return UsageError(spec->name, "unknown option: " + word);
-        }
+    if (const int status = ParseArguments(*spec, argc, argv, args); status != EXIT_OK) {
+        return status == EXIT_HELP_SHOWN ? EXIT_OK : status;
     }
     if (args.positional.size() < spec->min_positional ||
         args.positional.size() > spec->max_positional) {
@@ -147,7 +201,6 @@ int main(int argc, char** argv) {
         SetFixedLocalTime(fixed);
     }
     ConsoleWindowLayer console;
-    console.SetKeepGmt(args.Has("--gmt0"));
     SetWindowLayer(&console);
     const int status = spec->run(args, console);
     std::fflush(stdout);

@@ -4,8 +4,9 @@
 #include <QGuiApplication>
 #include <cstdlib>
 
+#include "app/open_command.h"
+#include "app/write_error.h"
 #include "command_line.h"
-#include "files/file.h"
 #include "print/print_pages.h"
 #include "print/printout.h"
 

@@ -3,9 +3,9 @@
 
 #include <charconv>
 
+#include "app/open_command.h"
 #include "cloud/upload.h"
 #include "command_line.h"
-#include "files/file.h"
 #include "logger/graph_series.h"
 
 static bool ParsePort(const std::string& text, int& port) {

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <tuple>
 #include <unordered_map>
@@ -24,6 +25,9 @@ constexpr int LISTEN_BACKLOG = 1024;
 constexpr int MAX_EVENTS = 256;
 // The longest the loop sleeps without looking at the deadlines.
 constexpr int MAX_WAIT_MS = 1000;
+// Deadlines are looked at no more often than this: going through thousands of connections
+// at every event would make each event cost thousands.
+constexpr int SWEEP_MS = 20;
 // A reply that cannot be sent within this time ends the connection.
 constexpr int SEND_TIMEOUT_MS = 10000;
 // A refused client may still send this long, and this much, before the connection closes.
@@ -64,14 +68,35 @@ void RaiseDescriptorLimit() {
     }
 }
 
+// Sends what `out` holds and erases what went: 0 when all went, else the errno of the
+// send that stopped (EAGAIN: the socket is full, try again when writable).
+int SendPending(int fd, std::vector<std::uint8_t>& out) {
+    while (!out.empty()) {
+        const ssize_t sent = send(fd, out.data(), out.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0) {
+            return errno == EWOULDBLOCK ? EAGAIN : errno;
+        }
+        out.erase(out.begin(), out.begin() + sent);
+    }
+    return 0;
+}
+
 struct Connection {
     Connection(SocketHandle s, std::string peer, Clock::time_point now)
-        : socket(std::move(s)), session(std::move(peer), Log), accepted(now), last_heard(now) {}
+        : socket(std::move(s)),
+          session(std::move(peer), Log),
+          accepted(now),
+          last_heard(now),
+          last_progress(now) {}
     SocketHandle socket;
     UploadSession session;
     Clock::time_point accepted;
     Clock::time_point last_heard;
-    Clock::time_point send_since{};  // when the unsent reply started waiting
+    Clock::time_point last_progress;  // when the session last took a whole message
+    Clock::time_point send_since{};   // when the unsent reply started waiting
     bool storing = false;
     bool draining = false;  // refused: sending is over, the rest of the input is discarded
     Clock::time_point drain_until{};
@@ -167,205 +192,308 @@ void CollectionServer::StoreLoop() {
             std::lock_guard lock(jobs_mutex_);
             results_.push_back({job.connection, stored, why});
         }
+        // A full pipe already holds a wake-up; anything else leaves the reply waiting.
         const char byte = 1;
-        [[maybe_unused]] const ssize_t written = write(stored_write_.Get(), &byte, 1);
+        if (write(stored_write_.Get(), &byte, 1) < 0 && errno != EAGAIN) {
+            Log(std::string("cannot wake the connections after a store: ") + std::strerror(errno));
+        }
     }
 }
 
-void CollectionServer::Serve() {
-    const SocketHandle epoll(epoll_create1(EPOLL_CLOEXEC));
-    if (!epoll.Valid()) {
-        Log("cannot create an epoll instance");
-        return;
+class CollectionServer::Loop {
+  public:
+    Loop(CollectionServer& server, int epoll) : server_(server), epoll_(epoll) {}
+
+    // Until the stop pipe is written.
+    void Run();
+
+  private:
+    bool Watch(int op, int fd, std::uint32_t events, std::uint64_t tag);
+    using Connections = std::unordered_map<std::uint64_t, Connection>;
+    void Close(std::uint64_t tag);
+    Connections::iterator Erase(Connections::iterator it);
+    bool Flush(std::uint64_t tag, Connection& c, Clock::time_point now);
+    void Advance(std::uint64_t tag, Connection& c, Clock::time_point now);
+    void Receive(std::uint64_t tag, Connection& c, Clock::time_point now);
+    bool MakeRoom(const std::string& newcomer);
+    void AcceptAll(Clock::time_point now);
+    void TakeStoreResults(Clock::time_point now);
+    Clock::time_point Deadline(const Connection& c) const;
+    // Sooner deadlines than the next sweep's are noted as connections change.
+    void Schedule(const Connection& c) { sweep_at_ = std::min(sweep_at_, Deadline(c)); }
+    // Drops the connections past their deadline; when the next one falls due.
+    Clock::time_point DropLate(Clock::time_point now);
+
+    CollectionServer& server_;
+    const int epoll_;
+    Connections connections_;
+    std::unordered_map<std::string, int> per_peer_;  // connections held by each address
+    std::uint64_t next_tag_ = FIRST_CONNECTION;
+    std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(RECEIVE_CHUNK);
+    bool listening_ = true;
+    Clock::time_point listen_again_{};
+    Clock::time_point sweep_at_{};
+};
+
+void CollectionServer::Loop::Close(std::uint64_t tag) {
+    const auto found = connections_.find(tag);
+    if (found != connections_.end()) {
+        Erase(found);
     }
-    const auto watch = [&](int op, int fd, std::uint32_t events, std::uint64_t tag) {
-        epoll_event event{};
-        event.events = events;
-        event.data.u64 = tag;
-        return epoll_ctl(epoll.Get(), op, fd, &event) == 0;
-    };
-    watch(EPOLL_CTL_ADD, listener_.Get(), EPOLLIN, TAG_LISTENER);
-    watch(EPOLL_CTL_ADD, stop_read_.Get(), EPOLLIN, TAG_STOP);
-    watch(EPOLL_CTL_ADD, stored_read_.Get(), EPOLLIN, TAG_STORED);
-    if (!storer_.joinable()) {
-        storer_ = std::thread([this] { StoreLoop(); });
+}
+
+CollectionServer::Loop::Connections::iterator CollectionServer::Loop::Erase(
+    Connections::iterator it) {
+    const auto held = per_peer_.find(it->second.session.Peer());
+    if (held != per_peer_.end() && --held->second == 0) {
+        per_peer_.erase(held);
     }
+    return connections_.erase(it);
+}
 
-    std::unordered_map<std::uint64_t, Connection> connections;
-    std::uint64_t next_tag = FIRST_CONNECTION;
-    std::vector<std::uint8_t> chunk(RECEIVE_CHUNK);
+bool CollectionServer::Loop::Watch(int op, int fd, std::uint32_t events, std::uint64_t tag) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = tag;
+    return epoll_ctl(epoll_, op, fd, &event) == 0;
+}
 
-    const auto close_connection = [&](std::uint64_t tag) { connections.erase(tag); };
-
-    // Sends what is pending; false when the connection is over.
-    const auto flush = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
-        std::vector<std::uint8_t>& out = c.session.Output();
-        while (!out.empty()) {
-            const ssize_t sent = send(c.socket.Get(), out.data(), out.size(), MSG_NOSIGNAL);
-            if (sent < 0 && errno == EINTR) {
-                continue;
-            }
-            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!c.want_write) {
-                    c.want_write = true;
-                    c.send_since = now;
-                    watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN | EPOLLOUT, tag);
-                }
-                return true;
-            }
-            if (sent <= 0) {
-                return false;
-            }
-            out.erase(out.begin(), out.begin() + sent);
-        }
-        if (c.want_write) {
-            c.want_write = false;
-            watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN, tag);
-        }
-        if (c.session.Finished() && !c.draining) {
-            if (!c.session.Rejected()) {
-                return false;
-            }
-            // Closing with unread input would reset the connection and could lose the
-            // "ee" on its way: stop sending and let the client's rest arrive first.
-            shutdown(c.socket.Get(), SHUT_WR);
-            c.draining = true;
-            c.drain_until = now + std::chrono::milliseconds(DRAIN_MS);
+// Sends what is pending; false when the connection is over.
+bool CollectionServer::Loop::Flush(std::uint64_t tag, Connection& c, Clock::time_point now) {
+    const int failed = SendPending(c.socket.Get(), c.session.Output());
+    if (failed == EAGAIN) {
+        if (!c.want_write) {
+            c.want_write = true;
+            c.send_since = now;
+            Schedule(c);
+            Watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN | EPOLLOUT, tag);
         }
         return true;
-    };
-
-    // After input or a store result: hands a whole upload to the store, sends replies.
-    const auto advance = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
-        if (c.session.WantsStore() && !c.storing) {
-            c.storing = true;
-            {
-                std::lock_guard lock(jobs_mutex_);
-                jobs_.push_back({tag, c.session.Peer(), c.session.Header(), c.session.Readings()});
-            }
-            jobs_ready_.notify_one();
-        }
-        if (!flush(tag, c, now)) {
-            close_connection(tag);
-        }
-    };
-
-    const auto receive = [&](std::uint64_t tag, Connection& c, Clock::time_point now) {
-        for (;;) {
-            const ssize_t got = recv(c.socket.Get(), chunk.data(), chunk.size(), 0);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                break;
-            }
-            if (got <= 0) {
-                return close_connection(tag);
-            }
-            c.last_heard = now;
-            if (c.draining) {
-                c.drained += static_cast<std::size_t>(got);
-                if (c.drained > DRAIN_BYTES) {
-                    return close_connection(tag);
-                }
-                continue;
-            }
-            c.session.Receive(std::span(chunk).first(static_cast<std::size_t>(got)));
-            if (c.session.WantsStore() || c.session.Finished()) {
-                break;
-            }
-            if (static_cast<std::size_t>(got) < chunk.size()) {
-                break;
-            }
-        }
-        if (!c.draining) {
-            advance(tag, c, now);
-        }
-    };
-
-    // Room for a newcomer: the oldest connection that has not shown a valid header goes.
-    const auto make_room = [&]() {
-        auto oldest = connections.end();
-        for (auto it = connections.begin(); it != connections.end(); ++it) {
-            if (!it->second.session.HasHeader() &&
-                (oldest == connections.end() || it->second.accepted < oldest->second.accepted)) {
-                oldest = it;
-            }
-        }
-        if (oldest == connections.end()) {
+    }
+    if (failed != 0) {
+        Log("dropped " + c.session.Peer() + ": cannot send: " + std::strerror(failed));
+        return false;
+    }
+    if (c.want_write) {
+        c.want_write = false;
+        Watch(EPOLL_CTL_MOD, c.socket.Get(), EPOLLIN, tag);
+    }
+    if (c.session.Finished() && !c.draining) {
+        if (!c.session.Rejected()) {
             return false;
         }
-        Log("dropped " + oldest->second.session.Peer() + ": no header, room needed");
-        connections.erase(oldest);
-        return true;
-    };
+        // Closing with unread input would reset the connection and could lose the
+        // "ee" on its way: stop sending and let the client's rest arrive first.
+        shutdown(c.socket.Get(), SHUT_WR);
+        c.draining = true;
+        c.drain_until = now + std::chrono::milliseconds(DRAIN_MS);
+        Schedule(c);
+    }
+    return true;
+}
 
-    bool listening = true;
-    Clock::time_point listen_again{};
-    const auto accept_all = [&](Clock::time_point now) {
-        for (;;) {
-            sockaddr_storage address{};
-            socklen_t length = sizeof address;
-            SocketHandle s(accept4(listener_.Get(), reinterpret_cast<sockaddr*>(&address), &length,
-                                   SOCK_CLOEXEC | SOCK_NONBLOCK));
-            if (!s.Valid()) {
-                if (errno == EMFILE || errno == ENFILE) {
-                    // Out of descriptors: a client without a header gives its own up; else
-                    // the listener rests, rather than waking the loop again at once.
-                    if (!make_room() && listening) {
-                        epoll_ctl(epoll.Get(), EPOLL_CTL_DEL, listener_.Get(), nullptr);
-                        listening = false;
-                        listen_again = now + std::chrono::milliseconds(ACCEPT_PAUSE_MS);
-                    }
-                }
-                return;
-            }
-            const std::string peer = PeerAddress(address);
-            if (static_cast<int>(connections.size()) >= options_.max_connections && !make_room()) {
-                Log("refused " + peer + ": too many connections");
-                continue;
-            }
-            const std::uint64_t tag = next_tag++;
-            const int fd = s.Get();
-            connections.emplace(std::piecewise_construct, std::forward_as_tuple(tag),
-                                std::forward_as_tuple(std::move(s), peer, now));
-            if (!watch(EPOLL_CTL_ADD, fd, EPOLLIN, tag)) {
-                connections.erase(tag);
-            }
+// After input or a store result: hands a whole upload to the store, sends replies.
+void CollectionServer::Loop::Advance(std::uint64_t tag, Connection& c, Clock::time_point now) {
+    if (c.session.WantsStore() && !c.storing) {
+        c.storing = true;
+        {
+            std::lock_guard lock(server_.jobs_mutex_);
+            server_.jobs_.push_back(
+                {tag, c.session.Peer(), c.session.Header(), c.session.Readings()});
         }
-    };
+        server_.jobs_ready_.notify_one();
+    }
+    if (!Flush(tag, c, now)) {
+        Close(tag);
+    }
+}
 
-    const auto deadline = [&](const Connection& c) {
+void CollectionServer::Loop::Receive(std::uint64_t tag, Connection& c, Clock::time_point now) {
+    const std::size_t messages = c.session.MessagesTaken();
+    for (;;) {
+        const ssize_t got = recv(c.socket.Get(), chunk_.data(), chunk_.size(), 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        }
+        if (got <= 0) {
+            return Close(tag);
+        }
+        c.last_heard = now;
         if (c.draining) {
-            return c.drain_until;
+            c.drained += static_cast<std::size_t>(got);
+            if (c.drained > DRAIN_BYTES) {
+                return Close(tag);
+            }
+            continue;
         }
-        if (c.want_write) {
-            return c.send_since + std::chrono::milliseconds(SEND_TIMEOUT_MS);
+        c.session.Receive(std::span(chunk_).first(static_cast<std::size_t>(got)));
+        if (c.session.WantsStore() || c.session.Finished()) {
+            break;
         }
-        if (c.storing) {
-            return Clock::time_point::max();
+        if (static_cast<std::size_t>(got) < chunk_.size()) {
+            break;
         }
-        Clock::time_point at = c.last_heard + std::chrono::milliseconds(options_.idle_timeout_ms);
-        if (!c.session.HasHeader()) {
-            at = std::min(at, c.accepted + std::chrono::milliseconds(options_.header_timeout_ms));
-        }
-        return at;
-    };
+    }
+    if (c.session.MessagesTaken() != messages) {
+        c.last_progress = now;
+    }
+    if (!c.draining) {
+        Advance(tag, c, now);
+    }
+}
 
+// Room for a newcomer: the oldest connection that has not shown a valid header goes;
+// else the address holding the most connections (the newcomer's own on a tie) gives up
+// the one whose upload moved least recently. An upload being stored is never dropped.
+bool CollectionServer::Loop::MakeRoom(const std::string& newcomer) {
+    auto oldest = connections_.end();
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+        if (!it->second.session.HasHeader() &&
+            (oldest == connections_.end() || it->second.accepted < oldest->second.accepted)) {
+            oldest = it;
+        }
+    }
+    if (oldest != connections_.end()) {
+        Log("dropped " + oldest->second.session.Peer() + ": no header, room needed");
+        Erase(oldest);
+        return true;
+    }
+    const auto own = per_peer_.find(newcomer);
+    std::string hog = newcomer;
+    int most = own != per_peer_.end() ? own->second : 0;
+    for (const auto& [peer, held] : per_peer_) {
+        if (held > most) {
+            hog = peer;
+            most = held;
+        }
+    }
+    auto slowest = connections_.end();
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+        const Connection& c = it->second;
+        if (!c.storing && c.session.Peer() == hog &&
+            (slowest == connections_.end() || c.last_progress < slowest->second.last_progress)) {
+            slowest = it;
+        }
+    }
+    if (slowest == connections_.end()) {
+        return false;
+    }
+    Log("dropped " + hog + ": its least moving upload, room needed");
+    Erase(slowest);
+    return true;
+}
+
+void CollectionServer::Loop::AcceptAll(Clock::time_point now) {
+    for (;;) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        SocketHandle s(accept4(server_.listener_.Get(), reinterpret_cast<sockaddr*>(&address),
+                               &length, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!s.Valid()) {
+            if (errno == EMFILE || errno == ENFILE) {
+                // Out of descriptors: a client without a header gives its own up; else
+                // the listener rests, rather than waking the loop again at once.
+                if (!MakeRoom("") && listening_) {
+                    epoll_ctl(epoll_, EPOLL_CTL_DEL, server_.listener_.Get(), nullptr);
+                    listening_ = false;
+                    listen_again_ = now + std::chrono::milliseconds(ACCEPT_PAUSE_MS);
+                }
+            }
+            return;
+        }
+        const std::string peer = PeerAddress(address);
+        if (static_cast<int>(connections_.size()) >= server_.options_.max_connections &&
+            !MakeRoom(peer)) {
+            Log("refused " + peer + ": too many connections");
+            continue;
+        }
+        const std::uint64_t tag = next_tag_++;
+        const int fd = s.Get();
+        connections_.emplace(std::piecewise_construct, std::forward_as_tuple(tag),
+                             std::forward_as_tuple(std::move(s), peer, now));
+        ++per_peer_[peer];
+        Schedule(connections_.at(tag));
+        if (!Watch(EPOLL_CTL_ADD, fd, EPOLLIN, tag)) {
+            Close(tag);
+        }
+    }
+}
+
+void CollectionServer::Loop::TakeStoreResults(Clock::time_point now) {
+    char drain[64];
+    while (read(server_.stored_read_.Get(), drain, sizeof drain) > 0) {
+    }
+    std::vector<StoreResult> results;
+    {
+        std::lock_guard lock(server_.jobs_mutex_);
+        results.swap(server_.results_);
+    }
+    for (const StoreResult& result : results) {
+        const auto found = connections_.find(result.connection);
+        if (found != connections_.end()) {
+            found->second.session.Stored(result.stored, result.why);
+            found->second.last_heard = now;
+            Advance(result.connection, found->second, now);
+        }
+    }
+}
+
+Clock::time_point CollectionServer::Loop::Deadline(const Connection& c) const {
+    if (c.draining) {
+        return c.drain_until;
+    }
+    if (c.want_write) {
+        return c.send_since + std::chrono::milliseconds(SEND_TIMEOUT_MS);
+    }
+    if (c.storing) {
+        return Clock::time_point::max();
+    }
+    Clock::time_point at =
+        c.last_heard + std::chrono::milliseconds(server_.options_.idle_timeout_ms);
+    if (!c.session.HasHeader()) {
+        at = std::min(at,
+                      c.accepted + std::chrono::milliseconds(server_.options_.header_timeout_ms));
+    }
+    return at;
+}
+
+Clock::time_point CollectionServer::Loop::DropLate(Clock::time_point now) {
+    Clock::time_point next = now + std::chrono::milliseconds(MAX_WAIT_MS);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+        const Clock::time_point due = Deadline(it->second);
+        if (due <= now) {
+            if (!it->second.draining) {
+                Log("dropped " + it->second.session.Peer() +
+                    (it->second.session.HasHeader() ? ": silent too long"
+                                                    : ": no valid header in time"));
+            }
+            it = Erase(it);
+        } else {
+            next = std::min(next, due);
+            ++it;
+        }
+    }
+    return next;
+}
+
+void CollectionServer::Loop::Run() {
+    Watch(EPOLL_CTL_ADD, server_.listener_.Get(), EPOLLIN, TAG_LISTENER);
+    Watch(EPOLL_CTL_ADD, server_.stop_read_.Get(), EPOLLIN, TAG_STOP);
+    Watch(EPOLL_CTL_ADD, server_.stored_read_.Get(), EPOLLIN, TAG_STORED);
     std::vector<epoll_event> events(MAX_EVENTS);
     for (;;) {
-        if (!listening && Clock::now() >= listen_again) {
-            listening = watch(EPOLL_CTL_ADD, listener_.Get(), EPOLLIN, TAG_LISTENER);
+        if (!listening_ && Clock::now() >= listen_again_) {
+            listening_ = Watch(EPOLL_CTL_ADD, server_.listener_.Get(), EPOLLIN, TAG_LISTENER);
         }
-        Clock::time_point soonest = Clock::now() + std::chrono::milliseconds(MAX_WAIT_MS);
-        if (!listening) {
-            soonest = std::min(soonest, listen_again);
-        }
-        for (const auto& [tag, c] : connections) {
-            soonest = std::min(soonest, deadline(c));
+        Clock::time_point soonest = sweep_at_;
+        if (!listening_) {
+            soonest = std::min(soonest, listen_again_);
         }
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(soonest - Clock::now());
-        const int ready = epoll_wait(epoll.Get(), events.data(), MAX_EVENTS,
+        const int ready = epoll_wait(epoll_, events.data(), MAX_EVENTS,
                                      static_cast<int>(std::max<long long>(0, wait.count())));
         const Clock::time_point now = Clock::now();
         for (int k = 0; k < ready; ++k) {
@@ -374,52 +502,40 @@ void CollectionServer::Serve() {
                 return;
             }
             if (tag == TAG_LISTENER) {
-                accept_all(now);
+                AcceptAll(now);
                 continue;
             }
             if (tag == TAG_STORED) {
-                char drain[64];
-                while (read(stored_read_.Get(), drain, sizeof drain) > 0) {
-                }
-                std::vector<StoreResult> results;
-                {
-                    std::lock_guard lock(jobs_mutex_);
-                    results.swap(results_);
-                }
-                for (const StoreResult& result : results) {
-                    const auto found = connections.find(result.connection);
-                    if (found != connections.end()) {
-                        found->second.session.Stored(result.stored, result.why);
-                        found->second.last_heard = now;
-                        advance(result.connection, found->second, now);
-                    }
-                }
+                TakeStoreResults(now);
                 continue;
             }
-            const auto found = connections.find(tag);
-            if (found == connections.end()) {
+            const auto found = connections_.find(tag);
+            if (found == connections_.end()) {
                 continue;
             }
             Connection& c = found->second;
-            if ((events[k].events & EPOLLOUT) != 0 && !flush(tag, c, now)) {
-                close_connection(tag);
+            if ((events[k].events & EPOLLOUT) != 0 && !Flush(tag, c, now)) {
+                Close(tag);
                 continue;
             }
             if ((events[k].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) != 0) {
-                receive(tag, c, now);
+                Receive(tag, c, now);
             }
         }
-        for (auto it = connections.begin(); it != connections.end();) {
-            if (deadline(it->second) <= now) {
-                if (!it->second.draining) {
-                    Log("dropped " + it->second.session.Peer() +
-                        (it->second.session.HasHeader() ? ": silent too long"
-                                                        : ": no valid header in time"));
-                }
-                it = connections.erase(it);
-            } else {
-                ++it;
-            }
+        if (now >= sweep_at_) {
+            sweep_at_ = std::max(DropLate(now), now + std::chrono::milliseconds(SWEEP_MS));
         }
     }
+}
+
+void CollectionServer::Serve() {
+    const SocketHandle epoll(epoll_create1(EPOLL_CLOEXEC));
+    if (!epoll.Valid()) {
+        Log(std::string("cannot create an epoll instance: ") + std::strerror(errno));
+        return;
+    }
+    if (!storer_.joinable()) {
+        storer_ = std::thread([this] { StoreLoop(); });
+    }
+    Loop(*this, epoll.Get()).Run();
 }

@@ -27,7 +27,10 @@ constexpr int IDLE_TIMEOUT_MS = 30000;
 // A card sends its header at once; a client without a valid header by then is dropped.
 constexpr int HEADER_TIMEOUT_MS = 5000;
 // Connections served at once. Beyond it the oldest connection that has not sent a valid
-// header makes way; when every one has, the newcomer is closed.
+// header makes way; when every one has, the address that holds the most connections gives
+// up the one whose upload moved least recently. A header is easy to forge, so holding a
+// slot must cost progress: a client that trickles keeps none against a card that uploads.
+// Addresses are not capped outright, as a site's cards may share one address.
 constexpr int MAX_CONNECTIONS = 4000;
 
 struct ServerOptions {
@@ -67,6 +70,8 @@ class CollectionServer {
         bool stored;
         std::string why;
     };
+    // One Serve(): the connections and what the event loop does with them.
+    class Loop;
     void StoreLoop();
 
     UploadStore& store_;

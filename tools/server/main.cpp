@@ -1,5 +1,7 @@
 // razurozavi-server: the collection server that cards in cloud mode upload to.
 
+#include <getopt.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +20,7 @@ constexpr const char* kUsage =
     "                         [--web-port P] [--web-password-file FILE]\n"
     "                         [--tls-cert FILE --tls-key FILE]\n"
     "       razurozavi-server --list [--db FILE]\n"
+    "       razurozavi-server --help | --version\n"
     "--web-port: the web view's port (default 40080, 0 turns it off), on the --bind\n"
     "address; an address other than loopback needs --web-password-file (user:HASH lines,\n"
     "HASH from mkpasswd); --tls-cert and --tls-key serve it over HTTPS.\n";
@@ -53,46 +56,88 @@ int main(int argc, char** argv) {
     WebOptions web;
     std::string db = kDefaultDb;
     bool list = false;
-    for (int k = 1; k < argc; ++k) {
-        const std::string word = argv[k];
-        if (word == "--list") {
-            list = true;
-            continue;
+    enum Option {
+        kPort = 1,
+        kBind,
+        kDb,
+        kIdle,
+        kWebPort,
+        kPasswords,
+        kCert,
+        kKey,
+        kList,
+        kHelp,
+        kVersion
+    };
+    const option table[] = {{"port", required_argument, nullptr, kPort},
+                            {"bind", required_argument, nullptr, kBind},
+                            {"db", required_argument, nullptr, kDb},
+                            {"idle-timeout", required_argument, nullptr, kIdle},
+                            {"web-port", required_argument, nullptr, kWebPort},
+                            {"web-password-file", required_argument, nullptr, kPasswords},
+                            {"tls-cert", required_argument, nullptr, kCert},
+                            {"tls-key", required_argument, nullptr, kKey},
+                            {"list", no_argument, nullptr, kList},
+                            {"help", no_argument, nullptr, kHelp},
+                            {"version", no_argument, nullptr, kVersion},
+                            {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    for (;;) {
+        const int found = getopt_long(argc, argv, "+:", table, nullptr);
+        if (found == -1) {
+            break;
         }
-        if (word != "--port" && word != "--bind" && word != "--db" && word != "--idle-timeout" &&
-            word != "--web-port" && word != "--web-password-file" && word != "--tls-cert" &&
-            word != "--tls-key") {
-            return Usage(("unknown argument: " + word).c_str());
+        const char* value = optarg;
+        switch (found) {
+            case ':':
+                return Usage((std::string(argv[optind - 1]) + " needs a value").c_str());
+            case '?':
+                return Usage((std::string("unknown argument: ") + argv[optind - 1]).c_str());
+            case kHelp:
+                std::fputs(kUsage, stdout);
+                return 0;
+            case kVersion:
+                std::printf("razurozavi-server %s\n", RAZUROZAVI_VERSION);
+                return 0;
+            case kList:
+                list = true;
+                break;
+            case kPort:
+                if (!ParseNumber(value, 0, 65535, options.port)) {
+                    return Usage("--port wants a number from 0 to 65535");
+                }
+                break;
+            case kIdle:
+                if (!ParseNumber(value, 1, 24 * 3600 * 1000, options.idle_timeout_ms)) {
+                    return Usage("--idle-timeout wants milliseconds");
+                }
+                break;
+            case kWebPort:
+                if (!ParseNumber(value, 0, 65535, web.port)) {
+                    return Usage("--web-port wants a number from 0 to 65535");
+                }
+                break;
+            case kPasswords:
+                web.password_file = value;
+                break;
+            case kCert:
+                web.tls_cert = value;
+                break;
+            case kKey:
+                web.tls_key = value;
+                break;
+            case kBind:
+                options.bind_address = value;
+                break;
+            case kDb:
+                db = value;
+                break;
+            default:
+                break;
         }
-        if (k + 1 >= argc) {
-            return Usage((word + " needs a value").c_str());
-        }
-        const char* value = argv[++k];
-        if (word == "--port" && !ParseNumber(value, 0, 65535, options.port)) {
-            return Usage("--port wants a number from 0 to 65535");
-        }
-        if (word == "--idle-timeout" &&
-            !ParseNumber(value, 1, 24 * 3600 * 1000, options.idle_timeout_ms)) {
-            return Usage("--idle-timeout wants milliseconds");
-        }
-        if (word == "--web-port" && !ParseNumber(value, 0, 65535, web.port)) {
-            return Usage("--web-port wants a number from 0 to 65535");
-        }
-        if (word == "--web-password-file") {
-            web.password_file = value;
-        }
-        if (word == "--tls-cert") {
-            web.tls_cert = value;
-        }
-        if (word == "--tls-key") {
-            web.tls_key = value;
-        }
-        if (word == "--bind") {
-            options.bind_address = value;
-        }
-        if (word == "--db") {
-            db = value;
-        }
+    }
+    if (optind < argc) {
+        return Usage((std::string("unknown argument: ") + argv[optind]).c_str());
     }
 
     std::string error;

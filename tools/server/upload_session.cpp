@@ -36,6 +36,7 @@ void UploadSession::Message(std::span<const std::uint8_t> message) {
             return Reject("bad header");
         }
     } else if (IsEndMessage(message)) {
+        ++messages_taken_;
         state_ = State::Storing;
         return;
     } else {
@@ -48,6 +49,7 @@ void UploadSession::Message(std::span<const std::uint8_t> message) {
         }
         readings_.insert(readings_.end(), packet->begin(), packet->end());
     }
+    ++messages_taken_;
     Reply(REPLY_ACCEPTED);
 }
 

@@ -31,6 +31,8 @@ class UploadSession {
     void Stored(bool stored, const std::string& why);
 
     bool HasHeader() const { return header_.has_value(); }
+    // Whole messages taken so far: how far the upload has come.
+    std::size_t MessagesTaken() const { return messages_taken_; }
     // Replies not yet sent; the caller erases what it sent.
     std::vector<std::uint8_t>& Output() { return output_; }
     // Nothing more will be read: close once Output() is sent.
@@ -51,4 +53,5 @@ class UploadSession {
     std::optional<UploadHeader> header_;
     std::vector<int> readings_;
     std::vector<std::uint8_t> output_;
+    std::size_t messages_taken_ = 0;
 };

@@ -1,6 +1,8 @@
 #pragma once
 // The collection server's web view, apart from HTTP: each page, the stylesheet, the
 // CSV file and the JSON documents as a status, a content type and a body. Read-only.
+// The HTML pages are in web_pages.cpp, the CSV file in web_csv.cpp, the JSON documents
+// in web_api.cpp and the stylesheet in web_style.css.
 
 #include <map>
 #include <mutex>
@@ -22,8 +24,6 @@ constexpr int WEB_CARDS_PER_PAGE = 50;
 constexpr int WEB_UPLOADS_PER_PAGE = 25;
 constexpr int WEB_READINGS_PER_PAGE = 500;
 constexpr int WEB_API_ROWS_PER_PAGE = 100;
-// The chart's plot width in pixel columns: at most twice as many points are drawn.
-constexpr int CHART_COLUMNS = 880;
 // Summaries kept in memory (stored uploads never change); cleared when full.
 constexpr std::size_t SUMMARY_CACHE_SIZE = 200000;
 
@@ -52,6 +52,3 @@ class WebView {
     std::mutex cache_mutex_;
     std::unordered_map<long long, UploadSummary> summaries_;
 };
-
-// The chart of one recording, as inline SVG.
-std::string ChartSvg(const Recording& r);

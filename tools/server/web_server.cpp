@@ -1,18 +1,26 @@
 #include "web_server.h"
 
 #include <arpa/inet.h>
-#include <httplib.h>
+#include <microhttpd.h>
 #include <netdb.h>
-#include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <thread>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string_view>
 
 namespace {
 
 // What every answer carries: no script at all, nothing from elsewhere, no framing.
-const httplib::Headers kSecurityHeaders = {
+constexpr std::pair<const char*, const char*> kSecurityHeaders[] = {
     {"Content-Security-Policy",
      "default-src 'none'; style-src 'self'; img-src 'self'; base-uri 'none'; "
      "form-action 'none'; frame-ancestors 'none'"},
@@ -21,40 +29,44 @@ const httplib::Headers kSecurityHeaders = {
     {"Referrer-Policy", "no-referrer"},
     {"Cache-Control", "no-store"},
 };
-
-// A request asks for no more than a path and a few headers.
-constexpr std::size_t PAYLOAD_MAX = 1024;
-constexpr int READ_TIMEOUT_S = 10;
-constexpr int WRITE_TIMEOUT_S = 30;
-constexpr int KEEP_ALIVE_MAX = 100;
+// Over HTTPS: the browser keeps to HTTPS for a year.
+constexpr const char* kStrictTransport = "max-age=31536000";
+// TLS 1.3, and TLS 1.2 only with forward secrecy and authenticated encryption.
+constexpr const char* kTlsPriorities =
+    "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-KX-ALL:+ECDHE-ECDSA:+ECDHE-RSA:"
+    "-CIPHER-ALL:+AES-256-GCM:+AES-128-GCM:+CHACHA20-POLY1305:-MAC-ALL:+AEAD";
+// A request line and its headers must fit in this, with the library's own bookkeeping.
+constexpr std::size_t CONNECTION_MEMORY = 32 * 1024;
+constexpr int LISTEN_BACKLOG = 1024;
 // Page numbers beyond this are taken as the last page.
 constexpr long long PAGE_MAX = 1000000000LL;
+constexpr std::size_t ID_DIGITS_MAX = 18;
 
 // "?pagina=N": 1 when absent or not a number.
-long long PageOf(const httplib::Request& req) {
-    if (!req.has_param("pagina")) {
-        return 1;
-    }
-    const std::string text = req.get_param_value("pagina");
+long long PageOf(MHD_Connection* connection) {
+    const char* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "pagina");
+    const std::string_view text = value != nullptr ? value : "";
     if (text.empty() || text.size() > 10 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
+        text.find_first_not_of("0123456789") != std::string_view::npos) {
         return 1;
     }
-    return std::min(std::stoll(text), PAGE_MAX);
+    return std::min(std::stoll(std::string(text)), PAGE_MAX);
 }
 
-// The numbers the routes' patterns let through (at most 18 digits).
-long long IdOf(const httplib::Request& req) {
-    return std::stoll(req.matches[1].str());
-}
-
-void Send(httplib::Response& res, const WebResponse& page) {
-    res.status = page.status;
-    res.set_content(page.body, page.content_type.c_str());
-    if (!page.download_name.empty()) {
-        res.set_header("Content-Disposition",
-                       "attachment; filename=\"" + page.download_name + "\"");
+// The number in `url` between `prefix` and `suffix`: 1 to 18 digits, nothing else.
+std::optional<long long> IdIn(std::string_view url, std::string_view prefix,
+                              std::string_view suffix = "") {
+    if (url.size() <= prefix.size() + suffix.size() || !url.starts_with(prefix) ||
+        !url.ends_with(suffix)) {
+        return std::nullopt;
     }
+    const std::string_view digits =
+        url.substr(prefix.size(), url.size() - prefix.size() - suffix.size());
+    if (digits.size() > ID_DIGITS_MAX ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::stoll(std::string(digits));
 }
 
 bool LoopbackAddress(const sockaddr* address) {
@@ -71,6 +83,31 @@ bool LoopbackAddress(const sockaddr* address) {
         return IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr) && v6->sin6_addr.s6_addr[12] == 127;
     }
     return false;
+}
+
+std::optional<std::string> ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The path and query arrive as sent: the routes take digits only, so nothing is decoded
+// (a "%00" can never cut a path short).
+size_t KeepEscapes(void*, MHD_Connection*, char* text) {
+    return std::strlen(text);
+}
+
+MHD_Result Dispatch(void* server, MHD_Connection* connection, const char* url, const char* method,
+                    const char*, const char*, size_t* upload_data_size, void** request) {
+    // A body the view does not read is dropped, and its connection closes.
+    if (*request != nullptr) {
+        *upload_data_size = 0;
+        return MHD_YES;
+    }
+    *request = server;
+    return static_cast<WebServer*>(server)->Answer(connection, url, method) ? MHD_YES : MHD_NO;
 }
 
 }  // namespace
@@ -117,139 +154,182 @@ bool WebServer::Listen(std::string* error) {
         }
         need_password_ = true;
     }
+    std::optional<std::string> cert;
+    std::optional<std::string> key;
     if (Tls()) {
-        const std::string cert = options_.tls_cert;
-        const std::string key = options_.tls_key;
-        http_ = std::make_unique<httplib::SSLServer>([cert, key](SSL_CTX& ctx) {
-            SSL_CTX_set_min_proto_version(&ctx, TLS1_2_VERSION);
-            return SSL_CTX_use_certificate_chain_file(&ctx, cert.c_str()) == 1 &&
-                   SSL_CTX_use_PrivateKey_file(&ctx, key.c_str(), SSL_FILETYPE_PEM) == 1 &&
-                   SSL_CTX_check_private_key(&ctx) == 1;
-        });
-        if (!http_->is_valid()) {
-            *error = "cannot use the certificate " + cert + " with the key " + key;
+        cert = ReadWhole(options_.tls_cert);
+        key = ReadWhole(options_.tls_key);
+        if (!cert || !key) {
+            *error = "cannot read " + (cert ? options_.tls_key : options_.tls_cert);
             return false;
         }
-    } else {
-        http_ = std::make_unique<httplib::Server>();
-        if (!loopback) {
-            warnings_.push_back("the web view on " + options_.bind_address +
-                                " is plain HTTP: passwords and data cross the network "
-                                "readable; give --tls-cert and --tls-key");
-        }
+    } else if (!loopback) {
+        warnings_.push_back("the web view on " + options_.bind_address +
+                            " is plain HTTP: passwords and data cross the network "
+                            "readable; give --tls-cert and --tls-key");
     }
-    const int threads = options_.threads;
-    http_->new_task_queue = [threads] {
-        return new httplib::ThreadPool(static_cast<std::size_t>(threads));
-    };
-    http_->set_payload_max_length(PAYLOAD_MAX);
-    http_->set_read_timeout(READ_TIMEOUT_S, 0);
-    http_->set_write_timeout(WRITE_TIMEOUT_S, 0);
-    http_->set_keep_alive_max_count(KEEP_ALIVE_MAX);
-    http_->set_default_headers(kSecurityHeaders);
-    Route();
-    const int port =
-        options_.port == 0
-            ? http_->bind_to_any_port(options_.bind_address)
-            : (http_->bind_to_port(options_.bind_address, options_.port) ? options_.port : -1);
-    if (port < 0) {
-        *error =
-            "cannot listen on " + options_.bind_address + " port " + std::to_string(options_.port);
+
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(options_.port);
+    const int resolved = getaddrinfo(options_.bind_address.c_str(), port.c_str(), &hints, &found);
+    if (resolved != 0 || found == nullptr) {
+        *error = "cannot resolve " + options_.bind_address + ": " + gai_strerror(resolved);
         return false;
     }
-    port_ = port;
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
+    const int listener = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int yes = 1;
+    if (listener < 0 || setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
+        bind(listener, found->ai_addr, found->ai_addrlen) != 0 ||
+        listen(listener, LISTEN_BACKLOG) != 0) {
+        *error = "cannot listen on " + options_.bind_address + " port " + port + ": " +
+                 std::strerror(errno);
+        if (listener >= 0) {
+            close(listener);
+        }
+        return false;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &length);
+    port_ =
+        ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(bound).sin6_port
+                                          : reinterpret_cast<const sockaddr_in&>(bound).sin_port);
+
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD;
+    if (found->ai_family == AF_INET6) {
+        flags |= MHD_USE_IPv6;
+    }
+    if (Tls()) {
+        flags |= MHD_USE_TLS;
+    }
+    // The library takes the listening socket over, and closes it when it stops.
+    daemon_ = MHD_start_daemon(
+        flags, 0, nullptr, nullptr, &Dispatch, this, MHD_OPTION_LISTEN_SOCKET, listener,
+        MHD_OPTION_THREAD_POOL_SIZE, options_.threads, MHD_OPTION_CONNECTION_LIMIT, WEB_CONNECTIONS,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, WEB_CONNECTIONS_PER_ADDRESS,
+        MHD_OPTION_CONNECTION_TIMEOUT, WEB_IDLE_TIMEOUT_S, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        CONNECTION_MEMORY, MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr,
+        MHD_OPTION_HTTPS_MEM_CERT, cert ? cert->c_str() : nullptr, MHD_OPTION_HTTPS_MEM_KEY,
+        key ? key->c_str() : nullptr, MHD_OPTION_HTTPS_PRIORITIES, Tls() ? kTlsPriorities : nullptr,
+        MHD_OPTION_END);
+    if (daemon_ == nullptr) {
+        close(listener);
+        *error = Tls() ? "cannot use the certificate " + options_.tls_cert + " with the key " +
+                             options_.tls_key
+                       : "cannot start the web view on " + options_.bind_address + " port " +
+                             std::to_string(port_);
+        return false;
+    }
     return true;
 }
 
-void WebServer::Route() {
-    httplib::Server& s = *http_;
-    // Every request: the password first, and the time it took in Server-Timing.
-    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (req.method != "GET" && req.method != "HEAD") {
-            res.status = 405;
-            res.set_header("Allow", "GET, HEAD");
-            res.set_content("Somente leitura.\n", "text/plain; charset=utf-8");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        if (need_password_ && !auth_.Check(req.get_header_value("Authorization"))) {
-            Send(res, WebView::Unauthorized());
-            res.set_header("WWW-Authenticate", "Basic realm=\"RazuRozavi\", charset=\"UTF-8\"");
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    });
-    const auto timed = [](auto handler) {
-        return [handler](const httplib::Request& req, httplib::Response& res) {
-            const auto start = std::chrono::steady_clock::now();
-            Send(res, handler(req));
-            const double ms =
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count();
-            char timing[48];
-            std::snprintf(timing, sizeof timing, "app;dur=%.2f", ms);
-            res.set_header("Server-Timing", timing);
-        };
-    };
-    s.Get("/", timed([this](const httplib::Request& req) { return view_.Home(PageOf(req)); }));
-    s.Get("/estilo.css", timed([](const httplib::Request&) { return WebView::Stylesheet(); }));
-    s.Get(R"(/cards/(\d{1,18}))", timed([this](const httplib::Request& req) {
-              const long long serial = IdOf(req);
-              return serial > 0xFFFFFF ? WebView::NotFound()
-                                       : view_.CardPage(static_cast<long>(serial), PageOf(req));
-          }));
-    s.Get(R"(/uploads/(\d{1,18}))", timed([this](const httplib::Request& req) {
-              return view_.UploadPage(IdOf(req), PageOf(req));
-          }));
-    s.Get(R"(/uploads/(\d{1,18})\.csv)",
-          timed([this](const httplib::Request& req) { return view_.UploadCsv(IdOf(req)); }));
-    s.Get("/api/cards",
-          timed([this](const httplib::Request& req) { return view_.ApiCards(PageOf(req)); }));
-    s.Get(R"(/api/cards/(\d{1,18}))", timed([this](const httplib::Request& req) {
-              const long long serial = IdOf(req);
-              return serial > 0xFFFFFF ? WebView::NotFound()
-                                       : view_.ApiCard(static_cast<long>(serial), PageOf(req));
-          }));
-    s.Get(R"(/api/uploads/(\d{1,18}))",
-          timed([this](const httplib::Request& req) { return view_.ApiUpload(IdOf(req)); }));
-    // Unknown addresses, and the library's own refusals (400, 413, 414, ...), get a page
-    // of ours; a 401 already has its body.
-    s.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.status == 404) {
-            Send(res, WebView::NotFound());
-        } else if (res.body.empty()) {
-            res.set_content("Pedido recusado.\n", "text/plain; charset=utf-8");
-        }
-    });
-    s.set_exception_handler(
-        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-            res.status = 500;
-            res.set_content("Erro interno.\n", "text/plain; charset=utf-8");
-        });
+WebResponse WebServer::Route(MHD_Connection* connection, const std::string& url) {
+    if (url == "/") {
+        return view_.Home(PageOf(connection));
+    }
+    if (url == "/estilo.css") {
+        return WebView::Stylesheet();
+    }
+    if (url == "/api/cards") {
+        return view_.ApiCards(PageOf(connection));
+    }
+    if (const auto serial = IdIn(url, "/cards/")) {
+        return *serial > 0xFFFFFF ? WebView::NotFound()
+                                  : view_.CardPage(static_cast<long>(*serial), PageOf(connection));
+    }
+    if (const auto id = IdIn(url, "/uploads/", ".csv")) {
+        return view_.UploadCsv(*id);
+    }
+    if (const auto id = IdIn(url, "/uploads/")) {
+        return view_.UploadPage(*id, PageOf(connection));
+    }
+    if (const auto serial = IdIn(url, "/api/cards/")) {
+        return *serial > 0xFFFFFF ? WebView::NotFound()
+                                  : view_.ApiCard(static_cast<long>(*serial), PageOf(connection));
+    }
+    if (const auto id = IdIn(url, "/api/uploads/")) {
+        return view_.ApiUpload(*id);
+    }
+    return WebView::NotFound();
+}
+
+bool WebServer::Answer(MHD_Connection* connection, const char* url, const char* method) {
+    const std::string_view verb = method;
+    const char* length =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    const bool has_body = (length != nullptr && std::string_view(length) != "0") ||
+                          MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                      MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr;
+    WebResponse page;
+    std::vector<std::pair<const char*, std::string>> headers;
+    if (verb != "GET" && verb != "HEAD") {
+        page = {405, "text/plain; charset=utf-8", "Somente leitura.\n", ""};
+        headers.emplace_back("Allow", "GET, HEAD");
+    } else if (need_password_ &&
+               !auth_.Check(MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                        MHD_HTTP_HEADER_AUTHORIZATION) != nullptr
+                                ? MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                              MHD_HTTP_HEADER_AUTHORIZATION)
+                                : "")) {
+        page = WebView::Unauthorized();
+        headers.emplace_back("WWW-Authenticate", "Basic realm=\"RazuRozavi\", charset=\"UTF-8\"");
+    } else {
+        const auto start = std::chrono::steady_clock::now();
+        page = Route(connection, url);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        char timing[48];
+        std::snprintf(timing, sizeof timing, "app;dur=%.2f", ms);
+        headers.emplace_back("Server-Timing", timing);
+    }
+    if (!page.download_name.empty()) {
+        headers.emplace_back("Content-Disposition",
+                             "attachment; filename=\"" + page.download_name + "\"");
+    }
+    if (has_body) {
+        headers.emplace_back("Connection", "close");
+    }
+    MHD_Response* response =
+        MHD_create_response_from_buffer(page.body.size(), page.body.data(), MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr) {
+        return false;
+    }
+    for (const auto& [name, value] : kSecurityHeaders) {
+        MHD_add_response_header(response, name, value);
+    }
+    if (Tls()) {
+        MHD_add_response_header(response, "Strict-Transport-Security", kStrictTransport);
+    }
+    MHD_add_response_header(response, "Content-Type", page.content_type.c_str());
+    for (const auto& [name, value] : headers) {
+        MHD_add_response_header(response, name, value.c_str());
+    }
+    const MHD_Result queued =
+        MHD_queue_response(connection, static_cast<unsigned>(page.status), response);
+    MHD_destroy_response(response);
+    return queued == MHD_YES;
 }
 
 void WebServer::Serve() {
-    {
-        std::lock_guard lock(state_mutex_);
-        if (stopping_ || !http_ || port_ == 0) {
-            return;
-        }
-        serving_ = true;
-    }
-    http_->listen_after_bind();
-    served_ = true;
+    std::unique_lock lock(state_mutex_);
+    stopped_.wait(lock, [this] { return stopping_ || daemon_ == nullptr; });
 }
 
 void WebServer::Stop() {
+    MHD_Daemon* daemon = nullptr;
     {
         std::lock_guard lock(state_mutex_);
         stopping_ = true;
-        if (!serving_) {
-            return;
-        }
+        std::swap(daemon, daemon_);
     }
-    // The library's stop does nothing until its loop has started: ask until it ends.
-    while (!served_) {
-        http_->stop();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    stopped_.notify_all();
+    if (daemon != nullptr) {
+        MHD_stop_daemon(daemon);
     }
 }

@@ -1,10 +1,13 @@
 #pragma once
-// The collection server's web view over HTTP (cpp-httplib): the pages of WebView, read
+// The collection server's web view over HTTP (libmicrohttpd): the pages of WebView, read
 // only, on its own port, bound to the same address as the upload port. Anything but a
 // loopback address needs a password file; with a certificate and key it speaks HTTPS.
+//
+// Event-driven, so that an idle or trickling client costs a descriptor and a little
+// memory, never a thread: each connection is bounded in time and memory, and each
+// address in the connections it may hold.
 
-#include <atomic>
-#include <memory>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,13 +15,17 @@
 #include "web_auth.h"
 #include "web_pages.h"
 
-namespace httplib {
-class Server;
-}
+struct MHD_Daemon;
+struct MHD_Connection;
 
 constexpr int DEFAULT_WEB_PORT = 40080;
-// Connections served at once by the view's threads; more wait their turn.
-constexpr int WEB_THREADS = 8;
+// Threads that serve every connection, each through its own epoll.
+constexpr unsigned WEB_THREADS = 2;
+// Connections at once, and from one address.
+constexpr unsigned WEB_CONNECTIONS = 4000;
+constexpr unsigned WEB_CONNECTIONS_PER_ADDRESS = 32;
+// A connection that sends nothing for this long is closed.
+constexpr unsigned WEB_IDLE_TIMEOUT_S = 10;
 
 struct WebOptions {
     std::string bind_address = "127.0.0.1";
@@ -26,7 +33,7 @@ struct WebOptions {
     std::string password_file;    // empty: no password asked
     std::string tls_cert;         // both or neither
     std::string tls_key;
-    int threads = WEB_THREADS;
+    unsigned threads = WEB_THREADS;
 };
 
 // Whether every address that `host` names is a loopback address (127.0.0.0/8, ::1).
@@ -39,30 +46,34 @@ class WebServer {
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
-    // Checks the options, loads the password file and the certificate, binds; false with
-    // `error` set when it cannot. Refuses a non-loopback address without a password file.
+    // Checks the options, loads the password file and the certificate, binds and starts
+    // answering; false with `error` set when it cannot. Refuses a non-loopback address
+    // without a password file.
     bool Listen(std::string* error);
     // What the server should say at start (plain HTTP on a non-loopback address).
     const std::vector<std::string>& Warnings() const { return warnings_; }
     int Port() const { return port_; }
     bool Tls() const { return !options_.tls_cert.empty(); }
-    // Serves until Stop().
+    // Returns at Stop().
     void Serve();
-    // Safe from any thread (not from a signal handler).
+    // Stops answering and closes every connection. Safe from any thread (not from a
+    // signal handler).
     void Stop();
 
+    // One request, from the library's threads.
+    bool Answer(MHD_Connection* connection, const char* url, const char* method);
+
   private:
-    void Route();
+    WebResponse Route(MHD_Connection* connection, const std::string& url);
 
     WebView view_;
     WebOptions options_;
     WebAuth auth_;
     bool need_password_ = false;
-    std::unique_ptr<httplib::Server> http_;
+    MHD_Daemon* daemon_ = nullptr;
     std::vector<std::string> warnings_;
     int port_ = 0;
     std::mutex state_mutex_;
-    bool stopping_ = false;
-    bool serving_ = false;
-    std::atomic<bool> served_{false};
+    std::condition_variable stopped_;
+    bool stopping_ = false;  // under state_mutex_
 };

@@ -3,6 +3,7 @@
 // be written must be answered "ee" without stopping the server. Timed, so these run in
 // the serial "Paced" group.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -33,6 +35,26 @@ SocketHandle Connect(int port) {
     const sockaddr_in address = LoopbackAddress(port);
     EXPECT_EQ(connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     return s;
+}
+
+// A connection from `source`, a loopback address of its own, as from another machine.
+SocketHandle ConnectFrom(const char* source, int port) {
+    SocketHandle s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &from.sin_addr);
+    EXPECT_EQ(bind(s.Get(), reinterpret_cast<const sockaddr*>(&from), sizeof from), 0);
+    const sockaddr_in address = LoopbackAddress(port);
+    EXPECT_EQ(connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    return s;
+}
+
+bool RaiseDescriptorLimitTo(rlim_t wanted) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    return limit.rlim_cur >= wanted;
 }
 
 // razurozavi-server in a process of its own, so that it can be killed.
@@ -206,4 +228,59 @@ TEST(CollectionServerPaced, ALockedDatabaseIsAnsweredEeAndTheServerGoesOn) {
 
     EXPECT_TRUE(UploadImage(image, loopback.Address()));
     EXPECT_EQ(loopback.store->List().size(), 1u);
+}
+
+// Every slot held by a client that sent a forged, valid header and then trickles: a card's
+// upload still gets in, at once from another address, and soon from the same one.
+TEST(CollectionServerPaced, ForgedHeadersOnEverySlotLockNoCardOut) {
+    if (!RaiseDescriptorLimitTo(2 * MAX_CONNECTIONS + 200)) {
+        GTEST_SKIP() << "needs " << 2 * MAX_CONNECTIONS + 200 << " descriptors";
+    }
+    RecordingWindowLayer windows;
+    LoopbackCollectionServer loopback;
+    const int port = loopback.server->Port();
+    const Bytes header = BuildHeaderMessage(MakeUploadHeader({}, CALENDAR{}, FirmwareVersion{}));
+    const MemoryImage image = RampImage(2000, 0, {.serial = 77});
+    GraphData(image);
+
+    struct Attack {
+        const char* from;  // the card uploads from 127.0.0.1
+        double within_s;
+    };
+    for (const Attack attack : {Attack{"127.0.0.2", 2.0}, Attack{"127.0.0.1", 10.0}}) {
+        std::vector<SocketHandle> hogs;
+        for (int k = 0; k < MAX_CONNECTIONS; ++k) {
+            hogs.push_back(ConnectFrom(attack.from, port));
+            SendAll(hogs.back().Get(), header, 2000);
+            std::array<std::uint8_t, 2> reply{};
+            ASSERT_EQ(ReceiveOnce(hogs.back().Get(), reply, 2000), 2) << k;
+        }
+        // Then the first byte of a data packet now and then, never a whole one.
+        std::atomic<bool> done{false};
+        std::jthread trickle([&] {
+            const std::uint8_t start = PACKET_START;
+            while (!done) {
+                for (const SocketHandle& s : hogs) {
+                    send(s.Get(), &start, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+                }
+                for (int tick = 0; tick < 10 && !done; ++tick) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+            }
+        });
+        const std::size_t before = loopback.store->List().size();
+        const auto begin = Clock::now();
+        bool stored = false;
+        while (!stored && Clock::now() - begin < std::chrono::duration<double>(attack.within_s)) {
+            stored = UploadImage(image, loopback.Address());
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+        done = true;
+        trickle.join();
+        std::printf("upload beside %d forged headers from %s: stored after %.3f s\n",
+                    MAX_CONNECTIONS, attack.from, seconds);
+        EXPECT_TRUE(stored) << attack.from;
+        EXPECT_LT(seconds, attack.within_s) << attack.from;
+        EXPECT_EQ(loopback.store->List().size(), before + 1);
+    }
 }

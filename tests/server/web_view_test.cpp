@@ -11,6 +11,7 @@
 #include "reports/pdf_graph.h"
 #include "support/image_builder.h"
 #include "support/run_command.h"
+#include "web_chart.h"
 #include "web_escape.h"
 #include "web_fixture.h"
 

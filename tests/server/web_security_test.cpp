@@ -13,45 +13,6 @@
 
 namespace {
 
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// Sends `request` raw and returns what comes back until the server closes or 3 s pass.
-// (The library answers nothing to a client that has already shut its side down.)
-std::string Raw(int port, const std::string& request) {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    timeval timeout{3, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    std::string answer;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        std::size_t sent = 0;
-        while (sent < request.size()) {
-            const ssize_t n = send(s, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) {
-                break;
-            }
-            sent += static_cast<std::size_t>(n);
-        }
-        char buffer[4096];
-        ssize_t n = 0;
-        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0) {
-            answer.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    close(s);
-    return answer;
-}
-
-std::string StatusLine(const std::string& answer) {
-    return answer.substr(0, answer.find("\r\n"));
-}
-
 class WebPasswordTest : public ::testing::Test {
   protected:
     static WebOptions WithPassword() {

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,12 +12,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "base/atomic_file.h"
-#include "files/excel.h"
-#include "files/file.h"
+#include "app/config_file_commands.h"
+#include "app/export_command.h"
+#include "app/report_commands.h"
+#include "app/save_data_command.h"
 #include "logger/serial_log.h"
-#include "reports/pdf.h"
-#include "reports/pdf_graph.h"
 #include "support/image_builder.h"
 #include "support/recording_window_layer.h"
 #include "support/temp_dir.h"
@@ -161,28 +159,4 @@ TEST(SafeSave, AFolderThatIsGoneOrADirectoryInTheWayIsReportedWithItsReason) {
     EXPECT_EQ(windows.Messages().back().caption, "Erro");
     EXPECT_TRUE(fs::is_directory(dir.File("t.pdf/inside")));
     EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"t.pdf"});
-}
-
-TEST(SafeSave, AReplacedFileKeepsItsModeAndALinkKeepsPointingAtIt) {
-    TempWorkingDir dir;
-    WriteFileBytes(dir.File("real.xls"), "earlier");
-    ::chmod(dir.File("real.xls").c_str(), 0640);
-    fs::create_symlink("real.xls", dir.File("link.xls"));
-    std::string reason;
-    ASSERT_TRUE(ReplaceFileContent(dir.File("link.xls"), "new", &reason)) << reason;
-    EXPECT_TRUE(fs::is_symlink(dir.File("link.xls")));
-    EXPECT_EQ(ReadFileBytes(dir.File("real.xls")), "new");
-    struct stat info {};
-    ASSERT_EQ(::stat(dir.File("real.xls").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
-
-    // A writer that stops before committing (an exception, a crash of the report code)
-    // leaves the earlier file and nothing else.
-    {
-        ReplacingFile file;
-        ASSERT_TRUE(file.Open(dir.File("real.xls"), &reason));
-        std::fputs("half", file.Stream());
-    }
-    EXPECT_EQ(ReadFileBytes(dir.File("real.xls")), "new");
-    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"link.xls", "real.xls"}));
 }

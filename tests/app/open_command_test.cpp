@@ -1,0 +1,66 @@
+#include "app/open_command.h"
+
+#include <gtest/gtest.h>
+
+#include "support/image_builder.h"
+#include "support/recording_window_layer.h"
+#include "support/temp_dir.h"
+
+TEST(OpenCommand, ARefusedDataFileIsShownWithWhyAndLeavesTheImage) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    const MemoryImage before = BuildImage(ImageSpec{.readings = {1, 2}});
+    WriteFileBytes(dir.File("bad.mvta"), "00");
+    MemoryImage image = before;
+    EXPECT_EQ(LoadDataFile(dir.File("bad.mvta"), image, WindowId::Data), FileLoad::Refused);
+    EXPECT_EQ(image, before);
+    const RecordedMessage m = windows.Messages().back();
+    EXPECT_EQ(m.owner, WindowId::Data);
+    EXPECT_EQ(m.caption, "Erro");
+    EXPECT_EQ(m.icon, MsgIcon::Stop);
+    EXPECT_EQ(m.text, "Arquivo Inválido: o arquivo tem 2 caracteres em vez de 131072");
+
+    ConfigValues values;
+    EXPECT_EQ(LoadConfigFile(dir.File("bad.mvta"), values, WindowId::Config), FileLoad::Refused);
+    EXPECT_EQ(windows.Messages().back().text, "Arquivo Inválido");
+}
+
+TEST(OpenCommand, AnotherFirmwareEndsTheProgramAfterTheMessage) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    WriteFileBytes(dir.File("old.MVTA"), DataFileText(BuildImage(ImageSpec{.firmware = "102"})));
+    windows.dialog_path = dir.File("old.MVTA");
+    const MemoryImage before = data_in;
+    EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);
+    EXPECT_EQ(windows.Messages().back().text, MSG_FIRMWARE_INCOMPATIBLE);
+    EXPECT_EQ(windows.Messages().back().caption, "Atenção !");
+    EXPECT_EQ(windows.EndProcessCode(), 0);
+    EXPECT_EQ(data_in, before);
+}
+
+TEST(OpenCommand, OpensEitherKindAndRefusesAnyOther) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    const MemoryImage image = BuildImage(ImageSpec{.readings = {624}});
+    WriteFileBytes(dir.File("new.mvta"), DataFileText(image));
+    windows.dialog_path = dir.File("new.mvta");
+    const OpenedFile data = OpenFromMainWindow();
+    EXPECT_EQ(data.kind, OpenedKind::DataFile);
+    EXPECT_EQ(data.path, dir.File("new.mvta"));
+    EXPECT_EQ(data_in, image);
+
+    ConfigValues values;
+    values.sample_points = 1234;
+    ASSERT_TRUE(SaveConfigFile(dir.File("c.mcfg"), values));
+    windows.dialog_path = dir.File("c.mcfg");
+    EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::ConfigFile);
+    EXPECT_EQ(config_values.sample_points, 1234);
+
+    windows.dialog_path = dir.File("notes.txt");
+    EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);
+    EXPECT_EQ(windows.Messages().back().text, "Arquivo Inválido");
+    windows.dialog_path.reset();
+    const std::size_t shown = windows.Messages().size();
+    EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);  // cancelled: nothing said
+    EXPECT_EQ(windows.Messages().size(), shown);
+}

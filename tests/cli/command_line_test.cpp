@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "files/file.h"
+#include "support/image_builder.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+CommandResult Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), RAZUROZAVI_CLI);
+    return RunCommand(args);
+}
+
+}  // namespace
+
+TEST(CliCommandLine, HelpAndVersionGoToStandardOutput) {
+    CommandResult r = Cli({"--help"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out.rfind("usage: razurozavi-cli COMMAND", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("  write-config FILE.mcfg"), std::string::npos);
+    EXPECT_EQ(r.err, "");
+
+    r = Cli({"--version"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, std::string("razurozavi-cli ") + RAZUROZAVI_VERSION + "\n");
+
+    r = Cli({"list", "--help"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, "usage: razurozavi-cli list IMAGE [--gmt0]\n");
+}
+
+TEST(CliCommandLine, OptionsTakeBothFormsAnywhereAndADoubleDashEndsThem) {
+    TempWorkingDir dir;
+    ImageSpec spec;
+    spec.start = CALENDAR{0, 0, 10, 5, 3, 2014};
+    spec.readings = {624};
+    WriteFileBytes(dir.File("a.mvta"), DataFileText(BuildImage(spec)));
+    WriteFileBytes(dir.File("--gmt0.mvta"), DataFileText(BuildImage(spec)));
+
+    const CommandResult before = Cli({"list", "--gmt0", "a.mvta"});
+    ASSERT_EQ(before.exit_status, 0) << before.err;
+    EXPECT_EQ(Cli({"list", "a.mvta", "--gmt0"}).out, before.out);
+    // After "--" a word that looks like an option is a file name.
+    const CommandResult named = Cli({"list", "--gmt0", "--", "--gmt0.mvta"});
+    EXPECT_EQ(named.exit_status, 0) << named.err;
+    EXPECT_EQ(named.out, before.out);
+
+    // The report names its own path, so both forms write the same file.
+    CommandResult r = Cli({"pdf-table", "a.mvta", "t.pdf", "--now", "2025-01-02 03:04:05"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const std::string separate = ReadFileBytes(dir.File("t.pdf"));
+    r = Cli({"pdf-table", "a.mvta", "t.pdf", "--now=2025-01-02 03:04:05"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(ReadFileBytes(dir.File("t.pdf")), separate);
+}
+
+TEST(CliCommandLine, WrongUsageExitsTwoWithTheCommandsUsage) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"list", "a.mvta", "--gmt0=yes"},
+                                               {"upload", "a.mvta", "--host"},
+                                               {"list", "a.mvta", "--now", "x", "--bogus"}}) {
+        const CommandResult r = Cli(args);
+        EXPECT_EQ(r.exit_status, 2) << args.back();
+        EXPECT_NE(r.err.find("usage: razurozavi-cli " + args[0]), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
