@@ -1,6 +1,6 @@
 // What a technician waits for once the card is read, on the largest image the card holds:
 // the list, the spreadsheet, both PDF reports, the data and configuration files, the
-// graph's series and the upload's messages.
+// graph's series, the upload's messages and the recording's summary and verdict.
 //
 //   razurozavi-core-benchmarks --benchmark_repetitions=5 --benchmark_report_aggregates_only
 
@@ -18,6 +18,7 @@
 #include "logger/reading_list.h"
 #include "reports/pdf.h"
 #include "reports/pdf_graph.h"
+#include "reports/recording_summary.h"
 #include "sensor/temp.h"
 #include "simcard/refrigerator_recording.h"
 #include "support/recording_window_layer.h"
@@ -140,6 +141,22 @@ void UploadMessages(benchmark::State& state) {
     }
 }
 BENCHMARK(UploadMessages)->Unit(benchmark::kMillisecond);
+
+// Every kind of rule, the windowed MKT among them, as a quality manager's profile may hold.
+void RecordingSummaryAndVerdict(benchmark::State& state) {
+    const auto profile =
+        std::get<Profile>(ParseProfile("todas",
+                                       "congelamento: temperature <= -0.5 for 1h single\n"
+                                       "calor: temperature >= 8 for 10h cumulative\n"
+                                       "semana: mkt window 7d <= 8\n"
+                                       "mkt: mkt <= 25\n"
+                                       "inferior: alarm below\n"
+                                       "superior: alarm above\n"));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SummarizeImage(LargestImage(), profile));
+    }
+}
+BENCHMARK(RecordingSummaryAndVerdict)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -340,3 +340,17 @@ ProfileLookup FindProfile(const std::string& name_or_path, const std::string& us
     }
     return {std::get<Profile>(std::move(parsed)), ""};
 }
+
+std::vector<std::string> UserProfileNames(const std::string& user_dir) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(user_dir, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string file = it->path().filename().string();
+        if (file.size() > PROFILE_FILE_EXTENSION.size() && file.ends_with(PROFILE_FILE_EXTENSION)) {
+            names.push_back(file.substr(0, file.size() - PROFILE_FILE_EXTENSION.size()));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}

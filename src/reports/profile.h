@@ -73,3 +73,6 @@ struct ProfileLookup {
     std::string message;  // why there is none, in the system's words
 };
 ProfileLookup FindProfile(const std::string& name_or_path, const std::string& user_dir);
+
+// The names of the profile files in `user_dir`, sorted.
+std::vector<std::string> UserProfileNames(const std::string& user_dir);

@@ -18,8 +18,24 @@ class KineticTerms {
     KineticTerms(const std::vector<int>& tenths, double delta_h_kj)
         : activation_(delta_h_kj * 1000.0 / MKT_GAS_CONSTANT) {
         terms_.reserve(tenths.size());
+        if (tenths.empty()) {
+            return;
+        }
+        // A recording repeats a few hundred values: each term is worked out once.
+        const auto [low, high] = std::minmax_element(tenths.begin(), tenths.end());
+        const long long span = static_cast<long long>(*high) - *low + 1;
+        std::vector<double> by_value(span <= kMaxCachedSpan ? static_cast<std::size_t>(span) : 0,
+                                     -1.0);
         for (const int t : tenths) {
-            terms_.push_back(std::exp(-activation_ / (t / 10.0 + kKelvin)));
+            if (by_value.empty()) {
+                terms_.push_back(Term(t));
+                continue;
+            }
+            double& term = by_value[static_cast<std::size_t>(t - *low)];
+            if (term < 0) {
+                term = Term(t);
+            }
+            terms_.push_back(term);
         }
     }
 
@@ -59,6 +75,10 @@ class KineticTerms {
     }
 
   private:
+    static constexpr long long kMaxCachedSpan = 1 << 16;
+
+    double Term(int tenths) const { return std::exp(-activation_ / (tenths / 10.0 + kKelvin)); }
+
     double activation_;  // dH / R, kelvin
     std::vector<double> terms_;
 };

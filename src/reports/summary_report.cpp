@@ -79,6 +79,65 @@ std::string Episodes(int count) {
     return std::to_string(count) + (count == 1 ? " episódio" : " episódios");
 }
 
+// The window speaks as its user writes: a decimal comma, and the comparison signs.
+std::string WindowCelsius(double value, int decimals) {
+    std::string text = DecimalText(value, decimals);
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text + " °C";
+}
+
+const char* ComparisonSign(Comparison comparison) {
+    switch (comparison) {
+        case Comparison::Less:
+            return "<";
+        case Comparison::LessOrEqual:
+            return "≤";
+        case Comparison::Greater:
+            return ">";
+        case Comparison::GreaterOrEqual:
+            return "≥";
+    }
+    return "";
+}
+
+// "10h 25min", "45min", "1min 30s".
+std::string SpanText(long long seconds) {
+    std::string text;
+    const auto part = [&](long long value, const char* unit) {
+        if (value != 0) {
+            if (!text.empty()) {
+                text += ' ';
+            }
+            text += std::to_string(value);
+            text += unit;
+        }
+    };
+    part(seconds / 3600, "h");
+    part(seconds % 3600 / 60, "min");
+    part(seconds % 60, "s");
+    return text.empty() ? "0min" : text;
+}
+
+// What a failed rule measured, against what it allows.
+std::string FailureText(const RuleOutcome& outcome) {
+    const ProfileRule& rule = outcome.rule;
+    const long long seconds = outcome.value ? static_cast<long long>(*outcome.value) : 0;
+    switch (rule.kind) {
+        case RuleKind::TemperatureSingle:
+        case RuleKind::TemperatureCumulative:
+            return SpanText(seconds) + " " + ComparisonSign(rule.comparison) + " " +
+                   WindowCelsius(rule.value, 1);
+        case RuleKind::Mkt:
+            return "MKT " + (outcome.value ? WindowCelsius(*outcome.value, 2) : "-") + " > " +
+                   WindowCelsius(rule.value, 1);
+        case RuleKind::AlarmBelow:
+            return "abaixo do limite por " + SpanText(seconds);
+        case RuleKind::AlarmAbove:
+            return "acima do limite por " + SpanText(seconds);
+    }
+    return "";
+}
+
 int WriteHeader(PdfFile& pdf, const RecordingSummary& s, int gmt_offset_hours) {
     Text(pdf, kLeft, 805, 10, "KELTRIX");
     Text(pdf, 440, 805, 10, "Serial #: " + std::to_string(s.serial));
@@ -225,6 +284,20 @@ std::string RuleValueText(const RuleOutcome& outcome) {
         return Celsius(*outcome.value, 2);
     }
     return SToHMinS(static_cast<long long>(*outcome.value));
+}
+
+std::string VerdictLineText(const RecordingSummary& summary) {
+    std::string line = summary.approved ? "APROVADO" : "REPROVADO";
+    line += " — perfil " + summary.profile;
+    const char* separator = ": ";
+    for (const RuleOutcome& outcome : summary.rules) {
+        if (outcome.passed) {
+            continue;
+        }
+        line += separator + outcome.rule.name + " " + FailureText(outcome);
+        separator = "; ";
+    }
+    return line;
 }
 
 bool WriteSummaryReport(const std::string& path, const RecordingSummary& summary,

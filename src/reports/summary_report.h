@@ -14,6 +14,10 @@ std::string RuleValueText(const RuleOutcome& outcome);
 // "1d", "10h", "60min", "90s".
 std::string DurationText(long long seconds);
 
+// The data window's verdict line: "APROVADO — perfil cartao", or "REPROVADO — perfil
+// oms-30dtr: calor 10h 25min ≥ 8,0 °C" with every failed rule and what it measured.
+std::string VerdictLineText(const RecordingSummary& summary);
+
 // Writes the page to `path` (which its foot prints), with times shifted by
 // `gmt_offset_hours` as the other reports shift them. False, with `error` set and any
 // earlier file at the path untouched, when it could not be written.

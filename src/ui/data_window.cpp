@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QListView>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include "logger/config_values.h"
 #include "ui/print_dialog.h"
 #include "ui/qt_window_layer.h"
+#include "ui/verdict_line.h"
 
 namespace {
 
@@ -117,8 +119,8 @@ DataWindow::DataWindow(QtWindowLayer& layer) : layer_(layer), image_(data_in) {
     }
 
     lines_ = new ReadingLinesModel(this);
-    // The buttons start at y 427: the list ends just above them.
-    list_ = Place(new QListView(this), LIST1, 0, 60, 714, 365);
+    // The buttons start at y 427: the list ends above the verdict line just over them.
+    list_ = Place(new QListView(this), LIST1, 0, 60, 714, 341);
     list_->setModel(lines_);
     list_->setItemDelegate(new ReadingLineDelegate(list_));
     list_->setUniformItemSizes(true);
@@ -139,6 +141,10 @@ DataWindow::DataWindow(QtWindowLayer& layer) : layer_(layer), image_(data_in) {
                              action.x, 427, 90, 25);
         connect(button, &QPushButton::clicked, this, [this, id = action.id] { Command(id); });
     }
+    auto* verdict = Place(new QLabel(this), TXT_VERDICT, 15, 403, 495, 22);
+    Place(new QLabel(QStringLiteral("Perfil:"), this), 0, 515, 403, 45, 22);
+    auto* profiles = Place(new QComboBox(this), CB_PROFILE, 560, 402, 155, 24);
+    new VerdictLine(image_, verdict, profiles, this);
     Place(new QCheckBox(QString::fromUtf8("Ao gerar relatórios, converter para horário GMT-0."),
                         this),
           CB_CONVERTER_HORARIO_LOCAL, 15, 461, 500, 20);

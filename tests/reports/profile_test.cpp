@@ -157,6 +157,9 @@ TEST(ProfileTest, FoundByBuiltInNameUserNameOrPath) {
     }
     EXPECT_FALSE(FindProfile(user_dir + "/", user_dir).profile);  // a folder
 
+    EXPECT_EQ(UserProfileNames(user_dir), (std::vector<std::string>{"geladeira", "oms-30dtr"}));
+    EXPECT_TRUE(UserProfileNames(dir.File("nenhuma")).empty());
+
     WriteFileBytes(dir.File("enorme.perfil"), std::string(100000, '#'));
     EXPECT_EQ(FindProfile(dir.File("enorme.perfil"), user_dir).message,
               "Perfil inválido: " + dir.File("enorme.perfil") + ": arquivo grande demais");

@@ -89,6 +89,17 @@ TEST(RecordingSummaryTest, ACumulativeRuleAddsSeparateEpisodes) {
     EXPECT_EQ(Rule(none, "pico").value, 0);
 }
 
+TEST(RecordingSummaryTest, AThresholdIsTheTenthItNamesThoughNotExactInBinary) {
+    // As floats 0.3 C is a little above 0.3 and 0.7 C a little below 0.7: the readings still
+    // meet "<= 0.3" and ">= 0.7".
+    const Profile profile = Parsed(
+        "frio: temperature <= 0.3 for 0min single\nmorno: temperature >= 0.7 for 0min single\n");
+    const RecordingSummary s = Summary({3, 7}, 60, profile);
+    EXPECT_EQ(Rule(s, "frio").value, 60);
+    EXPECT_EQ(Rule(s, "morno").value, 60);
+    EXPECT_FALSE(s.approved);
+}
+
 TEST(RecordingSummaryTest, TimeOutsideTheCardsLimitsWithoutTheAlarmDelay) {
     // Low limit 2.0 (a reading at it is inside), high 8.0 (a reading at it is above).
     const std::vector<int> tenths{50, 19, 19, 50, 10, 10, 10, 50, 80, 85, 50, 79, 80, 20, 19, 85};

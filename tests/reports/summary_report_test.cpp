@@ -89,6 +89,23 @@ TEST(SummaryReportTest, AnUnwritablePathKeepsNothingAndSaysWhy) {
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+TEST(SummaryReportTest, TheWindowsVerdictLineNamesEachFailedRule) {
+    const RecordingSummary approved = SummarizeImage(WarmNight(), *BuiltInProfile("usp-crt"));
+    EXPECT_EQ(VerdictLineText(approved), "APROVADO — perfil usp-crt");
+    const RecordingSummary warm = SummarizeImage(WarmNight(), *BuiltInProfile("oms-30dtr"));
+    EXPECT_EQ(VerdictLineText(warm), "REPROVADO — perfil oms-30dtr: calor 13h ≥ 8,0 °C");
+    const RecordingSummary card = SummarizeImage(WarmNight(), *BuiltInProfile("cartao"));
+    EXPECT_EQ(VerdictLineText(card),
+              "REPROVADO — perfil cartao: alarme-superior acima do limite por 12h 45min");
+    const auto strict = std::get<Profile>(ParseProfile("estrito",
+                                                       "m: mkt <= 5.5\n"
+                                                       "f: temperature < 6 for 90s cumulative\n"
+                                                       "q: temperature > 8.4 for 1h single\n"));
+    EXPECT_EQ(VerdictLineText(SummarizeImage(WarmNight(), strict)),
+              "REPROVADO — perfil estrito: m MKT 6,72 °C > 5,5 °C; f 16h 40min < 6,0 °C; "
+              "q 13h > 8,4 °C");
+}
+
 TEST(SummaryReportTest, RuleConditionsAndDurationsInWords) {
     EXPECT_EQ(DurationText(0), "0min");
     EXPECT_EQ(DurationText(90), "90s");

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -39,6 +40,7 @@
 #include "logger/config_values.h"
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
+#include "logger/reading_list.h"
 #include "sensor/temp.h"
 #include "simcard/refrigerator_recording.h"
 #include "simcard/simulated_card.h"
@@ -393,9 +395,36 @@ class Session {
         DataWindow* window = Layer().CurrentDataWindow();
         SavePicture(window, Path("data-window.png"));
         GraphPictures();
+        VerdictPictures();
         Click(window->Control(BT_DATA_QUIT), "Fechar of the data window");
         WaitFor("the data window to close", WINDOW_SHOWN_MS,
                 [this] { return Layer().CurrentDataWindow() == nullptr; });
+    }
+
+    // The verdict line on the week the card holds, which the 30-day recorder's rules pass,
+    // and on one whose cold room stayed warm for over ten hours.
+    void VerdictPictures() {
+        const MemoryImage passing = BuildDefaultRecording(DEFAULT_READINGS, DEFAULT_INTERVAL_S);
+        const MemoryImage failing = [&] {
+            MemoryImage warm = passing;
+            for (int i = 1000; i < 1125; ++i) {
+                PutReading(warm, i, RecordedAD(85));
+            }
+            return warm;
+        }();
+        const MemoryImage shown = data_in;
+        for (const auto& [image, name] : {std::pair{&passing, "data-window-aprovado.png"},
+                                          std::pair{&failing, "data-window-reprovado.png"}}) {
+            data_in = *image;
+            DataWindow window(Layer());
+            window.AddListLines(LIST1, ReadingListLines(*image));
+            static_cast<QComboBox*>(window.Control(CB_PROFILE))
+                ->setCurrentText(QStringLiteral("oms-30dtr"));
+            window.show();
+            Settle(PAINT_SETTLE_MS);
+            SavePicture(&window, Path(name));
+        }
+        data_in = shown;
     }
 
     // The week just read, and a day whose cold room failed twice, at a desktop's size.
