@@ -65,6 +65,8 @@ bool Upload(int port, long serial, int offset) {
     for (int i = 0; i < kReadings; ++i) {
         tenths[static_cast<std::size_t>(i)] = 50 + (i + offset) % 40;
     }
+    tenths[0] = offset % 30000;  // each upload its own recording
+
     for (const Bytes& message : {BuildHeaderMessage(header), BuildDataPacket(tenths),
                                  Bytes(END_MESSAGE.begin(), END_MESSAGE.end())}) {
         std::array<std::uint8_t, 2> reply{};
