@@ -173,7 +173,9 @@ int main(int argc, char** argv) {
         std::thread serving([&] { web.Serve(); });
         std::vector<int> idle;
         for (int k = 0; k < 1000; ++k) {
-            idle.push_back(ConnectFrom("127.0.1." + std::to_string(1 + k % 40), web.Port()));
+            char from[32];
+            std::snprintf(from, sizeof from, "127.0.1.%d", 1 + k % 40);
+            idle.push_back(ConnectFrom(from, web.Port()));
         }
         httplib::Client client("127.0.0.1", web.Port());
         client.set_connection_timeout(5, 0);
