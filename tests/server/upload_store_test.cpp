@@ -139,7 +139,7 @@ TEST(UploadStore, ReadingsKeepTheirSignAndRangeAndAnOutOfRangeOneIsRefused) {
 
 TEST(UploadStorePaced, TenThousandCardsAreListedWithinFiftyMilliseconds) {
     TempWorkingDir dir;
-    WriteFirstSchema("many.sqlite", 10000, 10000, 200);
+    WriteFirstSchema("many.sqlite", 10000, 10000, 150);
     std::string error;
     ASSERT_TRUE(UploadStore::Open("many.sqlite", &error)) << error;
     const std::unique_ptr<WebStore> web = WebStore::Open("many.sqlite", &error);
