@@ -4,16 +4,17 @@
 #include <cstdio>
 #include <string>
 
+#include "app/open_command.h"
+#include "app/write_error.h"
 #include "command_line.h"
-#include "files/file.h"
 #include "logger/time_zone.h"
 #include "reports/recording_summary.h"
 #include "reports/summary_report.h"
 
-// The other reports' time-zone decision: Brasília time unless --gmt0.
-static int ReportGmtOffset(const MemoryImage& image) {
+// The hours the other reports shift their times by: Brasília's unless --gmt0.
+static int ReportGmtOffset(const MemoryImage& image, bool keep_card_time) {
     cal = ImageStartTime(image);
-    ajustaHoraBrasilia();
+    ajustaHoraBrasilia(keep_card_time);
     return ajuste_hora;
 }
 
@@ -31,7 +32,8 @@ int RunSummary(const CommandLine& args, ConsoleWindowLayer&) {
     if (const auto pdf = args.Value("--pdf")) {
         const std::string path = AbsolutePath(*pdf);
         std::string error;
-        if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in), &error)) {
+        if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in, args.Has("--gmt0")),
+                                &error)) {
             ShowWriteError(WindowId::Data, path, error);
             return EXIT_FAILED;
         }
