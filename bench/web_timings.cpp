@@ -40,7 +40,7 @@ void Fill(const std::string& path) {
     UploadStore::Open(path, &error);
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, "PRAGMA journal_mode = WAL; BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* upload = nullptr;
     sqlite3_prepare_v2(db,
                        "INSERT INTO uploads (received, peer, serial, description, low_alarm_x10, "
@@ -50,7 +50,7 @@ void Fill(const std::string& path) {
                        "20, 80, 0, 600, ?, 300, 12, 0, 0, ?, ?, 25, '1.0.3', '1.0.4', 0)",
                        -1, &upload, nullptr);
     sqlite3_stmt* reading = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO readings (upload_id, idx, tenths) VALUES (?, ?, ?)", -1,
+    sqlite3_prepare_v2(db, "INSERT INTO upload_tenths (upload_id, tenths) VALUES (?, ?)", -1,
                        &reading, nullptr);
     const auto add = [&](int serial, int k, int count) {
         char received[32];
@@ -66,15 +66,16 @@ void Fill(const std::string& path) {
         sqlite3_step(upload);
         sqlite3_reset(upload);
         const sqlite3_int64 id = sqlite3_last_insert_rowid(db);
+        std::vector<int> tenths(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
-            sqlite3_bind_int64(reading, 1, id);
-            sqlite3_bind_int(reading, 2, i);
-            sqlite3_bind_int(
-                reading, 3,
-                50 + static_cast<int>(25 * std::sin(i / 40.0)) + (i % 997 == 5 ? 60 : 0));
-            sqlite3_step(reading);
-            sqlite3_reset(reading);
+            tenths[static_cast<std::size_t>(i)] =
+                50 + static_cast<int>(25 * std::sin(i / 40.0)) + (i % 997 == 5 ? 60 : 0);
         }
+        const std::string blob = PackTenths(tenths);
+        sqlite3_bind_int64(reading, 1, id);
+        sqlite3_bind_blob(reading, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+        sqlite3_step(reading);
+        sqlite3_reset(reading);
     };
     for (int k = 0; k < kUploadsPerCard; ++k) {
         for (int card = 0; card < kCards; ++card) {
@@ -84,7 +85,10 @@ void Fill(const std::string& path) {
     add(999999, 0, kLargest);
     sqlite3_finalize(upload);
     sqlite3_finalize(reading);
-    sqlite3_exec(db, "COMMIT; PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "INSERT INTO cards (serial, uploads, last_id) SELECT serial, COUNT(*), MAX(id) "
+                 "FROM uploads GROUP BY serial; COMMIT",
+                 nullptr, nullptr, nullptr);
     sqlite3_close(db);
 }
 

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "app/config_fields.h"
 #include "app/open_command.h"
 #include "app/write_error.h"
 #include "base/window_layer.h"
@@ -21,12 +22,18 @@ bool OpenConfigInConfigWindow() {
 }
 
 bool SaveConfigFromConfigWindow() {
+    // What the window shows, not what was last read or written.
+    ConfigValues shown;
+    if (!TakeCheckedConfigFields(shown)) {
+        return false;
+    }
     const std::optional<std::string> path = ChooseFileToSave(WindowId::Config, ConfigFileFilter());
     if (!path) {
         return false;
     }
+    config_values = shown;
     std::string reason;
-    if (!SaveConfigFile(*path, config_values, &reason)) {
+    if (!SaveConfigFile(*path, shown, &reason)) {
         ShowWriteError(WindowId::Config, *path, reason);
         return false;
     }

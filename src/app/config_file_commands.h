@@ -4,5 +4,6 @@
 
 // Asks for a file and shows its values in the window; false when none was loaded.
 bool OpenConfigInConfigWindow();
-// Asks for a file and saves the configuration into it; false when none was written.
+// Takes the window's fields through the checks of "Gravar", asks for a file and saves them
+// into it; false when a field was refused or nothing was written.
 bool SaveConfigFromConfigWindow();

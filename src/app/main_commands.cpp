@@ -4,6 +4,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/config_fields.h"
 #include "app/open_command.h"
 #include "app/shown_time.h"
 #include "base/card_timing.h"
@@ -50,8 +51,9 @@ std::string SerialLabelText(long serial) {
     return "Serial #: " + std::to_string(serial);
 }
 
-void CommandOpen() {
-    const OpenedFile opened = OpenFromMainWindow();
+namespace {
+
+void ShowOpened(const OpenedFile& opened) {
     WindowLayer& windows = Windows();
     switch (opened.kind) {
         case OpenedKind::DataFile:
@@ -75,6 +77,16 @@ void CommandOpen() {
         case OpenedKind::Nothing:
             break;
     }
+}
+
+}  // namespace
+
+void CommandOpen() {
+    ShowOpened(OpenFromMainWindow());
+}
+
+void CommandOpenFile(const std::string& path) {
+    ShowOpened(OpenPath(path));
 }
 
 void CommandRead() {
@@ -123,13 +135,18 @@ void buscaVersao(bool mostrar) {
 }
 
 bool CommandConfigWrite() {
+    ConfigValues values;
+    if (!TakeCheckedConfigFields(values)) {
+        return false;
+    }
+    config_values = values;
     timmer_100ms = 0;
     StartRxThread();
     cancel_rd = false;
     read_ok = false;
     rx_sc = false;
     // Sent is not taken: only the card's acknowledge says the configuration arrived.
-    const bool written = WriteParWeatherStation() &&
+    const bool written = WriteConfigToCard(config_values) &&
                          WaitForAcknowledge([] { return rx_sc || rx_error || !connected; },
                                             std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
                          rx_sc;

@@ -14,6 +14,8 @@ extern std::atomic<int> timmer_100ms;
 // "Abrir": a data file opens a data window with the file's path as its title and the
 // file's own serial number; a configuration file opens the configuration window.
 void CommandOpen();
+// The same for a file named on the command line, without the dialog.
+void CommandOpenFile(const std::string& path);
 void CommandRead();
 void CommandConfig();
 void CommandCancel();
@@ -23,8 +25,9 @@ void buscaVersao(bool mostrar);
 // "Serial #: %d" of the data window.
 std::string SerialLabelText(long serial);
 
-// The configuration window's "Gravar": its fields to the card, then the outcome message.
-// Runs the exchange on the calling thread; true when the card took the configuration.
+// The configuration window's "Gravar": its fields, checked, to the card, then the outcome
+// message; a refused field sends nothing. Runs the exchange on the calling thread; true
+// when the card took the configuration.
 bool CommandConfigWrite();
 
 // The data or configuration window closed: the main window's file commands come back, and

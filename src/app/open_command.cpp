@@ -36,16 +36,11 @@ FileLoad LoadConfigFile(const std::string& path, ConfigValues& values, WindowId 
     return load;
 }
 
-OpenedFile OpenFromMainWindow() {
-    // Both kinds are offered; the dialog's filter names the data file first.
-    const std::optional<std::string> path = ChooseFileToOpen(WindowId::Main, DataFileFilter());
-    if (!path) {
-        return {};
-    }
-    if (CheckDataExtension(*path)) {
-        switch (LoadDataFile(*path, data_in, WindowId::Main)) {
+OpenedFile OpenPath(const std::string& path) {
+    if (CheckDataExtension(path)) {
+        switch (LoadDataFile(path, data_in, WindowId::Main)) {
             case FileLoad::Loaded:
-                return {OpenedKind::DataFile, *path};
+                return {OpenedKind::DataFile, path};
             case FileLoad::FirmwareRejected:
                 Windows().EndProcess(0);
                 return {};
@@ -53,12 +48,21 @@ OpenedFile OpenFromMainWindow() {
                 return {};
         }
     }
-    if (CheckCfgExtension(*path)) {
-        if (LoadConfigFile(*path, config_values, WindowId::Main) == FileLoad::Loaded) {
-            return {OpenedKind::ConfigFile, *path};
+    if (CheckCfgExtension(path)) {
+        if (LoadConfigFile(path, config_values, WindowId::Main) == FileLoad::Loaded) {
+            return {OpenedKind::ConfigFile, path};
         }
         return {};
     }
     ShowInvalidFile(WindowId::Main, "");
     return {};
+}
+
+OpenedFile OpenFromMainWindow() {
+    const std::optional<std::string> path =
+        ChooseFileToOpen(WindowId::Main, DataOrConfigFileFilter());
+    if (!path) {
+        return {};
+    }
+    return OpenPath(*path);
 }

@@ -20,6 +20,8 @@ struct OpenedFile {
     std::string path;
 };
 
-// "Abrir": dialog, then a data file into data_in or a configuration file into
-// config_values; a data file of another firmware ends the process.
+// A data file into data_in or a configuration file into config_values, told apart by the
+// extension; a data file of another firmware ends the process.
+OpenedFile OpenPath(const std::string& path);
+// "Abrir": the dialog, then OpenPath.
 OpenedFile OpenFromMainWindow();

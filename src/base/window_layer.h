@@ -16,7 +16,8 @@ enum class MsgButtons { Ok, YesNo };
 enum class MsgAnswer { Ok, Yes, No };
 
 struct FileFilter {
-    std::string description;        // "Arquivos Morvelta(*.mvta)"
+    // "Arquivos Morvelta(*.mvta)"; several offered filters are separated by ";;".
+    std::string description;
     std::string pattern;            // "*.mvta"
     std::string default_extension;  // "mvta"
 };
@@ -35,6 +36,8 @@ class WindowLayer {
     virtual std::string ControlText(WindowId window, int control_id) = 0;
     virtual bool IsChecked(WindowId window, int control_id) = 0;
     virtual void SetChecked(WindowId window, int control_id, bool checked) = 0;
+    // Puts the keyboard focus on a control, so that the user corrects it at once.
+    virtual void FocusControl(WindowId window, int control_id) = 0;
     // Drop-down lists: -1 when nothing is selected.
     virtual int SelectedPosition(WindowId window, int control_id) = 0;
     virtual void SelectPosition(WindowId window, int control_id, int position) = 0;

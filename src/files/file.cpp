@@ -18,6 +18,11 @@ const FileFilter& ConfigFileFilter() {
     static const FileFilter filter{"Arquivos de Config(*.mcfg)", "*.mcfg", "mcfg"};
     return filter;
 }
+const FileFilter& DataOrConfigFileFilter() {
+    static const FileFilter filter{"Arquivos Morvelta(*.mvta);;Arquivos de Config(*.mcfg)",
+                                   "*.mvta", "mvta"};
+    return filter;
+}
 const FileFilter& ExcelFileFilter() {
     static const FileFilter filter{"Arquivos do Excel(*.xls)", "*.xls", "xls"};
     return filter;

@@ -22,6 +22,8 @@ inline constexpr std::string_view CAPTION_ATTENTION = "Atenção !";
 
 const FileFilter& DataFileFilter();
 const FileFilter& ConfigFileFilter();
+// Both kinds, data files first: what "Abrir" of the main window opens.
+const FileFilter& DataOrConfigFileFilter();
 const FileFilter& ExcelFileFilter();
 const FileFilter& PdfFileFilter();
 

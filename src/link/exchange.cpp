@@ -34,7 +34,7 @@ std::atomic<std::chrono::steady_clock::rep> last_heard{0};
 // bytes is left to the resends.
 void ActOnWriteError(std::error_code error) {
     if (PortIsLost(error)) {
-        DropLostPort(error);
+        DropLostPort();
     }
 }
 

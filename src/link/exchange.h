@@ -18,7 +18,7 @@ extern std::atomic<bool> wait_sc;
 extern std::atomic<bool> rx_sc;
 extern std::atomic<bool> rx_rd_frame;
 extern std::atomic<bool> rx_dt_frame;
-extern std::atomic<bool> rx_bt_frame;
+extern std::atomic<bool> rx_bt_frame;  // nothing reads it yet: no operation asks for the battery
 extern std::atomic<bool> rx_write;
 extern std::atomic<bool> rx_error;
 extern std::atomic<bool> mostrar_info;

@@ -56,7 +56,7 @@ void RxThread(unsigned generation, int wake_fd) {
             const int ready = poll(waits, wake_fd >= 0 ? 2 : 1, RX_POLL_MS);
             if (ready < 0) {
                 if (errno != EINTR) {
-                    DropLostPort(std::error_code(errno, std::system_category()));
+                    DropLostPort();
                 }
                 continue;
             }
@@ -68,21 +68,21 @@ void RxThread(unsigned generation, int wake_fd) {
                 continue;
             }
             if ((port_events & POLLNVAL) != 0) {
-                DropLostPort(std::make_error_code(std::errc::bad_file_descriptor));
+                DropLostPort();
                 continue;
             }
             unsigned char rx_buf[RX_BUF_SIZE];
             const ssize_t n_bytes = read(fd, rx_buf, sizeof rx_buf);
             if (n_bytes < 0) {
                 if (errno != EAGAIN && errno != EINTR) {
-                    DropLostPort(std::error_code(errno, std::system_category()));
+                    DropLostPort();
                 }
                 continue;
             }
             if (n_bytes == 0) {
                 // Raw with VMIN 0 a read finds nothing only after a hang-up.
                 if ((port_events & (POLLHUP | POLLERR)) != 0) {
-                    DropLostPort(std::make_error_code(std::errc::io_error));
+                    DropLostPort();
                 }
                 continue;
             }
@@ -316,14 +316,16 @@ bool PortIsLost(std::error_code error) {
     return error && error != std::errc::timed_out;
 }
 
-void DropLostPort(std::error_code error) {
+void DropLostPort() {
     rx_enable = false;
     wait_sc = false;
     rx_error = true;
     NotifyLink();
-    // Several threads may meet the same failure; the user is told once.
+    // Several threads may meet the same failure; the user is told once. The card that comes
+    // back is judged afresh.
     if (connected.exchange(false)) {
-        ShowConnection(false, "Desconectado: a porta do KELTRIX falhou (" + error.message() + ")");
+        ForgetFirmware();
+        ShowConnection(false, DisconnectedStatus(PortFailure::Other));
     }
 }
 

@@ -70,10 +70,10 @@ void GetPortNames();
 // True when `error` says the port itself is gone (unplugged, hung up, closed), not only
 // slow to take bytes.
 bool PortIsLost(std::error_code error);
-// The open port failed under an exchange: the exchange waiting on it fails at once
-// (rx_error), the receive thread ends, and the connection is dropped with the reason on
-// the status line; the next scan looks for the card again.
-void DropLostPort(std::error_code error);
+// The open port failed (a read or write error, a hang-up): the exchange waiting on it
+// fails at once (rx_error), the receive thread ends and the connection is dropped, with
+// "Desconectado" on the status line; the next scan looks for the card again.
+void DropLostPort();
 // Waits for the receive thread to end, then closes the port.
 void ClosePort();
 

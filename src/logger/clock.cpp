@@ -49,6 +49,23 @@ void SetFixedLocalTime(std::optional<CALENDAR> fixed) {
     fixed_local_time = fixed;
 }
 
+int UtcOffsetMinutes(const CALENDAR& local) {
+    std::tm t{};
+    t.tm_sec = local.s;
+    t.tm_min = local.m;
+    t.tm_hour = local.h;
+    t.tm_mday = local.day;
+    t.tm_mon = local.month - 1;
+    t.tm_year = static_cast<int>(local.year) - 1900;
+    t.tm_isdst = -1;  // the zone's own rule for that day
+    const std::time_t at = std::mktime(&t);
+    std::tm back{};
+    if (at == static_cast<std::time_t>(-1) || localtime_r(&at, &back) == nullptr) {
+        return 0;
+    }
+    return static_cast<int>(back.tm_gmtoff / 60);
+}
+
 std::optional<CALENDAR> ParseLocalTimeText(std::string_view text) {
     const std::string s(text);
     unsigned year = 0, month = 0, day = 0, h = 0, m = 0, sec = 0;

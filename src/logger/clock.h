@@ -18,5 +18,8 @@ struct PcTime {
 PcTime PcClockNow();
 CALENDAR LocalNow();
 void SetFixedLocalTime(std::optional<CALENDAR> fixed);
+// How far the PC's time zone is ahead of UTC at local time `local`, in minutes (-180 in
+// Brasília).
+int UtcOffsetMinutes(const CALENDAR& local);
 // "YYYY-MM-DD HH:MM:SS"; nothing when the text is not such a time.
 std::optional<CALENDAR> ParseLocalTimeText(std::string_view text);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/number_text.h"
 #include "base/window_layer.h"
 #include "link/exchange.h"
 #include "link/serial.h"
@@ -121,8 +122,31 @@ bool ReadParWeatherStation() {
     return false;
 }
 
-void TakeConfigFromWindow(ConfigValues& values) {
+std::optional<RefusedField> TakeConfigFromWindow(ConfigValues& values) {
     WindowLayer& windows = Windows();
+    const auto text = [&](int control) { return windows.ControlText(WindowId::Config, control); };
+    const std::optional<int> t_low = ThresholdTextToAD(text(CFG_TEMP_LOW), false);
+    const std::optional<int> t_high = ThresholdTextToAD(text(CFG_TEMP_HIGH), true);
+    const std::optional<long> start_delay = ParseWholeNumber(text(CFG_START_DELAY), DELAY_DIGITS);
+    const std::optional<long> alarm_delay = ParseWholeNumber(text(CFG_ALARM_DELAY), DELAY_DIGITS);
+    const auto limit_refused = [](int control, const char* name) {
+        return RefusedField{control, std::string(name).append(MSG_LIMIT_ACCEPTS)};
+    };
+    const auto delay_refused = [](int control, const char* name) {
+        return RefusedField{control, std::string(name).append(MSG_DELAY_ACCEPTS)};
+    };
+    if (!t_low) {
+        return limit_refused(CFG_TEMP_LOW, "Temperatura Inf");
+    }
+    if (!t_high) {
+        return limit_refused(CFG_TEMP_HIGH, "Temperatura Sup");
+    }
+    if (!start_delay || *start_delay > DELAY_MAX_SECONDS) {
+        return delay_refused(CFG_START_DELAY, "Delay Inicio");
+    }
+    if (!alarm_delay || *alarm_delay > DELAY_MAX_SECONDS) {
+        return delay_refused(CFG_ALARM_DELAY, "Delay Alarme");
+    }
     const auto pick = [&](int control, const auto& list, auto& value) {
         const int position = windows.SelectedPosition(WindowId::Config, control);
         if (position >= 0 && position < static_cast<int>(list.size())) {
@@ -134,24 +158,18 @@ void TakeConfigFromWindow(ConfigValues& values) {
     pick(CFG_SAMPLE_RATE, SAMPLE_RATE_LIST, values.sample_rate);
     values.flash_alarm = windows.IsChecked(WindowId::Config, CFG_FLASH_ALARM);
     values.modo_nuvem = windows.IsChecked(WindowId::Config, CFG_NUVEM);
-    values.t_low_alarm =
-        ThresholdTextToAD(windows.ControlText(WindowId::Config, CFG_TEMP_LOW), false);
-    values.t_high_alarm =
-        ThresholdTextToAD(windows.ControlText(WindowId::Config, CFG_TEMP_HIGH), true);
+    values.t_low_alarm = *t_low;
+    values.t_high_alarm = *t_high;
     const int unit = windows.SelectedPosition(WindowId::Config, CFG_TEMP_UNIT);
     if (unit == 0 || unit == 1) {
         values.temp_unit = static_cast<unsigned char>(unit);
     }
-    // The record holds both delays in 16 bits.
-    const auto delay = [&](int control) {
-        const long seconds = std::atol(windows.ControlText(WindowId::Config, control).c_str());
-        return static_cast<int>(std::clamp(seconds, 0L, 0xFFFFL));
-    };
-    values.start_delay = delay(CFG_START_DELAY);
-    values.alarm_delay = delay(CFG_ALARM_DELAY);
+    values.start_delay = static_cast<int>(*start_delay);
+    values.alarm_delay = static_cast<int>(*alarm_delay);
     std::string description = Utf8ToCp1252(windows.ControlText(WindowId::Config, CFG_DESCRICAO));
     description.resize(std::min<std::size_t>(description.size(), DESCRIPTION_MAX_CHARS));
     SetDescription(values.descricao, description);
+    return std::nullopt;
 }
 
 bool WriteConfigToCard(ConfigValues& values) {
@@ -166,11 +184,6 @@ bool WriteConfigToCard(ConfigValues& values) {
     }
     SalvaGravacao(values, now.local);
     return true;
-}
-
-bool WriteParWeatherStation() {
-    TakeConfigFromWindow(config_values);
-    return WriteConfigToCard(config_values);
 }
 
 bool WeatherStationClear() {
@@ -223,16 +236,14 @@ void RazurozaviViewDate() {
 void RazurozaviViewBatt() {
     const Frame reply = ReplyFrame();
     const int value = (reply[3] << 8) | reply[4];
-    char label[32];
-    std::snprintf(label, sizeof label, "%0.2f °C", ADToTemp(value));
-    Windows().SetControlText(WindowId::Main, ID_BATTERY, label);
+    Windows().SetControlText(WindowId::Main, ID_BATTERY, FixedText(ADToTemp(value), 2) + " °C");
     if (bat_button_press.exchange(false)) {
         // The reply's value in millivolts; a cell counts as empty at 2.0 V and full at 3.0 V.
         const double volts = value / 1000.0;
         const double charge = std::clamp((volts - 2.0) * 100.0, 0.0, 100.0);
-        char text[96];
-        std::snprintf(text, sizeof text, "Ad = %d mV \nBat = %0.2f V\nCharge = %0.2f %%", value,
-                      volts, charge);
+        const std::string text = "Ad = " + std::to_string(value) +
+                                 " mV \nBat = " + FixedText(volts, 2) +
+                                 " V\nCharge = " + FixedText(charge, 2) + " %";
         ShowMessage(WindowId::Main, text, "Battery Charge Information", MsgIcon::None);
     }
 }

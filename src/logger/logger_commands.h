@@ -3,6 +3,9 @@
 // waits for it until it arrives, a time-out passes, an error is reported or the user cancels.
 
 #include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/card_timing.h"
 #include "logger/config_values.h"
@@ -22,14 +25,29 @@ bool ReadWeatherStation(MemoryImage& eeprom);
 // Reads the configuration into config_values; false after three attempts without a reply.
 bool ReadParWeatherStation();
 
-// The configuration window's fields into `values`; a field without a choice keeps the value.
-void TakeConfigFromWindow(ConfigValues& values);
+// What the configuration window's limits and delays accept, after the field's name.
+inline constexpr std::string_view MSG_LIMIT_ACCEPTS =
+    ": digite uma temperatura com no máximo uma casa decimal, separada por \",\" ou \".\" "
+    "(por exemplo 2,5).";
+inline constexpr std::string_view MSG_DELAY_ACCEPTS =
+    ": digite um número inteiro de segundos, de 0 a 65535.";
+// The delays are five characters in the window and 16 bits in the record.
+constexpr int DELAY_DIGITS = 5;
+constexpr long DELAY_MAX_SECONDS = 0xFFFF;
+
+// A field of the configuration window whose text cannot be taken: its control, and a
+// message that names it and says what it accepts.
+struct RefusedField {
+    int control_id = 0;
+    std::string message;
+};
+// The configuration window's fields into `values`; a field without a choice keeps the
+// value. The first field that is not a number is returned instead, `values` then as it was.
+std::optional<RefusedField> TakeConfigFromWindow(ConfigValues& values);
 // Gives the card a serial number when it has none, sets its clock to UTC now, sends the
 // configuration record and logs it with the PC's local time. True when the record went out
 // on a connected port.
 bool WriteConfigToCard(ConfigValues& values);
-// The configuration window's write: its fields into config_values, then to the card.
-bool WriteParWeatherStation();
 
 // Requests that do not wait for their reply.
 bool WeatherStationClear();

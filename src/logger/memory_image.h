@@ -67,5 +67,5 @@ std::array<std::uint8_t, CONFIG_RECORD_SIZE> BuildConfigRecord(const ConfigValue
                                                                const CALENDAR& utc_now);
 
 // The summary of the memory image that the data window passes to saving and printing.
-extern bool overflow;
+extern bool overflow;  // nothing reads it yet: the readings carry their own count
 bool WeatherStationInfo(const std::uint8_t* dado_in, int* length, int* log_count);

@@ -1,7 +1,6 @@
 #include "logger/reading_list.h"
 
-#include <cstdio>
-
+#include "base/number_text.h"
 #include "base/window_layer.h"
 #include "logger/cp1252.h"
 #include "logger/readings.h"
@@ -30,9 +29,7 @@ bool WeatherStationViewData(const MemoryImage& dado_in, TimeBase base) {
 }
 
 std::string ThresholdText(int ad) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%2.1f", ADToTemp(ad));
-    return text;
+    return FixedText(ADToTemp(ad), 1);
 }
 
 static void SelectIfListed(int control_id, int position) {

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
+
+#include "base/number_text.h"
 
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner) {
     if (FirmwareUsesTempTable(ImageFirmware(image))) {
@@ -77,9 +78,7 @@ const std::string& TemperatureTexts::ForAD(int ad) {
 }
 
 std::string TemperatureTexts::Format(float temp, char decimal_separator) {
-    char text[48];
-    const int n = std::snprintf(text, sizeof text, "%02.1f", temp);
-    std::string result(text, static_cast<std::size_t>(n));
+    std::string result = FixedText(temp, 1);
     std::replace(result.begin(), result.end(), '.', decimal_separator);
     return result;
 }

@@ -8,7 +8,8 @@
 inline constexpr const char* SERIAL_FILE_NAME = "UltimoSerial.txt";
 inline constexpr const char* CONFIG_LOG_FILE_NAME = "log_configurados.txt";
 
-// When true every configuration write gives the card a new serial number.
+// When true every configuration write gives the card a new serial number. Nothing sets it
+// yet: no control asks for a new serial number.
 extern bool forcar_novo_serial;
 
 // The last serial number given out, or SERIAL_NONE (after a warning) when there is none.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "base/number_text.h"
 #include "logger/clock.h"
 #include "logger/time_zone.h"
 
@@ -182,11 +183,50 @@ void PdfPrintf(PdfFile& pdf, const char* format, ...) {
     va_end(again);
 }
 
-std::string PdfDateText(const CALENDAR& c) {
-    char text[40];
-    std::snprintf(text, sizeof text, "D:%04u%02d%02d%02d%02d%02d", c.year, c.month, c.day, c.h, c.m,
-                  c.s);
-    return text;
+std::string PdfDateText(const CALENDAR& c, int utc_offset_minutes) {
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "D:%04u%02d%02d%02d%02d%02d", c.year, c.month,
+                                c.day, c.h, c.m, c.s);
+    std::string date(text, static_cast<std::size_t>(n));
+    if (utc_offset_minutes == 0) {
+        return date + "Z";
+    }
+    const int minutes = utc_offset_minutes < 0 ? -utc_offset_minutes : utc_offset_minutes;
+    std::snprintf(text, sizeof text, "%c%02d'%02d'", utc_offset_minutes < 0 ? '-' : '+',
+                  minutes / 60, minutes % 60);
+    return date + text;
+}
+
+std::string ProgramNameAndVersion() {
+    return "RazuRozavi " RAZUROZAVI_VERSION;
+}
+
+std::string PdfInfoText(std::string_view utf8) {
+    // PDFDocEncoding is Latin-1 from 0xA1 on; below, a few typographic marks of its own.
+    static constexpr std::pair<char32_t, char> kMarks[] = {
+        {0x2022, '\x80'}, {0x2020, '\x81'}, {0x2021, '\x82'}, {0x2026, '\x83'},
+        {0x2014, '\x84'}, {0x2013, '\x85'}, {0x201C, '\x8D'}, {0x201D, '\x8E'},
+        {0x2018, '\x8F'}, {0x2019, '\x90'}, {0x20AC, '\xA0'}};
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto [cp, length] = DecodeUtf8(utf8, i);
+        i += length;
+        if (cp == '(' || cp == ')' || cp == '\\') {
+            out += '\\';
+            out += static_cast<char>(cp);
+        } else if (cp >= 0x20 && cp < 0x7F) {
+            out += static_cast<char>(cp);
+        } else if (cp >= 0xA1 && cp <= 0xFF && cp != 0xAD) {
+            out += static_cast<char>(cp);
+        } else {
+            char byte = '?';
+            for (const auto& [mark, code] : kMarks) {
+                byte = mark == cp ? code : byte;
+            }
+            out += byte;
+        }
+    }
+    return out;
 }
 
 std::string PdfStringText(std::string_view utf8) {
@@ -212,15 +252,15 @@ std::string PdfStringText(std::string_view utf8) {
     return out;
 }
 
-void PdfParameteres(PdfFile& pdf, std::string_view producer, std::string_view author,
-                    std::string_view title, std::string_view creator) {
+void PdfParameteres(PdfFile& pdf, std::string_view title) {
     PdfWrite(pdf, "%PDF-1.1\n");
     BeginObject(pdf, PDF_INFO_OBJECT);
-    PdfWrite(pdf, "1 0 obj\n<<\n/CreationDate (" + PdfDateText(LocalNow()) + ")\n");
-    PdfWrite(pdf, "/Producer (" + PdfStringText(producer) + ")\n");
-    PdfWrite(pdf, "/Author (" + PdfStringText(author) + ")\n");
-    PdfWrite(pdf, "/Title (" + PdfStringText(title) + ")\n");
-    PdfWrite(pdf, "/Creator (" + PdfStringText(creator) + ")\n>>\nendobj\n");
+    const CALENDAR now = LocalNow();
+    PdfWrite(pdf, "1 0 obj\n<<\n/CreationDate (" + PdfDateText(now, UtcOffsetMinutes(now)) + ")\n");
+    const std::string program = PdfInfoText(ProgramNameAndVersion());
+    PdfWrite(pdf, "/Producer (" + program + ")\n");
+    PdfWrite(pdf, "/Title (" + PdfInfoText(title) + ")\n");
+    PdfWrite(pdf, "/Creator (" + program + ")\n>>\nendobj\n");
     WriteFixedObjects(pdf);
 }
 
@@ -273,10 +313,10 @@ void PdfIniWritePage(PdfFile& pdf, int page, const ReportHeader& header) {
     PdfPrintf(pdf, "/F4 %d Tf\n", size - 2);
     PdfPrintf(pdf, "-440 %d TD\n[(____________)] TJ\n", -11);
     PdfWrite(pdf, "0 1 TD\n[(Configuracoes:)] TJ\n");
-    PdfPrintf(pdf, "0 %d TD\n[(Temperatura inferior para alarme: %02.1f\\241%c)] TJ\n", -10,
-              ct(header.t_low, header.fahrenheit), unit);
-    PdfPrintf(pdf, "200 %d TD\n[(Temperatura superior para alarme: %02.1f\\241%c)] TJ\n", 0,
-              ct(header.t_high, header.fahrenheit), unit);
+    PdfPrintf(pdf, "0 %d TD\n[(Temperatura inferior para alarme: %s\\241%c)] TJ\n", -10,
+              FixedText(ct(header.t_low, header.fahrenheit), 1).c_str(), unit);
+    PdfPrintf(pdf, "200 %d TD\n[(Temperatura superior para alarme: %s\\241%c)] TJ\n", 0,
+              FixedText(ct(header.t_high, header.fahrenheit), 1).c_str(), unit);
     PdfPrintf(pdf, "170 %d TD\n[(Todos os tempos sao mostrados em GMT%c%d)] TJ\n", 0,
               GmtSignChar(ajuste_hora), ajuste_hora);
     PdfPrintf(pdf,
@@ -398,7 +438,7 @@ void WriteTableReport(PdfFile& pdf, const std::string& path, const ReportHeader&
     const int count = static_cast<int>(readings.size());
     // An image without readings still gets its page with the header block and headings.
     const int pages = std::max(1, (count + READINGS_PER_PAGE - 1) / READINGS_PER_PAGE);
-    PdfParameteres(pdf, "Producer", "Author", "Title", "Creator");
+    PdfParameteres(pdf, "Relatório de temperaturas – Serial " + std::to_string(header.serial));
     PdfSummary(pdf, pages);
 
     int page = 1;

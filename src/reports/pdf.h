@@ -61,10 +61,11 @@ bool PdfClose(PdfFile& pdf);
 void PdfWrite(PdfFile& pdf, std::string_view text);
 void PdfPrintf(PdfFile& pdf, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// The header, the Info dictionary (created LocalNow()), the resources, the font, the
-// graphics state and the catalog.
-void PdfParameteres(PdfFile& pdf, std::string_view producer, std::string_view author,
-                    std::string_view title, std::string_view creator);
+// "RazuRozavi" and its version: the reports' Creator and Producer.
+std::string ProgramNameAndVersion();
+// The header, the Info dictionary (`title`, created LocalNow() in the PC's time zone, by
+// ProgramNameAndVersion()), the resources, the font, the graphics state and the catalog.
+void PdfParameteres(PdfFile& pdf, std::string_view title);
 // The page tree of `pages` pages.
 void PdfSummary(PdfFile& pdf, int pages);
 // The page object of `page` and the start of its content ("2 J").
@@ -72,12 +73,16 @@ void PdfBeginPage(PdfFile& pdf, int page);
 // Ends the page's content stream and writes it.
 void PdfEndWritePage(PdfFile& pdf);
 
-// "D:YYYYMMDDHHmmSS".
-std::string PdfDateText(const CALENDAR& c);
+// "D:YYYYMMDDHHmmSS" and the offset from UTC: "-03'00'", "+09'00'", or "Z" for none.
+std::string PdfDateText(const CALENDAR& c, int utc_offset_minutes);
 // The body of a PDF string: "(", ")" and "\" escaped; UTF-8 text outside ASCII in the
 // font's MacRoman encoding where it has the character, else "?"; control characters
 // as octal escapes.
 std::string PdfStringText(std::string_view utf8);
+
+// The body of a PDF text string, as the Info dictionary holds it: UTF-8 text in
+// PDFDocEncoding where it has the character, else "?"; "(", ")" and "\" escaped.
+std::string PdfInfoText(std::string_view utf8);
 
 // The character between "GMT" and the offset: "GMT-0", "GMT -3", "GMT+1".
 char GmtSignChar(int hours);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/number_text.h"
 #include "logger/readings.h"
 #include "logger/time_zone.h"
 
@@ -45,7 +46,10 @@ void WriteAlarmBlock(PdfFile& pdf, const AlarmSide& side, int sample_rate) {
 
 void WriteTextObject(PdfFile& pdf, const GraphReportValues& v) {
     const char unit = v.fahrenheit ? 'F' : 'C';
-    const auto shown = [&](double t) { return ct(static_cast<float>(t), v.fahrenheit); };
+    // "%02.1f" of a temperature in the report's unit.
+    const auto shown = [&](double t) {
+        return FixedText(ct(static_cast<float>(t), v.fahrenheit), 1);
+    };
     PdfPrintf(pdf, "BT\n/F4 %d Tf\n", 10);
     PdfWrite(pdf, "0 Tc 0 Tw 25 790 TD\n[(________)] TJ\n");
     PdfPrintf(pdf, "0 %d TD\n[(Morvelta)] TJ\n", 2);
@@ -60,10 +64,10 @@ void WriteTextObject(PdfFile& pdf, const GraphReportValues& v) {
     PdfWrite(pdf, "-0 1 TD\n[( )] TJ\n");
     PdfPrintf(pdf, "0 %d TD\n[(____________________________________________)] TJ\n", -26);
     PdfWrite(pdf, "0 1 TD\n[(Configuracoes)] TJ\n");
-    PdfPrintf(pdf, "0 %d TD\n[(Temperatura inferior para alarme: %02.1f\\241%c)] TJ\n", -13,
-              shown(v.t_low), unit);
-    PdfPrintf(pdf, "0 %d TD\n[(Temperatura superior para alarme: %02.1f\\241%c)] TJ\n", -13,
-              shown(v.t_high), unit);
+    PdfPrintf(pdf, "0 %d TD\n[(Temperatura inferior para alarme: %s\\241%c)] TJ\n", -13,
+              shown(v.t_low).c_str(), unit);
+    PdfPrintf(pdf, "0 %d TD\n[(Temperatura superior para alarme: %s\\241%c)] TJ\n", -13,
+              shown(v.t_high).c_str(), unit);
     PdfPrintf(pdf,
               "0 %d TD\n[(Atraso para disparo do alarme, quando temperatura fora da faixa: "
               "%s)] TJ\n",
@@ -77,7 +81,7 @@ void WriteTextObject(PdfFile& pdf, const GraphReportValues& v) {
     PdfPrintf(pdf, long_rule, -26);
     PdfWrite(pdf, "0 1 TD\n[(Alarmes)] TJ\n");
     const auto extreme = [&](const char* label, double value, const CALENDAR& time, int number) {
-        PdfPrintf(pdf, "0 %d TD\n[(%s: %02.1f\\241%c)] TJ\n", -13, label, shown(value), unit);
+        PdfPrintf(pdf, "0 %d TD\n[(%s: %s\\241%c)] TJ\n", -13, label, shown(value).c_str(), unit);
         PrintStamp(
             pdf, "0 %d TD\n[(                               %02d/%02d/%04d  %02d:%02d:%02d)] TJ\n",
             time);
@@ -86,13 +90,13 @@ void WriteTextObject(PdfFile& pdf, const GraphReportValues& v) {
     };
     extreme("Menor temperatura", v.minimum, v.minimum_time, v.minimum_number);
     extreme("Maior temperatura", v.maximum, v.maximum_time, v.maximum_number);
-    PdfPrintf(pdf, "0 %d TD\n[(Media: %02.1f\\241%c)] TJ\n", -13, shown(v.mean), unit);
+    PdfPrintf(pdf, "0 %d TD\n[(Media: %s\\241%c)] TJ\n", -13, shown(v.mean).c_str(), unit);
     // A spread converts without the offset.
     const double deviation = v.fahrenheit ? v.deviation * 1.8 : v.deviation;
-    PdfPrintf(pdf, "0 %d TD\n[(Desvio padrao: %c %02.1f\\241%c)] TJ\n", -13, '\xB1', deviation,
-              unit);
-    PdfPrintf(pdf, "0 %d TD\n[(Temperatura Cinetica Media (MKT): %02.1f\\241%c)] TJ\n", -13,
-              shown(v.mkt), unit);
+    PdfPrintf(pdf, "0 %d TD\n[(Desvio padrao: %c %s\\241%c)] TJ\n", -13, '\xB1',
+              FixedText(deviation, 1).c_str(), unit);
+    PdfPrintf(pdf, "0 %d TD\n[(Temperatura Cinetica Media (MKT): %s\\241%c)] TJ\n", -13,
+              shown(v.mkt).c_str(), unit);
     PdfPrintf(pdf, long_rule, -2);
     PdfPrintf(pdf, "0 %d TD\n[( Grafico:)] TJ\n", -26);
 
@@ -227,8 +231,8 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
     PdfPrintf(pdf, "0 Tc 0 Tw %d %d TD\n", 40, 116);
     for (int k = 0; k < kTemperatureLabels; ++k) {
         PdfPrintf(pdf, "%d %d TD\n", 0, 31);
-        PdfPrintf(pdf, "[(%02.1f)] TJ\n",
-                  ct(static_cast<float>(menor + k * (maior - menor) / 10.0), fahrenheit));
+        const float t = ct(static_cast<float>(menor + k * (maior - menor) / 10.0), fahrenheit);
+        PdfWrite(pdf, "[(" + FixedText(t, 1) + ")] TJ\n");
     }
     PdfWrite(pdf, "ET\n");
 
@@ -253,7 +257,7 @@ bool WriteGraphReportFile(const std::string& path, const MemoryImage& image, Tim
                           std::string* reason) {
     const GraphReportValues v = GraphReportData(image, base);
     return WritePdfFile(path, reason, [&](PdfFile& pdf) {
-        PdfParameteres(pdf, "Producer", "Author", "Title", "Creator");
+        PdfParameteres(pdf, "Relatório gráfico – Serial " + std::to_string(v.serial));
         PdfSummary(pdf, 1);
         PdfBeginPage(pdf, 1);
         WriteTextObject(pdf, v);

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <string>
 
+#include "base/number_text.h"
 #include "sensor/temp_table.h"
 
 bool FirmwareUsesTempTable(const FirmwareVersion& version) {
@@ -58,16 +57,14 @@ int LoTempToAD(int lo_temp) {
     return 0;
 }
 
-int ThresholdTextToAD(std::string_view text, bool high) {
-    std::string s(text);
-    std::replace(s.begin(), s.end(), ',', '.');
-    double value = std::fabs(std::atof(s.c_str()));
-    // Bound before the cast: a huge entry must not overflow the int.
-    value = std::min(value, 100000.0);
-    int tenths = static_cast<int>(value * 10.0);
-    if (!s.empty() && s[0] == '-') {
-        tenths = -tenths;
+std::optional<int> ThresholdTextToAD(std::string_view text, bool high) {
+    const std::optional<double> value = ParseDecimal(text, 1);
+    if (!value) {
+        return std::nullopt;
     }
+    // Bound before the cast: a huge entry must not overflow the int.
+    const double bounded = std::clamp(*value, -100000.0, 100000.0);
+    const int tenths = static_cast<int>(std::lround(bounded * 10.0));
     const int ad = high ? HiTempToAD(tenths) : LoTempToAD(tenths);
     return ClampAD(ad);
 }

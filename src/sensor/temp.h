@@ -1,6 +1,7 @@
 #pragma once
 // Temperature conversion between the card's 10-bit A/D values and degrees.
 
+#include <optional>
 #include <string_view>
 
 #include "base/card_layout.h"
@@ -33,9 +34,10 @@ int HiTempToAD(int hi_temp);
 // First A/D value whose temperature is at or below lo_temp (tenths); 1024 below the table.
 int LoTempToAD(int lo_temp);
 
-// Threshold text of the configuration window ("8.5", "-2,0") to an A/D value,
-// bounded to 0..1023 so that only valid values are ever stored or sent.
-int ThresholdTextToAD(std::string_view text, bool high);
+// Threshold text of the configuration window ("8.5", "-2,0": at most one decimal after
+// "," or ".") to an A/D value, bounded to 0..1023 so that only valid values are ever
+// stored or sent; nothing when the text is not such a number.
+std::optional<int> ThresholdTextToAD(std::string_view text, bool high);
 
 // Nothing calls these yet: the reports convert with their own rounding (recording_stats).
 float CelsiustoFahrenheit2(float temperature, char unidade);

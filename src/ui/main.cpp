@@ -14,6 +14,9 @@
 #include <string>
 #include <thread>
 
+#include <QTimer>
+
+#include "app/main_commands.h"
 #include "link/serial.h"
 #include "simcard/simulated_card.h"
 #include "ui/program_application.h"
@@ -183,6 +186,10 @@ int main(int argc, char** argv) {
     }
     DesktopProgram program(app);
     program.Start();
+    if (!parsed.file.empty()) {
+        // Once the main window shows, as its "Abrir" would.
+        QTimer::singleShot(0, &app, [file = parsed.file] { CommandOpenFile(file); });
+    }
     stop_signals.Watch(program.Layer());
     const int exit_code = app.exec();
     stop_signals.Stop();

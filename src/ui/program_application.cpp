@@ -1,6 +1,9 @@
 #include "ui/program_application.h"
 
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QFont>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -11,6 +14,7 @@
 #include "logger/logger_commands.h"
 #include "logger/operation_engine.h"
 #include "ui/main_window.h"
+#include "ui/program_window.h"
 #include "ui/qt_window_layer.h"
 
 ProgramApplication::ProgramApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -29,7 +33,44 @@ ProgramApplication::ProgramApplication(int& argc, char** argv) : QApplication(ar
     setFont(font);
 }
 
+namespace {
+
+// Escape closes the data, configuration, graph and about windows; Enter presses the focused
+// button, as Space does. Not in the main window, whose closing asks first, nor in dialogs,
+// which handle both keys themselves.
+bool HandleWindowKeys(QObject* receiver, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !receiver->isWidgetType()) {
+        return false;
+    }
+    auto* widget = static_cast<QWidget*>(receiver);
+    const auto* window = dynamic_cast<ProgramWindow*>(widget->window());
+    if (window == nullptr) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() != Qt::NoModifier && key->modifiers() != Qt::KeypadModifier) {
+        return false;
+    }
+    if (key->key() == Qt::Key_Escape && window->Id() != WindowId::Main) {
+        widget->window()->close();
+        return true;
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QAbstractButton*>(widget);
+            button != nullptr && button->isEnabled() && !qobject_cast<QCheckBox*>(button)) {
+            button->animateClick();
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 bool ProgramApplication::notify(QObject* receiver, QEvent* event) {
+    if (HandleWindowKeys(receiver, event)) {
+        return true;
+    }
     ++depth_;
     const bool handled = QApplication::notify(receiver, event);
     --depth_;
@@ -65,6 +106,7 @@ MainWindow& DesktopProgram::Main() {
 void DesktopProgram::Start() {
     SetWindowLayer(layer_.get());
     MainWindow& main = layer_->CreateMainWindow();
+    FitToScreen(&main);
     main.show();
     StartTimerThread();
     StartOperationThread();

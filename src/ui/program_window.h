@@ -45,3 +45,10 @@ struct WindowPlacement {
 };
 void MakeFixedWindow(QWidget* window, int client_width, int client_height,
                      WindowPlacement placement);
+
+// A window whose fixed client area is larger than `available` (less its frame) shrinks to
+// fit and its controls scroll inside it, so that none is out of reach on a small or scaled
+// screen. True when it had to.
+bool FitIntoArea(QWidget* window, QSize available);
+// The same for the usable area of the screen; called before the window is first shown.
+void FitToScreen(QWidget* window);

@@ -234,6 +234,17 @@ void QtWindowLayer::EnableControl(WindowId window, int control_id, bool enabled)
     });
 }
 
+void QtWindowLayer::FocusControl(WindowId window, int control_id) {
+    Post([this, window, control_id] {
+        if (QWidget* control = FindControl(window, control_id)) {
+            control->setFocus(Qt::OtherFocusReason);
+            if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+                edit->selectAll();
+            }
+        }
+    });
+}
+
 void QtWindowLayer::SetControlText(WindowId window, int control_id, std::string_view text) {
     Post([this, window, control_id, text = Text(text)] {
         QWidget* control = FindControl(window, control_id);
@@ -349,6 +360,7 @@ void QtWindowLayer::OpenDataWindow() {
         auto* window = new DataWindow(*this);
         data_windows_.push_back(window);
         current_data_ = window;
+        FitToScreen(window);
         window->show();
     });
 }
@@ -358,6 +370,7 @@ void QtWindowLayer::OpenConfigWindow() {
         // One configuration window: its fields all show the one configuration.
         if (config_ == nullptr) {
             config_ = new ConfigWindow(*this);
+            FitToScreen(config_);
         } else {
             config_->Reset();
         }

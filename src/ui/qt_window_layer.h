@@ -58,6 +58,7 @@ class QtWindowLayer final : public QObject, public WindowLayer {
     std::string ControlText(WindowId window, int control_id) override;
     bool IsChecked(WindowId window, int control_id) override;
     void SetChecked(WindowId window, int control_id, bool checked) override;
+    void FocusControl(WindowId window, int control_id) override;
     int SelectedPosition(WindowId window, int control_id) override;
     void SelectPosition(WindowId window, int control_id, int position) override;
     void EnableMenuItem(int menu_id, bool enabled) override;

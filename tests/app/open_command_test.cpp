@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/main_commands.h"
 #include "support/image_builder.h"
 #include "support/recording_window_layer.h"
 #include "support/temp_dir.h"
@@ -63,4 +64,20 @@ TEST(OpenCommand, OpensEitherKindAndRefusesAnyOther) {
     const std::size_t shown = windows.Messages().size();
     EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);  // cancelled: nothing said
     EXPECT_EQ(windows.Messages().size(), shown);
+}
+
+TEST(OpenCommand, TheDialogOffersBothKindsAndAFileNamedToTheProgramOpensWithoutIt) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    OpenFromMainWindow();
+    EXPECT_NE(windows.offered_filters.find("(*.mvta)"), std::string::npos);
+    EXPECT_NE(windows.offered_filters.find("(*.mcfg)"), std::string::npos);
+
+    const MemoryImage image = BuildImage(ImageSpec{.readings = {624, 625}});
+    WriteFileBytes(dir.File("named.mvta"), DataFileText(image));
+    CommandOpenFile(dir.File("named.mvta"));
+    EXPECT_EQ(windows.opened_windows, std::vector<WindowId>{WindowId::Data});
+    EXPECT_EQ(windows.WindowTitle(WindowId::Data), dir.File("named.mvta"));
+    EXPECT_EQ(windows.ListLines(WindowId::Data, LIST1).size(), 2u);
+    EXPECT_EQ(data_in, image);
 }

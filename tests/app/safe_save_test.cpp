@@ -16,6 +16,7 @@
 #include "app/export_command.h"
 #include "app/report_commands.h"
 #include "app/save_data_command.h"
+#include "logger/reading_list.h"
 #include "logger/serial_log.h"
 #include "support/image_builder.h"
 #include "support/recording_window_layer.h"
@@ -97,7 +98,11 @@ std::vector<Writer> Writers(RecordingWindowLayer& windows, const MemoryImage& im
     };
     return {
         through_dialog("a.mvta", [&image] { return SaveDataFromDataWindow(image); }),
-        through_dialog("c.mcfg", [] { return SaveConfigFromConfigWindow(); }),
+        through_dialog("c.mcfg",
+                       [] {
+                           WeatherStationViewPar();  // the window shows what it saves
+                           return SaveConfigFromConfigWindow();
+                       }),
         through_dialog("s.xls", [&image] { return ExcelData(WindowId::Data, image); }),
         through_dialog("t.pdf", [&image] { return PdfData(WindowId::Data, image); }),
         through_dialog("g.pdf", [&image] { return PdfData_g(WindowId::Data, image); }),

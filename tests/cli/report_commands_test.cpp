@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "support/locales.h"
 #include "support/pdf_check.h"
 
 namespace {
@@ -65,5 +66,33 @@ TEST(ReportCommandsTest, PrintRendersThePrintoutWithoutADisplay) {
     const ShellResult refused = Cli("print " + ShellQuote(path) + " " + ShellQuote(path));
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(Has(refused.output, "Erro: Arquivo Inválido")) << refused.output;
+}
+// The print command runs the companion built with Qt, which takes the user's locale.
+TEST(ReportCommandsTest, ThePrintoutAndReportsAreTheSameInTheUsersLocales) {
+    const auto outputs = [](const std::string& environment) {
+        const std::string printed = FreshPath("impressao.pdf");
+        const std::string table = FreshPath("tabela.pdf");
+        EXPECT_EQ(RunShell(environment + " " + ShellQuote(RAZUROZAVI_CLI) + " print " + kSample +
+                           " " + ShellQuote(printed))
+                      .status,
+                  0);
+        EXPECT_EQ(RunShell(environment + " " + ShellQuote(RAZUROZAVI_CLI) + " pdf-table " +
+                           kSample + " " + ShellQuote(table) + " --now '2026-12-05 05:09:07'")
+                      .status,
+                  0);
+        std::string table_bytes = ReadFileBytes(table);
+        // The footers print the file's own (fresh) name.
+        table_bytes.erase(0, table_bytes.find("/Contents"));
+        return RunShell("pdftotext -layout " + ShellQuote(printed) + " -").output + "\n" +
+               std::regex_replace(table_bytes, std::regex("razurozavi-pdf-[^)]*"), "");
+    };
+    const std::string in_c = outputs("env LC_ALL=C");
+    ASSERT_TRUE(Has(in_c, "5.0")) << "a decimal point in the printout";
+    for (const char* name : kUsersLocales) {
+        std::string why_not;
+        const std::string environment = LocaleEnvironment(name, &why_not);
+        ASSERT_FALSE(environment.empty()) << why_not;
+        EXPECT_EQ(outputs("env " + environment), in_c) << name;
+    }
 }
 }  // namespace

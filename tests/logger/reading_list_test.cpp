@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "logger/readings.h"
+#include "sensor/temp.h"
 #include "support/image_builder.h"
 #include "support/recording_window_layer.h"
 
@@ -70,4 +71,17 @@ TEST(ConfigView, ShowsTheValuesAndTakesTheTwoListsBack) {
     EXPECT_EQ(config_values.sample_points, 50);
     EXPECT_EQ(config_values.sample_rate, 600);
     EXPECT_EQ(windows.ControlText(WindowId::Config, CFG_REC_TIME), "08h 20min");
+}
+
+// What the configuration window shows of a limit comes back the same once "Salvar" and
+// "Abrir" have taken it through the card's A/D value.
+TEST(ReadingList, EveryLimitTheWindowShowsRoundTripsThroughItsADValue) {
+    for (int ad = 0; ad <= AD_MAX; ++ad) {
+        const std::string shown = ThresholdText(ad);
+        for (bool high : {false, true}) {
+            const std::optional<int> taken = ThresholdTextToAD(shown, high);
+            ASSERT_TRUE(taken.has_value()) << shown;
+            EXPECT_EQ(ThresholdText(*taken), shown) << ad;
+        }
+    }
 }

@@ -7,6 +7,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -17,6 +18,7 @@
 #include "print/print_pages.h"
 #include "print/printout.h"
 #include "reports/pdf.h"
+#include "support/locales.h"
 #include "support/pdf_check.h"
 #include "support/recording_window_layer.h"
 #include "ui/print_dialog.h"
@@ -70,6 +72,19 @@ std::string Layout(const std::string& path, int page) {
     const std::string n = std::to_string(page);
     return RunShell("pdftotext -layout -f " + n + " -l " + n + " " + ShellQuote(path) + " -")
         .output;
+}
+
+// "Imprimir" runs in the desktop program, which takes the user's locale.
+TEST(PrintoutTest, TheSameInTheUsersLocales) {
+    const Printout in_c = ReadingsPrintout(ImageWith(200));
+    ASSERT_TRUE(std::ranges::any_of(in_c[0], [](const std::string& line) {
+        return line.find("\t4.5\t") != std::string::npos;
+    }));
+    for (const char* name : kUsersLocales) {
+        ScopedLocale locale(name);
+        ASSERT_TRUE(locale.Active()) << locale.WhyNot();
+        EXPECT_EQ(ReadingsPrintout(ImageWith(200)), in_c) << name;
+    }
 }
 
 TEST(PrintoutTest, PagesOfHeadingEightyEightLinesAndSerialFooter) {

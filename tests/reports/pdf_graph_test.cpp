@@ -87,5 +87,10 @@ TEST_F(GraphReportTest, AlarmsStatisticsAndChart) {
     pdf = Report(flat);
     EXPECT_EQ(Occurrences(pdf.pages.at(0), " l h S\n"), 616 + 1320 + 120);
     EXPECT_TRUE(Has(pdf.text, "\n4.0\n4.2\n"));
+    EXPECT_TRUE(Has(pdf.bytes,
+                    "/Producer (RazuRozavi 1.0.5)\n"
+                    "/Title (Relat\xF3rio gr\xE1"
+                    "fico \x85 Serial 1234)\n"
+                    "/Creator (RazuRozavi 1.0.5)\n"));
 }
 }  // namespace

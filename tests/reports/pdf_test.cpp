@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <regex>
 
 #include "support/pdf_check.h"
@@ -31,18 +34,63 @@ std::pair<std::vector<std::string>, std::string> TableLines(const std::string& p
     return lines;
 }
 
+// The PC's time zone for the scope.
+class ScopedTimeZone {
+  public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* was = std::getenv("TZ")) {
+            was_ = was;
+        }
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (was_) {
+            ::setenv("TZ", was_->c_str(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+
+  private:
+    std::optional<std::string> was_;
+};
+
+TEST_F(TableReportTest, InfoSaysWhatTheReportIsAndWhenInWhichZone) {
+    const MemoryImage image = BuildImage({.serial = 4321, .readings = {kInRange}});
+    for (const auto& [zone, offset] :
+         {std::pair{"America/Sao_Paulo", "-03'00'"}, std::pair{"Asia/Tokyo", "+09'00'"},
+          std::pair{"UTC", "Z"}, std::pair{"Asia/Kolkata", "+05'30'"}}) {
+        ScopedTimeZone time_zone(zone);
+        const CheckedPdf pdf = Report(image);
+        EXPECT_TRUE(Has(pdf.bytes, "1 0 obj\n<<\n/CreationDate (D:20261205050907" +
+                                       std::string(offset) +
+                                       ")\n/Producer (RazuRozavi 1.0.5)\n"
+                                       "/Title (Relat\xF3rio de temperaturas \x85 Serial 4321)\n"
+                                       "/Creator (RazuRozavi 1.0.5)\n>>\nendobj\n"))
+            << zone;
+    }
+    ScopedTimeZone time_zone("America/Sao_Paulo");
+    const std::string path = FreshPath("info.pdf");
+    Report(image, path);
+    const std::string info = RunShell("pdfinfo " + ShellQuote(path)).output;
+    EXPECT_TRUE(Has(info, "Title:           Relatório de temperaturas – Serial 4321")) << info;
+    EXPECT_TRUE(Has(info, "Creator:         RazuRozavi 1.0.5")) << info;
+    EXPECT_TRUE(Has(info, "Producer:        RazuRozavi 1.0.5")) << info;
+    EXPECT_FALSE(Has(info, "Author:")) << info;
+}
+
 TEST_F(TableReportTest, DocumentPagesColumnsAlarmColoursHeaderAndFooter) {
-    // Info (created at the local time), resources, font, state, catalog, tree, page, stream;
-    // unused numbers as free entries chained from entry 0: 2, 3, 8, 9, 0.
+    // Info, resources, font, state, catalog, tree, page, stream; unused numbers as free
+    // entries chained from entry 0: 2, 3, 8, 9, 0.
     const std::string bytes = Report(Image({kInRange})).bytes;
     std::size_t at = 0;
-    for (const char* part : {"\n1 0 obj",
-                             "/CreationDate (D:20261205050907)\n/Producer (Producer)\n"
-                             "/Author (Author)\n/Title (Title)\n/Creator (Creator)\n>>\nendobj\n",
-                             "\n4 0 obj", "\n5 0 obj", "\n6 0 obj", "\n12 0 obj", "\n7 0 obj",
-                             "\n10 0 obj", "\n11 0 obj", "\nxref\n0 13\n0000000002 65535 f \n",
-                             "0000000003 00000 f \n0000000008 00000 f \n",
-                             "trailer\n<<\n/Size 13\n/Root 12 0 R\n/Info 1 0 R\n>>\nstartxref\n"}) {
+    for (const char* part :
+         {"\n1 0 obj", "/CreationDate (D:20261205050907", "\n4 0 obj", "\n5 0 obj", "\n6 0 obj",
+          "\n12 0 obj", "\n7 0 obj", "\n10 0 obj", "\n11 0 obj",
+          "\nxref\n0 13\n0000000002 65535 f \n", "0000000003 00000 f \n0000000008 00000 f \n",
+          "trailer\n<<\n/Size 13\n/Root 12 0 R\n/Info 1 0 R\n>>\nstartxref\n"}) {
         at = bytes.find(part, at);
         ASSERT_NE(at, std::string::npos) << part;
     }

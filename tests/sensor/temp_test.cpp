@@ -57,3 +57,12 @@ TEST(UnitAndHumidityConversion, MatchTheirFormulasAndAnchors) {
         ASSERT_GE(rh[n], rh[n - 1]) << "at " << n;
     }
 }
+
+TEST(TempConversion, ThresholdTextTakesCommaOrPointAndRefusesWhatIsNoNumber) {
+    EXPECT_EQ(ThresholdTextToAD("2,5", false), ThresholdTextToAD("2.5", false));
+    EXPECT_EQ(ThresholdTextToAD("2.5", false), LoTempToAD(25));
+    EXPECT_NE(ThresholdTextToAD("2.5", false), ThresholdTextToAD("2.0", false));
+    for (const char* text : {"xyz", "", "2.55", "abc2"}) {
+        EXPECT_FALSE(ThresholdTextToAD(text, true).has_value()) << text;
+    }
+}

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <random>
 #include <thread>
@@ -60,16 +61,17 @@ bool RaiseDescriptorLimitTo(rlim_t wanted) {
 // razurozavi-server in a process of its own, so that it can be killed.
 class ServerProcess {
   public:
-    explicit ServerProcess(const std::string& db) {
+    // Standard error goes to `log` when given.
+    explicit ServerProcess(const std::string& db, const std::string& log = "/dev/null") {
         int out[2];
         EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDERR_FILENO);
-            execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", "0", "--db", db.c_str(),
-                  static_cast<char*>(nullptr));
+            const int errors = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(errors, STDERR_FILENO);
+            execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", "0", "--web-port", "0", "--db",
+                  db.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         close(out[1]);
@@ -92,6 +94,12 @@ class ServerProcess {
         }
     }
     pid_t Pid() const { return pid_; }
+    bool Running() {
+        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+        }
+        return pid_ > 0;
+    }
     int port = 0;
 
   private:
@@ -132,10 +140,14 @@ TEST(CollectionServerPaced,
         }
     });
 
-    const MemoryImage image = RampImage(8000, 0, {.serial = 77});
-    GraphData(image);
-    std::vector<double> seconds;
+    // Three recordings, each stored.
+    std::vector<MemoryImage> images;
     for (int round = 0; round < 3; ++round) {
+        images.push_back(RampImage(8000, round, {.serial = 77}));
+    }
+    GraphData(images[0]);
+    std::vector<double> seconds;
+    for (const MemoryImage& image : images) {
         const auto begin = Clock::now();
         EXPECT_TRUE(UploadImage(image, loopback.Address()));
         seconds.push_back(std::chrono::duration<double>(Clock::now() - begin).count());
@@ -147,7 +159,7 @@ TEST(CollectionServerPaced,
         "%.3f s, %.3f s\n",
         seconds[0], seconds[1], seconds[2]);
     ASSERT_EQ(loopback.store->List().size(), 3u);
-    EXPECT_EQ(loopback.store->Readings(loopback.store->List()[0].id), UploadedTenths(image));
+    EXPECT_EQ(loopback.store->Readings(loopback.store->List()[0].id), UploadedTenths(images[0]));
 }
 
 TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesAKillAtAnyMoment) {
@@ -240,14 +252,14 @@ TEST(CollectionServerPaced, ForgedHeadersOnEverySlotLockNoCardOut) {
     LoopbackCollectionServer loopback;
     const int port = loopback.server->Port();
     const Bytes header = BuildHeaderMessage(MakeUploadHeader({}, CALENDAR{}, FirmwareVersion{}));
-    const MemoryImage image = RampImage(2000, 0, {.serial = 77});
-    GraphData(image);
-
     struct Attack {
         const char* from;  // the card uploads from 127.0.0.1
         double within_s;
     };
+    int recording = 0;
     for (const Attack attack : {Attack{"127.0.0.2", 2.0}, Attack{"127.0.0.1", 10.0}}) {
+        const MemoryImage image = RampImage(2000, recording++, {.serial = 77});
+        GraphData(image);
         std::vector<SocketHandle> hogs;
         for (int k = 0; k < MAX_CONNECTIONS; ++k) {
             hogs.push_back(ConnectFrom(attack.from, port));
@@ -283,4 +295,61 @@ TEST(CollectionServerPaced, ForgedHeadersOnEverySlotLockNoCardOut) {
         EXPECT_LT(seconds, attack.within_s) << attack.from;
         EXPECT_EQ(loopback.store->List().size(), before + 1);
     }
+}
+
+// The database taken from under the server: its shared-memory index truncated, its file
+// deleted. The server answers "ee", says why, and goes on; nothing is answered "cc" that
+// is not stored where the server was told to keep it.
+TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoesOn) {
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    const std::string db = dir.File("uploads.sqlite");
+    ServerProcess server(db, dir.File("errors.txt"));
+    ASSERT_GT(server.port, 0);
+    const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
+    std::vector<MemoryImage> images;
+    for (int k = 0; k < 4; ++k) {
+        images.push_back(RampImage(500, k, {.serial = 60 + k}));
+    }
+    GraphData(images[0]);
+    EXPECT_TRUE(UploadImage(images[0], address));
+
+    std::ofstream(db + "-shm", std::ios::trunc).close();
+    EXPECT_TRUE(UploadImage(images[1], address));
+    ASSERT_TRUE(server.Running());
+
+    ASSERT_EQ(std::remove(db.c_str()), 0);
+    EXPECT_FALSE(UploadImage(images[2], address));
+    EXPECT_NE(windows.Messages().back().text.find("'ee'"), std::string::npos)
+        << windows.Messages().back().text;
+    EXPECT_FALSE(UploadImage(images[3], address));
+    EXPECT_TRUE(server.Running());
+    server.Kill();
+    std::ifstream log(dir.File("errors.txt"));
+    const std::string errors((std::istreambuf_iterator<char>(log)),
+                             std::istreambuf_iterator<char>());
+    EXPECT_NE(errors.find("the database " + db + " is gone"), std::string::npos) << errors;
+}
+
+// Garbage connections by the thousand: standard error grows by a few lines a second.
+TEST(CollectionServerPaced, GarbageConnectionsDoNotFillStandardError) {
+    TempWorkingDir dir;
+    ServerProcess server(dir.File("uploads.sqlite"), dir.File("errors.txt"));
+    ASSERT_GT(server.port, 0);
+    const std::string garbage = "GET / HTTP/1.1\r\n\r\n";
+    for (int k = 0; k < 1000; ++k) {
+        const SocketHandle s = Connect(server.port);
+        send(s.Get(), garbage.data(), garbage.size(), MSG_NOSIGNAL);
+        std::array<std::uint8_t, 2> reply{};
+        EXPECT_EQ(ReceiveOnce(s.Get(), reply, 2000), 2);  // "ee", then closed
+    }
+    EXPECT_TRUE(server.Running());
+    server.Kill();
+    std::ifstream log(dir.File("errors.txt"));
+    int lines = 0;
+    for (std::string line; std::getline(log, line);) {
+        ++lines;
+    }
+    std::printf("1000 garbage connections: %d lines on standard error\n", lines);
+    EXPECT_LT(lines, 100);
 }

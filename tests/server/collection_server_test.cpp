@@ -117,3 +117,34 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothingAndTwentyUploadsAtOnce
         EXPECT_EQ(store.Readings(u.id), UploadedTenths(images.at(u.serial))) << u.serial;
     }
 }
+
+TEST_F(CollectionServerTest, AnUploadSentAgainIsAnsweredCcAndStoredOnce) {
+    const MemoryImage image = RampImage(2000, 0, {.serial = 41});
+    GraphData(image);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(UploadImage(image, loopback.Address())) << k;
+    }
+    ASSERT_EQ(store.List().size(), 1u);
+    EXPECT_EQ(store.Readings(store.List()[0].id), UploadedTenths(image));
+    // The same card and time stamp with other readings is another recording.
+    const MemoryImage other = RampImage(2000, 1, {.serial = 41});
+    EXPECT_TRUE(UploadImage(other, loopback.Address()));
+    ASSERT_EQ(store.List().size(), 2u);
+    EXPECT_EQ(store.Readings(store.List()[1].id), UploadedTenths(other));
+}
+
+TEST_F(CollectionServerTest, ListEscapesWhatADescriptionCouldForge) {
+    UploadHeader header;
+    header.serial = 5;
+    header.descricao.fill(' ');
+    // A line break, an escape sequence, a quote and a C1 control (0x81 in Windows-1252).
+    const std::string forged = "a\n9 received=x\x1b[2J\"\\\x81";
+    std::copy(forged.begin(), forged.end(), header.descricao.begin());
+    ASSERT_TRUE(store.Store("127.0.0.1", header, {1, 2}));
+    const ShellResult list =
+        RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db uploads.sqlite");
+    EXPECT_EQ(std::count(list.output.begin(), list.output.end(), '\n'), 1) << list.output;
+    EXPECT_NE(list.output.find(" descricao=\"a\\n9 received=x\\x1B[2J\\\"\\\\\\u0081\" "),
+              std::string::npos)
+        << list.output;
+}

@@ -92,8 +92,14 @@ inline bool Has(const std::string& text, const std::string& part) {
 
 // Sends `request` raw and returns what comes back until the server closes or 3 s pass.
 // (The library answers nothing to a client that has already shut its side down.)
-inline std::string Raw(int port, const std::string& request) {
+// `source` is a loopback address the request comes from, as from another machine.
+inline std::string Raw(int port, const std::string& request,
+                       const std::string& source = "127.0.0.1") {
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    inet_pton(AF_INET, source.c_str(), &from.sin_addr);
+    bind(s, reinterpret_cast<const sockaddr*>(&from), sizeof from);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -37,6 +37,9 @@ TEST_F(WebPasswordTest, WrongOrMissingPasswordGets401AndNoData) {
         EXPECT_EQ(r->get_header_value("WWW-Authenticate"),
                   "Basic realm=\"RazuRozavi\", charset=\"UTF-8\"");
         EXPECT_FALSE(Has(r->body, "4242") || Has(r->body, "Segredo")) << r->body;
+        if (std::string(path) != "/") {
+            continue;  // wrong passwords on one page only: more would be throttled
+        }
         for (const auto& [user, password] :
              {std::pair("qualidade", "errada"), std::pair("outro", "correta"),
               std::pair("qualidade", "")}) {
@@ -62,10 +65,36 @@ TEST_F(WebPasswordTest, WrongOrMissingPasswordGets401AndNoData) {
         const std::string answer = Raw(web.server->Port(),
                                        "GET / HTTP/1.1\r\nHost: x\r\n"
                                        "Authorization: " +
-                                           value + "\r\nConnection: close\r\n\r\n");
+                                           value + "\r\nConnection: close\r\n\r\n",
+                                       "127.0.0.9");
         EXPECT_TRUE(Has(StatusLine(answer), " 401") || Has(StatusLine(answer), " 400"))
             << StatusLine(answer);
     }
+}
+
+TEST_F(WebPasswordTest, FailedLoginsFromOneAddressAreThrottledAndANulEndsNoPassword) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    web.Store(TestHeader(4242, "Segredo"), std::vector<int>(10, 50));
+    const auto ask = [&](const std::string& credentials, const std::string& from) {
+        const std::size_t colon = credentials.find(':');
+        const auto [name, value] = httplib::make_basic_authentication_header(
+            credentials.substr(0, colon), credentials.substr(colon + 1));
+        return StatusLine(Raw(web.server->Port(),
+                              "GET /cards/4242 HTTP/1.1\r\nHost: x\r\n" + name + ": " + value +
+                                  "\r\nConnection: close\r\n\r\n",
+                              from));
+    };
+    for (int k = 0; k < LOGIN_FAILURES_ALLOWED; ++k) {
+        EXPECT_TRUE(Has(ask("qualidade:errada" + std::to_string(k), "127.0.0.20"), " 401")) << k;
+    }
+    // From then on that address is refused, its right password too; others are not.
+    const std::string throttled = ask("qualidade:errada", "127.0.0.20");
+    EXPECT_TRUE(Has(throttled, " 429")) << throttled;
+    EXPECT_TRUE(Has(ask("qualidade:correta", "127.0.0.20"), " 429"));
+    EXPECT_TRUE(Has(ask("qualidade:correta", "127.0.0.21"), " 200"));
+    // crypt(3) would stop at the NUL and find the right password before it.
+    EXPECT_TRUE(Has(ask(std::string("qualidade:correta\0sobra", 23), "127.0.0.22"), " 401"));
+    EXPECT_TRUE(Has(ask(std::string("qualidade\0x:correta", 20), "127.0.0.22"), " 401"));
 }
 
 TEST(WebSecurity, PasswordFileMustHoldHashes) {
@@ -86,6 +115,17 @@ TEST(WebSecurity, PasswordFileMustHoldHashes) {
                    "qc.eoxqOmSuNp2xS0ktL3nh/\n");
     WebAuth sha;
     EXPECT_TRUE(sha.Load("sha", &error)) << error;
+    // A hash cut short, or with a character lost, would let no password in: refused at
+    // once, naming its line.
+    const std::string whole = CryptHash("correta");
+    for (const std::string& damaged :
+         {whole.substr(0, whole.size() - 4), whole.substr(0, whole.size() - 1),
+          whole.substr(0, whole.rfind('$') + 1)}) {
+        WriteFileBytes("damaged", "a:" + whole + "\nb:" + damaged + "\n");
+        WebAuth cut;
+        EXPECT_FALSE(cut.Load("damaged", &error)) << damaged;
+        EXPECT_TRUE(Has(error, "damaged line 2")) << error;
+    }
     EXPECT_EQ(DecodeBasic("Basic cXVhbGlkYWRlOmNvcnJldGE="), "qualidade:correta");
     EXPECT_EQ(DecodeBasic("basic cXVhbGlkYWRlOmNvcnJldGE"), "qualidade:correta");
     EXPECT_EQ(DecodeBasic("Basic ***"), "");

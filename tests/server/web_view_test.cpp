@@ -85,12 +85,17 @@ TEST_F(WebViewTest, OneCardAndManyCardsNewestFirstWithPages) {
     EXPECT_TRUE(Has(one->body, "<a href=\"/uploads/" + std::to_string(first) + "\">"));
 
     // Card 1234 uploads 29 more, the last one warm; card 77 uploads once in between.
+    // Each its own recording (the same one twice would be stored once): another minute.
+    const auto camara = [](int k) {
+        return TestHeader(1234, "Camara 1", 300,
+                          CALENDAR{0, static_cast<unsigned char>(k + 1), 12, 10, 6, 24});
+    };
     for (int k = 0; k < 14; ++k) {
-        web.Store(TestHeader(1234, "Camara 1"), Flat(100));
+        web.Store(camara(k), Flat(100));
     }
     web.Store(TestHeader(77, "Sala 2"), Flat(10, 30));
-    for (int k = 0; k < 14; ++k) {
-        web.Store(TestHeader(1234, "Camara 1"), Flat(100));
+    for (int k = 14; k < 28; ++k) {
+        web.Store(camara(k), Flat(100));
     }
     std::vector<int> warm = Flat(100);
     std::fill(warm.begin() + 10, warm.begin() + 20, 95);  // 10 readings at 9.5 C, delay 2

@@ -3,10 +3,10 @@
 #include <fcntl.h>
 #include <stdlib.h>
 
+#include "app/main_commands.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
-#include "app/main_commands.h"
 #include "logger/operation_engine.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +40,14 @@ void LinkTest::TearDown() {
     ResetCardSession();
     std::error_code ignored;
     fs::remove_all(fs::path(registrations).parent_path(), ignored);
+}
+
+void PtyCardTest::SetUp() {
+    LinkTest::SetUp();
+    ASSERT_FALSE(pty.slave.empty());
+    RegisterPort(pty.slave);
+    GetPortNames();
+    ASSERT_TRUE(connected);
 }
 
 TestPty::TestPty() : master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {

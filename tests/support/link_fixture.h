@@ -36,6 +36,20 @@ struct TestPty {
     std::string slave;
 };
 
+// A LinkTest with a pseudo-terminal registered and found as the card's port; the test plays
+// the card on its master end.
+class PtyCardTest : public LinkTest {
+  protected:
+    void SetUp() override;
+    // The card unplugged: its end of the line closed under the program.
+    void Unplug() {
+        close(pty.master);
+        pty.master = -1;
+    }
+
+    TestPty pty;
+};
+
 // Polls `done` every 5 ms for up to `timeout_ms`; true when it held.
 template <typename Done>
 bool Eventually(Done done, int timeout_ms) {

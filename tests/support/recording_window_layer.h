@@ -52,6 +52,10 @@ class RecordingWindowLayer : public WindowLayer {
     void SetChecked(WindowId window, int id, bool checked) override {
         Set(checked_, {window, id}, checked);
     }
+    void FocusControl(WindowId window, int id) override {
+        Locked lock(mutex_);
+        focused_ = Key{window, id};
+    }
     int SelectedPosition(WindowId window, int id) override {
         return Get(positions_, {window, id}).value_or(-1);
     }
@@ -100,12 +104,17 @@ class RecordingWindowLayer : public WindowLayer {
         return Get(enabled_, {WindowId::Main, -menu_id});
     }
     std::optional<std::string> WindowTitle(WindowId window) { return Get(titles_, {window, 0}); }
+    std::optional<std::pair<WindowId, int>> Focused() {
+        Locked lock(mutex_);
+        return focused_;
+    }
     // Safe to poll while the core's threads run.
     std::optional<int> EndProcessCode() {
         Locked lock(mutex_);
         return end_process_code;
     }
     std::vector<WindowId> opened_windows;
+    std::string offered_filters;  // of the last file dialog
 
   private:
     using Key = std::pair<WindowId, int>;
@@ -122,8 +131,9 @@ class RecordingWindowLayer : public WindowLayer {
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<Value>(found->second);
     }
-    std::optional<std::string> Dialog(const FileFilter&) {
+    std::optional<std::string> Dialog(const FileFilter& filter) {
         Locked lock(mutex_);
+        offered_filters = filter.description;
         return dialog_path;
     }
     void Opened(WindowId window) {
@@ -140,4 +150,5 @@ class RecordingWindowLayer : public WindowLayer {
     std::map<Key, bool> checked_;
     std::map<Key, int> positions_;
     std::map<Key, std::string> titles_;
+    std::optional<Key> focused_;
 };

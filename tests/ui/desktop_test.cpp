@@ -28,6 +28,7 @@
 #include "logger/logger_commands.h"
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
+#include "sensor/temp.h"
 #include "simcard/simulated_card.h"
 #include "support/image_builder.h"
 #include "support/run_command.h"
@@ -156,6 +157,7 @@ class DesktopTest final : public QObject {
     void cancelDuringPacedRead();
     void configFillsTheWindowAndWriteReachesTheCard();
     void writeWithoutCardReportsTheError();
+    void writeRefusesALimitThatIsNoNumber();
     void openDataFileShowsTheFilesOwnSerial();
     void openConfigFileAndWrongExtension();
     void openFileOfAnotherFirmwareEndsTheProgram();
@@ -430,6 +432,9 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
     start_delay->clear();
     QTest::keyClicks(start_delay, QStringLiteral("1234567"));
     QCOMPARE(start_delay->text(), QStringLiteral("12345"));
+    // A decimal comma or point, whatever the user's locale.
+    qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_LOW))->setText(QStringLiteral("2,5"));
+    qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_HIGH))->setText(QStringLiteral("8.5"));
 
     Click(window.Control(BT_CONFIG_WRITE));
     QVERIFY(!Enabled(window.Control(BT_CONFIG_QUIT)));  // until the write ends
@@ -440,6 +445,8 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
     QCOMPARE(on_card.sample_points, 1000);
     QCOMPARE(on_card.sample_rate, 600);
     QCOMPARE(on_card.start_delay, 12345);
+    QCOMPARE(on_card.t_low_alarm, LoTempToAD(25));
+    QCOMPARE(on_card.t_high_alarm, HiTempToAD(85));
     QCOMPARE(DescriptionBytes(on_card.descricao.data()),
              std::string("C\xe2mara 7 do dep\xf3sito"));  // Windows-1252 on the card
 }
@@ -460,6 +467,28 @@ void DesktopTest::writeWithoutCardReportsTheError() {
     QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(QString::fromUtf8("Erro ao efetuar configuração")),
                              6000);
     QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
+}
+
+void DesktopTest::writeRefusesALimitThatIsNoNumber() {
+    const std::string path = File("camara.mcfg");
+    QVERIFY(SaveConfigFile(path, ConfigValues{}));
+    answers_->paths.push_back(QString::fromStdString(path));
+    Click(MainControl(BT_OPEN));
+    QVERIFY(Layer().CurrentConfigWindow() != nullptr);
+    ConfigWindow& window = *Layer().CurrentConfigWindow();
+    auto* low = qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_LOW));
+    low->setText(QStringLiteral("xyz"));
+    window.Command(BT_CONFIG_WRITE);
+    const QString told = QString::fromUtf8(
+        "Temperatura Inf: digite uma temperatura com no máximo "
+        "uma casa decimal, separada por \",\" ou \".\" "
+        "(por exemplo 2,5).");
+    QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(told), 6000);
+    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Erro"));
+    QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
+    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(low));
+    QTRY_VERIFY(Enabled(window.Control(BT_CONFIG_QUIT)));  // the write has ended
+    QCOMPARE(answers_->boxes.size(), 1);  // no "Erro ao efetuar configuração": nothing sent
 }
 
 void DesktopTest::openDataFileShowsTheFilesOwnSerial() {

@@ -26,6 +26,7 @@ class ConsoleWindowLayer final : public WindowLayer {
     std::string ControlText(WindowId, int) override { return {}; }
     bool IsChecked(WindowId, int) override { return false; }
     void SetChecked(WindowId, int, bool) override {}
+    void FocusControl(WindowId, int) override {}
     int SelectedPosition(WindowId, int) override { return -1; }
     void SelectPosition(WindowId, int, int) override {}
     void EnableMenuItem(int, bool) override {}

@@ -11,7 +11,7 @@
 #include "reports/recording_summary.h"
 #include "reports/summary_report.h"
 
-// The hours the other reports shift their times by: Brasília's unless --gmt0.
+// The other reports' time-zone decision: Brasília time unless --gmt0.
 static int ReportGmtOffset(const MemoryImage& image, bool keep_card_time) {
     cal = ImageStartTime(image);
     ajustaHoraBrasilia(keep_card_time);

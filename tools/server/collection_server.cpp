@@ -17,6 +17,8 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "log_limit.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -56,7 +58,12 @@ std::string PeerAddress(const sockaddr_storage& address) {
 }
 
 void Log(const std::string& line) {
-    std::fprintf(stderr, "%s\n", line.c_str());
+    static std::mutex mutex;
+    static LogLimit limit;
+    const std::lock_guard lock(mutex);
+    for (const std::string& printed : limit.Admit(line, Clock::now())) {
+        std::fprintf(stderr, "%s\n", printed.c_str());
+    }
 }
 
 // Hundreds of idle clients need hundreds of descriptors: take all the system allows.

@@ -1,9 +1,13 @@
 #include "upload_store.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "logger/cp1252.h"
 
@@ -33,11 +37,20 @@ const char* const kSchema =
     " firmware TEXT NOT NULL,"
     " software TEXT NOT NULL,"
     " temp_unit INTEGER NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS readings ("
-    " upload_id INTEGER NOT NULL REFERENCES uploads(id),"
-    " idx INTEGER NOT NULL,"
-    " tenths INTEGER NOT NULL,"
-    " PRIMARY KEY (upload_id, idx));";
+    "CREATE INDEX IF NOT EXISTS uploads_by_serial ON uploads (serial, id);"
+    "CREATE TABLE IF NOT EXISTS upload_tenths ("
+    " upload_id INTEGER PRIMARY KEY REFERENCES uploads(id),"
+    " tenths BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS cards ("
+    " serial INTEGER PRIMARY KEY,"
+    " uploads INTEGER NOT NULL,"
+    " last_id INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS cards_by_last ON cards (last_id);";
+
+// The cards' counts, made once from the uploads.
+const char* const kCardCounts =
+    "INSERT INTO cards (serial, uploads, last_id)"
+    " SELECT serial, COUNT(*), MAX(id) FROM uploads GROUP BY serial;";
 
 // A prepared statement, finalized on every exit path.
 class Statement {
@@ -77,7 +90,92 @@ std::string DescriptionText(const std::array<std::uint8_t, DESCRIPTION_SIZE>& fi
     return Cp1252ToUtf8(bytes);
 }
 
+// Whether `sql` finds a row.
+bool Finds(sqlite3* db, const char* sql) {
+    Statement query(db, sql);
+    return query.Ok() && sqlite3_step(query.Get()) == SQLITE_ROW;
+}
+
 }  // namespace
+
+std::string PackTenths(const std::vector<int>& tenths) {
+    std::string blob;
+    blob.reserve(2 * tenths.size());
+    for (const int t : tenths) {
+        const auto bits = static_cast<std::uint16_t>(static_cast<std::int16_t>(t));
+        blob += static_cast<char>(bits & 0xFF);
+        blob += static_cast<char>(bits >> 8);
+    }
+    return blob;
+}
+
+std::vector<int> UnpackTenths(const void* blob, std::size_t bytes) {
+    const auto* b = static_cast<const std::uint8_t*>(blob);
+    std::vector<int> tenths(bytes / 2);
+    for (std::size_t i = 0; i < tenths.size(); ++i) {
+        tenths[i] = static_cast<std::int16_t>(b[2 * i] | (b[2 * i + 1] << 8));
+    }
+    return tenths;
+}
+
+bool UploadStore::Migrate() {
+    const bool first_schema =
+        Finds(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'readings'");
+    const bool counted = Finds(db_, "SELECT 1 FROM cards LIMIT 1");
+    if (!first_schema && (counted || !Finds(db_, "SELECT 1 FROM uploads LIMIT 1"))) {
+        return true;
+    }
+    if (!Execute("BEGIN IMMEDIATE")) {
+        return false;
+    }
+    bool done = counted || Execute(kCardCounts);
+    if (done && first_schema) {
+        done = MoveReadingsIntoBlobs() &&
+               Execute(
+                   "INSERT OR IGNORE INTO upload_tenths (upload_id, tenths) "
+                   "SELECT id, x'' FROM uploads") &&
+               Execute("DROP TABLE readings");
+    }
+    if (!done || !Execute("COMMIT")) {
+        Execute("ROLLBACK");
+        return false;
+    }
+    // Gives the space of the rows back to the file system.
+    return !first_schema || Execute("VACUUM");
+}
+
+bool UploadStore::MoveReadingsIntoBlobs() {
+    Statement readings(db_, "SELECT upload_id, tenths FROM readings ORDER BY upload_id, idx");
+    Statement insert(db_, "INSERT INTO upload_tenths (upload_id, tenths) VALUES (?, ?)");
+    if (!readings.Ok() || !insert.Ok()) {
+        return false;
+    }
+    long long upload = -1;
+    std::vector<int> tenths;
+    const auto flush = [&] {
+        if (upload < 0) {
+            return true;
+        }
+        const std::string blob = PackTenths(tenths);
+        sqlite3_reset(insert.Get());
+        insert.Bind(1, upload);
+        sqlite3_bind_blob(insert.Get(), 2, blob.data(), static_cast<int>(blob.size()),
+                          SQLITE_TRANSIENT);
+        tenths.clear();
+        return sqlite3_step(insert.Get()) == SQLITE_DONE;
+    };
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(readings.Get())) == SQLITE_ROW) {
+        if (readings.Int64(0) != upload) {
+            if (!flush()) {
+                return false;
+            }
+            upload = readings.Int64(0);
+        }
+        tenths.push_back(readings.Int(1));
+    }
+    return step == SQLITE_DONE && flush();
+}
 
 std::unique_ptr<UploadStore> UploadStore::Open(const std::string& path, std::string* error) {
     sqlite3* db = nullptr;
@@ -88,15 +186,36 @@ std::unique_ptr<UploadStore> UploadStore::Open(const std::string& path, std::str
         return nullptr;
     }
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
-    std::unique_ptr<UploadStore> store(new UploadStore(db));
-    // WAL keeps readers (--list) out of the writer's way; FULL syncs the log at every
+    std::unique_ptr<UploadStore> store(new UploadStore(db, path));
+    // A rollback journal, not a write-ahead log: the log's index is a file mapped into
+    // memory by every process that opens the database, and one that is truncated or
+    // damaged under the server kills it (SIGBUS) at its next store. FULL syncs at every
     // commit, which makes a commit durable, not just atomic.
-    if (!store->Execute("PRAGMA journal_mode=WAL") || !store->Execute("PRAGMA synchronous=FULL") ||
-        !store->Execute(kSchema)) {
+    if (!store->Execute("PRAGMA journal_mode=TRUNCATE") ||
+        !store->Execute("PRAGMA synchronous=FULL") || !store->Execute(kSchema) ||
+        !store->Migrate()) {
         *error = sqlite3_errmsg(db);
         return nullptr;
     }
+    struct stat file {};
+    if (path != ":memory:" && stat(path.c_str(), &file) == 0) {
+        store->file_ = FileIdentity{file.st_dev, file.st_ino};
+    }
     return store;
+}
+
+std::string UploadStore::FileChanged() const {
+    if (!file_) {
+        return "";
+    }
+    struct stat now {};
+    if (stat(path_.c_str(), &now) != 0) {
+        return "the database " + path_ + " is gone: " + std::strerror(errno);
+    }
+    if (now.st_dev != file_->device || now.st_ino != file_->inode) {
+        return "the database " + path_ + " is no longer the file the server opened";
+    }
+    return "";
 }
 
 UploadStore::~UploadStore() {
@@ -121,8 +240,51 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
         }
         return false;
     };
+    for (const int t : readings) {
+        if (t < INT16_MIN || t > INT16_MAX) {
+            if (why != nullptr) {
+                *why = "a reading out of the card's range";
+            }
+            return false;
+        }
+    }
+    const std::string blob = PackTenths(readings);
+    // Stored into a file nobody will open again, the upload would be lost once "cc" is sent.
+    if (const std::string changed = FileChanged(); !changed.empty()) {
+        if (why != nullptr) {
+            *why = changed;
+        }
+        return false;
+    }
     if (!Execute("BEGIN IMMEDIATE")) {
         return failed();
+    }
+    // A card, or the program's outbox, sends an upload again when its "cc" was lost: the
+    // same card, time stamp and readings are the same recording, stored once.
+    {
+        Statement same(db_,
+                       "SELECT 1 FROM uploads u JOIN upload_tenths t ON t.upload_id = u.id "
+                       "WHERE u.serial = ? AND u.stamp_hour = ? AND u.stamp_minute = ? "
+                       "AND u.stamp_second = ? AND u.stamp_day = ? AND u.stamp_month = ? "
+                       "AND u.stamp_year = ? AND t.tenths = ?");
+        if (!same.Ok()) {
+            failed();
+            Execute("ROLLBACK");
+            return false;
+        }
+        int k = 1;
+        same.Bind(k++, header.serial);
+        same.Bind(k++, header.stamp.h);
+        same.Bind(k++, header.stamp.m);
+        same.Bind(k++, header.stamp.s);
+        same.Bind(k++, header.stamp.day);
+        same.Bind(k++, header.stamp.month);
+        same.Bind(k++, header.stamp.year);
+        sqlite3_bind_blob(same.Get(), k, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+        if (sqlite3_step(same.Get()) == SQLITE_ROW) {
+            Execute("ROLLBACK");
+            return true;
+        }
     }
     bool stored = false;
     {
@@ -133,8 +295,12 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
                          "stamp_month, stamp_year, firmware, software, temp_unit) VALUES "
                          "(strftime('%Y-%m-%d %H:%M:%S', 'now'), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
                          "?, ?, ?, ?, ?, ?, ?)");
-        Statement reading(db_, "INSERT INTO readings (upload_id, idx, tenths) VALUES (?, ?, ?)");
-        if (upload.Ok() && reading.Ok()) {
+        Statement tenths(db_, "INSERT INTO upload_tenths (upload_id, tenths) VALUES (?, ?)");
+        Statement card(db_,
+                       "INSERT INTO cards (serial, uploads, last_id) VALUES (?, 1, ?) "
+                       "ON CONFLICT (serial) DO UPDATE SET uploads = uploads + 1, "
+                       "last_id = excluded.last_id");
+        if (upload.Ok() && tenths.Ok() && card.Ok()) {
             int k = 1;
             upload.Bind(k++, peer);
             upload.Bind(k++, header.serial);
@@ -156,13 +322,13 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
             upload.Bind(k++, header.temp_unit);
             stored = sqlite3_step(upload.Get()) == SQLITE_DONE;
             const long long id = sqlite3_last_insert_rowid(db_);
-            for (std::size_t i = 0; stored && i < readings.size(); ++i) {
-                sqlite3_reset(reading.Get());
-                reading.Bind(1, id);
-                reading.Bind(2, static_cast<long long>(i));
-                reading.Bind(3, readings[i]);
-                stored = sqlite3_step(reading.Get()) == SQLITE_DONE;
-            }
+            tenths.Bind(1, id);
+            sqlite3_bind_blob(tenths.Get(), 2, blob.data(), static_cast<int>(blob.size()),
+                              SQLITE_STATIC);
+            card.Bind(1, header.serial);
+            card.Bind(2, id);
+            stored = stored && sqlite3_step(tenths.Get()) == SQLITE_DONE &&
+                     sqlite3_step(card.Get()) == SQLITE_DONE;
         }
     }
     if (stored && Execute("COMMIT")) {
@@ -180,7 +346,7 @@ std::vector<StoredUpload> UploadStore::List() {
                     "high_alarm_x10, start_delay, alarm_delay, sample_points, sample_rate, "
                     "stamp_hour, stamp_minute, stamp_second, stamp_day, stamp_month, stamp_year, "
                     "firmware, software, temp_unit, "
-                    "(SELECT COUNT(*) FROM readings WHERE upload_id = uploads.id) "
+                    "(SELECT length(tenths) / 2 FROM upload_tenths WHERE upload_id = uploads.id) "
                     "FROM uploads ORDER BY id");
     std::vector<StoredUpload> uploads;
     while (query.Ok() && sqlite3_step(query.Get()) == SQLITE_ROW) {
@@ -214,16 +380,16 @@ std::vector<StoredUpload> UploadStore::List() {
 
 std::vector<int> UploadStore::Readings(long long upload_id) {
     std::lock_guard lock(mutex_);
-    Statement query(db_, "SELECT tenths FROM readings WHERE upload_id = ? ORDER BY idx");
-    std::vector<int> tenths;
+    Statement query(db_, "SELECT tenths FROM upload_tenths WHERE upload_id = ?");
     if (!query.Ok()) {
-        return tenths;
+        return {};
     }
     query.Bind(1, upload_id);
-    while (sqlite3_step(query.Get()) == SQLITE_ROW) {
-        tenths.push_back(query.Int(0));
+    if (sqlite3_step(query.Get()) != SQLITE_ROW) {
+        return {};
     }
-    return tenths;
+    return UnpackTenths(sqlite3_column_blob(query.Get(), 0),
+                        static_cast<std::size_t>(sqlite3_column_bytes(query.Get(), 0)));
 }
 
 static std::string Tenths(int tenths) {
@@ -237,13 +403,45 @@ static std::string UnitText(int temp_unit) {
     return temp_unit == 0 ? "C" : temp_unit == 1 ? "F" : std::to_string(temp_unit);
 }
 
+// A stored text on one line of `--list`, between quotes: the quote, the backslash, line
+// breaks and other control characters (C1 ones too) escaped, so that no description can
+// forge a line of its own or move the terminal's cursor.
+static std::string ListText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        char hex[8];
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(hex, sizeof hex, "\\u%04X", next);
+            out += hex;
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string UploadLine(const StoredUpload& u) {
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02u %02d:%02d:%02d", u.stamp.day, u.stamp.month,
                   u.stamp.year, u.stamp.h, u.stamp.m, u.stamp.s);
     return std::to_string(u.id) + " received=" + u.received + " peer=" + u.peer +
-           " serial=" + std::to_string(u.serial) + " descricao=\"" + u.description + "\"" +
-           " readings=" + std::to_string(u.readings) +
+           " serial=" + std::to_string(u.serial) + " descricao=\"" + ListText(u.description) +
+           "\"" + " readings=" + std::to_string(u.readings) +
            " sample_points=" + std::to_string(u.sample_points) +
            " sample_rate=" + std::to_string(u.sample_rate) + " low=" + Tenths(u.low_alarm_x10) +
            " high=" + Tenths(u.high_alarm_x10) + " start_delay=" + std::to_string(u.start_delay) +

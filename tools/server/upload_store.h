@@ -1,11 +1,16 @@
 #pragma once
 // Where the collection server keeps what cards upload: a SQLite database with one row
-// per upload and one per reading, each upload written in one transaction. The journal is
-// a write-ahead log synced at every commit, so an upload stored is on the disk when
-// Store() returns, and a crash at any moment leaves whole uploads only.
+// per upload, its readings in one blob beside it (two bytes each, little-endian), and one
+// row per card with its count of uploads; each upload written in one transaction, once.
+// The rollback journal is synced at every commit, so an upload stored is on the disk when
+// Store() returns, and a crash at any moment leaves whole uploads only. A database file
+// deleted or replaced under the server is noticed before each store, which then fails.
+
+#include <sys/types.h>
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,12 +57,28 @@ class UploadStore {
     std::vector<int> Readings(long long upload_id);
 
   private:
-    explicit UploadStore(sqlite3* db) : db_(db) {}
+    UploadStore(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+    // Why the file at the path is not the one opened (deleted, replaced); empty when it is.
+    std::string FileChanged() const;
     bool Execute(const char* sql);
+    // Brings a database of an earlier schema to this one, in place.
+    bool Migrate();
+    bool MoveReadingsIntoBlobs();
+
+    struct FileIdentity {
+        dev_t device;
+        ino_t inode;
+    };
 
     std::mutex mutex_;
     sqlite3* db_;
+    std::string path_;
+    std::optional<FileIdentity> file_;  // none for a database in memory
 };
+
+// Readings as the store keeps them: each an int16, little-endian.
+std::string PackTenths(const std::vector<int>& tenths);
+std::vector<int> UnpackTenths(const void* blob, std::size_t bytes);
 
 // The line `--list` prints for one upload.
 std::string UploadLine(const StoredUpload& upload);

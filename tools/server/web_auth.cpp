@@ -100,11 +100,14 @@ bool WebAuth::Load(const std::string& path, std::string* error) {
         }
         const std::string user = line.substr(0, colon);
         const std::string hash = line.substr(colon + 1);
-        // A crypt(3) hash names its method ("$y$", "$6$", "$2b$", ...); a hash of a
-        // known method hashes a phrase into the same method again.
-        const std::size_t method_end = hash.size() > 1 ? hash.find('$', 1) : std::string::npos;
-        if (hash.size() < 13 || hash[0] != '$' || method_end == std::string::npos ||
-            Crypt("razurozavi", hash).compare(0, method_end + 1, hash, 0, method_end + 1) != 0) {
+        // A crypt(3) hash names its method ("$y$", "$6$", "$2b$", ...).
+        // A whole hash hashes a phrase into one of its own length and setting; a cut or
+        // damaged one would let no password in, with no word why.
+        const std::size_t setting_end = hash.rfind('$');
+        const std::string again = Crypt("razurozavi", hash);
+        if (hash.size() < 13 || hash[0] != '$' || setting_end == 0 ||
+            setting_end == std::string::npos || again.size() != hash.size() ||
+            again.compare(0, setting_end + 1, hash, 0, setting_end + 1) != 0) {
             *error = where + ": the password must be a crypt(3) hash (make it with mkpasswd)";
             return false;
         }
@@ -130,7 +133,9 @@ bool WebAuth::Verify(const std::string& user, const std::string& password) {
 bool WebAuth::Check(std::string_view authorization) {
     const std::string credentials = DecodeBasic(authorization);
     const std::size_t colon = credentials.find(':');
-    if (colon == std::string::npos || users_.empty()) {
+    // crypt(3) would stop at a NUL and take what comes before it for the password.
+    if (colon == std::string::npos || users_.empty() ||
+        credentials.find('\0') != std::string::npos) {
         return false;
     }
     const std::array<unsigned char, 32> digest = Digest(credentials);
@@ -149,4 +154,38 @@ bool WebAuth::Check(std::string_view authorization) {
     }
     accepted_.insert(digest);
     return true;
+}
+
+bool LoginThrottle::Allowed(const std::string& address, Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    const auto found = failures_.find(address);
+    if (found == failures_.end()) {
+        return true;
+    }
+    std::deque<Clock::time_point>& times = found->second;
+    while (!times.empty() && now - times.front() >= LOGIN_WINDOW) {
+        times.pop_front();
+    }
+    if (times.empty()) {
+        failures_.erase(found);
+        return true;
+    }
+    return static_cast<int>(times.size()) < LOGIN_FAILURES_ALLOWED;
+}
+
+void LoginThrottle::Failed(const std::string& address, Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    if (failures_.size() >= LOGIN_ADDRESSES_MAX && failures_.count(address) == 0) {
+        std::erase_if(failures_, [&](const auto& entry) {
+            return entry.second.empty() || now - entry.second.back() >= LOGIN_WINDOW;
+        });
+        if (failures_.size() >= LOGIN_ADDRESSES_MAX) {
+            failures_.clear();
+        }
+    }
+    std::deque<Clock::time_point>& times = failures_[address];
+    times.push_back(now);
+    if (static_cast<int>(times.size()) > LOGIN_FAILURES_ALLOWED) {
+        times.pop_front();
+    }
 }

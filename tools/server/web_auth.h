@@ -6,19 +6,23 @@
 // every request does not pay for a slow hash again.
 
 #include <array>
+#include <chrono>
+#include <cstddef>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 class WebAuth {
   public:
     // Reads the password file; false with `error` set when it cannot be read or a line
-    // is not "user:HASH" with a hash libcrypt knows.
+    // is not "user:HASH" with a whole hash of a method libcrypt knows.
     bool Load(const std::string& path, std::string* error);
     // Whether the Authorization header's value names a user of the file with their
-    // password.
+    // password. A password holding a NUL byte is no password of the file.
     bool Check(std::string_view authorization);
     std::size_t Users() const { return users_.size(); }
 
@@ -32,3 +36,22 @@ class WebAuth {
 
 // "Basic dXNlcjpwYXNz" to "user:pass"; empty when it is not that.
 std::string DecodeBasic(std::string_view authorization);
+
+// Failed logins, per client address: after LOGIN_FAILURES_ALLOWED within LOGIN_WINDOW,
+// that address is refused until its oldest failure leaves the window. Other addresses,
+// the rightful user's among them, are not slowed.
+constexpr int LOGIN_FAILURES_ALLOWED = 5;
+constexpr std::chrono::seconds LOGIN_WINDOW{60};
+// Addresses remembered at most; those without a recent failure are forgotten first.
+constexpr std::size_t LOGIN_ADDRESSES_MAX = 10000;
+
+class LoginThrottle {
+  public:
+    using Clock = std::chrono::steady_clock;
+    bool Allowed(const std::string& address, Clock::time_point now);
+    void Failed(const std::string& address, Clock::time_point now);
+
+  private:
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::deque<Clock::time_point>> failures_;
+};

@@ -334,6 +334,11 @@ WebResponse WebView::Unauthorized() {
     return {401, "text/plain; charset=utf-8", "Acesso restrito: informe usuário e senha.\n", ""};
 }
 
+WebResponse WebView::TooManyTries() {
+    return {429, "text/plain; charset=utf-8",
+            "Senhas erradas demais deste endereço: tente de novo em um minuto.\n", ""};
+}
+
 WebResponse WebView::BadRequest() {
     return {400, "text/plain; charset=utf-8", "Pedido inválido.\n", ""};
 }

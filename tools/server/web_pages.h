@@ -42,6 +42,7 @@ class WebView {
     static WebResponse Stylesheet();
     static WebResponse NotFound();
     static WebResponse Unauthorized();
+    static WebResponse TooManyTries();
     static WebResponse BadRequest();
 
     // The list pages' view of one upload, computed once.

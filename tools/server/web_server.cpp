@@ -85,6 +85,18 @@ bool LoopbackAddress(const sockaddr* address) {
     return false;
 }
 
+std::string AddressText(const sockaddr& address) {
+    char text[INET6_ADDRSTRLEN] = "?";
+    if (address.sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text,
+                  sizeof text);
+    } else if (address.sa_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, text,
+                  sizeof text);
+    }
+    return text;
+}
+
 std::optional<std::string> ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -258,6 +270,28 @@ WebResponse WebServer::Route(MHD_Connection* connection, const std::string& url)
     return WebView::NotFound();
 }
 
+bool WebServer::Admitted(MHD_Connection* connection, const char* authorization,
+                         WebResponse* refusal) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    const std::string address =
+        info != nullptr && info->client_addr != nullptr ? AddressText(*info->client_addr) : "";
+    const auto now = LoginThrottle::Clock::now();
+    if (!throttle_.Allowed(address, now)) {
+        *refusal = WebView::TooManyTries();
+        return false;
+    }
+    if (auth_.Check(authorization != nullptr ? authorization : "")) {
+        return true;
+    }
+    // A browser asks first without a password: only a password tried counts.
+    if (authorization != nullptr) {
+        throttle_.Failed(address, now);
+    }
+    *refusal = WebView::Unauthorized();
+    return false;
+}
+
 bool WebServer::Answer(MHD_Connection* connection, const char* url, const char* method) {
     const std::string_view verb = method;
     const char* length =
@@ -270,14 +304,15 @@ bool WebServer::Answer(MHD_Connection* connection, const char* url, const char* 
     if (verb != "GET" && verb != "HEAD") {
         page = {405, "text/plain; charset=utf-8", "Somente leitura.\n", ""};
         headers.emplace_back("Allow", "GET, HEAD");
-    } else if (need_password_ &&
-               !auth_.Check(MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                                        MHD_HTTP_HEADER_AUTHORIZATION) != nullptr
-                                ? MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
-                                                              MHD_HTTP_HEADER_AUTHORIZATION)
-                                : "")) {
-        page = WebView::Unauthorized();
-        headers.emplace_back("WWW-Authenticate", "Basic realm=\"RazuRozavi\", charset=\"UTF-8\"");
+    } else if (const char* authorization = MHD_lookup_connection_value(
+                   connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+               need_password_ && !Admitted(connection, authorization, &page)) {
+        if (page.status == 401) {
+            headers.emplace_back("WWW-Authenticate",
+                                 "Basic realm=\"RazuRozavi\", charset=\"UTF-8\"");
+        } else {
+            headers.emplace_back("Retry-After", std::to_string(LOGIN_WINDOW.count()));
+        }
     } else {
         const auto start = std::chrono::steady_clock::now();
         page = Route(connection, url);

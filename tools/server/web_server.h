@@ -65,10 +65,13 @@ class WebServer {
 
   private:
     WebResponse Route(MHD_Connection* connection, const std::string& url);
+    // The password, unless this address has failed too often of late; else the refusal.
+    bool Admitted(MHD_Connection* connection, const char* authorization, WebResponse* refusal);
 
     WebView view_;
     WebOptions options_;
     WebAuth auth_;
+    LoginThrottle throttle_;
     bool need_password_ = false;
     MHD_Daemon* daemon_ = nullptr;
     std::vector<std::string> warnings_;

@@ -6,10 +6,7 @@ namespace {
 
 constexpr int BUSY_TIMEOUT_MS = 5000;
 
-// The lists go by card, newest first; the readings by upload already have the table's
-// primary key (upload_id, idx).
-const char* const kIndexes =
-    "CREATE INDEX IF NOT EXISTS uploads_by_serial ON uploads (serial, id);";
+// The lists go by card, newest first (the upload store made the indexes they need).
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
 #define UPLOAD_COLUMNS                                                                       \
@@ -17,7 +14,7 @@ const char* const kIndexes =
     "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "           \
     "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, " \
     "u.software, u.temp_unit, "                                                              \
-    "(SELECT COUNT(*) FROM readings r WHERE r.upload_id = u.id)"
+    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id)"
 constexpr int kUploadColumnCount = 21;
 
 enum Query { CARD_COUNT, CARDS, CARD, CARD_UPLOADS, UPLOAD, READINGS, QUERY_COUNT };
@@ -79,7 +76,8 @@ class Use {
 
 std::unique_ptr<WebStore> WebStore::Open(const std::string& path, std::string* error) {
     sqlite3* db = nullptr;
-    // Read-write only to create the indexes; query_only below forbids every write after.
+    // Read-write, so that a journal left by a crash can be rolled back; query_only below
+    // forbids every other write.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         *error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
@@ -88,8 +86,7 @@ std::unique_ptr<WebStore> WebStore::Open(const std::string& path, std::string* e
     }
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
     std::unique_ptr<WebStore> store(new WebStore(db));
-    if (sqlite3_exec(db, kIndexes, nullptr, nullptr, nullptr) != SQLITE_OK ||
-        sqlite3_exec(db, "PRAGMA query_only = ON", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (sqlite3_exec(db, "PRAGMA query_only = ON", nullptr, nullptr, nullptr) != SQLITE_OK) {
         *error = sqlite3_errmsg(db);
         return nullptr;
     }
@@ -113,17 +110,16 @@ sqlite3_stmt* WebStore::Prepare(int which, const char* sql) {
 
 long long WebStore::CardCount() {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARD_COUNT, "SELECT COUNT(DISTINCT serial) FROM uploads");
+    sqlite3_stmt* s = Prepare(CARD_COUNT, "SELECT COUNT(*) FROM cards");
     const Use use(s);
     return use.Row() ? sqlite3_column_int64(s, 0) : 0;
 }
 
 std::vector<CardRow> WebStore::Cards(long long offset, int limit) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARDS, "SELECT g.n, " UPLOAD_COLUMNS
-                                     " FROM (SELECT COUNT(*) AS n, MAX(id) AS last FROM uploads "
-                                     "GROUP BY serial) g JOIN uploads u ON u.id = g.last "
-                                     "ORDER BY u.id DESC LIMIT ? OFFSET ?");
+    sqlite3_stmt* s = Prepare(CARDS, "SELECT c.uploads, " UPLOAD_COLUMNS
+                                     " FROM cards c JOIN uploads u ON u.id = c.last_id "
+                                     "ORDER BY c.last_id DESC LIMIT ? OFFSET ?");
     const Use use(s);
     std::vector<CardRow> cards;
     if (s == nullptr) {
@@ -143,9 +139,9 @@ std::vector<CardRow> WebStore::Cards(long long offset, int limit) {
 
 std::optional<CardRow> WebStore::Card(long serial) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARD, "SELECT g.n, " UPLOAD_COLUMNS
-                                    " FROM (SELECT COUNT(*) AS n, MAX(id) AS last FROM uploads "
-                                    "WHERE serial = ?) g JOIN uploads u ON u.id = g.last");
+    sqlite3_stmt* s = Prepare(CARD, "SELECT c.uploads, " UPLOAD_COLUMNS
+                                    " FROM cards c JOIN uploads u ON u.id = c.last_id "
+                                    "WHERE c.serial = ?");
     const Use use(s);
     if (s == nullptr) {
         return std::nullopt;
@@ -197,16 +193,15 @@ std::optional<StoredUpload> WebStore::Upload(long long id) {
 
 std::vector<int> WebStore::Readings(long long id) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s =
-        Prepare(READINGS, "SELECT tenths FROM readings WHERE upload_id = ? ORDER BY idx");
+    sqlite3_stmt* s = Prepare(READINGS, "SELECT tenths FROM upload_tenths WHERE upload_id = ?");
     const Use use(s);
-    std::vector<int> tenths;
     if (s == nullptr) {
-        return tenths;
+        return {};
     }
     sqlite3_bind_int64(s, 1, id);
-    while (use.Row()) {
-        tenths.push_back(sqlite3_column_int(s, 0));
+    if (!use.Row()) {
+        return {};
     }
-    return tenths;
+    return UnpackTenths(sqlite3_column_blob(s, 0),
+                        static_cast<std::size_t>(sqlite3_column_bytes(s, 0)));
 }
