@@ -32,7 +32,8 @@ int RunSummary(const CommandLine& args, ConsoleWindowLayer&) {
     if (const auto pdf = args.Value("--pdf")) {
         const std::string path = AbsolutePath(*pdf);
         std::string error;
-        if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in, args.Has("--gmt0")), &error)) {
+        if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in, args.Has("--gmt0")),
+                                &error)) {
             ShowWriteError(WindowId::Data, path, error);
             return EXIT_FAILED;
         }
