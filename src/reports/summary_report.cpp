@@ -307,7 +307,7 @@ bool WriteSummaryReport(const std::string& path, const RecordingSummary& summary
         *error = pdf.error;
         return false;
     }
-    PdfParameteres(pdf, "RazuRozavi", "KELTRIX", "Resumo", "RazuRozavi");
+    PdfParameteres(pdf, "Resumo – Serial " + std::to_string(summary.serial));
     PdfSummary(pdf, 1);
     PdfBeginPage(pdf, 1);
     int y = WriteHeader(pdf, summary, gmt_offset_hours);
