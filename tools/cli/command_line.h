@@ -50,6 +50,7 @@ int RunSummary(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The cloud upload.
 int RunUpload(const CommandLine& args, ConsoleWindowLayer& console);
+int RunUploadOutbox(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The simulated card.
 int RunSimulate(const CommandLine& args, ConsoleWindowLayer& console);
