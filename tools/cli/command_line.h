@@ -60,3 +60,4 @@ int RunInfo(const CommandLine& args, ConsoleWindowLayer& console);
 int RunRead(const CommandLine& args, ConsoleWindowLayer& console);
 int RunReadConfig(const CommandLine& args, ConsoleWindowLayer& console);
 int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer& console);
+int RunStation(const CommandLine& args, ConsoleWindowLayer& console);
