@@ -50,6 +50,7 @@ int RunSummary(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The cloud upload.
 int RunUpload(const CommandLine& args, ConsoleWindowLayer& console);
+int RunUploadOutbox(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The simulated card.
 int RunSimulate(const CommandLine& args, ConsoleWindowLayer& console);
@@ -59,3 +60,4 @@ int RunInfo(const CommandLine& args, ConsoleWindowLayer& console);
 int RunRead(const CommandLine& args, ConsoleWindowLayer& console);
 int RunReadConfig(const CommandLine& args, ConsoleWindowLayer& console);
 int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer& console);
+int RunStation(const CommandLine& args, ConsoleWindowLayer& console);
