@@ -7,6 +7,7 @@
 #include "app/open_command.h"
 #include "app/write_error.h"
 #include "command_line.h"
+#include "files/digest.h"
 #include "logger/time_zone.h"
 #include "reports/recording_summary.h"
 #include "reports/summary_report.h"
@@ -32,7 +33,8 @@ int RunSummary(const CommandLine& args, ConsoleWindowLayer&) {
     if (const auto pdf = args.Value("--pdf")) {
         const std::string path = AbsolutePath(*pdf);
         std::string error;
-        if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in, args.Has("--gmt0")), &error)) {
+        if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in, args.Has("--gmt0")),
+                                DataFileSha256(data_in), &error)) {
             ShowWriteError(WindowId::Data, path, error);
             return EXIT_FAILED;
         }
