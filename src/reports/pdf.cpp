@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "base/number_text.h"
+#include "files/digest.h"
 #include "logger/clock.h"
 #include "logger/time_zone.h"
 
@@ -252,7 +253,7 @@ std::string PdfStringText(std::string_view utf8) {
     return out;
 }
 
-void PdfParameteres(PdfFile& pdf, std::string_view title) {
+void PdfParameteres(PdfFile& pdf, std::string_view title, std::string_view data_sha256) {
     PdfWrite(pdf, "%PDF-1.1\n");
     BeginObject(pdf, PDF_INFO_OBJECT);
     const CALENDAR now = LocalNow();
@@ -260,6 +261,7 @@ void PdfParameteres(PdfFile& pdf, std::string_view title) {
     const std::string program = PdfInfoText(ProgramNameAndVersion());
     PdfWrite(pdf, "/Producer (" + program + ")\n");
     PdfWrite(pdf, "/Title (" + PdfInfoText(title) + ")\n");
+    PdfWrite(pdf, "/Keywords (sha256:" + PdfInfoText(data_sha256) + ")\n");
     PdfWrite(pdf, "/Creator (" + program + ")\n>>\nendobj\n");
     WriteFixedObjects(pdf);
 }
@@ -434,11 +436,13 @@ void WriteReadingLine(PdfFile& pdf, int number, const StampedReading& reading, b
 }
 
 void WriteTableReport(PdfFile& pdf, const std::string& path, const ReportHeader& header,
-                      const std::vector<StampedReading>& readings, int tolerance) {
+                      const std::vector<StampedReading>& readings, int tolerance,
+                      std::string_view data_sha256) {
     const int count = static_cast<int>(readings.size());
     // An image without readings still gets its page with the header block and headings.
     const int pages = std::max(1, (count + READINGS_PER_PAGE - 1) / READINGS_PER_PAGE);
-    PdfParameteres(pdf, "Relatório de temperaturas – Serial " + std::to_string(header.serial));
+    PdfParameteres(pdf, "Relatório de temperaturas – Serial " + std::to_string(header.serial),
+                   data_sha256);
     PdfSummary(pdf, pages);
 
     int page = 1;
@@ -494,7 +498,8 @@ bool WriteTableReportFile(const std::string& path, const MemoryImage& image, Tim
         readings.push_back({cal, ImageTemp(image, ad)});
     });
 
+    const std::string data_sha256 = DataFileSha256(image);
     return WritePdfFile(path, reason, [&](PdfFile& pdf) {
-        WriteTableReport(pdf, path, header, readings, tolerance);
+        WriteTableReport(pdf, path, header, readings, tolerance, data_sha256);
     });
 }

@@ -64,8 +64,10 @@ void PdfPrintf(PdfFile& pdf, const char* format, ...) __attribute__((format(prin
 // "RazuRozavi" and its version: the reports' Creator and Producer.
 std::string ProgramNameAndVersion();
 // The header, the Info dictionary (`title`, created LocalNow() in the PC's time zone, by
-// ProgramNameAndVersion()), the resources, the font, the graphics state and the catalog.
-void PdfParameteres(PdfFile& pdf, std::string_view title);
+// ProgramNameAndVersion(), its Keywords the SHA-256 of the data file the report was made
+// from, which ties the report to its data), the resources, the font, the graphics state
+// and the catalog.
+void PdfParameteres(PdfFile& pdf, std::string_view title, std::string_view data_sha256);
 // The page tree of `pages` pages.
 void PdfSummary(PdfFile& pdf, int pages);
 // The page object of `page` and the start of its content ("2 J").

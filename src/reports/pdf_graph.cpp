@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/number_text.h"
+#include "files/digest.h"
 #include "logger/readings.h"
 #include "logger/time_zone.h"
 
@@ -256,8 +257,9 @@ void PdfGraph_g(PdfFile& pdf, const std::vector<float>& tinX, float t_low, float
 bool WriteGraphReportFile(const std::string& path, const MemoryImage& image, TimeBase base,
                           std::string* reason) {
     const GraphReportValues v = GraphReportData(image, base);
+    const std::string data_sha256 = DataFileSha256(image);
     return WritePdfFile(path, reason, [&](PdfFile& pdf) {
-        PdfParameteres(pdf, "Relatório gráfico – Serial " + std::to_string(v.serial));
+        PdfParameteres(pdf, "Relatório gráfico – Serial " + std::to_string(v.serial), data_sha256);
         PdfSummary(pdf, 1);
         PdfBeginPage(pdf, 1);
         WriteTextObject(pdf, v);

@@ -301,13 +301,13 @@ std::string VerdictLineText(const RecordingSummary& summary) {
 }
 
 bool WriteSummaryReport(const std::string& path, const RecordingSummary& summary,
-                        int gmt_offset_hours, std::string* error) {
+                        int gmt_offset_hours, std::string_view data_sha256, std::string* error) {
     PdfFile pdf;
     if (!PdfCreate(pdf, path)) {
         *error = pdf.error;
         return false;
     }
-    PdfParameteres(pdf, "Resumo do registro – Serial " + std::to_string(summary.serial));
+    PdfParameteres(pdf, "Resumo do registro – Serial " + std::to_string(summary.serial), data_sha256);
     PdfSummary(pdf, 1);
     PdfBeginPage(pdf, 1);
     int y = WriteHeader(pdf, summary, gmt_offset_hours);

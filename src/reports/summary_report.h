@@ -3,6 +3,7 @@
 // measured, the time outside the card's limits, the MKT figures and the statistics.
 
 #include <string>
+#include <string_view>
 
 #include "reports/recording_summary.h"
 
@@ -19,7 +20,8 @@ std::string DurationText(long long seconds);
 std::string VerdictLineText(const RecordingSummary& summary);
 
 // Writes the page to `path` (which its foot prints), with times shifted by
-// `gmt_offset_hours` as the other reports shift them. False, with `error` set and any
-// earlier file at the path untouched, when it could not be written.
+// `gmt_offset_hours` as the other reports shift them, bound to the data file whose
+// SHA-256 is `data_sha256`. False, with `error` set and any earlier file at the path
+// untouched, when it could not be written.
 bool WriteSummaryReport(const std::string& path, const RecordingSummary& summary,
-                        int gmt_offset_hours, std::string* error);
+                        int gmt_offset_hours, std::string_view data_sha256, std::string* error);

@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "files/digest.h"
 #include "support/pdf_check.h"
 
 namespace {
@@ -91,6 +92,9 @@ TEST_F(GraphReportTest, AlarmsStatisticsAndChart) {
                     "/Producer (RazuRozavi 1.0.5)\n"
                     "/Title (Relat\xF3rio gr\xE1"
                     "fico \x85 Serial 1234)\n"
-                    "/Creator (RazuRozavi 1.0.5)\n"));
+                    "/Keywords (sha256:" +
+                        DataFileSha256(flat) +
+                        ")\n"
+                        "/Creator (RazuRozavi 1.0.5)\n"));
 }
 }  // namespace

@@ -8,6 +8,7 @@
 #include <optional>
 #include <regex>
 
+#include "files/digest.h"
 #include "support/pdf_check.h"
 
 namespace {
@@ -68,6 +69,9 @@ TEST_F(TableReportTest, InfoSaysWhatTheReportIsAndWhenInWhichZone) {
                                        std::string(offset) +
                                        ")\n/Producer (RazuRozavi 1.0.5)\n"
                                        "/Title (Relat\xF3rio de temperaturas \x85 Serial 4321)\n"
+                                       "/Keywords (sha256:" +
+                                       DataFileSha256(image) +
+                                       ")\n"
                                        "/Creator (RazuRozavi 1.0.5)\n>>\nendobj\n"))
             << zone;
     }

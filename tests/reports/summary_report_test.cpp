@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "files/digest.h"
 #include "support/pdf_check.h"
 
 namespace {
@@ -31,7 +32,7 @@ TEST(SummaryReportTest, TheVerdictComesFirstThenEachRuleWithWhatWasMeasured) {
     const RecordingSummary s = SummarizeImage(WarmNight(), *BuiltInProfile("oms-30dtr"));
     const std::string path = FreshPath("resumo.pdf");
     std::string error;
-    ASSERT_TRUE(WriteSummaryReport(path, s, -3, &error)) << error;
+    ASSERT_TRUE(WriteSummaryReport(path, s, -3, DataFileSha256(WarmNight()), &error)) << error;
     const CheckedPdf pdf = CheckPdf(path);
     ASSERT_EQ(pdf.pages.size(), 1u);
     const std::string& text = pdf.text;
@@ -54,13 +55,16 @@ TEST(SummaryReportTest, TheVerdictComesFirstThenEachRuleWithWhatWasMeasured) {
     Position(text, path);
     EXPECT_FALSE(Has(text, "APROVADO"));
     EXPECT_TRUE(Has(pdf.pages[0], "0.8 0 0 rg\n25 738 Td\n(REPROVADO)"));
+    // Bound to the data it was made from.
+    EXPECT_TRUE(Has(pdf.bytes, "/Title (Resumo \x85 Serial 70123)\n/Keywords (sha256:" +
+                                   DataFileSha256(WarmNight()) + ")\n/Creator"));
 }
 
 TEST(SummaryReportTest, ApprovedInGreenAndTheCardsOwnTimeAndAnEmptyRecording) {
     const RecordingSummary s = SummarizeImage(WarmNight(), *BuiltInProfile("usp-crt"));
     const std::string path = FreshPath("aprovado.pdf");
     std::string error;
-    ASSERT_TRUE(WriteSummaryReport(path, s, 0, &error)) << error;
+    ASSERT_TRUE(WriteSummaryReport(path, s, 0, DataFileSha256(WarmNight()), &error)) << error;
     const CheckedPdf pdf = CheckPdf(path);
     EXPECT_TRUE(Has(pdf.pages[0], "0 0.5 0 rg\n25 738 Td\n(APROVADO)"));
     Position(pdf.text, "APROVADO\nperfil usp-crt\n");
@@ -73,7 +77,9 @@ TEST(SummaryReportTest, ApprovedInGreenAndTheCardsOwnTimeAndAnEmptyRecording) {
     const RecordingSummary empty =
         SummarizeImage(BuildImage(empty_spec), *BuiltInProfile("usp-crt"));
     const std::string empty_path = FreshPath("vazio.pdf");
-    ASSERT_TRUE(WriteSummaryReport(empty_path, empty, -3, &error)) << error;
+    ASSERT_TRUE(
+        WriteSummaryReport(empty_path, empty, -3, DataFileSha256(BuildImage(empty_spec)), &error))
+        << error;
     const std::string text = CheckPdf(empty_path).text;
     Position(text, "Período: sem leituras");
     Position(text, "Registro inteiro: -");
@@ -84,7 +90,7 @@ TEST(SummaryReportTest, AnUnwritablePathKeepsNothingAndSaysWhy) {
     const RecordingSummary s = SummarizeImage(WarmNight(), *BuiltInProfile("cartao"));
     const std::string path = FreshPath("sem-pasta") + "/resumo.pdf";
     std::string error;
-    EXPECT_FALSE(WriteSummaryReport(path, s, -3, &error));
+    EXPECT_FALSE(WriteSummaryReport(path, s, -3, DataFileSha256(WarmNight()), &error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(std::filesystem::exists(path));
 }

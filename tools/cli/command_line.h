@@ -48,6 +48,9 @@ int RunPrint(const CommandLine& args, ConsoleWindowLayer& console);
 // The recording's summary and verdict.
 int RunSummary(const CommandLine& args, ConsoleWindowLayer& console);
 
+// Whether files and archives are what their ledgers recorded.
+int RunVerify(const CommandLine& args, ConsoleWindowLayer& console);
+
 // The cloud upload.
 int RunUpload(const CommandLine& args, ConsoleWindowLayer& console);
 int RunUploadOutbox(const CommandLine& args, ConsoleWindowLayer& console);

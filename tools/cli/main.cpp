@@ -57,6 +57,7 @@ const CommandSpec kCommands[] = {
      {},
      {"--host", "--tcp-port"},
      RunUploadOutbox},
+    {"verify", "verify PATH [--archive DIR]", 1, 1, {}, {"--archive"}, RunVerify},
     {"info", "info [--port D]", 0, 0, {}, {"--port"}, RunInfo},
     {"read", "read OUT.mvta [--port D]", 1, 1, {}, {"--port"}, RunRead},
     {"read-config",

@@ -7,6 +7,7 @@
 #include "app/open_command.h"
 #include "app/write_error.h"
 #include "command_line.h"
+#include "files/digest.h"
 #include "logger/time_zone.h"
 #include "reports/recording_summary.h"
 #include "reports/summary_report.h"
@@ -33,7 +34,7 @@ int RunSummary(const CommandLine& args, ConsoleWindowLayer&) {
         const std::string path = AbsolutePath(*pdf);
         std::string error;
         if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in, args.Has("--gmt0")),
-                                &error)) {
+                                DataFileSha256(data_in), &error)) {
             ShowWriteError(WindowId::Data, path, error);
             return EXIT_FAILED;
         }

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files/digest.h"
+#include "files/integrity.h"
+#include "files/ledger.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const std::string kData = "4711/20261207-011000.mvta";
+const std::string kGraph = "4711/20261207-011000-grafico.pdf";
+const std::string kSummary = "4711/20261207-011000-resumo.pdf";
+
+ShellResult Cli(const std::string& arguments) {
+    return RunShell(ShellQuote(RAZUROZAVI_CLI) + " " + arguments);
+}
+
+void Record(const std::string& action, const std::string& file) {
+    LedgerEvent event;
+    event.action = action;
+    event.serial = 4711;
+    event.file = file;
+    std::string reason;
+    ASSERT_TRUE(AppendLedgerLine("arquivo", event, &reason)) << reason;
+}
+
+// The folder "arquivo" in the working directory: a data file, archived, and both kinds
+// of report made from it, each with its ledger line.
+class VerifyCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directories("arquivo/4711");
+        std::filesystem::copy_file(std::string(RAZUROZAVI_TEST_DATA) + "/sample.mvta",
+                                   "arquivo/" + kData);
+        Record("archive", kData);
+        ASSERT_EQ(Cli("pdf-graph arquivo/" + kData + " arquivo/" + kGraph).status, 0);
+        Record("report", kGraph);
+        ASSERT_EQ(Cli("summary arquivo/" + kData + " --pdf arquivo/" + kSummary).status, 0);
+        Record("report", kSummary);
+    }
+
+    // The data file with one digit changed, still a file the program opens.
+    void ChangeOneByteOfTheData() {
+        std::string bytes = ReadFileBytes("arquivo/" + kData);
+        bytes[bytes.size() - 1] = bytes.back() == '0' ? '1' : '0';
+        WriteFileBytes("arquivo/" + kData, bytes);
+    }
+
+    std::vector<std::string> LedgerLines() {
+        std::vector<std::string> lines;
+        const std::string text = ReadFileBytes("arquivo/registro.jsonl");
+        for (std::size_t from = 0; from < text.size();) {
+            const std::size_t end = text.find('\n', from);
+            lines.push_back(text.substr(from, end - from + 1));
+            from = end + 1;
+        }
+        return lines;
+    }
+
+    TempWorkingDir dir;
+};
+
+TEST_F(VerifyCommandTest, AnArchiveItsFilesAndTheirCopiesVerify) {
+    ShellResult run = Cli("verify arquivo");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output,
+              "ok arquivo/" + kData + "\nok arquivo/" + kGraph + "\nok arquivo/" + kSummary + "\n");
+    run = Cli("verify arquivo/4711");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("ok arquivo/4711/20261207-011000.mvta\n"), 0u) << run.output;
+    for (const std::string& file : {kData, kGraph, kSummary}) {
+        run = Cli("verify " + ShellQuote(dir.File("arquivo/" + file)));
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output, "ok " + dir.File("arquivo/" + file) + "\n");
+    }
+    // The report handed to an auditor, away from the archive.
+    std::filesystem::copy_file("arquivo/" + kGraph, "entregue.pdf");
+    run = Cli("verify entregue.pdf --archive arquivo");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "ok entregue.pdf\n");
+    EXPECT_EQ(Cli("verify entregue.pdf").output, "desconhecido entregue.pdf\n");
+}
+
+TEST_F(VerifyCommandTest, OneChangedByteOfTheDataIsFoundOutAndSoIsAReportOfIt) {
+    ChangeOneByteOfTheData();
+    ShellResult run = Cli("verify arquivo");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "alterado arquivo/" + kData + "\nok arquivo/" + kGraph + "\nok arquivo/" +
+                              kSummary + "\n");
+    // A report made again from the changed data, in place of the recorded one.
+    ASSERT_EQ(Cli("pdf-graph arquivo/" + kData + " arquivo/" + kGraph).status, 0);
+    run = Cli("verify arquivo/" + kGraph);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "alterado arquivo/" + kGraph + "\n");
+    // Even recorded as a report, its data is not the recorded data.
+    ASSERT_EQ(Cli("summary arquivo/" + kData + " --pdf arquivo/4711/novo-resumo.pdf").status, 0);
+    Record("report", "4711/novo-resumo.pdf");
+    run = Cli("verify arquivo/4711/novo-resumo.pdf");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "alterado arquivo/4711/novo-resumo.pdf\n");
+}
+
+TEST_F(VerifyCommandTest, ALedgerLineEditedOrRemovedBreaksTheChainAtThatLine) {
+    const std::vector<std::string> lines = LedgerLines();
+    ASSERT_EQ(lines.size(), 3u);
+    std::string edited = lines[1];
+    edited.replace(edited.find("\"report\""), 8, "\"upload\"");
+    WriteFileBytes("arquivo/registro.jsonl", lines[0] + edited + lines[2]);
+    ShellResult run = Cli("verify arquivo");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output.find("cadeia-quebrada 2\n"), 0u) << run.output;
+
+    WriteFileBytes("arquivo/registro.jsonl", lines[0] + lines[2]);
+    run = Cli("verify arquivo/" + kData);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "cadeia-quebrada 2\nok arquivo/" + kData + "\n");
+}
+
+TEST_F(VerifyCommandTest, AFileNeverArchivedIsUnknown) {
+    std::filesystem::copy_file("arquivo/" + kData, "arquivo/4711/copia.mvta");
+    ChangeOneByteOfTheData();
+    std::filesystem::copy_file("arquivo/" + kData, "avulso.mvta");
+    ShellResult run = Cli("verify avulso.mvta --archive arquivo");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "desconhecido avulso.mvta\n");
+    std::filesystem::create_directory("vazia");
+    EXPECT_EQ(Cli("verify vazia").output, "desconhecido vazia\n");
+    // Unrecorded in the archive, but the bytes of a recorded file.
+    EXPECT_EQ(Cli("verify arquivo/4711/copia.mvta").output, "ok arquivo/4711/copia.mvta\n");
+
+    run = Cli("verify nada.mvta");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("nada.mvta"), std::string::npos);
+    EXPECT_EQ(Cli("verify").status, 2);
+}
+
+TEST(ReportDataDigest, IsReadOnlyFromAWholeKeywordsEntry) {
+    const std::string digest = Sha256Hex("data");
+    EXPECT_EQ(ReportDataSha256("<<\n/Keywords (sha256:" + digest + ")\n>>"), digest);
+    EXPECT_FALSE(ReportDataSha256("/Keywords (sha256:" + digest.substr(1) + ")"));
+    EXPECT_FALSE(ReportDataSha256("/Keywords (sha256:" + digest + "0)"));
+    EXPECT_FALSE(ReportDataSha256("/Keywords (md5:" + digest + ")"));
+}
+
+}  // namespace

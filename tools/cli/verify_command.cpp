@@ -1,0 +1,23 @@
+// The verify command: whether data files, reports and archives are what their ledgers
+// recorded, one line an item, for an auditor or a script.
+
+#include <cstdio>
+
+#include "command_line.h"
+#include "files/integrity.h"
+
+int RunVerify(const CommandLine& args, ConsoleWindowLayer&) {
+    std::string reason;
+    const auto items =
+        VerifyIntegrity(args.positional[0], args.Value("--archive").value_or(""), &reason);
+    if (!items) {
+        std::fprintf(stderr, "%s\n", reason.c_str());
+        return EXIT_FAILED;
+    }
+    bool all_ok = true;
+    for (const IntegrityItem& item : *items) {
+        std::printf("%s\n", IntegrityLineText(item).c_str());
+        all_ok = all_ok && item.verdict == Integrity::Ok;
+    }
+    return all_ok ? EXIT_OK : EXIT_FAILED;
+}
