@@ -19,16 +19,23 @@ const FileFilter& IntegrityFileFilter() {
     return filter;
 }
 
-std::string IntegrityMessageText(const std::vector<IntegrityItem>& items) {
+std::string IntegrityMessageText(const std::vector<IntegrityItem>& items,
+                                 const std::string& folder) {
     std::vector<IntegrityItem> sorted = items;
     std::stable_partition(sorted.begin(), sorted.end(),
                           [](const IntegrityItem& item) { return item.verdict != Integrity::Ok; });
     const bool all_ok = sorted.empty() || sorted.front().verdict == Integrity::Ok;
     std::string text = all_ok ? "Tudo confere com o registro do arquivo."
                               : "Há itens que não conferem com o registro do arquivo.";
-    text += "\n";
+    text += "\nPasta: " + folder + "\n";
+    // Whole paths would wrap every line of the box.
+    const std::string prefix = folder + "/";
     for (std::size_t k = 0; k < sorted.size() && k < kLinesShown; ++k) {
-        text += "\n" + IntegrityLineText(sorted[k]);
+        IntegrityItem item = sorted[k];
+        if (item.subject.rfind(prefix, 0) == 0) {
+            item.subject.erase(0, prefix.size());
+        }
+        text += "\n" + IntegrityLineText(item);
     }
     if (sorted.size() > kLinesShown) {
         text += "\n... e mais " + std::to_string(sorted.size() - kLinesShown) + " itens ok";
@@ -43,10 +50,9 @@ bool CommandVerifyIntegrity() {
     if (!chosen) {
         return false;
     }
-    std::string path = *chosen;
-    if (std::filesystem::path(path).filename() == LEDGER_FILE_NAME) {
-        path = std::filesystem::path(path).parent_path().string();
-    }
+    const std::string folder = std::filesystem::path(*chosen).parent_path().string();
+    const bool whole_archive = std::filesystem::path(*chosen).filename() == LEDGER_FILE_NAME;
+    const std::string path = whole_archive ? folder : *chosen;
     std::string reason;
     const auto items = VerifyIntegrity(path, "", &reason);
     if (!items) {
@@ -56,7 +62,7 @@ bool CommandVerifyIntegrity() {
     const bool all_ok = std::all_of(items->begin(), items->end(), [](const IntegrityItem& item) {
         return item.verdict == Integrity::Ok;
     });
-    ShowMessage(WindowId::Main, IntegrityMessageText(*items), CAPTION_VERIFY,
+    ShowMessage(WindowId::Main, IntegrityMessageText(*items, folder), CAPTION_VERIFY,
                 all_ok ? MsgIcon::Information : MsgIcon::Warning);
     return all_ok;
 }

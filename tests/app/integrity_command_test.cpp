@@ -37,21 +37,23 @@ TEST(IntegrityCommand, ChoosingTheLedgerChecksTheWholeArchiveAndNamesWhatFails) 
     windows.dialog_path = dir.File("arquivo/registro.jsonl");
     EXPECT_TRUE(CommandVerifyIntegrity());
     ASSERT_EQ(windows.Messages().size(), 1u);
-    EXPECT_EQ(windows.Messages()[0].text, "Tudo confere com o registro do arquivo.\n\nok " +
-                                              dir.File("arquivo/4711/0.mvta") + "\nok " +
-                                              dir.File("arquivo/4711/1.mvta"));
+    EXPECT_EQ(windows.Messages()[0].text,
+              "Tudo confere com o registro do arquivo.\nPasta: " + dir.File("arquivo") +
+                  "\n\nok 4711/0.mvta\nok 4711/1.mvta");
     EXPECT_EQ(windows.Messages()[0].caption, "Verificar integridade");
     EXPECT_EQ(windows.Messages()[0].icon, MsgIcon::Information);
 
     WriteFileBytes(dir.File("arquivo/4711/1.mvta"), "");
     windows.dialog_path = dir.File("arquivo/4711/0.mvta");
     EXPECT_TRUE(CommandVerifyIntegrity());
+    EXPECT_EQ(windows.Messages()[1].text, "Tudo confere com o registro do arquivo.\nPasta: " +
+                                              dir.File("arquivo/4711") + "\n\nok 0.mvta");
     windows.dialog_path = dir.File("arquivo/registro.jsonl");
     EXPECT_FALSE(CommandVerifyIntegrity());
     ASSERT_EQ(windows.Messages().size(), 3u);
     EXPECT_EQ(windows.Messages()[2].text,
-              "Há itens que não conferem com o registro do arquivo.\n\nalterado " +
-                  dir.File("arquivo/4711/1.mvta") + "\nok " + dir.File("arquivo/4711/0.mvta"));
+              "Há itens que não conferem com o registro do arquivo.\nPasta: " +
+                  dir.File("arquivo") + "\n\nalterado 4711/1.mvta\nok 4711/0.mvta");
     EXPECT_EQ(windows.Messages()[2].icon, MsgIcon::Warning);
 
     windows.dialog_path.reset();
@@ -60,14 +62,13 @@ TEST(IntegrityCommand, ChoosingTheLedgerChecksTheWholeArchiveAndNamesWhatFails) 
 }
 
 TEST(IntegrityCommand, ALongArchiveShowsWhatFailsAndCountsTheRest) {
-    std::vector<IntegrityItem> items(40, {Integrity::Ok, "a.mvta"});
+    std::vector<IntegrityItem> items(40, {Integrity::Ok, "/arquivo/4711/a.mvta"});
     items[35] = {Integrity::BrokenChain, "7"};
-    const std::string text = IntegrityMessageText(items);
-    EXPECT_EQ(
-        text.find("Há itens que não conferem com o registro do arquivo.\n\ncadeia-quebrada 7\n"
-                  "ok a.mvta\n"),
-        0u)
+    const std::string text = IntegrityMessageText(items, "/arquivo");
+    EXPECT_EQ(text.find("Há itens que não conferem com o registro do arquivo.\nPasta: /arquivo\n\n"
+                        "cadeia-quebrada 7\nok 4711/a.mvta\n"),
+              0u)
         << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2 + 30);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3 + 30);
     EXPECT_NE(text.find("\n... e mais 10 itens ok"), std::string::npos);
 }
