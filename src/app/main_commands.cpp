@@ -4,8 +4,10 @@
 #include <mutex>
 #include <thread>
 
+#include "app/cloud_outbox.h"
 #include "app/config_fields.h"
 #include "app/open_command.h"
+#include "app/recording_keeper.h"
 #include "app/shown_time.h"
 #include "base/card_timing.h"
 #include "base/window_layer.h"
@@ -139,6 +141,11 @@ bool CommandConfigWrite() {
     if (!TakeCheckedConfigFields(values)) {
         return false;
     }
+    // The write starts a new recording on the card: the one it holds is kept first.
+    if (!KeepRecordingBeforeWrite()) {
+        rx_enable = false;
+        return false;
+    }
     config_values = values;
     timmer_100ms = 0;
     StartRxThread();
@@ -194,13 +201,20 @@ static FirmwareVersion RefreshCardFirmware() {
 int EnviaNuvem(const CloudServer& server) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, "Enviando para servidor remoto");
     GraphData(data_in, 0, 0, DataWindowTimeBase());
-    envia_nuvem(data_in, config_values, RefreshCardFirmware, server);
+    const UploadOutcome outcome =
+        UploadKeepingReadings(data_in, config_values, RefreshCardFirmware, server, cal);
+    ShowMessage(WindowId::Main, outcome.text, outcome.caption, outcome.icon);
     return 0;
 }
 
 void SetHandOffCloudServer(const CloudServer& server) {
     std::lock_guard lock(hand_off_mutex);
     hand_off_server = server;
+}
+
+CloudServer HandOffCloudServer() {
+    std::lock_guard lock(hand_off_mutex);
+    return hand_off_server;
 }
 
 void CheckOperationResults() {
@@ -215,11 +229,7 @@ void CheckOperationResults() {
             WeatherStationViewData(data_in, DataWindowTimeBase());
         } else {
             // Up to 10 s a reply: the windows keep painting meanwhile.
-            CloudServer server;
-            {
-                std::lock_guard lock(hand_off_mutex);
-                server = hand_off_server;
-            }
+            const CloudServer server = HandOffCloudServer();
             Windows().RunBusy("Enviando para servidor remoto", [&server] { EnviaNuvem(server); });
         }
         new_data = false;

@@ -26,8 +26,9 @@ void buscaVersao(bool mostrar);
 std::string SerialLabelText(long serial);
 
 // The configuration window's "Gravar": its fields, checked, to the card, then the outcome
-// message; a refused field sends nothing. Runs the exchange on the calling thread; true
-// when the card took the configuration.
+// message; a refused field sends nothing. A recording on the card that is not archived is
+// offered to be read and archived first (KeepRecordingBeforeWrite). Runs the exchange on the
+// calling thread; true when the card took the configuration.
 bool CommandConfigWrite();
 
 // The data or configuration window closed: the main window's file commands come back, and
@@ -42,10 +43,12 @@ void CheckOperationResults();
 
 // The main window's hand-off of a fresh image in cloud mode: status text, the graph
 // preparation (which sets `cal`), then the upload, refreshing the card's firmware version
-// once connected. Always 0, as nobody reads it.
+// once connected; the image is archived first and waits in the outbox when the server does
+// not take it (UploadKeepingReadings). Always 0, as nobody reads it.
 int EnviaNuvem(const CloudServer& server = BuiltInCloudServer());
 // Where the message loop's hand-off uploads: the built-in server unless told otherwise.
 void SetHandOffCloudServer(const CloudServer& server);
+CloudServer HandOffCloudServer();
 
 // One 100 ms tick of the timer thread.
 void TimerTick();

@@ -58,3 +58,5 @@ static_assert(FIRMWARE_REFUSAL_EXIT_MS > 2 * TIMER_TICK_MS);
 constexpr int UPLOAD_REPLY_PAUSE_MS = 100;
 constexpr int UPLOAD_CONNECT_TIMEOUT_MS = 10000;
 constexpr int UPLOAD_REPLY_TIMEOUT_MS = 10000;
+// Uploads that wait in the outbox are sent again this often while the program runs.
+constexpr int OUTBOX_RESEND_MS = 10 * 60 * 1000;

@@ -10,7 +10,7 @@ class SilentWindowLayer final : public WindowLayer {
   public:
     MsgAnswer MessageBox(WindowId, std::string_view, std::string_view, MsgIcon,
                          MsgButtons buttons) override {
-        return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+        return CautiousAnswer(buttons);
     }
     bool WindowExists(WindowId) override { return false; }
     void SetWindowTitle(WindowId, std::string_view) override {}
@@ -50,6 +50,18 @@ std::optional<std::string> Remember(std::optional<std::string> path) {
 }
 
 }  // namespace
+
+MsgAnswer CautiousAnswer(MsgButtons buttons) {
+    switch (buttons) {
+        case MsgButtons::YesNo:
+            return MsgAnswer::No;
+        case MsgButtons::YesNoCancel:
+            return MsgAnswer::Cancel;
+        case MsgButtons::Ok:
+            break;
+    }
+    return MsgAnswer::Ok;
+}
 
 WindowLayer& Windows() {
     return *current_layer.load();

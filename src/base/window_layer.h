@@ -12,8 +12,12 @@
 #include "base/control_ids.h"
 
 enum class MsgIcon { None, Stop, Exclamation, Warning, Information };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgAnswer { Ok, Yes, No };
+enum class MsgButtons { Ok, YesNo, YesNoCancel };
+enum class MsgAnswer { Ok, Yes, No, Cancel };
+
+// What a question that no one answers (a closed window, no display) takes: nothing that
+// goes ahead.
+MsgAnswer CautiousAnswer(MsgButtons buttons);
 
 struct FileFilter {
     // "Arquivos Morvelta(*.mvta)"; several offered filters are separated by ";;".

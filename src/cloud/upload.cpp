@@ -16,6 +16,7 @@
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"
+#include "logger/time_zone.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ Reply Exchange(int fd, std::span<const std::uint8_t> message, const CloudServer&
     return reply;
 }
 
-bool Refused(const Reply& reply, std::string_view code) {
+bool Refused(const Reply& reply, std::string_view code, UploadOutcome& outcome) {
     if (ReplyPasses(reply.buffer)) {
         return false;
     }
@@ -78,7 +79,7 @@ bool Refused(const Reply& reply, std::string_view code) {
     if (reply.send_error) {
         text += SendFailedLine(reply.send_error);
     }
-    ShowMessage(WindowId::Main, text, CAPTION_UPLOAD_REFUSED, MsgIcon::Stop);
+    outcome = {false, text, std::string(CAPTION_UPLOAD_REFUSED), MsgIcon::Stop};
     return true;
 }
 
@@ -114,30 +115,47 @@ std::string ReplyRefusedText(std::string_view code, long received, const std::ui
     return text;
 }
 
-bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
-                 const FirmwareSource& firmware_once_connected, const CloudServer& server) {
-    const CALENDAR stamp = cal;
+CALENDAR UploadStamp(const MemoryImage& image) {
+    const unsigned long interval = static_cast<unsigned long>(ImageSampleRate(image));
+    const int readings = ImageReadingCount(image);
+    CALENDAR stamp = ImageStartTime(image);
+    ShiftCalendarHours(stamp, BRASILIA_OFFSET_HOURS);
+    // Step by step as the list walks it: the year turns two-digit after the first reading,
+    // and the calendar (leap years included) goes on from there.
+    const auto step = [&stamp, interval] {
+        AdvanceCalendar(stamp, interval);
+        if (stamp.year > 99) {
+            stamp.year %= 100;
+        }
+    };
+    for (int i = 0; i <= readings; ++i) {
+        step();
+    }
+    return stamp;
+}
+
+UploadOutcome UploadImage(const MemoryImage& dado_in, const ConfigValues& values,
+                          const FirmwareSource& firmware_once_connected, const CloudServer& server,
+                          const CALENDAR& stamp) {
     SocketHandle connection;
     switch (Connect(server, connection)) {
         case Connection::ResolveFailed:
-            ShowMessage(WindowId::Main, MSG_UPLOAD_RESOLVE_FAILED, "Erro", MsgIcon::Warning);
-            return false;
+            return {false, std::string(MSG_UPLOAD_RESOLVE_FAILED), "Erro", MsgIcon::Warning};
         case Connection::SocketFailed:
-            ShowMessage(WindowId::Main, MSG_UPLOAD_SOCKET_FAILED, "Erro", MsgIcon::Warning);
-            return false;
+            return {false, std::string(MSG_UPLOAD_SOCKET_FAILED), "Erro", MsgIcon::Warning};
         case Connection::ConnectFailed:
-            ShowMessage(WindowId::Main, MSG_UPLOAD_CONNECT_FAILED, CAPTION_UPLOAD_CONNECT_FAILED,
-                        MsgIcon::Warning);
-            return false;
+            return {false, std::string(MSG_UPLOAD_CONNECT_FAILED),
+                    std::string(CAPTION_UPLOAD_CONNECT_FAILED), MsgIcon::Warning};
         case Connection::Connected:
             break;
     }
     const int fd = connection.Get();
     const FirmwareVersion firmware = firmware_once_connected();
+    UploadOutcome outcome;
 
     const Bytes header = BuildHeaderMessage(MakeUploadHeader(values, stamp, firmware));
-    if (Refused(Exchange(fd, header, server), UPLOAD_HEADER_REFUSED_CODE)) {
-        return false;
+    if (Refused(Exchange(fd, header, server), UPLOAD_HEADER_REFUSED_CODE, outcome)) {
+        return outcome;
     }
 
     const int count = ImageReadingCount(dado_in);
@@ -150,14 +168,23 @@ bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
         for (int i = first; i < end; ++i) {
             tenths.push_back(ADToTemp_x10(ReadingAD(dado_in, i), firmware));
         }
-        if (Refused(Exchange(fd, BuildDataPacket(tenths), server), UPLOAD_DATA_REFUSED_CODE)) {
-            return false;
+        if (Refused(Exchange(fd, BuildDataPacket(tenths), server), UPLOAD_DATA_REFUSED_CODE,
+                    outcome)) {
+            return outcome;
         }
     }
 
-    if (Refused(Exchange(fd, END_MESSAGE, server), UPLOAD_DATA_REFUSED_CODE)) {
-        return false;
+    if (Refused(Exchange(fd, END_MESSAGE, server), UPLOAD_DATA_REFUSED_CODE, outcome)) {
+        return outcome;
     }
-    ShowMessage(WindowId::Main, MSG_UPLOAD_SUCCESS, CAPTION_UPLOAD_SUCCESS, MsgIcon::Information);
-    return true;
+    return {true, std::string(MSG_UPLOAD_SUCCESS), std::string(CAPTION_UPLOAD_SUCCESS),
+            MsgIcon::Information};
+}
+
+bool envia_nuvem(const MemoryImage& dado_in, const ConfigValues& values,
+                 const FirmwareSource& firmware_once_connected, const CloudServer& server) {
+    const UploadOutcome outcome =
+        UploadImage(dado_in, values, firmware_once_connected, server, cal);
+    ShowMessage(WindowId::Main, outcome.text, outcome.caption, outcome.icon);
+    return outcome.accepted;
 }

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "base/card_timing.h"
+#include "base/window_layer.h"
 #include "cloud/upload_messages.h"
 #include "logger/memory_image.h"
 
@@ -46,6 +47,23 @@ std::string ReplyRefusedText(std::string_view code, long received, const std::ui
 // Gives the firmware digits the temperatures are converted for; asked once connected,
 // so that the desktop program can query the card at that moment.
 using FirmwareSource = std::function<FirmwareVersion()>;
+
+// One interval after the last reading, in Brasília time, with a two-digit year: the time
+// fields GraphData leaves in `cal`, computed from the image alone.
+CALENDAR UploadStamp(const MemoryImage& image);
+
+// How an upload ended, and the message that says so.
+struct UploadOutcome {
+    bool accepted = false;
+    std::string text;
+    std::string caption;
+    MsgIcon icon = MsgIcon::None;
+};
+
+// The upload itself, showing nothing: `stamp` gives the header's time fields.
+UploadOutcome UploadImage(const MemoryImage& dado_in, const ConfigValues& values,
+                          const FirmwareSource& firmware_once_connected, const CloudServer& server,
+                          const CALENDAR& stamp);
 
 // Uploads the readings of `dado_in` with the configuration `values`, temperatures
 // converted for the firmware `firmware_once_connected` gives, and the time fields of

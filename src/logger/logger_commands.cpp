@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "base/number_text.h"
 #include "base/window_layer.h"
@@ -18,6 +19,9 @@ std::atomic<bool> cancel_rd{false};
 std::atomic<bool> bat_button_press{false};
 
 namespace {
+
+std::mutex card_header_mutex;
+MemoryImage card_header{};
 
 constexpr int CHUNK_TAIL_ADDRESS = 65500;  // from here a chunk of 36 ends the memory exactly
 constexpr int CHUNK_TAIL_SIZE = 36;
@@ -103,6 +107,11 @@ bool ReadWeatherStation(MemoryImage& eeprom) {
     return true;
 }
 
+MemoryImage LastCardHeader() {
+    std::lock_guard lock(card_header_mutex);
+    return card_header;
+}
+
 bool ReadParWeatherStation() {
     for (int attempt = 0; attempt < CONFIG_READ_ATTEMPTS; ++attempt) {
         rx_error = false;
@@ -116,6 +125,9 @@ bool ReadParWeatherStation() {
             rx_rd_frame = false;
             const Frame reply = ReplyFrame();
             config_values = ConfigFromHeader(reply.data() + RD_DATA_OFFSET);
+            std::lock_guard lock(card_header_mutex);
+            card_header.fill(0);
+            std::copy_n(reply.data() + RD_DATA_OFFSET, CARD_HEADER_READ_SIZE, card_header.data());
             return true;
         }
     }

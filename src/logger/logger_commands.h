@@ -25,6 +25,12 @@ bool ReadWeatherStation(MemoryImage& eeprom);
 // Reads the configuration into config_values; false after three attempts without a reply.
 bool ReadParWeatherStation();
 
+// The first bytes of the card's memory as the last configuration read found them: the
+// reading count, the configuration and the recording's start, enough to tell a recording
+// apart. The rest of the image is zero.
+constexpr int CARD_HEADER_READ_SIZE = OFF_CLOUD + 1;
+MemoryImage LastCardHeader();
+
 // What the configuration window's limits and delays accept, after the field's name.
 inline constexpr std::string_view MSG_LIMIT_ACCEPTS =
     ": digite uma temperatura com no máximo uma casa decimal, separada por \",\" ou \".\" "

@@ -2,8 +2,6 @@
 
 int ajuste_hora = 0;
 
-constexpr int BRASILIA_OFFSET_HOURS = -3;
-
 void ShiftCalendarHours(CALENDAR& c, int horas) {
     for (; horas < 0; ++horas) {
         if (c.h == 0) {

@@ -4,6 +4,9 @@
 
 #include "logger/calendar.h"
 
+// Brasília time against GMT.
+constexpr int BRASILIA_OFFSET_HOURS = -3;
+
 // Hours applied by the last ajustaHoraBrasilia: -3 or 0. Reports print it.
 extern int ajuste_hora;
 

@@ -7,6 +7,7 @@
 
 #include "logger/cp1252.h"
 #include "logger/readings.h"
+#include "sensor/temp.h"
 
 namespace {
 
@@ -358,8 +359,9 @@ RecordingSummary SummarizeImage(const MemoryImage& image, const Profile& profile
     const int count = ImageReadingCount(image);
     std::vector<int> tenths;
     tenths.reserve(static_cast<std::size_t>(count));
+    const FirmwareVersion firmware = ImageFirmware(image);
     for (int i = 0; i < count; ++i) {
-        tenths.push_back(ImageTemp_x10(image, ReadingAD(image, i)));
+        tenths.push_back(ADToTemp_x10(ReadingAD(image, i), firmware));
     }
     RecordingSummary s = SummarizeTenths(
         tenths, ImageTemp_x10(image, config.t_low_alarm), ImageTemp_x10(image, config.t_high_alarm),
@@ -396,9 +398,13 @@ std::string IsoTimeText(const CALENDAR& c) {
 }
 
 std::string DecimalText(double value, int decimals) {
-    char text[64];
-    const auto end =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals).ptr;
+    // The largest double has 309 digits before the point; a profile may name one.
+    char text[400];
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (error != std::errc()) {
+        return "-";
+    }
     std::string formatted(text, end);
     if (formatted.starts_with('-') && formatted.find_first_not_of("-0.") == std::string::npos) {
         formatted.erase(0, 1);

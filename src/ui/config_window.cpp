@@ -114,6 +114,17 @@ ConfigWindow::ConfigWindow(QtWindowLayer& layer) : layer_(layer) {
                              button.x, BUTTONS_Y, 80, 25);
         connect(pushed, &QPushButton::clicked, this, [this, id = button.id] { Command(id); });
     }
+    // Tab follows the fields top to bottom; the read-only ones take a click, not a Tab.
+    rec_time->setFocusPolicy(Qt::ClickFocus);
+    serial->setFocusPolicy(Qt::ClickFocus);
+    QWidget* previous = nullptr;
+    for (const int id : CONFIG_TAB_ORDER) {
+        QWidget* next = Control(id);
+        if (previous != nullptr) {
+            setTabOrder(previous, next);
+        }
+        previous = next;
+    }
     Reset();
 }
 

@@ -7,6 +7,12 @@
 
 #include "ui/program_window.h"
 
+// The fields and buttons in the order Tab visits them.
+inline constexpr int CONFIG_TAB_ORDER[] = {
+    CFG_SAMPLE_POINTS, CFG_SAMPLE_RATE, CFG_LED_CYCLE,  CFG_DESCRICAO,   CFG_NUVEM,
+    CFG_FLASH_ALARM,   CFG_TEMP_LOW,    CFG_TEMP_HIGH,  CFG_TEMP_UNIT,   CFG_START_DELAY,
+    CFG_ALARM_DELAY,   BT_CONFIG_OPEN,  BT_CONFIG_SAVE, BT_CONFIG_WRITE, BT_CONFIG_QUIT};
+
 class ConfigWindow final : public QWidget, public ProgramWindow {
   public:
     explicit ConfigWindow(QtWindowLayer& layer);

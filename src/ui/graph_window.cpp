@@ -106,10 +106,13 @@ GraphWindow::GraphWindow(QtWindowLayer& layer, const MemoryImage& image, QSize p
 }
 
 // A restored or resized window is drawn again for the size it has, with its button and
-// legend inside it; maximized, it keeps the plot it opened with.
+// legend inside it; filling the screen, it keeps the plot it opened with.
 void GraphWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const QSize plot = isMaximized() ? PlotForScreen() : event->size();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const bool fills_screen =
+        screen != nullptr && event->size() == screen->availableGeometry().size();
+    const QSize plot = fills_screen ? PlotForScreen() : event->size();
     if (plot == plot_) {
         return;
     }

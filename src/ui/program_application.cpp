@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/cloud_outbox.h"
 #include "app/main_commands.h"
 #include "link/exchange.h"
 #include "link/serial.h"
@@ -110,6 +111,7 @@ void DesktopProgram::Start() {
     main.show();
     StartTimerThread();
     StartOperationThread();
+    StartOutboxThread(HandOffCloudServer);
     for (int item : {IDM_DATACANCEL, IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
         main.EnableMenuItem(item, false);
     }
@@ -127,6 +129,7 @@ void DesktopProgram::Stop() {
     CommandCancel();
     StopTimerThread();
     StopOperationThread();
+    StopOutboxThread();
     StopRxThread();
     ClosePort();
     SetWindowLayer(nullptr);

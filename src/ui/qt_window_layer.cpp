@@ -187,21 +187,34 @@ Result QtWindowLayer::Ask(std::function<Result()> call, Result cautious) {
 
 MsgAnswer QtWindowLayer::MessageBox(WindowId owner, std::string_view text, std::string_view caption,
                                     MsgIcon icon, MsgButtons buttons) {
-    const MsgAnswer cautious = buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
     return Ask<MsgAnswer>(
         [this, owner, text = Text(text), caption = Text(caption), icon, buttons] {
-            QMessageBox box(
-                BoxIcon(icon), caption, text,
-                buttons == MsgButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
-                Owner(owner));
-            box.setWindowModality(Qt::ApplicationModal);
-            const int chosen = box.exec();
-            if (buttons == MsgButtons::Ok) {
-                return MsgAnswer::Ok;
+            QMessageBox::StandardButtons offered = QMessageBox::Ok;
+            if (buttons == MsgButtons::YesNo) {
+                offered = QMessageBox::Yes | QMessageBox::No;
+            } else if (buttons == MsgButtons::YesNoCancel) {
+                offered = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
             }
-            return chosen == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
+            QMessageBox box(BoxIcon(icon), caption, text, offered, Owner(owner));
+            box.setWindowModality(Qt::ApplicationModal);
+            // Closing the box (Esc, the title bar) is the cautious answer, never a "No" that
+            // would go ahead.
+            if (buttons == MsgButtons::YesNoCancel) {
+                box.setEscapeButton(QMessageBox::Cancel);
+            }
+            const int chosen = box.exec();
+            switch (chosen) {
+                case QMessageBox::Yes:
+                    return MsgAnswer::Yes;
+                case QMessageBox::No:
+                    return MsgAnswer::No;
+                case QMessageBox::Cancel:
+                    return MsgAnswer::Cancel;
+                default:
+                    return CautiousAnswer(buttons);
+            }
         },
-        cautious);
+        CautiousAnswer(buttons));
 }
 
 void QtWindowLayer::Notify(WindowId owner, std::string_view text, std::string_view caption,

@@ -14,6 +14,7 @@
 #include <functional>
 #include <thread>
 
+#include "files/file.h"
 #include "link/serial.h"
 #include "logger/memory_image.h"
 #include "simcard/pseudo_terminal.h"
@@ -204,5 +205,55 @@ TEST(CardCommands, WriteConfigSetsTheCardsClockToUtc) {
         EXPECT_EQ(ImageStartTime(card.Memory()), utc);
         EXPECT_EQ(ReadFileBytes(dir.File("log_configurados.txt")).rfind("03/01/26, 08:00:00 ,", 0),
                   0u);
+    }
+}
+
+// The card starts a new recording on a configuration write: --archive keeps the old one
+// first, and a card whose read fails is not written to.
+TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
+    TempWorkingDir dir;
+    ASSERT_EQ(RunCommand({RAZUROZAVI_CLI, "save-config", "c.mcfg", "sample_points=1000",
+                          "sample_rate=300"})
+                  .exit_status,
+              0);
+    const auto write = [](const SimulatedCard& card, const std::string& archive) {
+        return RunCommand({RAZUROZAVI_CLI, "write-config", "c.mcfg", "--port", card.PortPath(),
+                           "--archive", archive});
+    };
+    std::string why;
+    {
+        SimulatedCard card({.readings = 300});
+        ASSERT_TRUE(card.Start(&why)) << why;
+        const MemoryImage recorded = card.Memory();
+        const CommandResult run = write(card, "arquivo");
+        ASSERT_EQ(run.exit_status, 0) << run.err;
+        const std::string kept = dir.File("arquivo/1234/20250602-080000.mvta");
+        EXPECT_EQ(run.out, "archived=" + kept + "\nserial=1234\n");
+        EXPECT_NE(ImageStartTime(card.Memory()), ImageStartTime(recorded));
+        const std::string text = ReadFileBytes(kept);
+        const std::string expected = DataFileText(recorded);
+        EXPECT_EQ(text.substr(0, 2 * (HEADER_SIZE + 2 * 300)),
+                  expected.substr(0, 2 * (HEADER_SIZE + 2 * 300)));
+    }
+    {
+        SimulatedCard empty({.readings = 0});
+        ASSERT_TRUE(empty.Start(&why)) << why;
+        const CommandResult run = write(empty, "arquivo");
+        EXPECT_EQ(run.exit_status, 0) << run.err;
+        EXPECT_EQ(run.out, "archived=none\nserial=1234\n");
+    }
+    {
+        // Silent from the first memory read on.
+        SimulatedCard failing(
+            {.readings = 300,
+             .faults = {CardFault{.kind = CardFaultKind::StopAnswering, .first_request = 3}}});
+        ASSERT_TRUE(failing.Start(&why)) << why;
+        const CommandResult run = write(failing, "outro");
+        EXPECT_EQ(run.exit_status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "Erro: Leitura Cancelada\n");
+        EXPECT_EQ(failing.RequestsSeen("AJ"), 0);
+        EXPECT_EQ(ImageReadingCount(failing.Memory()), 300);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("outro/1234")));
     }
 }

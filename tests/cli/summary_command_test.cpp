@@ -125,7 +125,7 @@ TEST_F(SummaryCommandTest, ThePdfPageIsReproducibleAndRefusedWhereItCannotBeWrit
     EXPECT_TRUE(Has(pdf.text, "REPROVADO\nperfil oms-30dtr\n")) << pdf.text;
     EXPECT_TRUE(Has(pdf.text, dir.File("resumo.pdf"))) << "the footer names the absolute path";
     EXPECT_TRUE(Has(pdf.text, "(GMT -3)"));
-    EXPECT_TRUE(Has(pdf.bytes, "/CreationDate (D:20261205050907"));
+    EXPECT_TRUE(Has(pdf.bytes, "/CreationDate (D:20261205050907"));  // then its UTC offset
     ASSERT_EQ(Cli(command).exit_status, 0);
     EXPECT_EQ(ReadFileBytes(dir.File("resumo.pdf")), pdf.bytes);
 

@@ -163,3 +163,20 @@ TEST(Upload, AMessageThatCannotBeSentSaysWhyAndWaitsForNoReply) {
     EXPECT_EQ(messages[0].text.rfind(refused + "\nErro ao enviar: ", 0), 0u) << messages[0].text;
     EXPECT_GT(messages[0].text.size(), refused.size() + 17);  // the reason itself
 }
+
+// The outbox sends without the graph's preparation: its stamp must be the one GraphData
+// leaves, across a month, a year and the century's two-digit year.
+TEST(Upload, TheStampFromTheImageIsTheOneTheGraphPreparationLeaves) {
+    const std::pair<CALENDAR, int> recordings[] = {{CALENDAR{15, 45, 12, 10, 6, 2024}, 9000},
+                                                   {CALENDAR{0, 0, 1, 1, 1, 2026}, 0},
+                                                   {CALENDAR{0, 0, 2, 1, 1, 2100}, 90 * 24},
+                                                   {CALENDAR{0, 10, 2, 28, 2, 2028}, 1440}};
+    for (const auto& [start, readings] : recordings) {
+        ImageSpec spec;
+        spec.start = start;
+        spec.sample_rate = 3600;
+        const MemoryImage image = RampImage(readings, 0, spec);
+        GraphData(image);
+        EXPECT_EQ(UploadStamp(image), cal) << readings;
+    }
+}

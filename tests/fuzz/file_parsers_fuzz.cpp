@@ -1,4 +1,4 @@
-// Data and configuration files come from anywhere: their parsers and every decoder of
+// Data, configuration and profile files come from anywhere: their parsers and every decoder of
 // the image they load must take any bytes.
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include "files/excel.h"
 #include "files/file.h"
 #include "logger/reading_list.h"
+#include "reports/recording_summary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -23,5 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ReadingListLines(image);
     ExcelText(image, TimeBase::Adjusted);
+
+    // A profile file is anyone's text too, and any image is summarized under any profile.
+    const auto profile = ParseProfile("fuzz", bytes);
+    SummaryJson(SummarizeImage(image, std::holds_alternative<Profile>(profile)
+                                          ? std::get<Profile>(profile)
+                                          : *BuiltInProfile("usp-crt")));
     return 0;
 }

@@ -25,6 +25,7 @@
 #include "collection_server.h"
 #include "logger/graph_series.h"
 #include "support/recording_window_layer.h"
+#include "support/run_command.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -298,8 +299,8 @@ TEST(CollectionServerPaced, ForgedHeadersOnEverySlotLockNoCardOut) {
 }
 
 // The database taken from under the server: its shared-memory index truncated, its file
-// deleted. The server answers "ee", says why, and goes on; nothing is answered "cc" that
-// is not stored where the server was told to keep it.
+// made immutable, then deleted. The server answers "ee", says why, and goes on; nothing is answered
+// "cc" that is not stored where the server was told to keep it.
 TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoesOn) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;
@@ -308,7 +309,7 @@ TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoe
     ASSERT_GT(server.port, 0);
     const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
     std::vector<MemoryImage> images;
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < 5; ++k) {
         images.push_back(RampImage(500, k, {.serial = 60 + k}));
     }
     GraphData(images[0]);
@@ -318,11 +319,20 @@ TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoe
     EXPECT_TRUE(UploadImage(images[1], address));
     ASSERT_TRUE(server.Running());
 
+    // Made immutable (where chattr works: root on ext4): "ee", and stored once it is not.
+    if (RunShell("chattr +i " + db + " 2>&1").status == 0) {
+        const bool refused = !UploadImage(images[2], address);
+        RunShell("chattr -i " + db);
+        EXPECT_TRUE(refused);
+        ASSERT_TRUE(server.Running());
+        EXPECT_TRUE(UploadImage(images[2], address));
+    }
+
     ASSERT_EQ(std::remove(db.c_str()), 0);
-    EXPECT_FALSE(UploadImage(images[2], address));
+    EXPECT_FALSE(UploadImage(images[3], address));
     EXPECT_NE(windows.Messages().back().text.find("'ee'"), std::string::npos)
         << windows.Messages().back().text;
-    EXPECT_FALSE(UploadImage(images[3], address));
+    EXPECT_FALSE(UploadImage(images[4], address));
     EXPECT_TRUE(server.Running());
     server.Kill();
     std::ifstream log(dir.File("errors.txt"));

@@ -139,7 +139,7 @@ TEST(UploadStore, ReadingsKeepTheirSignAndRangeAndAnOutOfRangeOneIsRefused) {
 
 TEST(UploadStorePaced, TenThousandCardsAreListedWithinFiftyMilliseconds) {
     TempWorkingDir dir;
-    WriteFirstSchema("many.sqlite", 10000, 10000, 200);
+    WriteFirstSchema("many.sqlite", 10000, 10000, 150);
     std::string error;
     ASSERT_TRUE(UploadStore::Open("many.sqlite", &error)) << error;
     const std::unique_ptr<WebStore> web = WebStore::Open("many.sqlite", &error);
@@ -165,4 +165,29 @@ TEST(UploadStorePaced, TenThousandCardsAreListedWithinFiftyMilliseconds) {
         EXPECT_LT(slowest, 50.0) << path;
     }
     EXPECT_EQ(web->CardCount(), 10000);
+}
+
+TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
+    TempWorkingDir dir;
+    std::string error;
+    const std::unique_ptr<UploadStore> store = UploadStore::Open("batch.sqlite", &error);
+    ASSERT_TRUE(store) << error;
+    UploadHeader a;
+    a.serial = 1;
+    UploadHeader b;
+    b.serial = 2;
+    const std::vector<StoreOutcome> outcomes = store->StoreAll({{"127.0.0.1", a, {1, 2, 3}},
+                                                                {"127.0.0.1", b, {1, 99999}},
+                                                                {"127.0.0.1", a, {1, 2, 3}},
+                                                                {"127.0.0.1", b, {4, 5}}});
+    ASSERT_EQ(outcomes.size(), 4u);
+    EXPECT_TRUE(outcomes[0].stored);
+    EXPECT_FALSE(outcomes[1].stored);
+    EXPECT_EQ(outcomes[1].why, "a reading out of the card's range");
+    EXPECT_TRUE(outcomes[2].stored);  // the same recording: "cc", not stored again
+    EXPECT_TRUE(outcomes[3].stored);
+    const std::vector<StoredUpload> uploads = store->List();
+    ASSERT_EQ(uploads.size(), 2u);
+    EXPECT_EQ(store->Readings(uploads[0].id), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(store->Readings(uploads[1].id), (std::vector<int>{4, 5}));
 }

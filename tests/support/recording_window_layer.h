@@ -3,6 +3,7 @@
 // call takes the lock: the core's worker threads call it too.
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,9 @@ class RecordingWindowLayer : public WindowLayer {
                          MsgIcon icon, MsgButtons buttons) override {
         Locked lock(mutex_);
         messages_.push_back({owner, std::string(text), std::string(caption), icon});
+        if (buttons == MsgButtons::YesNoCancel) {
+            return three_way_answer;
+        }
         return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
     }
     bool WindowExists(WindowId window) override {
@@ -88,6 +92,8 @@ class RecordingWindowLayer : public WindowLayer {
     // What the test sets up.
     std::vector<WindowId> open_windows;
     std::optional<std::string> dialog_path;
+    // The answer to a question with Yes, No and Cancel.
+    std::atomic<MsgAnswer> three_way_answer{MsgAnswer::Yes};
 
     // What the core did; read the plain members after the core's threads have settled.
     std::vector<RecordedMessage> Messages() {

@@ -23,6 +23,7 @@ class WindowKeysTest final : public QObject {
     void dataListShowsItsLastLineWhole();
     void windowTooLargeForTheScreenScrolls();
     void escapeClosesAndEnterPresses();
+    void tabFollowsTheConfigurationTopToBottom();
 
   private:
     QtWindowLayer layer_;
@@ -103,6 +104,32 @@ void WindowKeysTest::escapeClosesAndEnterPresses() {
     entered->Control(BT_DATA_QUIT)->setFocus();
     QTest::keyClick(entered->Control(BT_DATA_QUIT), Qt::Key_Return);
     QTRY_VERIFY(entered.isNull());
+}
+
+void WindowKeysTest::tabFollowsTheConfigurationTopToBottom() {
+    auto* window = new ConfigWindow(layer_);
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    for (int id : {BT_CONFIG_WRITE, BT_CONFIG_QUIT}) {
+        window->Control(id)->setEnabled(true);
+    }
+    window->Control(CONFIG_TAB_ORDER[0])->setFocus();
+    std::vector<int> visited;
+    for (std::size_t k = 0; k < std::size(CONFIG_TAB_ORDER); ++k) {
+        QWidget* focused = QApplication::focusWidget();
+        int found = -1;
+        for (int id : CONFIG_TAB_ORDER) {
+            if (window->Control(id) == focused) {
+                found = id;
+            }
+        }
+        QVERIFY2(found != -1, "Tab left the fields for a read-only one or another window");
+        visited.push_back(found);
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    QCOMPARE(visited, std::vector<int>(std::begin(CONFIG_TAB_ORDER), std::end(CONFIG_TAB_ORDER)));
+    window->close();
 }
 
 int main(int argc, char** argv) {

@@ -12,7 +12,9 @@
 
 #include "app/main_commands.h"
 #include "app/open_command.h"
+#include "app/recording_keeper.h"
 #include "base/card_timing.h"
+#include "card_connection.h"
 #include "command_line.h"
 #include "link/exchange.h"
 #include "link/serial.h"
@@ -20,36 +22,31 @@
 #include "logger/logger_commands.h"
 #include "logger/operation_engine.h"
 
+bool PortChoice::Register(const CommandLine& args) {
+    const std::optional<std::string> device = args.Value("--port");
+    return !device || Register(*device);
+}
+
+bool PortChoice::Register(const std::string& device) {
+    char pattern[] = "/tmp/razurozavi-cli-port-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        return false;
+    }
+    dir_ = pattern;
+    std::error_code error;
+    std::filesystem::create_symlink(AbsolutePath(device), dir_ + "/ttyACM0", error);
+    SetDeviceMapRoots("", dir_);
+    return !error;
+}
+
+PortChoice::~PortChoice() {
+    if (!dir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+}
+
 namespace {
-
-// --port DEVICE: discovery is pointed at a private registration of that one device.
-class PortChoice {
-  public:
-    bool Register(const CommandLine& args) {
-        const std::optional<std::string> device = args.Value("--port");
-        if (!device) {
-            return true;
-        }
-        char pattern[] = "/tmp/razurozavi-cli-port-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) {
-            return false;
-        }
-        dir_ = pattern;
-        std::error_code error;
-        std::filesystem::create_symlink(AbsolutePath(*device), dir_ + "/ttyACM0", error);
-        SetDeviceMapRoots("", dir_);
-        return !error;
-    }
-    ~PortChoice() {
-        if (!dir_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir_, ignored);
-        }
-    }
-
-  private:
-    std::string dir_;
-};
 
 // Runs the resend rule by hand until `done()` holds or the frame is given up.
 template <typename Done>
@@ -63,15 +60,13 @@ bool TickUntil(Done done) {
     return done();
 }
 
-void Fail(std::string_view text, std::string_view caption = "Erro") {
+}  // namespace
+
+void Fail(std::string_view text, std::string_view caption) {
     ShowMessage(WindowId::Main, text, caption, MsgIcon::Stop);
 }
 
-// Finds the card and asks for its version; on an accepted card the program's threads run.
-// False when there is no card or it does not answer. A refused version ends the process
-// through the timer thread, after `on_version` ran.
-template <typename OnVersion>
-bool ConnectCard(OnVersion on_version) {
+bool ConnectCard(const std::function<void(const Frame&)>& on_version) {
     GetPortNames();
     if (!connected) {
         Fail("Desconectado: nenhum KELTRIX encontrado");
@@ -100,6 +95,8 @@ void StopCard() {
     ClosePort();
 }
 
+namespace {
+
 void WaitForIdleEngine() {
     while (!WaitForEngineIdle(ENGINE_POLL_MS)) {
     }
@@ -115,7 +112,16 @@ void PrintConfigValues(const ConfigValues& v) {
         Cp1252ToUtf8(DescriptionBytes(v.descricao.data())).c_str(), v.modo_nuvem ? 1 : 0);
 }
 
-// The configuration read without the engine's endless retries: three attempts, then out.
+}  // namespace
+
+bool SendConfigToCard(ConfigValues& values) {
+    rx_sc = false;
+    return WriteConfigToCard(values) &&
+           WaitForAcknowledge([] { return rx_sc || rx_error; },
+                              std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
+           rx_sc;
+}
+
 bool ReadCardConfig() {
     StartRxThread();
     if (!ReadParWeatherStation()) {
@@ -124,8 +130,6 @@ bool ReadCardConfig() {
     }
     return true;
 }
-
-}  // namespace
 
 int RunInfo(const CommandLine& args, ConsoleWindowLayer&) {
     PortChoice port;
@@ -203,16 +207,27 @@ int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer&) {
         StopCard();
         return EXIT_FAILED;
     }
+    if (const std::optional<std::string> archive = args.Value("--archive")) {
+        const MemoryImage header = LastCardHeader();
+        if (ImageReadingCount(header) == 0 || ImageNeverStarted(header)) {
+            std::printf("archived=none\n");
+        } else {
+            const ArchiveResult kept = ReadAndArchiveCard(AbsolutePath(*archive));
+            if (kept.outcome == ArchiveOutcome::Failed) {
+                StopCard();
+                Fail(kept.reason);
+                return EXIT_FAILED;
+            }
+            std::printf("archived=%s\n", kept.path.c_str());
+        }
+        std::fflush(stdout);
+    }
     // The card's own serial number decides whether it gets a new one.
     values.serial = config_values.serial;
     if (description) {
         SetDescription(values.descricao, *description);
     }
-    rx_sc = false;
-    const bool sent = WriteConfigToCard(values) &&
-                      WaitForAcknowledge([] { return rx_sc || rx_error; },
-                                         std::chrono::milliseconds(ACKNOWLEDGE_WAIT_MS)) &&
-                      rx_sc;
+    const bool sent = SendConfigToCard(values);
     StopCard();
     if (!sent) {
         Fail("Erro ao efetuar configuração");

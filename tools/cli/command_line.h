@@ -53,6 +53,7 @@ int RunVerify(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The cloud upload.
 int RunUpload(const CommandLine& args, ConsoleWindowLayer& console);
+int RunUploadOutbox(const CommandLine& args, ConsoleWindowLayer& console);
 
 // The simulated card.
 int RunSimulate(const CommandLine& args, ConsoleWindowLayer& console);
@@ -62,3 +63,4 @@ int RunInfo(const CommandLine& args, ConsoleWindowLayer& console);
 int RunRead(const CommandLine& args, ConsoleWindowLayer& console);
 int RunReadConfig(const CommandLine& args, ConsoleWindowLayer& console);
 int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer& console);
+int RunStation(const CommandLine& args, ConsoleWindowLayer& console);

@@ -28,6 +28,7 @@ MsgAnswer ConsoleWindowLayer::MessageBox(WindowId, std::string_view text, std::s
     }
     std::lock_guard lock(output_mutex_);
     EndProgressLine();
+    last_message_ = text;
     const std::size_t first = caption.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
@@ -36,7 +37,9 @@ MsgAnswer ConsoleWindowLayer::MessageBox(WindowId, std::string_view text, std::s
         std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(caption.size()), caption.data(),
                      static_cast<int>(text.size()), text.data());
     }
-    return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
+    // Nobody answers a console: a yes-or-no goes ahead as before, a question that can be
+    // cancelled is.
+    return buttons == MsgButtons::YesNo ? MsgAnswer::Yes : CautiousAnswer(buttons);
 }
 
 void ConsoleWindowLayer::SetProgressRange(int low, int high) {
@@ -82,11 +85,26 @@ void ConsoleWindowLayer::EndProgressLine() {
 void ConsoleWindowLayer::EndProcess(int) {
     // Called from the timer thread while other threads run: leave without running
     // destructors under their feet.
+    std::function<void()> before_end;
     {
         std::lock_guard lock(output_mutex_);
         EndProgressLine();
+        before_end = before_end_;
+    }
+    if (before_end) {
+        before_end();
     }
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(1);
+}
+
+std::string ConsoleWindowLayer::LastMessage() {
+    std::lock_guard lock(output_mutex_);
+    return last_message_;
+}
+
+void ConsoleWindowLayer::SetBeforeEnd(std::function<void()> before_end) {
+    std::lock_guard lock(output_mutex_);
+    before_end_ = std::move(before_end);
 }

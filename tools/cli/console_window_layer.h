@@ -4,6 +4,7 @@
 // error when that is a terminal. The commands take their files and choices from the
 // command line, so that no dialog is ever asked.
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -47,6 +48,11 @@ class ConsoleWindowLayer final : public WindowLayer {
     // The firmware refusal ends the command with status 1.
     void EndProcess(int exit_code) override;
 
+    // The text of the last message shown, without its trailing line feeds.
+    std::string LastMessage();
+    // Runs just before EndProcess ends the process, so that the command can still report.
+    void SetBeforeEnd(std::function<void()> before_end);
+
   private:
     // Both with output_mutex_ held.
     void DrawProgress();
@@ -54,6 +60,8 @@ class ConsoleWindowLayer final : public WindowLayer {
 
     // Messages and the bar share standard error, and come from several threads.
     std::mutex output_mutex_;
+    std::string last_message_;
+    std::function<void()> before_end_;
     const bool stderr_is_terminal_;
     int progress_low_ = 0;
     int progress_high_ = 0;  // no range yet: nothing to show

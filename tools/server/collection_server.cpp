@@ -30,6 +30,8 @@ constexpr int MAX_WAIT_MS = 1000;
 // Deadlines are looked at no more often than this: going through thousands of connections
 // at every event would make each event cost thousands.
 constexpr int SWEEP_MS = 20;
+// Uploads stored in one transaction at most.
+constexpr std::size_t STORE_BATCH_MAX = 64;
 // A reply that cannot be sent within this time ends the connection.
 constexpr int SEND_TIMEOUT_MS = 10000;
 // A refused client may still send this long, and this much, before the connection closes.
@@ -183,23 +185,33 @@ void CollectionServer::Stop() {
 
 void CollectionServer::StoreLoop() {
     for (;;) {
-        StoreJob job;
+        // Every upload waiting goes into one transaction: one sync of the disk for all.
+        std::vector<StoreJob> jobs;
         {
             std::unique_lock lock(jobs_mutex_);
             jobs_ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
             if (stopping_) {
                 return;
             }
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
+            while (!jobs_.empty() && jobs.size() < STORE_BATCH_MAX) {
+                jobs.push_back(std::move(jobs_.front()));
+                jobs_.pop_front();
+            }
         }
-        std::string why;
-        const bool stored = store_.Store(job.peer, job.header, job.readings, &why);
+        std::vector<UploadToStore> uploads;
+        uploads.reserve(jobs.size());
+        for (StoreJob& job : jobs) {
+            uploads.push_back(
+                {std::move(job.peer), std::move(job.header), std::move(job.readings)});
+        }
+        const std::vector<StoreOutcome> outcomes = store_.StoreAll(uploads);
         {
             std::lock_guard lock(jobs_mutex_);
-            results_.push_back({job.connection, stored, why});
+            for (std::size_t k = 0; k < jobs.size(); ++k) {
+                results_.push_back({jobs[k].connection, outcomes[k].stored, outcomes[k].why});
+            }
         }
-        // A full pipe already holds a wake-up; anything else leaves the reply waiting.
+        // A full pipe already holds a wake-up; anything else leaves the replies waiting.
         const char byte = 1;
         if (write(stored_write_.Get(), &byte, 1) < 0 && errno != EAGAIN) {
             Log(std::string("cannot wake the connections after a store: ") + std::strerror(errno));

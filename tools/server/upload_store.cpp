@@ -233,32 +233,67 @@ void UploadStore::SetBusyTimeout(int ms) {
 
 bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
                         const std::vector<int>& readings, std::string* why) {
+    const std::vector<StoreOutcome> outcome = StoreAll({{peer, header, readings}});
+    if (why != nullptr) {
+        *why = outcome[0].why;
+    }
+    return outcome[0].stored;
+}
+
+std::vector<StoreOutcome> UploadStore::StoreAll(const std::vector<UploadToStore>& uploads) {
     std::lock_guard lock(mutex_);
-    const auto failed = [&] {
-        if (why != nullptr) {
-            *why = sqlite3_errmsg(db_);
+    std::vector<StoreOutcome> outcomes(uploads.size());
+    const auto fail_all = [&](const std::string& why) {
+        for (StoreOutcome& o : outcomes) {
+            o = {false, why};
         }
+        return outcomes;
+    };
+    // Stored into a file nobody will open again, the uploads would be lost once "cc" is sent.
+    if (const std::string changed = FileChanged(); !changed.empty()) {
+        return fail_all(changed);
+    }
+    if (!Execute("BEGIN IMMEDIATE")) {
+        return fail_all(sqlite3_errmsg(db_));
+    }
+    for (std::size_t k = 0; k < uploads.size(); ++k) {
+        // An I/O error or a full disk ends the transaction: none of the batch is stored.
+        if (sqlite3_get_autocommit(db_) != 0) {
+            return fail_all(sqlite3_errmsg(db_));
+        }
+        // Each in a savepoint of its own: one that fails takes no other down with it.
+        if (!Execute("SAVEPOINT upload")) {
+            outcomes[k] = {false, sqlite3_errmsg(db_)};
+            continue;
+        }
+        outcomes[k].stored = Insert(uploads[k], &outcomes[k].why);
+        if (!outcomes[k].stored) {
+            Execute("ROLLBACK TO upload");
+        }
+        Execute("RELEASE upload");
+    }
+    if (!Execute("COMMIT")) {
+        const std::string why = sqlite3_errmsg(db_);
+        Execute("ROLLBACK");
+        return fail_all(why);
+    }
+    return outcomes;
+}
+
+bool UploadStore::Insert(const UploadToStore& u, std::string* why) {
+    const UploadHeader& header = u.header;
+    const std::string& peer = u.peer;
+    const auto failed = [&] {
+        *why = sqlite3_errmsg(db_);
         return false;
     };
-    for (const int t : readings) {
+    for (const int t : u.readings) {
         if (t < INT16_MIN || t > INT16_MAX) {
-            if (why != nullptr) {
-                *why = "a reading out of the card's range";
-            }
+            *why = "a reading out of the card's range";
             return false;
         }
     }
-    const std::string blob = PackTenths(readings);
-    // Stored into a file nobody will open again, the upload would be lost once "cc" is sent.
-    if (const std::string changed = FileChanged(); !changed.empty()) {
-        if (why != nullptr) {
-            *why = changed;
-        }
-        return false;
-    }
-    if (!Execute("BEGIN IMMEDIATE")) {
-        return failed();
-    }
+    const std::string blob = PackTenths(u.readings);
     // A card, or the program's outbox, sends an upload again when its "cc" was lost: the
     // same card, time stamp and readings are the same recording, stored once.
     {
@@ -268,9 +303,7 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
                        "AND u.stamp_second = ? AND u.stamp_day = ? AND u.stamp_month = ? "
                        "AND u.stamp_year = ? AND t.tenths = ?");
         if (!same.Ok()) {
-            failed();
-            Execute("ROLLBACK");
-            return false;
+            return failed();
         }
         int k = 1;
         same.Bind(k++, header.serial);
@@ -282,7 +315,6 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
         same.Bind(k++, header.stamp.year);
         sqlite3_bind_blob(same.Get(), k, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
         if (sqlite3_step(same.Get()) == SQLITE_ROW) {
-            Execute("ROLLBACK");
             return true;
         }
     }
@@ -331,12 +363,7 @@ bool UploadStore::Store(const std::string& peer, const UploadHeader& header,
                      sqlite3_step(card.Get()) == SQLITE_DONE;
         }
     }
-    if (stored && Execute("COMMIT")) {
-        return true;
-    }
-    failed();
-    Execute("ROLLBACK");
-    return false;
+    return stored || failed();
 }
 
 std::vector<StoredUpload> UploadStore::List() {

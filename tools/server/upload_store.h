@@ -37,6 +37,17 @@ struct StoredUpload {
     int readings = 0;
 };
 
+struct UploadToStore {
+    std::string peer;
+    UploadHeader header;
+    std::vector<int> readings;
+};
+
+struct StoreOutcome {
+    bool stored = false;
+    std::string why;  // when not stored
+};
+
 class UploadStore {
   public:
     // Opens (creating when needed) the database at `path`; nothing, with `error`
@@ -50,6 +61,9 @@ class UploadStore {
     // `why` (when given) says what went wrong.
     bool Store(const std::string& peer, const UploadHeader& header,
                const std::vector<int>& readings, std::string* why = nullptr);
+    // Several uploads in one transaction, one outcome each, in their order: the disk is
+    // synced once for all of them, which is what bounds the uploads stored a second.
+    std::vector<StoreOutcome> StoreAll(const std::vector<UploadToStore>& uploads);
     // How long a store waits for a database locked by another process.
     void SetBusyTimeout(int ms);
     // Oldest first.
@@ -64,6 +78,8 @@ class UploadStore {
     // Brings a database of an earlier schema to this one, in place.
     bool Migrate();
     bool MoveReadingsIntoBlobs();
+    // One upload inside the open transaction; true when stored or already there.
+    bool Insert(const UploadToStore& upload, std::string* why);
 
     struct FileIdentity {
         dev_t device;

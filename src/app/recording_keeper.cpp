@@ -1,0 +1,87 @@
+#include "app/recording_keeper.h"
+
+#include <mutex>
+
+#include "base/window_layer.h"
+#include "files/file.h"
+#include "link/exchange.h"
+#include "link/serial.h"
+#include "logger/logger_commands.h"
+#include "logger/memory_image.h"
+
+namespace {
+
+std::mutex archive_folder_mutex;
+std::string archive_folder;
+
+}  // namespace
+
+std::string ArchiveFolder() {
+    std::lock_guard lock(archive_folder_mutex);
+    return archive_folder.empty() ? DefaultArchiveDir() : archive_folder;
+}
+
+void SetArchiveFolder(const std::string& dir) {
+    std::lock_guard lock(archive_folder_mutex);
+    archive_folder = dir;
+}
+
+std::optional<MemoryImage> ReadCardMemory() {
+    StartRxThread();
+    cancel_rd = false;
+    MemoryImage image{};
+    if (!ReadWeatherStation(image)) {
+        return std::nullopt;
+    }
+    SetImageFirmware(image, CardFirmware());
+    return image;
+}
+
+ArchiveResult ReadAndArchiveCard(const std::string& dir) {
+    const std::optional<MemoryImage> image = ReadCardMemory();
+    if (!image) {
+        ArchiveResult failed;
+        failed.reason = MSG_READ_CANCELLED;
+        return failed;
+    }
+    return ArchiveImage(dir, *image);
+}
+
+std::string UnarchivedReadingsQuestion(int readings) {
+    return "O cartão tem " + std::to_string(readings) +
+           " leituras que ainda não foram arquivadas. Ler e arquivar antes de gravar a nova "
+           "configuração?";
+}
+
+bool KeepRecordingBeforeWrite() {
+    StartRxThread();
+    cancel_rd = false;
+    if (!ReadParWeatherStation()) {
+        ShowMessage(WindowId::Config, "Erro ao efetuar configuração", "Erro", MsgIcon::Stop);
+        return false;
+    }
+    const MemoryImage header = LastCardHeader();
+    const int readings = ImageReadingCount(header);
+    const std::string dir = ArchiveFolder();
+    if (readings == 0 || ImageNeverStarted(header) ||
+        IsRecordingArchived(dir, header, CARD_HEADER_READ_SIZE)) {
+        return true;
+    }
+    switch (Windows().MessageBox(WindowId::Config, UnarchivedReadingsQuestion(readings),
+                                 CAPTION_ATTENTION, MsgIcon::Exclamation,
+                                 MsgButtons::YesNoCancel)) {
+        case MsgAnswer::No:
+            return true;
+        case MsgAnswer::Yes:
+            break;
+        default:
+            return false;
+    }
+    ArchiveResult kept;
+    Windows().RunBusy("Lendo...", [&kept, &dir] { kept = ReadAndArchiveCard(dir); });
+    if (kept.outcome == ArchiveOutcome::Failed) {
+        ShowMessage(WindowId::Config, kept.reason, "Erro", MsgIcon::Stop);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,122 @@
+// A card in cloud mode whose upload fails keeps its readings: archived, and waiting in the
+// outbox until the collection server takes them.
+
+#include "app/cloud_outbox.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/recording_keeper.h"
+#include "cloud/fake_cloud_server.h"
+#include "files/archive.h"
+#include "support/recording_window_layer.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class Outbox : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SetArchiveFolder(dir.File("dados/razurozavi/arquivo"));
+        SetOutboxFolder(dir.File("dados/razurozavi/saida"));
+    }
+    void TearDown() override {
+        SetArchiveFolder("");
+        SetOutboxFolder("");
+    }
+
+    // A loopback port that nobody listens on.
+    static CloudServer NoServer() {
+        int port = 0;
+        ListenOnLoopback(port);  // closed again at once
+        return {"127.0.0.1", port, 2000, 3000};
+    }
+
+    static UploadOutcome Upload(const MemoryImage& image, const CloudServer& server) {
+        return UploadKeepingReadings(
+            image, ConfigFromHeader(image.data()), [&image] { return ImageFirmware(image); },
+            server, UploadStamp(image));
+    }
+
+    // The companion's upload-outbox with this test's data folder.
+    ShellResult CompanionSends(const CloudServer& server) {
+        return RunShell("XDG_DATA_HOME=" + ShellQuote(dir.File("dados")) + " " + RAZUROZAVI_CLI +
+                        " upload-outbox --host 127.0.0.1 --tcp-port " +
+                        std::to_string(server.port));
+    }
+
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+};
+
+}  // namespace
+
+TEST_F(Outbox, AFailedUploadIsKeptAndSentOnceTheServerAnswers) {
+    ImageSpec spec;
+    spec.start = {0, 30, 7, 1, 9, 2025};
+    const MemoryImage image = RampImage(500, 0, spec);
+    const CloudServer nobody = NoServer();
+
+    const UploadOutcome failed = Upload(image, nobody);
+    EXPECT_FALSE(failed.accepted);
+    EXPECT_EQ(failed.caption, CAPTION_UPLOAD_CONNECT_FAILED);
+    EXPECT_EQ(failed.text, std::string(MSG_UPLOAD_CONNECT_FAILED) + std::string(MSG_UPLOAD_KEPT));
+    EXPECT_TRUE(IsArchived(ArchiveFolder(), image));
+    ASSERT_EQ(ArchivedFiles(OutboxFolder()).size(), 1u);
+    // The same readings failing again wait once, not twice.
+    EXPECT_FALSE(Upload(image, nobody).accepted);
+    EXPECT_EQ(ArchivedFiles(OutboxFolder()).size(), 1u);
+
+    const OutboxCount still = SendOutbox(nobody);
+    EXPECT_EQ(still.sent, 0);
+    EXPECT_EQ(still.waiting, 1);
+
+    LoopbackCollectionServer loopback;
+    const OutboxCount sent = SendOutbox(loopback.Address());
+    EXPECT_EQ(sent.sent, 1);
+    EXPECT_EQ(sent.waiting, 0);
+    EXPECT_TRUE(ArchivedFiles(OutboxFolder()).empty());
+    EXPECT_TRUE(IsArchived(ArchiveFolder(), image));  // the archive keeps its copy
+    const std::vector<StoredUpload> stored = loopback.store->List();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].readings, 500);
+    EXPECT_EQ(stored[0].serial, 1234);
+    EXPECT_EQ(stored[0].stamp, UploadStamp(image));
+    EXPECT_EQ(loopback.store->Readings(stored[0].id), UploadedTenths(image));
+    // Nothing is left to send twice.
+    EXPECT_EQ(SendOutbox(loopback.Address()).sent, 0);
+    EXPECT_EQ(loopback.store->List().size(), 1u);
+}
+
+TEST_F(Outbox, TheCompanionSendsWhatWaitsAndSaysWhatIsLeft) {
+    const CloudServer nobody = NoServer();
+    for (int offset : {0, 7}) {
+        ImageSpec spec;
+        spec.serial = 4000 + offset;
+        EXPECT_FALSE(Upload(RampImage(100, offset, spec), nobody).accepted);
+    }
+    ShellResult run = CompanionSends(nobody);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("sent=0 waiting=2\n"), std::string::npos) << run.output;
+
+    LoopbackCollectionServer loopback;
+    run = CompanionSends(loopback.Address());
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("sent=2 waiting=0\n"), std::string::npos) << run.output;
+    EXPECT_EQ(loopback.store->List().size(), 2u);
+    run = CompanionSends(loopback.Address());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("sent=0 waiting=0\n"), std::string::npos) << run.output;
+}
+
+TEST_F(Outbox, AnAcceptedUploadLeavesNothingWaiting) {
+    const MemoryImage image = RampImage(50);
+    LoopbackCollectionServer loopback;
+    const UploadOutcome sent = Upload(image, loopback.Address());
+    EXPECT_TRUE(sent.accepted);
+    EXPECT_EQ(sent.text, MSG_UPLOAD_SUCCESS);
+    EXPECT_TRUE(IsArchived(ArchiveFolder(), image));
+    EXPECT_TRUE(ArchivedFiles(OutboxFolder()).empty());
+}

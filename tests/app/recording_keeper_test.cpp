@@ -1,0 +1,117 @@
+// "Gravar" starts a new recording on the card: the one it holds is archived first when the
+// user says so, against the simulated card, which starts anew on a configuration write.
+
+#include "app/recording_keeper.h"
+
+#include <filesystem>
+
+#include "app/main_commands.h"
+#include "files/file.h"
+#include "link/exchange.h"
+#include "link/serial.h"
+#include "logger/logger_commands.h"
+#include "logger/operation_engine.h"
+#include "logger/reading_list.h"
+#include "simcard/simulated_card.h"
+#include "support/link_fixture.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+class KeepBeforeWrite : public LinkTest {
+  protected:
+    void SetUp() override {
+        LinkTest::SetUp();
+        SetArchiveFolder(archive);
+    }
+    void TearDown() override {
+        SetArchiveFolder("");
+        LinkTest::TearDown();
+    }
+
+    void Connect(SimulatedCardOptions options) {
+        options.registration_dir = registrations;
+        card = std::make_unique<SimulatedCard>(options);
+        std::string why;
+        ASSERT_TRUE(card->Start(&why)) << why;
+        StartTimerThread();
+        StartOperationThread();
+        ASSERT_TRUE(Eventually([] { return connected && FirmwareNumber() != 0; }, 5000));
+        config_values = ConfigValues{.sample_points = 2000, .sample_rate = 300};
+        WeatherStationViewPar();
+    }
+
+    bool Asked() {
+        for (const RecordedMessage& shown : windows.Messages()) {
+            if (shown.caption == "Atenção !" && shown.text.rfind("O cartão tem ", 0) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    TempWorkingDir dir;  // the serial and configuration logs land here
+    const std::string archive = dir.File("arquivo");
+    std::unique_ptr<SimulatedCard> card;
+};
+
+}  // namespace
+
+TEST_F(KeepBeforeWrite, YesArchivesTheUnreadRecordingBeforeTheCardStartsAnew) {
+    Connect({.readings = 300});
+    const MemoryImage recorded = card->Memory();
+    windows.three_way_answer = MsgAnswer::Yes;
+    ASSERT_TRUE(CommandConfigWrite());
+    ASSERT_TRUE(Asked());
+    EXPECT_EQ(windows.Messages().front().text,
+              "O cartão tem 300 leituras que ainda não foram arquivadas. Ler e arquivar antes "
+              "de gravar a nova configuração?");
+    EXPECT_EQ(card->RequestsSeen("AJ"), 1);
+    EXPECT_NE(ImageStartTime(card->Memory()), ImageStartTime(recorded));
+
+    MemoryImage kept{};
+    std::string reason;
+    ASSERT_EQ(ReadDataFile(archive + "/1234/20250602-080000.mvta", kept, &reason), FileLoad::Loaded)
+        << reason;
+    EXPECT_TRUE(
+        std::equal(recorded.begin(), recorded.begin() + HEADER_SIZE + 2 * 300, kept.begin()));
+}
+
+TEST_F(KeepBeforeWrite, CancelSendsNothingAndNoWritesWithoutArchiving) {
+    Connect({.readings = 300});
+    windows.three_way_answer = MsgAnswer::Cancel;
+    EXPECT_FALSE(CommandConfigWrite());
+    EXPECT_TRUE(Asked());
+    EXPECT_EQ(card->RequestsSeen("AJ"), 0);
+    EXPECT_EQ(ImageReadingCount(card->Memory()), 300);
+
+    windows.three_way_answer = MsgAnswer::No;
+    EXPECT_TRUE(CommandConfigWrite());
+    EXPECT_EQ(card->RequestsSeen("AJ"), 1);
+    EXPECT_FALSE(std::filesystem::exists(archive));
+}
+
+TEST_F(KeepBeforeWrite, NothingIsAskedWhenTheRecordingIsKeptOrThereIsNone) {
+    Connect({.readings = 300});
+    ASSERT_EQ(ArchiveImage(archive, card->Memory()).outcome, ArchiveOutcome::Archived);
+    windows.three_way_answer = MsgAnswer::Cancel;
+    EXPECT_TRUE(CommandConfigWrite());
+    EXPECT_FALSE(Asked());
+    ResetCardSession();
+
+    Connect({.readings = 0});
+    EXPECT_TRUE(CommandConfigWrite());
+    EXPECT_FALSE(Asked());
+}
+
+TEST_F(KeepBeforeWrite, AFailedReadWritesNothing) {
+    // Silent from the first memory read on: version, configuration read, then nothing.
+    Connect({.readings = 300,
+             .faults = {CardFault{.kind = CardFaultKind::StopAnswering, .first_request = 4}}});
+    windows.three_way_answer = MsgAnswer::Yes;
+    EXPECT_FALSE(CommandConfigWrite());
+    EXPECT_TRUE(Asked());
+    EXPECT_EQ(windows.Messages().back().text, "Leitura Cancelada");
+    EXPECT_EQ(card->RequestsSeen("AJ"), 0);
+    EXPECT_EQ(ImageReadingCount(card->Memory()), 300);
+}
