@@ -17,6 +17,7 @@ constexpr int PROGRESS_RANGE_MAX = 656;
 
 // Menu
 constexpr int IDM_FILEOPEN = 200;
+constexpr int IDM_FILEVERIFY = 201;
 constexpr int IDM_FILEEXIT = 204;
 constexpr int IDM_DATACANCEL = 210;
 constexpr int IDM_DATAREAD = 211;

@@ -14,6 +14,7 @@
 #include <map>
 
 #include "files/digest.h"
+#include "logger/cp1252.h"
 
 namespace {
 
@@ -298,6 +299,22 @@ JsonObject& JsonObject::Add(std::string_view key, const JsonObject& nested) {
     Key(key);
     members_ += nested.Text();
     return *this;
+}
+
+JsonObject ConfigurationDetails(const ConfigValues& v) {
+    JsonObject fields;
+    fields.Add("sample_points", v.sample_points)
+        .Add("sample_rate", v.sample_rate)
+        .Add("led_cycle", v.led_cycle)
+        .Add("flash_alarm", v.flash_alarm ? 1 : 0)
+        .Add("temp_unit", v.temp_unit)
+        .Add("t_low_alarm", v.t_low_alarm)
+        .Add("t_high_alarm", v.t_high_alarm)
+        .Add("start_delay", v.start_delay)
+        .Add("alarm_delay", v.alarm_delay)
+        .Add("descricao", Cp1252ToUtf8(DescriptionBytes(v.descricao.data())))
+        .Add("modo_nuvem", v.modo_nuvem ? 1 : 0);
+    return fields;
 }
 
 bool AppendLedgerLine(const std::string& dir, const LedgerEvent& event, std::string* reason) {

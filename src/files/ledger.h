@@ -19,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "logger/config_values.h"
+
 inline constexpr std::string_view LEDGER_FILE_NAME = "registro.jsonl";
 
 // A JSON object built member by member, its numbers in every locale alike.
@@ -43,6 +45,10 @@ class JsonObject {
 
 // A JSON string literal, quotes included.
 std::string JsonString(std::string_view utf8);
+
+// The card's configuration as `show-config` names its fields: what a configure line's
+// details hold as "before" and "after".
+JsonObject ConfigurationDetails(const ConfigValues& values);
 
 struct LedgerEvent {
     std::string action;  // read, archive, configure, upload, report, verify

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QSvgRenderer>
 
+#include "app/integrity_command.h"
 #include "app/main_commands.h"
 #include "app/open_command.h"
 #include "link/serial.h"
@@ -89,6 +90,7 @@ void MainWindow::BuildMenu() {
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Arquivo"));
     item(file, "&Abrir...", IDM_FILEOPEN);
+    item(file, "&Verificar integridade...", IDM_FILEVERIFY);
     file->addSeparator();
     item(file, "S&air", IDM_FILEEXIT);
     QMenu* data = menuBar()->addMenu(QStringLiteral("&Dados"));
@@ -131,6 +133,9 @@ void MainWindow::Command(int id) {
         case BT_OPEN:
         case IDM_FILEOPEN:
             CommandOpen();
+            break;
+        case IDM_FILEVERIFY:
+            CommandVerifyIntegrity();
             break;
         case BT_READ:
         case IDM_DATAREAD:

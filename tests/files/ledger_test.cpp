@@ -210,3 +210,20 @@ TEST(Ledger, SurvivesItsWriterKilledMidAppend) {
         EXPECT_EQ(resumed.records.back().action, "verify");
     }
 }
+
+TEST(Ledger, AConfigurationIsDetailedAsShowConfigNamesItsFields) {
+    ConfigValues values;
+    values.sample_points = 1000;
+    values.sample_rate = 300;
+    values.led_cycle = 10;
+    values.flash_alarm = true;
+    values.t_low_alarm = 612;
+    values.t_high_alarm = 1023;
+    values.alarm_delay = 900;
+    SetDescription(values.descricao, "C\xE2mara \"2\"");  // Windows-1252, as the card holds it
+    values.modo_nuvem = true;
+    EXPECT_EQ(ConfigurationDetails(values).Text(),
+              "{\"sample_points\":1000,\"sample_rate\":300,\"led_cycle\":10,\"flash_alarm\":1,"
+              "\"temp_unit\":0,\"t_low_alarm\":612,\"t_high_alarm\":1023,\"start_delay\":0,"
+              "\"alarm_delay\":900,\"descricao\":\"C\xC3\xA2mara \\\"2\\\"\",\"modo_nuvem\":1}");
+}

@@ -35,12 +35,14 @@
 #include <thread>
 
 #include "files/file.h"
+#include "files/ledger.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/config_values.h"
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
 #include "logger/reading_list.h"
+#include "reports/pdf_graph.h"
 #include "sensor/temp.h"
 #include "simcard/refrigerator_recording.h"
 #include "simcard/simulated_card.h"
@@ -147,6 +149,8 @@ class ModalAnswerer {
             throw Failure(capture_error_.toStdString());
         }
     }
+    // File dialogs choose `path` instead of being cancelled; nothing: cancelled again.
+    void AnswerFileDialogs(std::optional<QString> path) { file_answer_ = std::move(path); }
     bool Saw(const QString& text) const { return seen_.contains(text); }
     std::string SeenText() const { return seen_.join(QStringLiteral(" | ")).toStdString(); }
 
@@ -185,7 +189,12 @@ class ModalAnswerer {
                 button->click();
             }
         } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-            dialog->reject();
+            if (file_answer_) {
+                dialog->selectFile(*file_answer_);
+                static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own is protected
+            } else {
+                dialog->reject();
+            }
         }
     }
 
@@ -194,6 +203,7 @@ class ModalAnswerer {
     QElapsedTimer shown_;
     QStringList seen_;
     std::optional<ModalCapture> capture_;
+    std::optional<QString> file_answer_;
     bool captured_ = false;
     QString capture_error_;
 };
@@ -275,6 +285,7 @@ class Session {
         DataWindowAfterRead();
         ConfigWindowFromCard();
         OpenDialog();
+        IntegrityCheck();
         PacedReadThenCancel();
     }
 
@@ -488,6 +499,53 @@ class Session {
         if (Layer().CurrentDataWindow() != nullptr || Layer().CurrentConfigWindow() != nullptr) {
             throw Failure("the cancelled \"Abrir\" opened a window");
         }
+    }
+
+    // An archive of two recordings and a report, one recording changed since: the ledger
+    // chosen in the dialog, the outcome per file.
+    void IntegrityCheck() {
+        const fs::path archive = folder_ / "Documentos" / "arquivo";
+        const long card_serial = ConfigFromHeader(data_in.data()).serial;
+        const std::string serial = std::to_string(card_serial);
+        fs::create_directories(archive / serial);
+        const std::string first = serial + "/20261205-050907.mvta";
+        const std::string report = serial + "/20261205-050907-grafico.pdf";
+        const std::string second = serial + "/20261212-050907.mvta";
+        std::string reason;
+        const auto record = [&](const char* action, const std::string& file) {
+            LedgerEvent event;
+            event.action = action;
+            event.serial = card_serial;
+            event.file = file;
+            if (!AppendLedgerLine(archive.string(), event, &reason)) {
+                throw Failure("could not record " + file + ": " + reason);
+            }
+        };
+        if (!WeatherStationExport((archive / first).string(), data_in) ||
+            !WriteGraphReportFile((archive / report).string(), data_in, TimeBase::Adjusted,
+                                  &reason) ||
+            !WeatherStationExport((archive / second).string(), data_in)) {
+            throw Failure("could not write the archive in " + archive.string());
+        }
+        record("archive", first);
+        record("report", report);
+        record("archive", second);
+        MemoryImage changed = data_in;
+        PutReading(changed, 10, RecordedAD(85));
+        WeatherStationExport((archive / second).string(), changed);
+
+        answers_.Capture({Path("integrity-check.png"),
+                          [](QWidget* modal) {
+                              auto* box = qobject_cast<QMessageBox*>(modal);
+                              return box != nullptr &&
+                                     box->windowTitle() == QStringLiteral("Verificar integridade");
+                          },
+                          BOX_SETTLE_MS,
+                          [](QWidget* modal) { static_cast<QMessageBox*>(modal)->accept(); }});
+        answers_.AnswerFileDialogs(QString::fromStdString((archive / LEDGER_FILE_NAME).string()));
+        Main().MenuItem(IDM_FILEVERIFY)->trigger();
+        answers_.AnswerFileDialogs(std::nullopt);
+        answers_.RequireCaptured();
     }
 
     void PacedReadThenCancel() {
