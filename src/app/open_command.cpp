@@ -1,13 +1,17 @@
 #include "app/open_command.h"
 
+#include <filesystem>
 #include <optional>
 
 #include "base/window_layer.h"
 
 namespace {
 
-void ShowInvalidFile(WindowId owner, const std::string& reason) {
+// "Arquivo Inválido: card.mvta: why": the file's name, so that a batch of files, or a
+// script's log, says which one was refused.
+void ShowInvalidFile(WindowId owner, const std::string& path, const std::string& reason) {
     std::string text(MSG_INVALID_FILE);
+    text += ": " + std::filesystem::path(path).filename().string();
     if (!reason.empty()) {
         text += ": " + reason;
     }
@@ -20,7 +24,7 @@ FileLoad LoadDataFile(const std::string& path, MemoryImage& image, WindowId owne
     std::string reason;
     const FileLoad load = ReadDataFile(path, image, &reason);
     if (load == FileLoad::Refused) {
-        ShowInvalidFile(owner, reason);
+        ShowInvalidFile(owner, path, reason);
     } else if (load == FileLoad::FirmwareRejected) {
         ShowMessage(owner, MSG_FIRMWARE_INCOMPATIBLE, CAPTION_ATTENTION, MsgIcon::None);
     }
@@ -31,7 +35,7 @@ FileLoad LoadConfigFile(const std::string& path, ConfigValues& values, WindowId 
     std::string reason;
     const FileLoad load = ReadConfigFile(path, values, &reason);
     if (load != FileLoad::Loaded) {
-        ShowInvalidFile(owner, reason);
+        ShowInvalidFile(owner, path, reason);
     }
     return load;
 }
@@ -54,7 +58,7 @@ OpenedFile OpenPath(const std::string& path) {
         }
         return {};
     }
-    ShowInvalidFile(WindowId::Main, "");
+    ShowInvalidFile(WindowId::Main, path, "");
     return {};
 }
 

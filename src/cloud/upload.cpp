@@ -41,8 +41,8 @@ Connection Connect(const CloudServer& server, SocketHandle& connected) {
             continue;
         }
         if (!socket_created) {
-            std::puts("Socket iniciado!!!");
-            std::fflush(stdout);
+            // A trace for whoever watches the terminal; standard output carries results only.
+            std::fputs("Socket iniciado!!!\n", stderr);
             socket_created = true;
         }
         if (ConnectWithin(s.Get(), a->ai_addr, a->ai_addrlen, server.connect_timeout_ms)) {

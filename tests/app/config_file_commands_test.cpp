@@ -111,5 +111,5 @@ TEST(ConfigFileCommands, AFileThatCannotBeWrittenOrReadIsToldWithWhy) {
     windows.dialog_path = dir.File("short.mcfg");
     EXPECT_FALSE(OpenConfigInConfigWindow());
     EXPECT_EQ(windows.Messages().back().text,
-              "Arquivo Inválido: o arquivo tem 34 bytes em vez de 35");
+              "Arquivo Inválido: short.mcfg: o arquivo tem 34 bytes em vez de 35");
 }

@@ -19,11 +19,11 @@ TEST(OpenCommand, ARefusedDataFileIsShownWithWhyAndLeavesTheImage) {
     EXPECT_EQ(m.owner, WindowId::Data);
     EXPECT_EQ(m.caption, "Erro");
     EXPECT_EQ(m.icon, MsgIcon::Stop);
-    EXPECT_EQ(m.text, "Arquivo Inválido: o arquivo tem 2 caracteres em vez de 131072");
+    EXPECT_EQ(m.text, "Arquivo Inválido: bad.mvta: o arquivo tem 2 caracteres em vez de 131072");
 
     ConfigValues values;
     EXPECT_EQ(LoadConfigFile(dir.File("bad.mvta"), values, WindowId::Config), FileLoad::Refused);
-    EXPECT_EQ(windows.Messages().back().text, "Arquivo Inválido");
+    EXPECT_EQ(windows.Messages().back().text, "Arquivo Inválido: bad.mvta");
 }
 
 TEST(OpenCommand, AnotherFirmwareEndsTheProgramAfterTheMessage) {
@@ -59,7 +59,7 @@ TEST(OpenCommand, OpensEitherKindAndRefusesAnyOther) {
 
     windows.dialog_path = dir.File("notes.txt");
     EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);
-    EXPECT_EQ(windows.Messages().back().text, "Arquivo Inválido");
+    EXPECT_EQ(windows.Messages().back().text, "Arquivo Inválido: notes.txt");
     windows.dialog_path.reset();
     const std::size_t shown = windows.Messages().size();
     EXPECT_EQ(OpenFromMainWindow().kind, OpenedKind::Nothing);  // cancelled: nothing said

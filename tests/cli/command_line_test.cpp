@@ -66,3 +66,15 @@ TEST(CliCommandLine, WrongUsageExitsTwoWithTheCommandsUsage) {
         EXPECT_EQ(r.out, "");
     }
 }
+
+TEST(CliCommandLine, NothingButResultsOnStandardOutput) {
+    TempWorkingDir dir;
+    ImageSpec spec;
+    spec.readings = {624};
+    WriteFileBytes(dir.File("a.mvta"), DataFileText(BuildImage(spec)));
+    // Port 1 on loopback: nothing listens there, the connection is refused at once.
+    const CommandResult r = Cli({"upload", "a.mvta", "--host", "127.0.0.1", "--tcp-port", "1"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Erro ao se conectar"), std::string::npos) << r.err;
+}

@@ -63,7 +63,11 @@ TEST(CliFileCommands, RefusalsExitWithStatusOneAndTheMessage) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.xls")));
     r = Cli({"show-config", dir.File("bad.mvta")});
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "Erro: Arquivo Inválido\n");
+    EXPECT_EQ(r.err, "Erro: Arquivo Inválido: bad.mvta\n");
+    r = Cli({"list", "card.mvta"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "Erro: Arquivo Inválido: card.mvta: No such file or directory\n");
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(CliFileCommands, WrongUsageExitsWithStatusTwo) {

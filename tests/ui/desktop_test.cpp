@@ -570,7 +570,7 @@ void DesktopTest::openConfigFileAndWrongExtension() {
     std::ofstream(wrong) << "x";
     answers_->paths.push_back(QString::fromStdString(wrong));
     Click(MainControl(BT_OPEN));
-    QVERIFY(answers_->Saw(QString::fromUtf8("Arquivo Inválido")));
+    QVERIFY(answers_->Saw(QString::fromUtf8("Arquivo Inválido: notas.txt")));
     QCOMPARE(answers_->boxes.back().title, QStringLiteral("Erro"));
     QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
     QVERIFY(Layer().CurrentDataWindow() == nullptr);
