@@ -10,6 +10,15 @@ WebResponse Json200(std::string body) {
     return {200, kJson, std::move(body), ""};
 }
 
+// Every answer opens with the version.
+std::string JsonStart() {
+    return "{\"versao\":" + std::to_string(WEB_API_VERSION) + ",";
+}
+
+WebResponse ApiNotFound() {
+    return WebView::ApiError(404, "Não há nada neste endereço.");
+}
+
 // ---- JSON pieces -------------------------------------------------------------------
 
 std::string JsonCalendar(bool known, const CALENDAR& c) {
@@ -56,7 +65,7 @@ WebResponse WebView::ApiCards(long long page) {
     const long long total = store_.CardCount();
     const long long pages = PageCount(total, WEB_API_ROWS_PER_PAGE);
     page = ClampPage(page, pages);
-    std::string json = "{\"pagina\":" + std::to_string(page) +
+    std::string json = JsonStart() + "\"pagina\":" + std::to_string(page) +
                        ",\"paginas\":" + std::to_string(pages) +
                        ",\"total\":" + std::to_string(total) + ",\"cartoes\":[";
     bool first = true;
@@ -74,11 +83,11 @@ WebResponse WebView::ApiCards(long long page) {
 WebResponse WebView::ApiCard(long serial, long long page) {
     const std::optional<CardRow> card = store_.Card(serial);
     if (!card) {
-        return NotFound();
+        return ApiNotFound();
     }
     const long long pages = PageCount(card->uploads, WEB_API_ROWS_PER_PAGE);
     page = ClampPage(page, pages);
-    std::string json = "{\"serial\":" + std::to_string(serial) +
+    std::string json = JsonStart() + "\"serial\":" + std::to_string(serial) +
                        ",\"pagina\":" + std::to_string(page) +
                        ",\"paginas\":" + std::to_string(pages) +
                        ",\"total\":" + std::to_string(card->uploads) + ",\"envios\":[";
@@ -95,14 +104,14 @@ WebResponse WebView::ApiCard(long serial, long long page) {
 WebResponse WebView::ApiUpload(long long id) {
     std::optional<StoredUpload> upload = store_.Upload(id);
     if (!upload) {
-        return NotFound();
+        return ApiNotFound();
     }
     const Recording r = MakeRecording(std::move(*upload), store_.Readings(id));
     const StoredUpload& u = r.upload;
     const GraphReportValues& v = r.stats;
     const int n = static_cast<int>(r.tenths.size());
     const bool timed = r.times_known && n > 0;
-    std::string json = "{\"id\":" + std::to_string(u.id) +
+    std::string json = JsonStart() + "\"id\":" + std::to_string(u.id) +
                        ",\"serial\":" + std::to_string(u.serial) +
                        ",\"descricao\":" + JsonString(u.description) +
                        ",\"recebido\":" + JsonString(ReceivedIso(u.received)) +
@@ -148,4 +157,11 @@ WebResponse WebView::ApiUpload(long long id) {
                                                                            : ",\"fora\":false}");
     }
     return Json200(json + "]}\n");
+}
+
+WebResponse WebView::ApiError(int status, const std::string& message) {
+    return {status, kJson,
+            JsonStart() + "\"status\":" + std::to_string(status) +
+                ",\"erro\":" + JsonString(message) + "}\n",
+            ""};
 }

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "web_auth.h"
@@ -65,6 +66,8 @@ class WebServer {
 
   private:
     WebResponse Route(MHD_Connection* connection, const std::string& url);
+    // `path` is what follows "/api" or "/api/v1".
+    WebResponse RouteApi(MHD_Connection* connection, std::string_view path);
     // The password, unless this address has failed too often of late; else the refusal.
     bool Admitted(MHD_Connection* connection, const char* authorization, WebResponse* refusal);
 
