@@ -1,6 +1,7 @@
 #include "web_pages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "web_chart.h"
@@ -75,6 +76,11 @@ std::string ScrollBox(const char* label) {
            std::string(label) + "\">\n";
 }
 
+std::string VerdictBadge(bool approved) {
+    return std::string(approved ? "<span class=\"selo dentro\">" : "<span class=\"selo fora\">") +
+           VerdictText(approved) + "</span>";
+}
+
 WebResponse Html200(std::string body) {
     return {200, kHtml, std::move(body), ""};
 }
@@ -89,13 +95,25 @@ UploadSummary WebView::SummaryOf(const StoredUpload& upload) {
             return found->second;
         }
     }
-    const UploadSummary summary = Summarize(MakeRecording(upload, store_.Readings(upload.id)));
+    const Recording recording = MakeRecording(upload, store_.Readings(upload.id));
+    UploadSummary summary = Summarize(recording);
+    summary.approved = VerdictOf(recording).approved;
     std::lock_guard lock(cache_mutex_);
     if (summaries_.size() >= SUMMARY_CACHE_SIZE) {
         summaries_.clear();
     }
     summaries_.emplace(upload.id, summary);
     return summary;
+}
+
+RecordingSummary WebView::VerdictOf(const Recording& r) const {
+    const StoredUpload& u = r.upload;
+    RecordingSummary s = SummarizeTenths(r.tenths, u.low_alarm_x10, u.high_alarm_x10, u.sample_rate,
+                                         u.alarm_delay, r.start, profile_);
+    s.serial = u.serial;
+    s.stats.serial = u.serial;
+    s.description = u.description;
+    return s;
 }
 
 WebResponse WebView::Home(long long page) {
@@ -111,7 +129,8 @@ WebResponse WebView::Home(long long page) {
         return Html200(html + PageEnd());
     }
     html += "<p>" + std::to_string(total) + (total == 1 ? " cartão enviou" : " cartões enviaram") +
-            " gravações; o mais recente primeiro.</p>\n";
+            " gravações; o mais recente primeiro. Veredito pelo perfil " + Html(profile_.name) +
+            ".</p>\n";
     html += ScrollBox("Tabela de cartões") +
             "<table class=\"lista\">\n<thead><tr><th>Serial</th><th>Descrição do último "
             "envio</th><th class=\"num\">Envios</th><th>Último envio (UTC)</th><th>Última "
@@ -124,7 +143,7 @@ WebResponse WebView::Home(long long page) {
                 Cell(std::to_string(card.uploads), "num") +
                 Cell("<a href=\"/uploads/" + std::to_string(card.last.id) + "\">" +
                      Html(ReceivedText(card.last.received)) + "</a>") +
-                Cell(LimitsBadge(s.left_limits())) + "</tr>\n";
+                Cell(LimitsBadge(s.left_limits()) + " " + VerdictBadge(s.approved)) + "</tr>\n";
     }
     html += "</tbody>\n</table>\n</div>\n" + Pager("/", page, pages, "Páginas de cartões");
     html +=
@@ -146,7 +165,7 @@ WebResponse WebView::CardPage(long serial, long long page) {
     html += "<h1>Cartão " + number + " <small>" + Description(card->last.description) +
             "</small></h1>\n";
     html += "<p>" + std::to_string(card->uploads) + (card->uploads == 1 ? " envio" : " envios") +
-            "; o mais recente primeiro.</p>\n";
+            "; o mais recente primeiro. Veredito pelo perfil " + Html(profile_.name) + ".</p>\n";
     html += ScrollBox("Tabela de envios") +
             "<table class=\"lista\">\n<thead><tr><th>Recebido (UTC)</th><th>Início "
             "(" +
@@ -154,23 +173,24 @@ WebResponse WebView::CardPage(long serial, long long page) {
             ")</th><th class=\"num\">Leituras</th><th class=\"num\">Intervalo</th>"
             "<th class=\"num\">Mínima</th><th class=\"num\">Máxima</th><th "
             "class=\"num\">Episódios abaixo</th><th class=\"num\">Episódios acima</th>"
-            "<th class=\"num\">Tempo fora dos limites</th></tr></thead>\n<tbody>\n";
+            "<th class=\"num\">Tempo fora dos limites</th><th>Veredito</th></tr></thead>\n"
+            "<tbody>\n";
     for (const StoredUpload& u :
          store_.CardUploads(serial, (page - 1) * WEB_UPLOADS_PER_PAGE, WEB_UPLOADS_PER_PAGE)) {
         const UploadSummary s = SummaryOf(u);
         const bool f = u.temp_unit != 0;
         const bool timed = s.times_known && s.readings > 0;
-        html += std::string(s.left_limits() ? "<tr class=\"fora\">" : "<tr>") +
-                Cell("<a href=\"/uploads/" + std::to_string(u.id) + "\">" +
-                     Html(ReceivedText(u.received)) + "</a>") +
-                Cell(timed ? DateTime(s.first) : kUnknown) +
-                Cell(timed ? DateTime(s.last) : kUnknown) +
-                Cell(std::to_string(s.readings), "num") + Cell(IntervalText(u.sample_rate), "num") +
-                Cell(s.readings > 0 ? Temp(s.minimum, f) : kUnknown, "num") +
-                Cell(s.readings > 0 ? Temp(s.maximum, f) : kUnknown, "num") +
-                Cell(std::to_string(s.low_episodes), "num") +
-                Cell(std::to_string(s.high_episodes), "num") +
-                Cell(SToHMinS(s.seconds_outside), "num") + "</tr>\n";
+        html +=
+            std::string(s.left_limits() ? "<tr class=\"fora\">" : "<tr>") +
+            Cell("<a href=\"/uploads/" + std::to_string(u.id) + "\">" +
+                 Html(ReceivedText(u.received)) + "</a>") +
+            Cell(timed ? DateTime(s.first) : kUnknown) + Cell(timed ? DateTime(s.last) : kUnknown) +
+            Cell(std::to_string(s.readings), "num") + Cell(IntervalText(u.sample_rate), "num") +
+            Cell(s.readings > 0 ? Temp(s.minimum, f) : kUnknown, "num") +
+            Cell(s.readings > 0 ? Temp(s.maximum, f) : kUnknown, "num") +
+            Cell(std::to_string(s.low_episodes), "num") +
+            Cell(std::to_string(s.high_episodes), "num") +
+            Cell(SToHMinS(s.seconds_outside), "num") + Cell(VerdictBadge(s.approved)) + "</tr>\n";
     }
     html += "</tbody>\n</table>\n</div>\n" +
             Pager("/cards/" + number, page, pages, "Páginas de envios");
@@ -196,6 +216,34 @@ std::string AlarmBlock(const AlarmSide& side, const char* title, int rate, bool 
                 "coleta nº " + std::to_string(side.maior_ocorrencia_id) + "</dd>";
     }
     return html + "</dl></div>\n";
+}
+
+// A rule's measured value: a duration, or a mean kinetic temperature.
+std::string RuleValue(const RuleOutcome& outcome, bool fahrenheit) {
+    if (!outcome.value) {
+        return kUnknown;
+    }
+    return outcome.rule.kind == RuleKind::Mkt
+               ? Temp(*outcome.value, fahrenheit)
+               : SToHMinS(static_cast<long long>(std::llround(*outcome.value)));
+}
+
+std::string VerdictSection(const RecordingSummary& s, bool fahrenheit) {
+    std::string html = "<h2>Veredito</h2>\n<p>" + VerdictBadge(s.approved) + " pelo perfil " +
+                       Html(s.profile) + " (" + std::to_string(s.rules.size()) +
+                       (s.rules.size() == 1 ? " regra" : " regras") + ").</p>\n";
+    if (s.rules.empty()) {
+        return html;
+    }
+    html += ScrollBox("Tabela de regras") +
+            "<table class=\"lista\">\n<thead><tr><th>Regra</th><th>Resultado</th>"
+            "<th class=\"num\">Medido</th></tr></thead>\n<tbody>\n";
+    for (const RuleOutcome& outcome : s.rules) {
+        html += std::string(outcome.passed ? "<tr>" : "<tr class=\"fora\">") +
+                Cell(Html(outcome.rule.name)) + Cell(outcome.passed ? "cumprida" : "violada") +
+                Cell(RuleValue(outcome, fahrenheit), "num") + "</tr>\n";
+    }
+    return html + "</tbody>\n</table>\n</div>\n";
 }
 
 }  // namespace
@@ -258,6 +306,8 @@ WebResponse WebView::UploadPage(long long id, long long page) {
         item("Leituras", "nenhuma");
     }
     html += "</dl></section>\n</div>\n";
+
+    html += VerdictSection(VerdictOf(r), f);
 
     html += "<h2>Alarmes</h2>\n<div class=\"colunas\">" +
             AlarmBlock(v.low, "Alarme inferior", u.sample_rate, timed) +

@@ -9,6 +9,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "reports/profile.h"
+#include "reports/recording_summary.h"
 #include "web_recording.h"
 #include "web_store.h"
 
@@ -31,7 +33,9 @@ constexpr std::size_t SUMMARY_CACHE_SIZE = 200000;
 
 class WebView {
   public:
-    explicit WebView(WebStore& store) : store_(store) {}
+    // Every recording is judged by `profile`.
+    explicit WebView(WebStore& store, Profile profile = *BuiltInProfile(DEFAULT_PROFILE))
+        : store_(store), profile_(std::move(profile)) {}
 
     // `page` counts from 1; a page past the last shows the last.
     WebResponse Home(long long page);
@@ -53,9 +57,12 @@ class WebView {
 
     // The list pages' view of one upload, computed once.
     UploadSummary SummaryOf(const StoredUpload& upload);
+    // What `razurozavi-cli summary` says of the recording, with the server's profile.
+    RecordingSummary VerdictOf(const Recording& recording) const;
 
   private:
     WebStore& store_;
+    const Profile profile_;
     std::mutex cache_mutex_;
     std::unordered_map<long long, UploadSummary> summaries_;
 };

@@ -152,7 +152,7 @@ bool IsLoopbackHost(const std::string& host) {
 }
 
 WebServer::WebServer(WebStore& store, WebOptions options)
-    : view_(store), options_(std::move(options)) {}
+    : view_(store, options.profile), options_(std::move(options)) {}
 
 WebServer::~WebServer() {
     Stop();

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "reports/profile.h"
 #include "web_auth.h"
 #include "web_pages.h"
 
@@ -35,6 +36,7 @@ struct WebOptions {
     std::string tls_cert;         // both or neither
     std::string tls_key;
     unsigned threads = WEB_THREADS;
+    Profile profile = *BuiltInProfile(DEFAULT_PROFILE);  // what every recording is judged by
 };
 
 // Whether every address that `host` names is a loopback address (127.0.0.0/8, ::1).
