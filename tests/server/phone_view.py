@@ -5,6 +5,9 @@ label as drawn in CSS pixels, and the landmarks with their labels. The pages car
 script; the measuring runs through the DevTools protocol over a pipe.
 
     phone_view.py PROFILE_DIR URL [SCREENSHOT.png]
+
+With AXE_CORE_JS naming axe-core's axe.min.js (from the npm registry), it also runs
+axe-core on the page and adds its violations: [rule, impact, nodes].
 """
 
 import base64
@@ -127,6 +130,15 @@ def main():
         tools.wait_for("Page.loadEventFired", session)
         measured = json.loads(tools.call("Runtime.evaluate", {"expression": MEASURE},
                                          session)["result"]["value"])
+        axe = os.environ.get("AXE_CORE_JS")
+        if axe:
+            with open(axe, encoding="utf-8") as source:
+                tools.call("Runtime.evaluate", {"expression": source.read()}, session)
+            found = tools.call("Runtime.evaluate", {
+                "expression": "axe.run().then(r => JSON.stringify(r.violations.map("
+                              "v => [v.id, v.impact, v.nodes.length])))",
+                "awaitPromise": True}, session)
+            measured["axe"] = json.loads(found["result"]["value"])
         if screenshot:
             shot = tools.call("Page.captureScreenshot",
                               {"format": "png", "captureBeyondViewport": True,

@@ -236,6 +236,11 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
         if (path.starts_with("/uploads/")) {
             EXPECT_GE(phone.smallest_chart_label, 10.0) << path << "\n" << phone.raw;
         }
+        // With AXE_CORE_JS set (axe-core from npm), nothing above "minor".
+        EXPECT_FALSE(std::regex_search(
+            phone.raw, std::regex("\\[\"[a-z-]+\", \"(moderate|serious|critical)\"")))
+            << path << "\n"
+            << phone.raw;
     }
 
     std::vector<std::string> shot = Chromium(std::filesystem::current_path() / "profile-shot");
