@@ -2,7 +2,8 @@
 // razurozavi-server filled by real uploads through `razurozavi-cli upload`, and the test
 // reads what the browser built (--dump-dom). It also takes a screenshot of an upload's
 // page; with RAZUROZAVI_WEB_SCREENSHOT=FILE set, the picture is copied there (that is how
-// docs/screenshots/web-upload.png is made).
+// docs/screenshots/web-upload.png is made; RAZUROZAVI_WEB_PHONE_SCREENSHOT=FILE keeps the
+// page as a phone 390 px wide shows it).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "files/file.h"
@@ -120,6 +122,45 @@ std::vector<std::string> Chromium(const std::string& profile) {
             "--user-data-dir=" + profile};
 }
 
+// What Chromium measures of a page at 390 x 844, as phone_view.py prints it; the picture
+// of the whole page goes to `screenshot` when given.
+struct PhoneView {
+    int scroll_width = -1;
+    int width = -1;
+    double smallest_chart_label = 0;     // 0: no chart label shown
+    std::vector<std::string> landmarks;  // "role: label"
+    std::string raw;
+};
+
+PhoneView MeasureAtPhoneWidth(const std::string& url, const std::string& screenshot = "") {
+    static int run = 0;
+    std::vector<std::string> argv = {
+        "python3", std::string(RAZUROZAVI_SOURCE_DIR) + "/tests/server/phone_view.py",
+        (std::filesystem::current_path() / ("profile-phone-" + std::to_string(++run))).string(),
+        url};
+    if (!screenshot.empty()) {
+        argv.push_back(screenshot);
+    }
+    PhoneView view;
+    view.raw = RunCommand(argv).out;
+    std::smatch m;
+    if (std::regex_search(view.raw, m, std::regex("\"scrollWidth\": (\\d+), \"width\": (\\d+)"))) {
+        view.scroll_width = std::stoi(m[1]);
+        view.width = std::stoi(m[2]);
+    }
+    if (std::regex_search(view.raw, m, std::regex("\"smallestChartLabel\": ([0-9.]+)"))) {
+        view.smallest_chart_label = std::stod(m[1]);
+    }
+    const std::size_t landmarks = view.raw.find("\"landmarks\"");
+    const std::string list = landmarks != std::string::npos ? view.raw.substr(landmarks) : "";
+    const std::regex pair("\\[\"([a-z]+)\", \"([^\"]*)\"\\]");
+    for (auto it = std::sregex_iterator(list.begin(), list.end(), pair);
+         it != std::sregex_iterator(); ++it) {
+        view.landmarks.push_back((*it)[1].str() + ": " + (*it)[2].str());
+    }
+    return view;
+}
+
 std::string DumpDom(const std::string& url) {
     std::vector<std::string> argv = Chromium(std::filesystem::current_path() / "profile-dom");
     argv.push_back("--dump-dom");
@@ -178,6 +219,29 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
     EXPECT_TRUE(Has(upload, "Limite superior 8,0 °C"));
     EXPECT_TRUE(Has(upload, "▲ acima do limite") || Has(upload, "Episódio"));
     EXPECT_FALSE(std::regex_search(upload, std::regex("<script", std::regex::icase)));
+
+    // On a phone: nothing scrolls sideways but the tables in their boxes, the chart's
+    // labels stay readable, and no two landmarks of a kind share a label.
+    for (const std::string path : {"/", "/cards/2001", "/uploads/1", "/uploads/1?pagina=2"}) {
+        const char* keep =
+            path == "/uploads/1" ? std::getenv("RAZUROZAVI_WEB_PHONE_SCREENSHOT") : nullptr;
+        const PhoneView phone = MeasureAtPhoneWidth(base + path, keep != nullptr ? keep : "");
+        EXPECT_EQ(phone.width, 390) << path << "\n" << phone.raw;
+        EXPECT_EQ(phone.scroll_width, 390) << path << "\n" << phone.raw;
+        std::set<std::string> seen;
+        for (const std::string& landmark : phone.landmarks) {
+            EXPECT_TRUE(seen.insert(landmark).second) << path << ": " << landmark << " twice";
+        }
+        EXPECT_GE(phone.landmarks.size(), 4u) << path << "\n" << phone.raw;
+        if (path.starts_with("/uploads/")) {
+            EXPECT_GE(phone.smallest_chart_label, 10.0) << path << "\n" << phone.raw;
+        }
+        // With AXE_CORE_JS set (axe-core from npm), nothing above "minor".
+        EXPECT_FALSE(std::regex_search(
+            phone.raw, std::regex("\\[\"[a-z-]+\", \"(moderate|serious|critical)\"")))
+            << path << "\n"
+            << phone.raw;
+    }
 
     std::vector<std::string> shot = Chromium(std::filesystem::current_path() / "profile-shot");
     shot.push_back("--window-size=1280,2300");

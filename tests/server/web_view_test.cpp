@@ -60,9 +60,11 @@ TEST_F(WebViewTest, EmptyStoreAnswersEveryPageAndUnknownIdsAre404) {
     EXPECT_TRUE(Has(home->get_header_value("Server-Timing"), "app;dur="));
     auto api = web.Get("/api/cards");
     ASSERT_TRUE(api);
-    EXPECT_EQ(api->body, "{\"pagina\":1,\"paginas\":1,\"total\":0,\"cartoes\":[]}\n");
-    for (const char* path : {"/cards/1234", "/uploads/1", "/uploads/1.csv", "/api/uploads/1",
-                             "/api/cards/1234", "/nada", "/uploads/abc", "/cards/16777216"}) {
+    EXPECT_EQ(api->body,
+              "{\"versao\":1,\"perfil\":\"cartao\",\"pagina\":1,\"paginas\":1,\"total\":0,"
+              "\"cartoes\":[]}\n");
+    for (const char* path : {"/cards/1234", "/uploads/1", "/uploads/1.csv", "/nada", "/uploads/abc",
+                             "/cards/16777216"}) {
         auto r = web.Get(path);
         ASSERT_TRUE(r) << path;
         EXPECT_EQ(r->status, 404) << path;
@@ -138,7 +140,8 @@ TEST_F(WebViewTest, OneCardAndManyCardsNewestFirstWithPages) {
     auto api = web.Get("/api/cards");
     ASSERT_TRUE(api);
     EXPECT_TRUE(Has(api->body,
-                    "{\"pagina\":1,\"paginas\":1,\"total\":2,\"cartoes\":[{\"serial\":"
+                    "{\"versao\":1,\"perfil\":\"cartao\",\"pagina\":1,\"paginas\":1,\"total\":2,"
+                    "\"cartoes\":[{\"serial\":"
                     "1234,\"envios\":30,\"ultimo_envio\":{\"id\":" +
                         std::to_string(last) +
                         ",\"serial\":1234,\"descricao\":"
@@ -146,7 +149,8 @@ TEST_F(WebViewTest, OneCardAndManyCardsNewestFirstWithPages) {
         << api->body;
     EXPECT_TRUE(Has(api->body,
                     "\"episodios_abaixo\":0,\"episodios_acima\":1,"
-                    "\"segundos_fora_dos_limites\":2400,\"saiu_dos_limites\":true}"));
+                    "\"segundos_fora_dos_limites\":2400,\"saiu_dos_limites\":true,"
+                    "\"veredito\":\"reprovado\"}"));
     auto api_card = web.Get("/api/cards/77");
     ASSERT_TRUE(api_card);
     EXPECT_TRUE(Has(api_card->body, "\"total\":1,\"envios\":[{\"id\":16,\"serial\":77,"))

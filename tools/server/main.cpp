@@ -18,12 +18,14 @@ namespace {
 constexpr const char* kUsage =
     "usage: razurozavi-server [--port P] [--bind ADDRESS] [--db FILE] [--idle-timeout MS]\n"
     "                         [--web-port P] [--web-password-file FILE]\n"
-    "                         [--tls-cert FILE --tls-key FILE]\n"
+    "                         [--tls-cert FILE --tls-key FILE] [--profile NAME|FILE]\n"
     "       razurozavi-server --list [--db FILE]\n"
     "       razurozavi-server --help | --version\n"
     "--web-port: the web view's port (default 40080, 0 turns it off), on the --bind\n"
     "address; an address other than loopback needs --web-password-file (user:HASH lines,\n"
-    "HASH from mkpasswd); --tls-cert and --tls-key serve it over HTTPS.\n";
+    "HASH from mkpasswd); --tls-cert and --tls-key serve it over HTTPS.\n"
+    "--profile: the rules every recording is judged by in the web view, a built-in\n"
+    "profile (default cartao) or a profile file.\n";
 constexpr const char* kDefaultDb = "uploads.sqlite";
 
 CollectionServer* running_server = nullptr;
@@ -65,6 +67,7 @@ int main(int argc, char** argv) {
         kPasswords,
         kCert,
         kKey,
+        kProfile,
         kList,
         kHelp,
         kVersion
@@ -77,6 +80,7 @@ int main(int argc, char** argv) {
                             {"web-password-file", required_argument, nullptr, kPasswords},
                             {"tls-cert", required_argument, nullptr, kCert},
                             {"tls-key", required_argument, nullptr, kKey},
+                            {"profile", required_argument, nullptr, kProfile},
                             {"list", no_argument, nullptr, kList},
                             {"help", no_argument, nullptr, kHelp},
                             {"version", no_argument, nullptr, kVersion},
@@ -126,6 +130,15 @@ int main(int argc, char** argv) {
             case kKey:
                 web.tls_key = value;
                 break;
+            case kProfile: {
+                ProfileLookup lookup = FindProfile(value, UserProfileDir());
+                if (!lookup.profile) {
+                    std::fprintf(stderr, "razurozavi-server: %s\n", lookup.message.c_str());
+                    return 1;
+                }
+                web.profile = std::move(*lookup.profile);
+                break;
+            }
             case kBind:
                 options.bind_address = value;
                 break;

@@ -10,6 +10,32 @@ WebResponse Json200(std::string body) {
     return {200, kJson, std::move(body), ""};
 }
 
+// Every answer opens with the version.
+std::string JsonStart() {
+    return "{\"versao\":" + std::to_string(WEB_API_VERSION) + ",";
+}
+
+// The summary command's object; its first and last reading's time are null when the
+// upload's stamp gives no times, rather than times made up from nothing.
+std::string ResumoJson(const RecordingSummary& summary, bool times_known) {
+    std::string json = SummaryJson(summary);
+    if (!json.empty() && json.back() == '\n') {
+        json.pop_back();
+    }
+    for (const std::string key : {"\"first\":\"", "\"last\":\""}) {
+        const std::size_t at = json.find(key);
+        if (!times_known && at != std::string::npos) {
+            const std::size_t value = at + key.size() - 1;
+            json.replace(value, json.find('"', value + 1) + 1 - value, "null");
+        }
+    }
+    return json;
+}
+
+WebResponse ApiNotFound() {
+    return WebView::ApiError(404, "Não há nada neste endereço.");
+}
+
 // ---- JSON pieces -------------------------------------------------------------------
 
 std::string JsonCalendar(bool known, const CALENDAR& c) {
@@ -31,7 +57,8 @@ std::string JsonSummary(const StoredUpload& u, const UploadSummary& s) {
            ",\"episodios_abaixo\":" + std::to_string(s.low_episodes) +
            ",\"episodios_acima\":" + std::to_string(s.high_episodes) +
            ",\"segundos_fora_dos_limites\":" + std::to_string(s.seconds_outside) +
-           ",\"saiu_dos_limites\":" + (s.left_limits() ? "true" : "false") + "}";
+           ",\"saiu_dos_limites\":" + (s.left_limits() ? "true" : "false") + ",\"veredito\":\"" +
+           VerdictText(s.approved) + "\"}";
 }
 
 std::string JsonEpisodes(const AlarmSide& side, const char* which, int rate, bool known) {
@@ -56,7 +83,8 @@ WebResponse WebView::ApiCards(long long page) {
     const long long total = store_.CardCount();
     const long long pages = PageCount(total, WEB_API_ROWS_PER_PAGE);
     page = ClampPage(page, pages);
-    std::string json = "{\"pagina\":" + std::to_string(page) +
+    std::string json = JsonStart() + "\"perfil\":" + JsonString(profile_.name) +
+                       ",\"pagina\":" + std::to_string(page) +
                        ",\"paginas\":" + std::to_string(pages) +
                        ",\"total\":" + std::to_string(total) + ",\"cartoes\":[";
     bool first = true;
@@ -74,11 +102,12 @@ WebResponse WebView::ApiCards(long long page) {
 WebResponse WebView::ApiCard(long serial, long long page) {
     const std::optional<CardRow> card = store_.Card(serial);
     if (!card) {
-        return NotFound();
+        return ApiNotFound();
     }
     const long long pages = PageCount(card->uploads, WEB_API_ROWS_PER_PAGE);
     page = ClampPage(page, pages);
-    std::string json = "{\"serial\":" + std::to_string(serial) +
+    std::string json = JsonStart() + "\"perfil\":" + JsonString(profile_.name) +
+                       ",\"serial\":" + std::to_string(serial) +
                        ",\"pagina\":" + std::to_string(page) +
                        ",\"paginas\":" + std::to_string(pages) +
                        ",\"total\":" + std::to_string(card->uploads) + ",\"envios\":[";
@@ -95,14 +124,14 @@ WebResponse WebView::ApiCard(long serial, long long page) {
 WebResponse WebView::ApiUpload(long long id) {
     std::optional<StoredUpload> upload = store_.Upload(id);
     if (!upload) {
-        return NotFound();
+        return ApiNotFound();
     }
     const Recording r = MakeRecording(std::move(*upload), store_.Readings(id));
     const StoredUpload& u = r.upload;
     const GraphReportValues& v = r.stats;
     const int n = static_cast<int>(r.tenths.size());
     const bool timed = r.times_known && n > 0;
-    std::string json = "{\"id\":" + std::to_string(u.id) +
+    std::string json = JsonStart() + "\"id\":" + std::to_string(u.id) +
                        ",\"serial\":" + std::to_string(u.serial) +
                        ",\"descricao\":" + JsonString(u.description) +
                        ",\"recebido\":" + JsonString(ReceivedIso(u.received)) +
@@ -134,6 +163,7 @@ WebResponse WebView::ApiUpload(long long id) {
     const std::string low = JsonEpisodes(v.low, "abaixo", u.sample_rate, timed);
     const std::string high = JsonEpisodes(v.high, "acima", u.sample_rate, timed);
     json += ",\"episodios\":[" + low + (!low.empty() && !high.empty() ? "," : "") + high + "]";
+    json += ",\"resumo\":" + ResumoJson(VerdictOf(r), timed);
     json += ",\"leituras\":[";
     json.reserve(json.size() + r.tenths.size() * 64);
     CALENDAR time = r.start;
@@ -148,4 +178,11 @@ WebResponse WebView::ApiUpload(long long id) {
                                                                            : ",\"fora\":false}");
     }
     return Json200(json + "]}\n");
+}
+
+WebResponse WebView::ApiError(int status, const std::string& message) {
+    return {status, kJson,
+            JsonStart() + "\"status\":" + std::to_string(status) +
+                ",\"erro\":" + JsonString(message) + "}\n",
+            ""};
 }

@@ -7,16 +7,18 @@
 #include "web_escape.h"
 #include "web_format.h"
 
-std::string ChartSvg(const Recording& r) {
-    constexpr int kWidth = 960;
-    constexpr int kHeight = 400;
-    constexpr int kLeft = 64;
-    constexpr int kRight = 16;
+std::string ChartSvg(const Recording& r, const ChartLayout& layout) {
+    const int kWidth = layout.width;
+    const int kHeight = layout.height;
+    const int kLeft = layout.left;
+    const int kRight = layout.right;
     constexpr int kTop = 28;
     constexpr int kBottom = 72;
-    constexpr int kPlotWidth = kWidth - kLeft - kRight;
-    constexpr int kPlotHeight = kHeight - kTop - kBottom;
-    static_assert(kPlotWidth == CHART_COLUMNS);
+    const int kPlotWidth = kWidth - kLeft - kRight;
+    const int kPlotHeight = kHeight - kTop - kBottom;
+    static_assert(WIDE_CHART.width - WIDE_CHART.left - WIDE_CHART.right == CHART_COLUMNS);
+    const std::string style = layout.style;
+    const std::string title_id = style.empty() ? "grafico-titulo" : "grafico-titulo-" + style;
     const bool f = r.stats.fahrenheit;
     const auto shown = [&](double c) { return static_cast<double>(ct(static_cast<float>(c), f)); };
     const int n = static_cast<int>(r.tenths.size());
@@ -50,12 +52,12 @@ std::string ChartSvg(const Recording& r) {
     const auto px = [](double v) { return Format("%.1f", v); };
     const std::string unit = f ? "°F" : "°C";
 
-    std::string svg = "<svg class=\"grafico\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
-                      std::to_string(kWidth) + " " + std::to_string(kHeight) +
-                      "\" role=\"img\" aria-labelledby=\"grafico-titulo\">\n"
-                      "<title id=\"grafico-titulo\">Curva das leituras do cartão " +
-                      std::to_string(r.upload.serial) + " (" + Html(r.upload.description) +
-                      ")</title>\n";
+    std::string svg =
+        "<svg class=\"grafico" + (style.empty() ? "" : " " + style) +
+        "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + std::to_string(kWidth) + " " +
+        std::to_string(kHeight) + "\" role=\"img\" aria-labelledby=\"" + title_id +
+        "\">\n<title id=\"" + title_id + "\">Curva das leituras do cartão " +
+        std::to_string(r.upload.serial) + " (" + Html(r.upload.description) + ")</title>\n";
     svg += "<rect class=\"area\" x=\"" + std::to_string(kLeft) + "\" y=\"" + std::to_string(kTop) +
            "\" width=\"" + std::to_string(kPlotWidth) + "\" height=\"" +
            std::to_string(kPlotHeight) + "\"/>\n";
@@ -71,8 +73,8 @@ std::string ChartSvg(const Recording& r) {
     }
     svg += "<text class=\"titulo-eixo\" x=\"" + std::to_string(kLeft) +
            "\" y=\"16\" text-anchor=\"start\">Temperatura (" + unit + ")</text>\n";
-    // Time axis: six labels at readings spread over the recording.
-    const int labels = n > 1 ? 6 : n;
+    // Time axis: labels at readings spread over the recording.
+    const int labels = n > 1 ? layout.time_labels : n;
     for (int k = 0; k < labels; ++k) {
         const int i =
             labels > 1 ? static_cast<int>(static_cast<long long>(k) * (n - 1) / (labels - 1)) : 0;

@@ -1,6 +1,7 @@
 #include "web_pages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "web_chart.h"
@@ -19,9 +20,11 @@ std::string PageStart(const std::string& title, const std::string& crumbs) {
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
            "<title>" +
            Html(title) +
-           " — RazuRozavi</title>\n<link rel=\"stylesheet\" href=\"/estilo.css\">\n</head>\n"
+           " — RazuRozavi</title>\n<link rel=\"stylesheet\" href=\"/estilo.css\">\n"
+           "<link rel=\"icon\" href=\"/icone.svg\" type=\"image/svg+xml\">\n</head>\n"
            "<body>\n<header><a class=\"marca\" href=\"/\">RazuRozavi</a> "
-           "<span>Servidor de coleta KELTRIX</span></header>\n<nav class=\"trilha\">" +
+           "<span>Servidor de coleta KELTRIX</span></header>\n<nav class=\"trilha\" "
+           "aria-label=\"Trilha\">" +
            crumbs + "</nav>\n<main>\n";
 }
 
@@ -31,7 +34,8 @@ std::string PageEnd() {
            "UTC.</footer>\n</body>\n</html>\n";
 }
 
-std::string Pager(const std::string& base, long long page, long long pages,
+// `label` names the navigation landmark, unique on its page.
+std::string Pager(const std::string& base, long long page, long long pages, const char* label,
                   const std::string& anchor = "") {
     if (pages <= 1) {
         return "";
@@ -40,7 +44,7 @@ std::string Pager(const std::string& base, long long page, long long pages,
         return "<a href=\"" + base + "?pagina=" + std::to_string(to) + anchor + "\">" + label +
                "</a>";
     };
-    std::string html = "<nav class=\"paginas\">";
+    std::string html = "<nav class=\"paginas\" aria-label=\"" + std::string(label) + "\">";
     if (page > 1) {
         html += link(1, "« primeira") + " " + link(page - 1, "‹ anterior") + " ";
     }
@@ -65,6 +69,18 @@ std::string LimitsBadge(bool left) {
                 : "<span class=\"selo dentro\">Dentro dos limites</span>";
 }
 
+// A table that scrolls sideways in its own box on a narrow screen; the box takes the
+// keyboard's focus so that it can be scrolled without a pointer.
+std::string ScrollBox(const char* label) {
+    return "<div class=\"rolagem\" role=\"region\" tabindex=\"0\" aria-label=\"" +
+           std::string(label) + "\">\n";
+}
+
+std::string VerdictBadge(bool approved) {
+    return std::string(approved ? "<span class=\"selo dentro\">" : "<span class=\"selo fora\">") +
+           VerdictText(approved) + "</span>";
+}
+
 WebResponse Html200(std::string body) {
     return {200, kHtml, std::move(body), ""};
 }
@@ -79,13 +95,25 @@ UploadSummary WebView::SummaryOf(const StoredUpload& upload) {
             return found->second;
         }
     }
-    const UploadSummary summary = Summarize(MakeRecording(upload, store_.Readings(upload.id)));
+    const Recording recording = MakeRecording(upload, store_.Readings(upload.id));
+    UploadSummary summary = Summarize(recording);
+    summary.approved = VerdictOf(recording).approved;
     std::lock_guard lock(cache_mutex_);
     if (summaries_.size() >= SUMMARY_CACHE_SIZE) {
         summaries_.clear();
     }
     summaries_.emplace(upload.id, summary);
     return summary;
+}
+
+RecordingSummary WebView::VerdictOf(const Recording& r) const {
+    const StoredUpload& u = r.upload;
+    RecordingSummary s = SummarizeTenths(r.tenths, u.low_alarm_x10, u.high_alarm_x10, u.sample_rate,
+                                         u.alarm_delay, r.start, profile_);
+    s.serial = u.serial;
+    s.stats.serial = u.serial;
+    s.description = u.description;
+    return s;
 }
 
 WebResponse WebView::Home(long long page) {
@@ -101,11 +129,12 @@ WebResponse WebView::Home(long long page) {
         return Html200(html + PageEnd());
     }
     html += "<p>" + std::to_string(total) + (total == 1 ? " cartão enviou" : " cartões enviaram") +
-            " gravações; o mais recente primeiro.</p>\n";
-    html +=
-        "<table class=\"lista\">\n<thead><tr><th>Serial</th><th>Descrição do último "
-        "envio</th><th class=\"num\">Envios</th><th>Último envio (UTC)</th><th>Última "
-        "gravação</th></tr></thead>\n<tbody>\n";
+            " gravações; o mais recente primeiro. Veredito pelo perfil " + Html(profile_.name) +
+            ".</p>\n";
+    html += ScrollBox("Tabela de cartões") +
+            "<table class=\"lista\">\n<thead><tr><th>Serial</th><th>Descrição do último "
+            "envio</th><th class=\"num\">Envios</th><th>Último envio (UTC)</th><th>Última "
+            "gravação</th></tr></thead>\n<tbody>\n";
     for (const CardRow& card : store_.Cards((page - 1) * WEB_CARDS_PER_PAGE, WEB_CARDS_PER_PAGE)) {
         const UploadSummary s = SummaryOf(card.last);
         const std::string link = "/cards/" + std::to_string(card.serial);
@@ -114,11 +143,12 @@ WebResponse WebView::Home(long long page) {
                 Cell(std::to_string(card.uploads), "num") +
                 Cell("<a href=\"/uploads/" + std::to_string(card.last.id) + "\">" +
                      Html(ReceivedText(card.last.received)) + "</a>") +
-                Cell(LimitsBadge(s.left_limits())) + "</tr>\n";
+                Cell(LimitsBadge(s.left_limits()) + " " + VerdictBadge(s.approved)) + "</tr>\n";
     }
-    html += "</tbody>\n</table>\n" + Pager("/", page, pages);
+    html += "</tbody>\n</table>\n</div>\n" + Pager("/", page, pages, "Páginas de cartões");
     html +=
-        "<p class=\"dados\">Os mesmos dados em JSON: <a href=\"/api/cards\">/api/cards</a></p>\n";
+        "<p class=\"dados\">Os mesmos dados em JSON: <a "
+        "href=\"/api/v1/cards\">/api/v1/cards</a></p>\n";
     return Html200(html + PageEnd());
 }
 
@@ -135,35 +165,37 @@ WebResponse WebView::CardPage(long serial, long long page) {
     html += "<h1>Cartão " + number + " <small>" + Description(card->last.description) +
             "</small></h1>\n";
     html += "<p>" + std::to_string(card->uploads) + (card->uploads == 1 ? " envio" : " envios") +
-            "; o mais recente primeiro.</p>\n";
-    html +=
-        "<table class=\"lista\">\n<thead><tr><th>Recebido (UTC)</th><th>Início "
-        "(" +
-        std::string(kTimeBase) + ")</th><th>Fim (" + kTimeBase +
-        ")</th><th class=\"num\">Leituras</th><th class=\"num\">Intervalo</th>"
-        "<th class=\"num\">Mínima</th><th class=\"num\">Máxima</th><th "
-        "class=\"num\">Episódios abaixo</th><th class=\"num\">Episódios acima</th>"
-        "<th class=\"num\">Tempo fora dos limites</th></tr></thead>\n<tbody>\n";
+            "; o mais recente primeiro. Veredito pelo perfil " + Html(profile_.name) + ".</p>\n";
+    html += ScrollBox("Tabela de envios") +
+            "<table class=\"lista\">\n<thead><tr><th>Recebido (UTC)</th><th>Início "
+            "(" +
+            std::string(kTimeBase) + ")</th><th>Fim (" + kTimeBase +
+            ")</th><th class=\"num\">Leituras</th><th class=\"num\">Intervalo</th>"
+            "<th class=\"num\">Mínima</th><th class=\"num\">Máxima</th><th "
+            "class=\"num\">Episódios abaixo</th><th class=\"num\">Episódios acima</th>"
+            "<th class=\"num\">Tempo fora dos limites</th><th>Veredito</th></tr></thead>\n"
+            "<tbody>\n";
     for (const StoredUpload& u :
          store_.CardUploads(serial, (page - 1) * WEB_UPLOADS_PER_PAGE, WEB_UPLOADS_PER_PAGE)) {
         const UploadSummary s = SummaryOf(u);
         const bool f = u.temp_unit != 0;
         const bool timed = s.times_known && s.readings > 0;
-        html += std::string(s.left_limits() ? "<tr class=\"fora\">" : "<tr>") +
-                Cell("<a href=\"/uploads/" + std::to_string(u.id) + "\">" +
-                     Html(ReceivedText(u.received)) + "</a>") +
-                Cell(timed ? DateTime(s.first) : kUnknown) +
-                Cell(timed ? DateTime(s.last) : kUnknown) +
-                Cell(std::to_string(s.readings), "num") + Cell(IntervalText(u.sample_rate), "num") +
-                Cell(s.readings > 0 ? Temp(s.minimum, f) : kUnknown, "num") +
-                Cell(s.readings > 0 ? Temp(s.maximum, f) : kUnknown, "num") +
-                Cell(std::to_string(s.low_episodes), "num") +
-                Cell(std::to_string(s.high_episodes), "num") +
-                Cell(SToHMinS(s.seconds_outside), "num") + "</tr>\n";
+        html +=
+            std::string(s.left_limits() ? "<tr class=\"fora\">" : "<tr>") +
+            Cell("<a href=\"/uploads/" + std::to_string(u.id) + "\">" +
+                 Html(ReceivedText(u.received)) + "</a>") +
+            Cell(timed ? DateTime(s.first) : kUnknown) + Cell(timed ? DateTime(s.last) : kUnknown) +
+            Cell(std::to_string(s.readings), "num") + Cell(IntervalText(u.sample_rate), "num") +
+            Cell(s.readings > 0 ? Temp(s.minimum, f) : kUnknown, "num") +
+            Cell(s.readings > 0 ? Temp(s.maximum, f) : kUnknown, "num") +
+            Cell(std::to_string(s.low_episodes), "num") +
+            Cell(std::to_string(s.high_episodes), "num") +
+            Cell(SToHMinS(s.seconds_outside), "num") + Cell(VerdictBadge(s.approved)) + "</tr>\n";
     }
-    html += "</tbody>\n</table>\n" + Pager("/cards/" + number, page, pages);
-    html += "<p class=\"dados\">Os mesmos dados em JSON: <a href=\"/api/cards/" + number +
-            "\">/api/cards/" + number + "</a></p>\n";
+    html += "</tbody>\n</table>\n</div>\n" +
+            Pager("/cards/" + number, page, pages, "Páginas de envios");
+    html += "<p class=\"dados\">Os mesmos dados em JSON: <a href=\"/api/v1/cards/" + number +
+            "\">/api/v1/cards/" + number + "</a></p>\n";
     return Html200(html + PageEnd());
 }
 
@@ -184,6 +216,34 @@ std::string AlarmBlock(const AlarmSide& side, const char* title, int rate, bool 
                 "coleta nº " + std::to_string(side.maior_ocorrencia_id) + "</dd>";
     }
     return html + "</dl></div>\n";
+}
+
+// A rule's measured value: a duration, or a mean kinetic temperature.
+std::string RuleValue(const RuleOutcome& outcome, bool fahrenheit) {
+    if (!outcome.value) {
+        return kUnknown;
+    }
+    return outcome.rule.kind == RuleKind::Mkt
+               ? Temp(*outcome.value, fahrenheit)
+               : SToHMinS(static_cast<long long>(std::llround(*outcome.value)));
+}
+
+std::string VerdictSection(const RecordingSummary& s, bool fahrenheit) {
+    std::string html = "<h2>Veredito</h2>\n<p>" + VerdictBadge(s.approved) + " pelo perfil " +
+                       Html(s.profile) + " (" + std::to_string(s.rules.size()) +
+                       (s.rules.size() == 1 ? " regra" : " regras") + ").</p>\n";
+    if (s.rules.empty()) {
+        return html;
+    }
+    html += ScrollBox("Tabela de regras") +
+            "<table class=\"lista\">\n<thead><tr><th>Regra</th><th>Resultado</th>"
+            "<th class=\"num\">Medido</th></tr></thead>\n<tbody>\n";
+    for (const RuleOutcome& outcome : s.rules) {
+        html += std::string(outcome.passed ? "<tr>" : "<tr class=\"fora\">") +
+                Cell(Html(outcome.rule.name)) + Cell(outcome.passed ? "cumprida" : "violada") +
+                Cell(RuleValue(outcome, fahrenheit), "num") + "</tr>\n";
+    }
+    return html + "</tbody>\n</table>\n</div>\n";
 }
 
 }  // namespace
@@ -209,8 +269,8 @@ WebResponse WebView::UploadPage(long long id, long long page) {
     html += "<h1>Cartão " + serial + " <small>" + Description(u.description) + "</small></h1>\n";
     html += "<p>" + std::string(LimitsBadge(!v.low.episodes.empty() || !v.high.episodes.empty())) +
             " Recebido em " + Html(ReceivedText(u.received)) + " UTC de " + Html(u.peer) +
-            ". Baixar: <a href=\"" + self + ".csv\">leituras em CSV</a> · <a href=\"/api" + self +
-            "\">JSON</a></p>\n";
+            ". Baixar: <a href=\"" + self + ".csv\">leituras em CSV</a> · <a href=\"/api/v1" +
+            self + "\">JSON</a></p>\n";
 
     html += "<div class=\"colunas\">\n<section><h2>Configurações</h2><dl>";
     const auto item = [&](const std::string& name, const std::string& value) {
@@ -247,6 +307,8 @@ WebResponse WebView::UploadPage(long long id, long long page) {
     }
     html += "</dl></section>\n</div>\n";
 
+    html += VerdictSection(VerdictOf(r), f);
+
     html += "<h2>Alarmes</h2>\n<div class=\"colunas\">" +
             AlarmBlock(v.low, "Alarme inferior", u.sample_rate, timed) +
             AlarmBlock(v.high, "Alarme superior", u.sample_rate, timed) + "</div>\n";
@@ -265,13 +327,13 @@ WebResponse WebView::UploadPage(long long id, long long page) {
         return a.first->first_number < b.first->first_number;
     });
     if (!episodes.empty()) {
-        html +=
-            "<table class=\"lista\">\n<thead><tr><th>Episódio</th><th>Lado</th><th>Início "
-            "(" +
-            std::string(kTimeBase) +
-            ")</th><th class=\"num\">Coleta nº</th>"
-            "<th class=\"num\">Coletas</th><th class=\"num\">Duração</th>"
-            "<th class=\"num\">Extremo</th></tr></thead>\n<tbody>\n";
+        html += ScrollBox("Tabela de episódios") +
+                "<table class=\"lista\">\n<thead><tr><th>Episódio</th><th>Lado</th><th>Início "
+                "(" +
+                std::string(kTimeBase) +
+                ")</th><th class=\"num\">Coleta nº</th>"
+                "<th class=\"num\">Coletas</th><th class=\"num\">Duração</th>"
+                "<th class=\"num\">Extremo</th></tr></thead>\n<tbody>\n";
         int k = 0;
         for (const auto& [e, low] : episodes) {
             html += "<tr>" + Cell(std::to_string(++k)) +
@@ -282,25 +344,25 @@ WebResponse WebView::UploadPage(long long id, long long page) {
                     Cell(SToHMinS(static_cast<long long>(e->readings) * u.sample_rate), "num") +
                     Cell(Temp(e->extreme, f), "num") + "</tr>\n";
         }
-        html += "</tbody>\n</table>\n";
+        html += "</tbody>\n</table>\n</div>\n";
     } else {
         html += "<p>Nenhum episódio de alarme.</p>\n";
     }
 
-    html += "<h2>Gráfico</h2>\n<figure>" + ChartSvg(r) + "</figure>\n";
+    html += "<h2>Gráfico</h2>\n<figure>" + ChartSvg(r) + ChartSvg(r, NARROW_CHART) + "</figure>\n";
 
     const long long pages = PageCount(n, WEB_READINGS_PER_PAGE);
     page = ClampPage(page, pages);
     const int first = static_cast<int>((page - 1) * WEB_READINGS_PER_PAGE);
     const int end = std::min(n, first + WEB_READINGS_PER_PAGE);
     html += "<h2 id=\"leituras\">Leituras</h2>\n";
-    html += Pager(self, page, pages, "#leituras");
-    html +=
-        "<table class=\"lista leituras\">\n<thead><tr><th class=\"num\">Nº</th><th>Data e "
-        "hora (" +
-        std::string(kTimeBase) +
-        ")</th><th class=\"num\">Temperatura</th>"
-        "<th>Situação</th></tr></thead>\n<tbody>\n";
+    html += Pager(self, page, pages, "Páginas de leituras, no alto", "#leituras");
+    html += ScrollBox("Tabela de leituras") +
+            "<table class=\"lista leituras\">\n<thead><tr><th class=\"num\">Nº</th><th>Data e "
+            "hora (" +
+            std::string(kTimeBase) +
+            ")</th><th class=\"num\">Temperatura</th>"
+            "<th>Situação</th></tr></thead>\n<tbody>\n";
     CALENDAR time = timed ? ReadingTime(r, first) : ZERO_CALENDAR;
     const auto rate = static_cast<unsigned long>(u.sample_rate > 0 ? u.sample_rate : 0);
     for (int i = first; i < end; ++i) {
@@ -319,7 +381,8 @@ WebResponse WebView::UploadPage(long long id, long long page) {
                              : "") +
                 "</tr>\n";
     }
-    html += "</tbody>\n</table>\n" + Pager(self, page, pages, "#leituras");
+    html += "</tbody>\n</table>\n</div>\n" +
+            Pager(self, page, pages, "Páginas de leituras, embaixo", "#leituras");
     return Html200(html + PageEnd());
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "reports/profile.h"
+#include "reports/recording_summary.h"
 #include "web_recording.h"
 #include "web_store.h"
 
@@ -24,12 +26,16 @@ constexpr int WEB_CARDS_PER_PAGE = 50;
 constexpr int WEB_UPLOADS_PER_PAGE = 25;
 constexpr int WEB_READINGS_PER_PAGE = 500;
 constexpr int WEB_API_ROWS_PER_PAGE = 100;
+// The JSON API's version: in its paths (/api/v1/...) and in every answer ("versao").
+constexpr int WEB_API_VERSION = 1;
 // Summaries kept in memory (stored uploads never change); cleared when full.
 constexpr std::size_t SUMMARY_CACHE_SIZE = 200000;
 
 class WebView {
   public:
-    explicit WebView(WebStore& store) : store_(store) {}
+    // Every recording is judged by `profile`.
+    explicit WebView(WebStore& store, Profile profile = *BuiltInProfile(DEFAULT_PROFILE))
+        : store_(store), profile_(std::move(profile)) {}
 
     // `page` counts from 1; a page past the last shows the last.
     WebResponse Home(long long page);
@@ -40,16 +46,23 @@ class WebView {
     WebResponse ApiCard(long serial, long long page);
     WebResponse ApiUpload(long long id);
     static WebResponse Stylesheet();
+    // The program's icon, for the browser's tab.
+    static WebResponse Icon();
     static WebResponse NotFound();
     static WebResponse Unauthorized();
     static WebResponse TooManyTries();
     static WebResponse BadRequest();
+    // The JSON API's refusals, as JSON: {"versao":1,"status":404,"erro":"..."}.
+    static WebResponse ApiError(int status, const std::string& message);
 
     // The list pages' view of one upload, computed once.
     UploadSummary SummaryOf(const StoredUpload& upload);
+    // What `razurozavi-cli summary` says of the recording, with the server's profile.
+    RecordingSummary VerdictOf(const Recording& recording) const;
 
   private:
     WebStore& store_;
+    const Profile profile_;
     std::mutex cache_mutex_;
     std::unordered_map<long long, UploadSummary> summaries_;
 };

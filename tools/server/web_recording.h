@@ -49,6 +49,7 @@ struct UploadSummary {
     int low_episodes = 0;
     int high_episodes = 0;
     long long seconds_outside = 0;
+    bool approved = true;  // by the server's profile (WebView::SummaryOf)
     bool left_limits() const { return low_episodes + high_episodes > 0; }
 };
 UploadSummary Summarize(const Recording& r);

@@ -41,16 +41,25 @@ constexpr int LISTEN_BACKLOG = 1024;
 // Page numbers beyond this are taken as the last page.
 constexpr long long PAGE_MAX = 1000000000LL;
 constexpr std::size_t ID_DIGITS_MAX = 18;
+constexpr std::string_view kApiVersionPrefix = "/api/v1/";
 
-// "?pagina=N": 1 when absent or not a number.
-long long PageOf(MHD_Connection* connection) {
+// "?pagina=N": 1 when absent; none when given but not a page number (1 to 10 digits,
+// not 0).
+std::optional<long long> PageOf(MHD_Connection* connection) {
     const char* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "pagina");
-    const std::string_view text = value != nullptr ? value : "";
-    if (text.empty() || text.size() > 10 ||
-        text.find_first_not_of("0123456789") != std::string_view::npos) {
+    if (value == nullptr) {
         return 1;
     }
-    return std::min(std::stoll(std::string(text)), PAGE_MAX);
+    const std::string_view text = value;
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const long long page = std::stoll(std::string(text));
+    if (page < 1) {
+        return std::nullopt;
+    }
+    return std::min(page, PAGE_MAX);
 }
 
 // The number in `url` between `prefix` and `suffix`: 1 to 18 digits, nothing else.
@@ -143,7 +152,7 @@ bool IsLoopbackHost(const std::string& host) {
 }
 
 WebServer::WebServer(WebStore& store, WebOptions options)
-    : view_(store), options_(std::move(options)) {}
+    : view_(store, options.profile), options_(std::move(options)) {}
 
 WebServer::~WebServer() {
     Stop();
@@ -241,33 +250,51 @@ bool WebServer::Listen(std::string* error) {
 }
 
 WebResponse WebServer::Route(MHD_Connection* connection, const std::string& url) {
+    if (url.starts_with("/api/")) {
+        // Today's paths stay as aliases of the first version's.
+        const std::string_view rest = std::string_view(url).substr(
+            url.starts_with(kApiVersionPrefix) ? kApiVersionPrefix.size() - 1 : 4);
+        return RouteApi(connection, rest);
+    }
+    // The pages are for people: a page number they mistyped shows the first page.
+    const long long page = PageOf(connection).value_or(1);
     if (url == "/") {
-        return view_.Home(PageOf(connection));
+        return view_.Home(page);
     }
     if (url == "/estilo.css") {
         return WebView::Stylesheet();
     }
-    if (url == "/api/cards") {
-        return view_.ApiCards(PageOf(connection));
+    if (url == "/favicon.ico" || url == "/icone.svg") {
+        return WebView::Icon();
     }
     if (const auto serial = IdIn(url, "/cards/")) {
         return *serial > 0xFFFFFF ? WebView::NotFound()
-                                  : view_.CardPage(static_cast<long>(*serial), PageOf(connection));
+                                  : view_.CardPage(static_cast<long>(*serial), page);
     }
     if (const auto id = IdIn(url, "/uploads/", ".csv")) {
         return view_.UploadCsv(*id);
     }
     if (const auto id = IdIn(url, "/uploads/")) {
-        return view_.UploadPage(*id, PageOf(connection));
-    }
-    if (const auto serial = IdIn(url, "/api/cards/")) {
-        return *serial > 0xFFFFFF ? WebView::NotFound()
-                                  : view_.ApiCard(static_cast<long>(*serial), PageOf(connection));
-    }
-    if (const auto id = IdIn(url, "/api/uploads/")) {
-        return view_.ApiUpload(*id);
+        return view_.UploadPage(*id, page);
     }
     return WebView::NotFound();
+}
+
+WebResponse WebServer::RouteApi(MHD_Connection* connection, std::string_view path) {
+    const std::optional<long long> page = PageOf(connection);
+    if (!page) {
+        return WebView::ApiError(400, "Número de página inválido: pagina vai de 1 em diante.");
+    }
+    if (path == "/cards") {
+        return view_.ApiCards(*page);
+    }
+    if (const auto serial = IdIn(path, "/cards/"); serial && *serial <= 0xFFFFFF) {
+        return view_.ApiCard(static_cast<long>(*serial), *page);
+    }
+    if (const auto id = IdIn(path, "/uploads/")) {
+        return view_.ApiUpload(*id);
+    }
+    return WebView::ApiError(404, "Não há nada neste endereço.");
 }
 
 bool WebServer::Admitted(MHD_Connection* connection, const char* authorization,

@@ -10,8 +10,10 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "reports/profile.h"
 #include "web_auth.h"
 #include "web_pages.h"
 
@@ -34,6 +36,7 @@ struct WebOptions {
     std::string tls_cert;         // both or neither
     std::string tls_key;
     unsigned threads = WEB_THREADS;
+    Profile profile = *BuiltInProfile(DEFAULT_PROFILE);  // what every recording is judged by
 };
 
 // Whether every address that `host` names is a loopback address (127.0.0.0/8, ::1).
@@ -65,6 +68,8 @@ class WebServer {
 
   private:
     WebResponse Route(MHD_Connection* connection, const std::string& url);
+    // `path` is what follows "/api" or "/api/v1".
+    WebResponse RouteApi(MHD_Connection* connection, std::string_view path);
     // The password, unless this address has failed too often of late; else the refusal.
     bool Admitted(MHD_Connection* connection, const char* authorization, WebResponse* refusal);
 

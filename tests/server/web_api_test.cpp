@@ -1,0 +1,124 @@
+// The web view's JSON API as a program meets it: versioned paths and their aliases, the
+// version in every answer, refusals a JSON reader can read, and bad page numbers.
+
+#include <gtest/gtest.h>
+
+#include "support/run_command.h"
+#include "web_fixture.h"
+
+namespace {
+
+class WebApiTest : public ::testing::Test {
+  protected:
+    TempWorkingDir dir;
+    WebFixture web;
+};
+
+// What Python's json module makes of `body`: "status erro" for a refusal, "ERRO" when
+// it cannot read it.
+std::string PythonReads(const std::string& body) {
+    const ShellResult r = RunShell(
+        "printf %s " + ShellQuote(body) +
+        " | python3 -c 'import json,sys; d=json.load(sys.stdin); "
+        "print(d[\"versao\"], d.get(\"status\"), \"erro\" in d)' 2>/dev/null || echo ERRO");
+    return r.output;
+}
+
+TEST_F(WebApiTest, VersionedPathsAnswerAsTheirAliasesWithTheVersionInEachAnswer) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    const long long id = web.Store(TestHeader(321, "Camara"), std::vector<int>(12, 50));
+    for (const std::string& path :
+         std::vector<std::string>{"/cards", "/cards/321", "/uploads/" + std::to_string(id)}) {
+        auto now = web.Get("/api/v1" + path);
+        auto alias = web.Get("/api" + path);
+        ASSERT_TRUE(now && alias) << path;
+        EXPECT_EQ(now->status, 200) << path;
+        EXPECT_EQ(now->get_header_value("Content-Type"), "application/json; charset=utf-8");
+        EXPECT_EQ(now->body, alias->body) << path;
+        EXPECT_TRUE(now->body.starts_with("{\"versao\":1,")) << now->body.substr(0, 80);
+    }
+    auto home = web.Get("/");
+    ASSERT_TRUE(home);
+    EXPECT_TRUE(Has(home->body, "<a href=\"/api/v1/cards\">")) << home->body;
+}
+
+TEST_F(WebApiTest, UnknownIdsAndPathsAreRefusedAsJson) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    web.Store(TestHeader(321, "Camara"), std::vector<int>(3, 50));
+    for (const char* path :
+         {"/api/v1/uploads/99", "/api/uploads/99", "/api/v1/cards/4", "/api/cards/16777216",
+          "/api/v1/nada", "/api/v1/uploads/abc", "/api/", "/api/v2/cards", "/api/v1/cards/"}) {
+        auto r = web.Get(path);
+        ASSERT_TRUE(r) << path;
+        EXPECT_EQ(r->status, 404) << path;
+        EXPECT_EQ(r->get_header_value("Content-Type"), "application/json; charset=utf-8") << path;
+        EXPECT_EQ(r->body,
+                  "{\"versao\":1,\"status\":404,\"erro\":\"Não há nada neste endereço.\"}\n")
+            << path;
+    }
+    // The pages stay HTML for people.
+    auto page = web.Get("/uploads/99");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+}
+
+TEST_F(WebApiTest, BadPageNumberIs400ButAPagePastTheLastIsTheLast) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    web.Store(TestHeader(321, "Camara"), std::vector<int>(3, 50));
+    for (const char* query : {"x", "0", "-1", "", "1.5", "%31", "12345678901", "2%00"}) {
+        for (const std::string base : {"/api/v1/cards", "/api/cards/321"}) {
+            auto r = web.Get(base + "?pagina=" + query);
+            ASSERT_TRUE(r) << base << query;
+            EXPECT_EQ(r->status, 400) << base << "?pagina=" << query << "\n" << r->body;
+            EXPECT_EQ(r->get_header_value("Content-Type"), "application/json; charset=utf-8");
+            EXPECT_TRUE(r->body.starts_with("{\"versao\":1,\"status\":400,\"erro\":\"")) << r->body;
+        }
+    }
+    for (const char* query : {"1", "0000000001", "7"}) {
+        auto r = web.Get(std::string("/api/v1/cards?pagina=") + query);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200) << query;
+        EXPECT_TRUE(Has(r->body, "\"pagina\":1,\"paginas\":1,")) << r->body;
+    }
+    // People who mistype a page number still get a page.
+    auto page = web.Get("/cards/321?pagina=x");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+}
+
+TEST_F(WebApiTest, PythonsJsonReadsEveryAnswerAndRefusal) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    if (RunShell("command -v python3").status != 0) {
+        GTEST_SKIP() << "python3 is not installed";
+    }
+    const long long id = web.Store(TestHeader(321, "C\xE2mara \"fria\""), std::vector<int>(5, 50));
+    const auto read = [&](const std::string& path) {
+        auto r = web.Get(path);
+        return r ? PythonReads(r->body) : std::string("no answer");
+    };
+    EXPECT_EQ(read("/api/v1/uploads/" + std::to_string(id)), "1 None False\n");
+    EXPECT_EQ(read("/api/v1/cards"), "1 None False\n");
+    EXPECT_EQ(read("/api/v1/uploads/77"), "1 404 True\n");
+    EXPECT_EQ(read("/api/v1/cards?pagina=x"), "1 400 True\n");
+}
+
+TEST_F(WebApiTest, FaviconIsTheProgramsIconAndEveryPageLinksIt) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    for (const char* path : {"/favicon.ico", "/icone.svg"}) {
+        auto icon = web.Get(path);
+        ASSERT_TRUE(icon);
+        EXPECT_EQ(icon->status, 200);
+        EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
+        EXPECT_TRUE(Has(icon->body, "<title>RazuRozavi</title>"));
+        EXPECT_TRUE(icon->body.ends_with("</svg>\n"));
+    }
+    for (const char* path : {"/", "/nada"}) {
+        auto page = web.Get(path);
+        ASSERT_TRUE(page);
+        EXPECT_TRUE(
+            Has(page->body, "<link rel=\"icon\" href=\"/icone.svg\" type=\"image/svg+xml\">"))
+            << path;
+    }
+}
+
+}  // namespace

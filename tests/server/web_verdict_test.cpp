@@ -1,0 +1,128 @@
+// The verdict of the server's profile wherever the web view lists a recording: the list
+// pages, the upload's page, and the JSON API (the summary command's object as "resumo").
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <variant>
+
+#include "support/run_command.h"
+#include "web_fixture.h"
+
+namespace {
+
+int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos;
+         at = text.find(part, at + part.size())) {
+        ++n;
+    }
+    return n;
+}
+
+// 12 readings at 5 min: one hour.
+std::vector<int> Hour(int tenths) {
+    return std::vector<int>(12, tenths);
+}
+
+TEST(WebVerdict, DefaultProfileJudgesByTheCardsAlarmsEverywhere) {
+    TempWorkingDir dir;
+    WebFixture web;
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    const long long good = web.Store(TestHeader(10, "Boa"), Hour(50));
+    // Above 8.0 for an hour: past the 10 min alarm delay.
+    const long long warm = web.Store(TestHeader(10, "Quente"), Hour(95));
+
+    auto card = web.Get("/cards/10");
+    ASSERT_TRUE(card);
+    EXPECT_TRUE(Has(card->body, "Veredito pelo perfil cartao.")) << card->body;
+    EXPECT_EQ(Count(card->body, "<span class=\"selo dentro\">aprovado</span>"), 1) << card->body;
+    EXPECT_EQ(Count(card->body, "<span class=\"selo fora\">reprovado</span>"), 1);
+    auto home = web.Get("/");
+    ASSERT_TRUE(home);
+    EXPECT_TRUE(Has(home->body, "<span class=\"selo fora\">reprovado</span>")) << home->body;
+
+    auto page = web.Get("/uploads/" + std::to_string(warm));
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(Has(page->body,
+                    "<h2>Veredito</h2>\n<p><span class=\"selo fora\">reprovado</span> "
+                    "pelo perfil cartao (2 regras).</p>"))
+        << page->body;
+    EXPECT_TRUE(Has(page->body, "<tr class=\"fora\"><td>alarme-superior</td><td>violada</td>"));
+    EXPECT_TRUE(Has(page->body, "<tr><td>alarme-inferior</td><td>cumprida</td>"));
+
+    auto list = web.Get("/api/v1/cards/10");
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(list->body.starts_with("{\"versao\":1,\"perfil\":\"cartao\",")) << list->body;
+    EXPECT_EQ(Count(list->body, "\"veredito\":\"reprovado\"}"), 1) << list->body;
+    EXPECT_EQ(Count(list->body, "\"veredito\":\"aprovado\"}"), 1);
+
+    // The summary command's object, by hand: an hour at 5.0 C read at 5 min, stamped
+    // 12:00 one interval after the last reading, so the first at 11:00 and the last 11:55.
+    auto json = web.Get("/api/v1/uploads/" + std::to_string(good));
+    ASSERT_TRUE(json);
+    EXPECT_TRUE(Has(json->body,
+                    ",\"resumo\":{\"readings\":12,\"interval_s\":300,"
+                    "\"first\":\"2024-06-10T11:00:00Z\",\"last\":\"2024-06-10T11:55:00Z\","
+                    "\"min\":5.0,\"max\":5.0,\"mean\":5.00,\"sd\":0.00,\"mkt\":5.00,"))
+        << json->body.substr(0, 2000);
+    EXPECT_TRUE(Has(json->body, "\"profile\":\"cartao\",\"verdict\":\"aprovado\",\"rules\":["));
+    EXPECT_TRUE(Has(json->body, "]},\"leituras\":[{\"n\":1,"));
+}
+
+TEST(WebVerdict, ProfileFileOfTheServerIsTheOneApplied) {
+    TempWorkingDir dir;
+    const auto parsed = ParseProfile("frio", "frio: temperature >= 4 for 30min single\n");
+    ASSERT_TRUE(std::holds_alternative<Profile>(parsed));
+    WebOptions options;
+    options.profile = std::get<Profile>(parsed);
+    WebFixture web(options);
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    // Inside the card's limits all along, but at 5.0 C for an hour: the profile fails it.
+    const long long id = web.Store(TestHeader(20, "Frio"), Hour(50));
+    const long long cold = web.Store(TestHeader(20, "Mais frio"), Hour(30));
+    auto json = web.Get("/api/uploads/" + std::to_string(id));
+    ASSERT_TRUE(json);
+    EXPECT_TRUE(Has(json->body,
+                    "\"profile\":\"frio\",\"verdict\":\"reprovado\",\"rules\":[{"
+                    "\"name\":\"frio\",\"passed\":false,\"value\":3600}]"))
+        << json->body.substr(0, 2000);
+    auto other = web.Get("/api/uploads/" + std::to_string(cold));
+    ASSERT_TRUE(other);
+    EXPECT_TRUE(Has(other->body, "\"verdict\":\"aprovado\"")) << other->body.substr(0, 2000);
+    auto page = web.Get("/uploads/" + std::to_string(id));
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(Has(page->body, "<td>frio</td><td>violada</td><td class=\"num\">1h 0min 0s</td>"))
+        << page->body;
+}
+
+TEST(WebVerdict, UnknownReadingTimesAreNullInTheSummaryNotMadeUp) {
+    TempWorkingDir dir;
+    WebFixture web;
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    // 31 February: no date the card's calendar reaches.
+    const long long id =
+        web.Store(TestHeader(30, "Sem data", 300, {0, 0, 12, 31, 2, 24}), Hour(50));
+    auto json = web.Get("/api/v1/uploads/" + std::to_string(id));
+    ASSERT_TRUE(json);
+    EXPECT_TRUE(Has(json->body, "\"horarios_conhecidos\":false")) << json->body.substr(0, 800);
+    EXPECT_TRUE(Has(json->body,
+                    "\"resumo\":{\"readings\":12,\"interval_s\":300,\"first\":null,"
+                    "\"last\":null,\"min\":5.0,"))
+        << json->body.substr(0, 2000);
+}
+
+TEST(WebVerdict, ServerRefusesAProfileItCannotReadAndNamesTheOption) {
+    TempWorkingDir dir;
+    std::ofstream("ruim.perfil") << "calor: temperature >= quente\n";
+    for (const char* profile : {"nenhum-assim", "ruim.perfil"}) {
+        const CommandResult r = RunCommand({RAZUROZAVI_SERVER, "--profile", profile, "--port", "0",
+                                            "--web-port", "0", "--db", "uploads.sqlite"});
+        EXPECT_EQ(r.exit_status, 1) << profile << r.err;
+        EXPECT_TRUE(r.err.starts_with("razurozavi-server: ")) << r.err;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    EXPECT_TRUE(Has(RunCommand({RAZUROZAVI_SERVER, "--help"}).out, "[--profile NAME|FILE]"));
+}
+
+}  // namespace
