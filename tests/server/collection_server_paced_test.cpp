@@ -27,6 +27,7 @@
 #include "support/recording_window_layer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
+#include "test_database.h"
 
 namespace {
 
@@ -170,8 +171,9 @@ TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesAKillAtAnyMoment) {
     std::map<long, MemoryImage> sent;
     std::map<long, bool> acknowledged;
     int kills = 0;
+    const std::string db = FreshTestDatabase(dir.File("uploads.sqlite"));
     for (long serial = 1; serial <= 100;) {
-        ServerProcess server(dir.File("uploads.sqlite"));
+        ServerProcess server(db);
         ASSERT_GT(server.port, 0);
         const pid_t pid = server.Pid();
         // The kill lands anywhere within the next few uploads.
@@ -199,8 +201,7 @@ TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesAKillAtAnyMoment) {
     }
 
     std::string error;
-    const std::unique_ptr<UploadStore> store =
-        UploadStore::Open(dir.File("uploads.sqlite"), &error);
+    const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
     ASSERT_TRUE(store) << error;
     std::map<long, int> stored;
     for (const StoredUpload& u : store->List()) {
@@ -220,6 +221,71 @@ TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesAKillAtAnyMoment) {
     // Both outcomes must have happened often for the test to prove anything.
     EXPECT_GE(kills, 10);
     EXPECT_GE(answered, 20);
+}
+
+TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesPostgresRestartingAtAnyMoment) {
+    const char* version = std::getenv("PGVERSION");
+    if (!TestingOnPostgres() || version == nullptr) {
+        GTEST_SKIP() << "no PostgreSQL cluster of pg_virtualenv to restart";
+    }
+    TempWorkingDir dir;
+    RecordingWindowLayer windows;
+    const std::string db = FreshTestDatabase("");
+    ServerProcess server(db);
+    ASSERT_GT(server.port, 0);
+    std::atomic<int> restarts{0};
+    // The database stops at once (as if it crashed) and comes back, again and again.
+    std::jthread restarter([&](std::stop_token stop) {
+        std::mt19937 random(20241207);
+        while (!stop.stop_requested()) {
+            const int delay_ms = std::uniform_int_distribution<int>(0, 400)(random);
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+            if (RunShell("pg_ctlcluster " + std::string(version) +
+                         " regress restart -m immediate >/dev/null 2>&1")
+                    .status == 0) {
+                ++restarts;
+            }
+        }
+    });
+    const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
+    std::map<long, MemoryImage> sent;
+    std::map<long, bool> acknowledged;
+    std::mt19937 random(20240611);
+    for (long serial = 1; serial <= 60; ++serial) {
+        sent[serial] = RampImage(std::uniform_int_distribution<int>(1, 3000)(random),
+                                 static_cast<int>(serial), {.serial = serial});
+        GraphData(sent[serial]);
+        acknowledged[serial] = UploadImage(sent[serial], address);
+    }
+    restarter.request_stop();
+    restarter.join();
+    EXPECT_TRUE(server.Running());
+
+    std::string error;
+    std::unique_ptr<UploadStore> store;
+    // The last restart may still be recovering.
+    for (int attempt = 0; attempt < 50 && !store; ++attempt) {
+        store = UploadStore::Open(db, &error);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_TRUE(store) << error;
+    std::map<long, int> stored;
+    for (const StoredUpload& u : store->List()) {
+        ++stored[u.serial];
+        EXPECT_EQ(store->Readings(u.id), UploadedTenths(sent.at(u.serial))) << u.serial;
+    }
+    int answered = 0;
+    for (const auto& [serial, ok] : acknowledged) {
+        answered += ok ? 1 : 0;
+        if (ok) {
+            EXPECT_EQ(stored[serial], 1) << serial;
+        }
+    }
+    std::printf("60 uploads, %d restarts of PostgreSQL: %d answered cc and all stored\n",
+                restarts.load(), answered);
+    EXPECT_GE(restarts, 5);
+    EXPECT_GE(answered, 10);
+    EXPECT_LT(answered, 60);  // some uploads met the database down
 }
 
 TEST(CollectionServerPaced, ALockedDatabaseIsAnsweredEeAndTheServerGoesOn) {

@@ -12,6 +12,7 @@
 #include "support/recording_window_layer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
+#include "test_database.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ class CollectionServerTest : public ::testing::Test {
         return s;
     }
     TempWorkingDir dir;
-    LoopbackCollectionServer loopback{"uploads.sqlite", kIdleMs};
+    const std::string db = FreshTestDatabase("uploads.sqlite");
+    LoopbackCollectionServer loopback{db, kIdleMs};
     UploadStore& store = *loopback.store;
     RecordingWindowLayer windows;
 };
@@ -54,8 +56,7 @@ TEST_F(CollectionServerTest, StoresWhatTheCommandLineUploads) {
     EXPECT_NE(upload.output.find("Sucesso: Dados foram salvos remotamente com sucesso."),
               std::string::npos);
     // 10.06.2024 09:45:15 in Brasília plus 9001 minutes: 16.06.24 15:46:15.
-    const ShellResult list =
-        RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db uploads.sqlite");
+    const ShellResult list = RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db " + db);
     EXPECT_NE(
         list.output.find(" peer=127.0.0.1 serial=1234 descricao=\"Sala ç\" readings=9000 "
                          "sample_points=1000 sample_rate=60 low=-10.0 high=25.0 start_delay=0 "
@@ -141,8 +142,7 @@ TEST_F(CollectionServerTest, ListEscapesWhatADescriptionCouldForge) {
     const std::string forged = "a\n9 received=x\x1b[2J\"\\\x81";
     std::copy(forged.begin(), forged.end(), header.descricao.begin());
     ASSERT_TRUE(store.Store("127.0.0.1", header, {1, 2}));
-    const ShellResult list =
-        RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db uploads.sqlite");
+    const ShellResult list = RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db " + db);
     EXPECT_EQ(std::count(list.output.begin(), list.output.end(), '\n'), 1) << list.output;
     EXPECT_NE(list.output.find(" descricao=\"a\\n9 received=x\\x1B[2J\\\"\\\\\\u0081\" "),
               std::string::npos)

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/temp_dir.h"
+#include "test_database.h"
 #include "web_pages.h"
 #include "web_store.h"
 
@@ -124,7 +125,8 @@ TEST(UploadStore, ADatabaseOfTheFirstSchemaIsMigratedInPlace) {
 TEST(UploadStore, ReadingsKeepTheirSignAndRangeAndAnOutOfRangeOneIsRefused) {
     TempWorkingDir dir;
     std::string error;
-    const std::unique_ptr<UploadStore> store = UploadStore::Open("new.sqlite", &error);
+    const std::unique_ptr<UploadStore> store =
+        UploadStore::Open(FreshTestDatabase("new.sqlite"), &error);
     ASSERT_TRUE(store) << error;
     const std::vector<int> tenths = {0, -1, 1, -32768, 32767, -400, 1250, 255, 256, -256};
     EXPECT_EQ(UnpackTenths(PackTenths(tenths).data(), 2 * tenths.size()), tenths);
@@ -170,7 +172,8 @@ TEST(UploadStorePaced, TenThousandCardsAreListedWithinFiftyMilliseconds) {
 TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
     TempWorkingDir dir;
     std::string error;
-    const std::unique_ptr<UploadStore> store = UploadStore::Open("batch.sqlite", &error);
+    const std::unique_ptr<UploadStore> store =
+        UploadStore::Open(FreshTestDatabase("batch.sqlite"), &error);
     ASSERT_TRUE(store) << error;
     UploadHeader a;
     a.serial = 1;

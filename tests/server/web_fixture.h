@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "test_database.h"
 #include "upload_store.h"
 #include "web_server.h"
 #include "web_store.h"
@@ -50,8 +51,9 @@ class WebFixture {
   public:
     explicit WebFixture(WebOptions options = {}) {
         std::string error;
-        upload_store = UploadStore::Open("uploads.sqlite", &error);
-        web_store = WebStore::Open("uploads.sqlite", &error);
+        const std::string db = FreshTestDatabase("uploads.sqlite");
+        upload_store = UploadStore::Open(db, &error);
+        web_store = WebStore::Open(db, &error);
         options.port = 0;
         server = std::make_unique<WebServer>(*web_store, options);
         listening = server->Listen(&error);

@@ -10,22 +10,25 @@
 #include <thread>
 
 #include "collection_server.h"
+#include "pg_connection.h"
 #include "web_server.h"
 #include "web_store.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: razurozavi-server [--port P] [--bind ADDRESS] [--db FILE] [--idle-timeout MS]\n"
+    "usage: razurozavi-server [--port P] [--bind ADDRESS] [--db FILE|URI] [--idle-timeout MS]\n"
     "                         [--web-port P] [--web-password-file FILE]\n"
     "                         [--tls-cert FILE --tls-key FILE] [--profile NAME|FILE]\n"
-    "       razurozavi-server --list [--db FILE]\n"
+    "       razurozavi-server --list [--db FILE|URI]\n"
     "       razurozavi-server --help | --version\n"
     "--web-port: the web view's port (default 40080, 0 turns it off), on the --bind\n"
     "address; an address other than loopback needs --web-password-file (user:HASH lines,\n"
     "HASH from mkpasswd); --tls-cert and --tls-key serve it over HTTPS.\n"
     "--profile: the rules every recording is judged by in the web view, a built-in\n"
-    "profile (default cartao) or a profile file.\n";
+    "profile (default cartao) or a profile file.\n"
+    "--db: a SQLite file, or a PostgreSQL database as postgresql://USER@HOST/DBNAME (its\n"
+    "password from ~/.pgpass or PGPASSWORD).\n";
 constexpr const char* kDefaultDb = "uploads.sqlite";
 
 CollectionServer* running_server = nullptr;
@@ -151,6 +154,10 @@ int main(int argc, char** argv) {
     }
     if (optind < argc) {
         return Usage((std::string("unknown argument: ") + argv[optind]).c_str());
+    }
+    // Every user of the machine can read a command line.
+    if (IsPostgresUri(db) && PgUriHasPassword(db)) {
+        return Usage("--db: the password goes in ~/.pgpass or PGPASSWORD, not on the command line");
     }
 
     std::string error;

@@ -1,22 +1,16 @@
 #pragma once
-// Where the collection server keeps what cards upload: a SQLite database with one row
-// per upload, its readings in one blob beside it (two bytes each, little-endian), and one
-// row per card with its count of uploads; each upload written in one transaction, once.
-// The rollback journal is synced at every commit, so an upload stored is on the disk when
-// Store() returns, and a crash at any moment leaves whole uploads only. A database file
-// deleted or replaced under the server is noticed before each store, which then fails.
+// Where the collection server keeps what cards upload: one row per upload, its readings
+// in one blob beside it (two bytes each, little-endian), and one row per card with its
+// count of uploads; each upload written in one transaction, once. Two stores keep it so:
+// a SQLite file (upload_store_sqlite.h) and a PostgreSQL database (upload_store_pg.h).
 
-#include <sys/types.h>
-
+#include <array>
+#include <cstdint>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "cloud/upload_messages.h"
-
-struct sqlite3;
 
 struct StoredUpload {
     long long id = 0;
@@ -50,10 +44,11 @@ struct StoreOutcome {
 
 class UploadStore {
   public:
-    // Opens (creating when needed) the database at `path`; nothing, with `error`
-    // set, when it cannot.
-    static std::unique_ptr<UploadStore> Open(const std::string& path, std::string* error);
-    ~UploadStore();
+    // SQLite at the file `db`, or PostgreSQL when `db` is a libpq URI (postgresql://...);
+    // nothing, with `error` set, when it cannot be opened.
+    static std::unique_ptr<UploadStore> Open(const std::string& db, std::string* error);
+    UploadStore() = default;
+    virtual ~UploadStore() = default;
     UploadStore(const UploadStore&) = delete;
     UploadStore& operator=(const UploadStore&) = delete;
 
@@ -63,34 +58,20 @@ class UploadStore {
                const std::vector<int>& readings, std::string* why = nullptr);
     // Several uploads in one transaction, one outcome each, in their order: the disk is
     // synced once for all of them, which is what bounds the uploads stored a second.
-    std::vector<StoreOutcome> StoreAll(const std::vector<UploadToStore>& uploads);
-    // How long a store waits for a database locked by another process.
-    void SetBusyTimeout(int ms);
+    virtual std::vector<StoreOutcome> StoreAll(const std::vector<UploadToStore>& uploads) = 0;
+    // How long a store waits for a database locked by another process or server.
+    virtual void SetBusyTimeout(int ms) = 0;
     // Oldest first.
-    std::vector<StoredUpload> List();
-    std::vector<int> Readings(long long upload_id);
-
-  private:
-    UploadStore(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
-    // Why the file at the path is not the one opened (deleted, replaced); empty when it is.
-    std::string FileChanged() const;
-    bool Execute(const char* sql);
-    // Brings a database of an earlier schema to this one, in place.
-    bool Migrate();
-    bool MoveReadingsIntoBlobs();
-    // One upload inside the open transaction; true when stored or already there.
-    bool Insert(const UploadToStore& upload, std::string* why);
-
-    struct FileIdentity {
-        dev_t device;
-        ino_t inode;
-    };
-
-    std::mutex mutex_;
-    sqlite3* db_;
-    std::string path_;
-    std::optional<FileIdentity> file_;  // none for a database in memory
+    virtual std::vector<StoredUpload> List() = 0;
+    virtual std::vector<int> Readings(long long upload_id) = 0;
 };
+
+// Whether `db` names a PostgreSQL database rather than a SQLite file.
+bool IsPostgresUri(const std::string& db);
+
+// The header's fields as both stores keep them.
+std::string VersionText(const std::array<std::uint8_t, 3>& version);
+std::string DescriptionText(const std::array<std::uint8_t, DESCRIPTION_SIZE>& field);
 
 // Readings as the store keeps them: each an int16, little-endian.
 std::string PackTenths(const std::vector<int>& tenths);

@@ -1,18 +1,13 @@
 #pragma once
-// What the web view reads of the collection server's database: its own connection,
-// made read-only once the indexes it needs exist, and prepared statements only. The
-// uploads table is written by UploadStore alone; stored uploads never change.
+// What the web view reads of the collection server's database, through a connection of
+// its own. The uploads are written by UploadStore alone; stored uploads never change.
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "upload_store.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 // A card that ever uploaded, with its newest upload.
 struct CardRow {
@@ -23,28 +18,21 @@ struct CardRow {
 
 class WebStore {
   public:
-    // Opens the database that UploadStore::Open has made at `path`, creating the web
-    // view's indexes when missing; nothing, with `error` set, when it cannot.
-    static std::unique_ptr<WebStore> Open(const std::string& path, std::string* error);
-    ~WebStore();
+    // Opens the database that UploadStore::Open has made at `db` (a SQLite file or a
+    // PostgreSQL URI); nothing, with `error` set, when it cannot.
+    static std::unique_ptr<WebStore> Open(const std::string& db, std::string* error);
+    WebStore() = default;
+    virtual ~WebStore() = default;
     WebStore(const WebStore&) = delete;
     WebStore& operator=(const WebStore&) = delete;
 
-    long long CardCount();
+    virtual long long CardCount() = 0;
     // Newest last upload first.
-    std::vector<CardRow> Cards(long long offset, int limit);
-    std::optional<CardRow> Card(long serial);
+    virtual std::vector<CardRow> Cards(long long offset, int limit) = 0;
+    virtual std::optional<CardRow> Card(long serial) = 0;
     // One card's uploads, newest first.
-    std::vector<StoredUpload> CardUploads(long serial, long long offset, int limit);
-    std::optional<StoredUpload> Upload(long long id);
+    virtual std::vector<StoredUpload> CardUploads(long serial, long long offset, int limit) = 0;
+    virtual std::optional<StoredUpload> Upload(long long id) = 0;
     // Tenths of a degree, in recording order.
-    std::vector<int> Readings(long long id);
-
-  private:
-    explicit WebStore(sqlite3* db) : db_(db) {}
-    sqlite3_stmt* Prepare(int which, const char* sql);
-
-    std::mutex mutex_;
-    sqlite3* db_;
-    std::vector<sqlite3_stmt*> statements_;
+    virtual std::vector<int> Readings(long long id) = 0;
 };

@@ -1,0 +1,50 @@
+#pragma once
+// The uploads in a PostgreSQL database, which several servers may share: the same
+// recording is one row whichever server it reached (a unique key on the card, its time
+// stamp and a digest of its readings), and a store answers only after its commit. A
+// database that went away fails the stores until it is back; each store connects again.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "pg_connection.h"
+#include "upload_store.h"
+
+class PgUploadStore final : public UploadStore {
+  public:
+    // Connects to the database at the libpq `uri`, creating or bringing its tables up to
+    // date; nothing, with `error` set, when it cannot.
+    static std::unique_ptr<PgUploadStore> Open(const std::string& uri, std::string* error);
+
+    std::vector<StoreOutcome> StoreAll(const std::vector<UploadToStore>& uploads) override;
+    void SetBusyTimeout(int ms) override;
+    std::vector<StoredUpload> List() override;
+    std::vector<int> Readings(long long upload_id) override;
+
+  private:
+    explicit PgUploadStore(const std::string& uri) : db_(uri) {}
+    bool Migrate(std::string* why);
+    // Begins a transaction, connecting again once when the connection turns out broken.
+    bool Begin(std::string* why);
+    // One upload inside the open transaction; true when stored or already there.
+    bool Insert(const UploadToStore& upload, std::string* why);
+
+    std::mutex mutex_;
+    PgConnection db_;
+};
+
+// The schema version this server makes and reads.
+constexpr int kPgSchemaVersion = 1;
+
+// The columns of StoredUpload, in its order, for "FROM uploads u".
+#define PG_UPLOAD_COLUMNS                                                                    \
+    "u.id, u.received, u.peer, u.serial, u.description, u.low_alarm_x10, u.high_alarm_x10, " \
+    "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "           \
+    "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, " \
+    "u.software, u.temp_unit, "                                                              \
+    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id)"
+
+// One row of PG_UPLOAD_COLUMNS, from `column` on.
+StoredUpload PgUploadFrom(const PgResult& result, int row, int column);

@@ -1,0 +1,110 @@
+#include "web_store_pg.h"
+
+#include "upload_store_pg.h"
+
+namespace {
+
+PgParam Number(long long value) {
+    return {std::to_string(value), false};
+}
+
+CardRow CardFrom(const PgResult& r, int row) {
+    CardRow card;
+    card.uploads = r.Int(row, 0);
+    card.last = PgUploadFrom(r, row, 1);
+    card.serial = card.last.serial;
+    return card;
+}
+
+}  // namespace
+
+std::unique_ptr<PgWebStore> PgWebStore::Open(const std::string& uri, std::string* error) {
+    std::unique_ptr<PgWebStore> store(new PgWebStore(uri));
+    // The web view writes nothing, whatever a page asks.
+    store->db_.SetSessionSql("SET default_transaction_read_only = on");
+    if (!store->db_.Ready(error)) {
+        return nullptr;
+    }
+    return store;
+}
+
+PgResult PgWebStore::Query(const char* sql, const std::vector<PgParam>& params,
+                           bool binary_result) {
+    std::string why;
+    // A connection broken since the last page is made again, and the query tried once more.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!db_.Ready(&why)) {
+            break;
+        }
+        PgResult result = db_.Run(sql, params, binary_result);
+        if (result.Ok() || !db_.Broken()) {
+            return result;
+        }
+    }
+    return PgResult(nullptr);
+}
+
+long long PgWebStore::CardCount() {
+    std::lock_guard lock(mutex_);
+    const PgResult r = Query("SELECT count(*) FROM cards", {});
+    return r.Rows() == 1 ? r.Int(0, 0) : 0;
+}
+
+std::vector<CardRow> PgWebStore::Cards(long long offset, int limit) {
+    std::lock_guard lock(mutex_);
+    const PgResult r = Query("SELECT c.uploads, " PG_UPLOAD_COLUMNS
+                             " FROM cards c JOIN uploads u ON u.id = c.last_id "
+                             "ORDER BY c.last_id DESC LIMIT $1 OFFSET $2",
+                             {Number(limit), Number(offset)});
+    std::vector<CardRow> cards;
+    for (int row = 0; row < r.Rows(); ++row) {
+        cards.push_back(CardFrom(r, row));
+    }
+    return cards;
+}
+
+std::optional<CardRow> PgWebStore::Card(long serial) {
+    std::lock_guard lock(mutex_);
+    const PgResult r = Query("SELECT c.uploads, " PG_UPLOAD_COLUMNS
+                             " FROM cards c JOIN uploads u ON u.id = c.last_id "
+                             "WHERE c.serial = $1",
+                             {Number(serial)});
+    if (r.Rows() != 1) {
+        return std::nullopt;
+    }
+    return CardFrom(r, 0);
+}
+
+std::vector<StoredUpload> PgWebStore::CardUploads(long serial, long long offset, int limit) {
+    std::lock_guard lock(mutex_);
+    const PgResult r = Query("SELECT " PG_UPLOAD_COLUMNS
+                             " FROM uploads u WHERE u.serial = $1 "
+                             "ORDER BY u.id DESC LIMIT $2 OFFSET $3",
+                             {Number(serial), Number(limit), Number(offset)});
+    std::vector<StoredUpload> uploads;
+    for (int row = 0; row < r.Rows(); ++row) {
+        uploads.push_back(PgUploadFrom(r, row, 0));
+    }
+    return uploads;
+}
+
+std::optional<StoredUpload> PgWebStore::Upload(long long id) {
+    std::lock_guard lock(mutex_);
+    const PgResult r =
+        Query("SELECT " PG_UPLOAD_COLUMNS " FROM uploads u WHERE u.id = $1", {Number(id)});
+    if (r.Rows() != 1) {
+        return std::nullopt;
+    }
+    return PgUploadFrom(r, 0, 0);
+}
+
+std::vector<int> PgWebStore::Readings(long long id) {
+    std::lock_guard lock(mutex_);
+    const PgResult r =
+        Query("SELECT tenths FROM upload_tenths WHERE upload_id = $1", {Number(id)}, true);
+    if (r.Rows() != 1) {
+        return {};
+    }
+    const std::string blob = r.Text(0, 0);
+    return UnpackTenths(blob.data(), blob.size());
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The web view's reading of a SQLite file: read-only, prepared statements only.
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "web_store.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class SqliteWebStore final : public WebStore {
+  public:
+    static std::unique_ptr<SqliteWebStore> Open(const std::string& path, std::string* error);
+    ~SqliteWebStore() override;
+
+    long long CardCount() override;
+    std::vector<CardRow> Cards(long long offset, int limit) override;
+    std::optional<CardRow> Card(long serial) override;
+    std::vector<StoredUpload> CardUploads(long serial, long long offset, int limit) override;
+    std::optional<StoredUpload> Upload(long long id) override;
+    std::vector<int> Readings(long long id) override;
+
+  private:
+    explicit SqliteWebStore(sqlite3* db) : db_(db) {}
+    sqlite3_stmt* Prepare(int which, const char* sql);
+
+    std::mutex mutex_;
+    sqlite3* db_;
+    std::vector<sqlite3_stmt*> statements_;
+};
