@@ -93,7 +93,13 @@ bool KeepRecordingBeforeWrite() {
             return false;
     }
     ArchiveResult kept;
-    Windows().RunBusy("Lendo...", [&kept, &dir] { kept = ReadAndArchiveCard(dir); });
+    WindowLayer& windows = Windows();
+    windows.RunBusy("Lendo...", [&kept, &dir] { kept = ReadAndArchiveCard(dir); });
+    // The read's progress and "Lendo..." are over, as after "Ler".
+    windows.SetProgressPosition(0);
+    if (connected) {
+        windows.SetControlText(WindowId::Main, ID_STATUS, "Conectado");
+    }
     if (kept.outcome == ArchiveOutcome::Failed) {
         ShowMessage(WindowId::Config, kept.reason, "Erro", MsgIcon::Stop);
         return false;

@@ -80,6 +80,18 @@ std::optional<std::string> RegisterSimulatedPort(const std::string& directory,
     return std::nullopt;
 }
 
+std::optional<std::string> RegisterSimulatedPortAs(const std::string& directory,
+                                                   const std::string& name,
+                                                   const std::string& slave_path,
+                                                   std::string* why) {
+    const std::string link = directory + "/" + name;
+    if (symlink(slave_path.c_str(), link.c_str()) != 0) {
+        *why = ErrnoText(link.c_str(), errno);
+        return std::nullopt;
+    }
+    return link;
+}
+
 void UnregisterSimulatedPort(const std::string& link_path, const std::string& slave_path) {
     char target[PATH_MAX];
     const ssize_t length = readlink(link_path.c_str(), target, sizeof target - 1);

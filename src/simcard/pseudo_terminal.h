@@ -19,5 +19,9 @@ void ClosePseudoTerminal(PseudoTerminal& terminal);
 // returns the link's path.
 std::optional<std::string> RegisterSimulatedPort(const std::string& directory,
                                                  const std::string& slave_path, std::string* why);
+// The same under the chosen `name` ("ttyACM7"); refused when another card holds it.
+std::optional<std::string> RegisterSimulatedPortAs(const std::string& directory,
+                                                   const std::string& name,
+                                                   const std::string& slave_path, std::string* why);
 // Removes the link if it still points to `slave_path` (another card may have taken the name).
 void UnregisterSimulatedPort(const std::string& link_path, const std::string& slave_path);

@@ -57,7 +57,10 @@ bool SimulatedCard::Start(std::string* why) {
     terminal_ = *terminal;
     if (!options_.registration_dir.empty()) {
         const std::optional<std::string> link =
-            RegisterSimulatedPort(options_.registration_dir, terminal_.slave_path, why);
+            options_.registration_name.empty()
+                ? RegisterSimulatedPort(options_.registration_dir, terminal_.slave_path, why)
+                : RegisterSimulatedPortAs(options_.registration_dir, options_.registration_name,
+                                          terminal_.slave_path, why);
         if (!link) {
             Stop();
             return false;

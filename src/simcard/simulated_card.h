@@ -31,6 +31,8 @@ struct SimulatedCardOptions {
     std::chrono::milliseconds reading_period{1000};
     // Where to register the card as a CDC-ACM port (see SIMULATED_PORTS_ENV); empty = nowhere.
     std::string registration_dir{};
+    // The port name to register under ("ttyACM7"); empty = the lowest free number.
+    std::string registration_name{};
 };
 
 // The card's own share of the time: the wire time of what it took and sent, and its work

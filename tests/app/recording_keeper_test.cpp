@@ -68,6 +68,7 @@ TEST_F(KeepBeforeWrite, YesArchivesTheUnreadRecordingBeforeTheCardStartsAnew) {
               "de gravar a nova configuração?");
     EXPECT_EQ(card->RequestsSeen("AJ"), 1);
     EXPECT_NE(ImageStartTime(card->Memory()), ImageStartTime(recorded));
+    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Conectado");  // not "Lendo..."
 
     MemoryImage kept{};
     std::string reason;

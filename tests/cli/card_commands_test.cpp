@@ -273,3 +273,21 @@ TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
         EXPECT_FALSE(std::filesystem::exists(dir.File("outro/1234")));
     }
 }
+
+TEST(CardCommands, SimulateRegistersUnderTheChosenName) {
+    TempWorkingDir dir;
+    const std::string env = "/usr/bin/env " + std::string(SIMULATED_PORTS_ENV) + "=" +
+                            dir.path().string() + " " + RAZUROZAVI_CLI + " simulate ";
+    std::FILE* out = popen(("echo $$; exec " + env + "--name ttyACM5 2>/dev/null").c_str(), "r");
+    char pid[16], port[64], registered[512];
+    ASSERT_EQ(std::fscanf(out, "%15s port=%63s registered=%511s", pid, port, registered), 3);
+    EXPECT_EQ(registered, dir.File("ttyACM5"));
+    // The name is taken: no second card under it.
+    EXPECT_EQ(RunShell(env + "--name ttyACM5").status, 1);
+    kill(std::stoi(pid), SIGTERM);
+    EXPECT_EQ(pclose(out), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(registered));
+    for (const char* wrong : {"ttyUSB0", "ttyACM", "ttyACM1000", "ttyACM1/x"}) {
+        EXPECT_EQ(RunShell(env + "--name " + wrong).status, 2) << wrong;
+    }
+}

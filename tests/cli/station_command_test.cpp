@@ -217,3 +217,16 @@ TEST_F(Station, ACardIsReadOnceAndAgainOnlyWhenPluggedBack) {
     EXPECT_EQ(ArchivedFiles(archive).size(), 2u);
     EXPECT_EQ(station.Stop(), 0);
 }
+
+// A failed upload does not fail the card: it waits in the outbox, and the line says so.
+TEST_F(Station, AnUploadThatFailsWaitsInTheOutbox) {
+    auto card = Plug({.readings = 200}, 3001);
+    std::vector<std::string> argv =
+        StationCommand({"--upload", "--host", "127.0.0.1", "--tcp-port", "1", "--cards", "1"});
+    argv.insert(argv.begin() + 1, "XDG_DATA_HOME=" + dir.File("dados"));
+    const CommandResult run = RunCommand(argv);
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    EXPECT_EQ(run.out, "card port=" + card->PortPath() + " serial=3001 readings=200 file=" +
+                           Archived(3001) + " state=archived upload=queued\n");
+    EXPECT_EQ(ArchivedFiles(dir.File("dados/razurozavi/saida")).size(), 1u);
+}

@@ -19,7 +19,9 @@
 #include <fstream>
 #include <thread>
 
+#include "app/cloud_outbox.h"
 #include "app/main_commands.h"
+#include "app/recording_keeper.h"
 #include "collection_server.h"
 #include "files/file.h"
 #include "link/exchange.h"
@@ -156,6 +158,7 @@ class DesktopTest final : public QObject {
     void cloudCardIsHandedToTheUpload();
     void cancelDuringPacedRead();
     void configFillsTheWindowAndWriteReachesTheCard();
+    void gravarKeepsTheRecordingTheCardWouldLose();
     void writeWithoutCardReportsTheError();
     void writeRefusesALimitThatIsNoNumber();
     void openDataFileShowsTheFilesOwnSerial();
@@ -190,6 +193,9 @@ void DesktopTest::init() {
     fs::create_directories(folder_ / "ports");
     fs::create_directories(folder_ / "sys");  // no real ports
     SetDeviceMapRoots((folder_ / "sys").string(), (folder_ / "ports").string());
+    // Never the user's own archive and outbox.
+    SetArchiveFolder((folder_ / "arquivo").string());
+    SetOutboxFolder((folder_ / "saida").string());
     answers_ = std::make_unique<ModalAnswerer>();
     program_ = std::make_unique<DesktopProgram>(*static_cast<ProgramApplication*>(qApp));
     program_->Start();
@@ -202,6 +208,8 @@ void DesktopTest::cleanup() {
         card_.reset();
     }
     answers_.reset();
+    SetArchiveFolder("");
+    SetOutboxFolder("");
     std::error_code ignored;
     fs::remove_all(folder_, ignored);
 }
@@ -467,6 +475,36 @@ void DesktopTest::writeWithoutCardReportsTheError() {
     QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(QString::fromUtf8("Erro ao efetuar configuração")),
                              6000);
     QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
+}
+
+// The card starts a new recording on a write: Cancel sends nothing, Yes archives first.
+void DesktopTest::gravarKeepsTheRecordingTheCardWouldLose() {
+    PlugCard();
+    WaitForCard();
+    const MemoryImage recorded = card_->Memory();
+    Click(MainControl(BT_CONFIG));
+    QTRY_VERIFY_WITH_TIMEOUT(Layer().CurrentConfigWindow() != nullptr, 5000);
+    ConfigWindow& window = *Layer().CurrentConfigWindow();
+    const QString question = QString::fromStdString(UnarchivedReadingsQuestion(DEFAULT_READINGS));
+
+    answers_->yes_no.push_back(QMessageBox::Cancel);
+    Click(window.Control(BT_CONFIG_WRITE));
+    QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(question), 6000);
+    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Atenção !"));
+    QTRY_VERIFY(Enabled(window.Control(BT_CONFIG_QUIT)));
+    QCOMPARE(card_->RequestsSeen("AJ"), 0);
+
+    answers_->yes_no.push_back(QMessageBox::Yes);
+    Click(window.Control(BT_CONFIG_WRITE));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        answers_->Saw(QString::fromUtf8("Configuração efetuada com sucesso\n")), 20000);
+    QCOMPARE(card_->RequestsSeen("AJ"), 1);
+    MemoryImage kept{};
+    std::string reason;
+    QCOMPARE(ReadDataFile(File("arquivo/1234/20250602-080000.mvta"), kept, &reason),
+             FileLoad::Loaded);
+    const int read_part = HEADER_SIZE + 2 * DEFAULT_READINGS;
+    QVERIFY(std::equal(recorded.begin(), recorded.begin() + read_part, kept.begin()));
 }
 
 void DesktopTest::writeRefusesALimitThatIsNoNumber() {

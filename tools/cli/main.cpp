@@ -83,11 +83,12 @@ const CommandSpec kCommands[] = {
      {"--archive", "--port", "--profile", "--host", "--tcp-port", "--cards", "--now"},
      RunStation},
     {"simulate",
-     "simulate [--readings N] [--interval S] [--firmware X.XX] [--baud-pace] [--fault SPEC]...",
+     "simulate [--readings N] [--interval S] [--firmware X.XX] [--baud-pace] [--fault SPEC]... "
+     "[--name ttyACMn]",
      0,
      0,
      {"--baud-pace"},
-     {"--readings", "--interval", "--firmware", "--fault"},
+     {"--readings", "--interval", "--firmware", "--fault", "--name"},
      RunSimulate},
 };
 

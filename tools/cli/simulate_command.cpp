@@ -55,6 +55,18 @@ int RunSimulate(const CommandLine& args, ConsoleWindowLayer&) {
     if (const char* directory = std::getenv(SIMULATED_PORTS_ENV)) {
         options.registration_dir = directory;
     }
+    if (const auto name = args.Value("--name")) {
+        int number = 0;
+        const std::string prefix = USB_SERIAL_TTY;
+        if (name->rfind(prefix, 0) != 0 ||
+            !ParseBounded(name->substr(prefix.size()), 0, 999, number)) {
+            return UsageError("simulate", "--name wants a port name such as ttyACM3");
+        }
+        if (options.registration_dir.empty()) {
+            return UsageError("simulate", std::string("--name needs ") + SIMULATED_PORTS_ENV);
+        }
+        options.registration_name = *name;
+    }
 
     // Blocked before the card's thread starts, so that only sigwait() below takes them.
     sigset_t stop_signals;

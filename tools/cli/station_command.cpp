@@ -56,6 +56,11 @@ struct CardReport {
     std::string upload;
 };
 
+// Where a card's process writes its line: standard output as the station got it. Its own
+// standard output goes to standard error, so that nothing else the core prints (the
+// upload's progress) comes between the lines.
+int report_fd = STDOUT_FILENO;
+
 // One message on one line.
 std::string OneLine(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
@@ -84,7 +89,7 @@ void PrintReport(const CardReport& report) {
     std::fflush(stdout);
     std::size_t done = 0;
     while (done < line.size()) {
-        const ssize_t n = write(STDOUT_FILENO, line.data() + done, line.size() - done);
+        const ssize_t n = write(report_fd, line.data() + done, line.size() - done);
         if (n <= 0) {
             return;
         }
@@ -320,6 +325,8 @@ int RunStation(const CommandLine& args, ConsoleWindowLayer& console) {
             const pid_t child = fork();
             if (child == 0) {
                 Catch(CancelCard);
+                report_fd = dup(STDOUT_FILENO);
+                dup2(STDERR_FILENO, STDOUT_FILENO);
                 const int status = HandleCard(port, options, console);
                 std::fflush(nullptr);
                 _exit(status);
