@@ -14,6 +14,7 @@
 #include "base/card_timing.h"
 #include "files/archive.h"
 #include "files/file.h"
+#include "files/ledger.h"
 
 namespace {
 
@@ -65,9 +66,19 @@ UploadOutcome UploadKeepingReadings(const MemoryImage& image, const ConfigValues
                                     const FirmwareSource& firmware_once_connected,
                                     const CloudServer& server, const CALENDAR& stamp) {
     // The archive is the readings' safe place whatever the server does; a failure to archive
-    // does not hold the upload back.
-    ArchiveImage(ArchiveFolder(), image);
+    // or to record it does not hold the upload back.
+    const std::string archive = ArchiveFolder();
+    const ArchiveResult kept = ArchiveImage(archive, image);
+    const long serial = ConfigFromHeader(image.data()).serial;
+    std::string ignored;
+    if (kept.outcome == ArchiveOutcome::Archived) {
+        RecordInLedger(archive, "archive", serial, kept.path, {}, &ignored);
+    }
     UploadOutcome outcome = UploadImage(image, values, firmware_once_connected, server, stamp);
+    if (kept.outcome != ArchiveOutcome::Failed) {
+        RecordInLedger(archive, "upload", serial, kept.path,
+                       JsonObject().Add("accepted", outcome.accepted), &ignored);
+    }
     if (outcome.accepted) {
         return outcome;
     }

@@ -4,6 +4,7 @@
 
 #include "base/window_layer.h"
 #include "files/file.h"
+#include "files/ledger.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
@@ -44,7 +45,21 @@ ArchiveResult ReadAndArchiveCard(const std::string& dir) {
         failed.reason = MSG_READ_CANCELLED;
         return failed;
     }
-    return ArchiveImage(dir, *image);
+    ArchiveResult kept = ArchiveImage(dir, *image);
+    if (kept.outcome == ArchiveOutcome::Failed) {
+        return kept;
+    }
+    // A recording kept without its ledger lines is no evidence: the caller goes no further.
+    const long serial = ConfigFromHeader(image->data()).serial;
+    std::string reason;
+    if (!RecordInLedger(dir, "read", serial, "",
+                        JsonObject().Add("readings", ImageReadingCount(*image)), &reason) ||
+        (kept.outcome == ArchiveOutcome::Archived &&
+         !RecordInLedger(dir, "archive", serial, kept.path, {}, &reason))) {
+        kept.outcome = ArchiveOutcome::Failed;
+        kept.reason = reason;
+    }
+    return kept;
 }
 
 std::string UnarchivedReadingsQuestion(int readings) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <map>
 
 #include "files/digest.h"
@@ -384,6 +385,24 @@ bool AppendLedgerLine(const std::string& dir, const LedgerEvent& event, std::str
     ::close(fd);
     if (!existed) {
         SyncFolder(dir);
+    }
+    return true;
+}
+
+bool RecordInLedger(const std::string& archive, std::string_view action, long serial,
+                    const std::string& path, const JsonObject& details, std::string* reason) {
+    LedgerEvent event;
+    event.action = action;
+    event.serial = serial;
+    if (!path.empty()) {
+        event.file = std::filesystem::path(path).lexically_relative(archive).generic_string();
+    }
+    event.details = details;
+    std::error_code ignored;  // a folder that cannot be made fails the append, which says why
+    std::filesystem::create_directories(archive, ignored);
+    if (!AppendLedgerLine(archive, event, reason)) {
+        *reason = archive + "/" + std::string(LEDGER_FILE_NAME) + ": " + *reason;
+        return false;
     }
     return true;
 }

@@ -62,6 +62,11 @@ struct LedgerEvent {
 // cannot be read or the line cannot be written whole and synced.
 bool AppendLedgerLine(const std::string& dir, const LedgerEvent& event, std::string* reason);
 
+// AppendLedgerLine for `path`, a file under `archive` (or empty), the folder made where it
+// is missing; `reason` names the ledger.
+bool RecordInLedger(const std::string& archive, std::string_view action, long serial,
+                    const std::string& path, const JsonObject& details, std::string* reason);
+
 // One whole line of a ledger, as the reader needs it.
 struct LedgerRecord {
     int line = 0;  // from 1

@@ -307,7 +307,8 @@ bool WriteSummaryReport(const std::string& path, const RecordingSummary& summary
         *error = pdf.error;
         return false;
     }
-    PdfParameteres(pdf, "Resumo do registro – Serial " + std::to_string(summary.serial), data_sha256);
+    PdfParameteres(pdf, "Resumo do registro – Serial " + std::to_string(summary.serial),
+                   data_sha256);
     PdfSummary(pdf, 1);
     PdfBeginPage(pdf, 1);
     int y = WriteHeader(pdf, summary, gmt_offset_hours);

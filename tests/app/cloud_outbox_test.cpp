@@ -10,6 +10,7 @@
 #include "app/recording_keeper.h"
 #include "cloud/fake_cloud_server.h"
 #include "files/archive.h"
+#include "files/ledger.h"
 #include "support/recording_window_layer.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -68,6 +69,16 @@ TEST_F(Outbox, AFailedUploadIsKeptAndSentOnceTheServerAnswers) {
     // The same readings failing again wait once, not twice.
     EXPECT_FALSE(Upload(image, nobody).accepted);
     EXPECT_EQ(ArchivedFiles(OutboxFolder()).size(), 1u);
+    // The archive's ledger: the file once, each attempt.
+    const LedgerCheck ledger =
+        CheckLedgerText(ReadFileBytes(ArchiveFolder() + "/" + std::string(LEDGER_FILE_NAME)));
+    EXPECT_FALSE(ledger.broken_line);
+    ASSERT_EQ(ledger.records.size(), 3u);
+    EXPECT_EQ(ledger.records[0].action, "archive");
+    EXPECT_EQ(ledger.records[0].file, "1234/20250901-073000.mvta");
+    EXPECT_EQ(ledger.records[1].action, "upload");
+    EXPECT_EQ(ledger.records[2].action, "upload");
+    EXPECT_EQ(ledger.records[2].sha256, ledger.records[0].sha256);
 
     const OutboxCount still = SendOutbox(nobody);
     EXPECT_EQ(still.sent, 0);

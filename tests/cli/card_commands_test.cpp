@@ -241,6 +241,22 @@ TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
         const CommandResult run = write(empty, "arquivo");
         EXPECT_EQ(run.exit_status, 0) << run.err;
         EXPECT_EQ(run.out, "archived=none\nserial=1234\n");
+        // The read, the archive and both configuration writes in its ledger, whole.
+        const std::string ledger = ReadFileBytes(dir.File("arquivo/registro.jsonl"));
+        std::size_t at = 0;
+        for (const char* part :
+             {"\"seq\":1,", "\"action\":\"read\",\"serial\":1234,\"details\":{\"readings\":300}",
+              "\"seq\":2,",
+              "\"action\":\"archive\",\"serial\":1234,\"file\":"
+              "\"1234/20250602-080000.mvta\"",
+              "\"seq\":3,", "\"action\":\"configure\"", "\"after\":{\"sample_points\":1000,",
+              "\"seq\":4,", "\"action\":\"configure\""}) {
+            at = ledger.find(part, at);
+            ASSERT_NE(at, std::string::npos) << part << " in\n" << ledger;
+        }
+        const CommandResult verified = RunCommand({RAZUROZAVI_CLI, "verify", "arquivo"});
+        EXPECT_EQ(verified.exit_status, 0) << verified.out;
+        EXPECT_EQ(verified.out, "ok arquivo/1234/20250602-080000.mvta\n");
     }
     {
         // Silent from the first memory read on.

@@ -153,6 +153,29 @@ TEST_F(Station, ThreeCardsAtOnceTheFailedOneReportedAndNeverRearmed) {
             std::filesystem::exists(archive + "/1001/20250602-080000" + std::string(ending)))
             << ending;
     }
+
+    // Each card's read, archive, reports and new configuration in the ledger, whole.
+    const std::string ledger = ReadFileBytes(archive + "/registro.jsonl");
+    for (const auto& [action, count] : {std::pair{"read", 2}, std::pair{"archive", 2},
+                                        std::pair{"report", 6}, std::pair{"configure", 2}}) {
+        int found = 0;
+        for (std::size_t at = 0; (at = ledger.find("\"action\":\"" + std::string(action) + "\"",
+                                                   at)) != std::string::npos;
+             ++at) {
+            ++found;
+        }
+        EXPECT_EQ(found, count) << action << " in\n" << ledger;
+    }
+    EXPECT_NE(ledger.find("\"serial\":1001,\"file\":\"1001/20250602-080000-grafico.pdf\""),
+              std::string::npos);
+    EXPECT_NE(ledger.find("\"details\":{\"before\":{\"sample_points\":"), std::string::npos);
+    EXPECT_NE(ledger.find("},\"after\":{\"sample_points\":1000,\"sample_rate\":300,"),
+              std::string::npos);
+    const CommandResult verified = RunCommand({RAZUROZAVI_CLI, "verify", archive});
+    EXPECT_EQ(verified.exit_status, 0) << verified.out;
+    EXPECT_NE(verified.out.find("ok " + archive + "/1002/20250602-080000-tabela.pdf\n"),
+              std::string::npos)
+        << verified.out;
 }
 
 // A card is read once while it stays; pulled out mid-read it leaves nothing half-archived,

@@ -56,7 +56,7 @@ TEST(SummaryReportTest, TheVerdictComesFirstThenEachRuleWithWhatWasMeasured) {
     EXPECT_FALSE(Has(text, "APROVADO"));
     EXPECT_TRUE(Has(pdf.pages[0], "0.8 0 0 rg\n25 738 Td\n(REPROVADO)"));
     // Bound to the data it was made from.
-    EXPECT_TRUE(Has(pdf.bytes, "/Title (Resumo \x85 Serial 70123)\n/Keywords (sha256:" +
+    EXPECT_TRUE(Has(pdf.bytes, "/Title (Resumo do registro \x85 Serial 70123)\n/Keywords (sha256:" +
                                    DataFileSha256(WarmNight()) + ")\n/Creator"));
 }
 

@@ -16,6 +16,7 @@
 #include "base/card_timing.h"
 #include "card_connection.h"
 #include "command_line.h"
+#include "files/ledger.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/cp1252.h"
@@ -227,11 +228,23 @@ int RunWriteConfig(const CommandLine& args, ConsoleWindowLayer&) {
     if (description) {
         SetDescription(values.descricao, *description);
     }
+    const ConfigValues card_config = config_values;
     const bool sent = SendConfigToCard(values);
     StopCard();
     if (!sent) {
         Fail("Erro ao efetuar configuração");
         return EXIT_FAILED;
+    }
+    if (const std::optional<std::string> archive = args.Value("--archive")) {
+        std::string reason;
+        if (!RecordInLedger(AbsolutePath(*archive), "configure", values.serial, "",
+                            JsonObject()
+                                .Add("before", ConfigurationDetails(card_config))
+                                .Add("after", ConfigurationDetails(values)),
+                            &reason)) {
+            Fail(reason);
+            return EXIT_FAILED;
+        }
     }
     config_values = values;
     std::printf("serial=%ld\n", values.serial);

@@ -25,6 +25,7 @@
 #include "command_line.h"
 #include "files/archive.h"
 #include "files/excel.h"
+#include "files/ledger.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
 #include "reports/pdf.h"
@@ -96,13 +97,21 @@ void PrintReport(const CardReport& report) {
     }
 }
 
-// The reports beside the archived file, as the data window's buttons make them.
-bool WriteReports(const std::string& archived, const MemoryImage& image, std::string* reason) {
+// The reports beside the archived file, as the data window's buttons make them, each
+// recorded in the ledger.
+bool WriteReports(const std::string& archive, const std::string& archived, const MemoryImage& image,
+                  long serial, std::string* reason) {
     const std::string stem = archived.substr(0, archived.size() - std::string(".mvta").size());
     const TimeBase base = ShownTimeBase(false);
-    return WriteTableReportFile(stem + "-tabela.pdf", image, base, reason) &&
-           WriteGraphReportFile(stem + "-grafico.pdf", image, base, reason) &&
-           WriteExcelFile(stem + ".xls", image, base, reason);
+    const std::string table = stem + "-tabela.pdf";
+    const std::string graph = stem + "-grafico.pdf";
+    const std::string sheet = stem + ".xls";
+    return WriteTableReportFile(table, image, base, reason) &&
+           WriteGraphReportFile(graph, image, base, reason) &&
+           WriteExcelFile(sheet, image, base, reason) &&
+           RecordInLedger(archive, "report", serial, table, {}, reason) &&
+           RecordInLedger(archive, "report", serial, graph, {}, reason) &&
+           RecordInLedger(archive, "report", serial, sheet, {}, reason);
 }
 
 // One card, from its version to its line; the child process's exit status.
@@ -135,13 +144,23 @@ int HandleCard(const std::string& port, const StationOptions& options,
         return failed(std::string(MSG_READ_CANCELLED));
     }
     report.readings = ImageReadingCount(*image);
+    const ConfigValues card_config = config_values;
+    std::string reason;
+    if (!RecordInLedger(options.archive, "read", report.serial, "",
+                        JsonObject().Add("port", port).Add("readings", report.readings), &reason)) {
+        return failed(reason);
+    }
     const ArchiveResult kept = ArchiveImage(options.archive, *image);
     if (kept.outcome == ArchiveOutcome::Failed) {
         return failed(kept.reason);
     }
     report.file = kept.path;
-    std::string reason;
-    if (options.reports && !WriteReports(kept.path, *image, &reason)) {
+    if (kept.outcome == ArchiveOutcome::Archived &&
+        !RecordInLedger(options.archive, "archive", report.serial, kept.path, {}, &reason)) {
+        return failed(reason);
+    }
+    if (options.reports &&
+        !WriteReports(options.archive, kept.path, *image, report.serial, &reason)) {
         return failed(reason);
     }
     if (options.upload) {
@@ -159,6 +178,13 @@ int HandleCard(const std::string& port, const StationOptions& options,
             return failed("Erro ao efetuar configuração");
         }
         report.state = "rearmed";
+        if (!RecordInLedger(options.archive, "configure", report.serial, "",
+                            JsonObject()
+                                .Add("before", ConfigurationDetails(card_config))
+                                .Add("after", ConfigurationDetails(values)),
+                            &reason)) {
+            return failed(reason);
+        }
     }
     StopCard();
     PrintReport(report);
