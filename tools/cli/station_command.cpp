@@ -24,11 +24,14 @@
 #include "card_connection.h"
 #include "command_line.h"
 #include "files/archive.h"
+#include "files/digest.h"
 #include "files/excel.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
 #include "reports/pdf.h"
 #include "reports/pdf_graph.h"
+#include "reports/recording_summary.h"
+#include "reports/summary_report.h"
 
 namespace {
 
@@ -53,6 +56,7 @@ struct CardReport {
     std::string state = "failed";
     std::string reason;
     std::string upload;
+    std::string verdict;  // none when there was no recording to judge
 };
 
 // Where a card's process writes its line: standard output as the station got it. Its own
@@ -84,6 +88,9 @@ void PrintReport(const CardReport& report) {
     if (!report.upload.empty()) {
         line += " upload=" + report.upload;
     }
+    if (!report.verdict.empty()) {
+        line += " verdict=" + report.verdict;
+    }
     line += '\n';
     std::fflush(stdout);
     std::size_t done = 0;
@@ -97,12 +104,15 @@ void PrintReport(const CardReport& report) {
 }
 
 // The reports beside the archived file, as the data window's buttons make them.
-bool WriteReports(const std::string& archived, const MemoryImage& image, std::string* reason) {
+bool WriteReports(const std::string& archived, const MemoryImage& image,
+                  const RecordingSummary& summary, std::string* reason) {
     const std::string stem = archived.substr(0, archived.size() - std::string(".mvta").size());
     const TimeBase base = ShownTimeBase(false);
     return WriteTableReportFile(stem + "-tabela.pdf", image, base, reason) &&
            WriteGraphReportFile(stem + "-grafico.pdf", image, base, reason) &&
-           WriteExcelFile(stem + ".xls", image, base, reason);
+           WriteExcelFile(stem + ".xls", image, base, reason) &&
+           WriteSummaryReport(stem + "-resumo.pdf", summary, ReportGmtOffset(image, base),
+                              DataFileSha256(image), reason);
 }
 
 // One card, from its version to its line; the child process's exit status.
@@ -140,8 +150,10 @@ int HandleCard(const std::string& port, const StationOptions& options,
         return failed(kept.reason);
     }
     report.file = kept.path;
+    const RecordingSummary summary = SummarizeImage(*image, *BuiltInProfile(DEFAULT_PROFILE));
+    report.verdict = VerdictText(summary.approved);
     std::string reason;
-    if (options.reports && !WriteReports(kept.path, *image, &reason)) {
+    if (options.reports && !WriteReports(kept.path, *image, summary, &reason)) {
         return failed(reason);
     }
     if (options.upload) {
