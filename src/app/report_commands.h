@@ -1,5 +1,5 @@
 #pragma once
-// The data window's "Tabela (PDF)" and "Gráfico (PDF)".
+// The data window's "Tabela (PDF)", "Gráfico (PDF)" and "Resumo (PDF)".
 
 #include <functional>
 #include <optional>
@@ -21,3 +21,6 @@ bool WritePdfReport(WindowId owner, const MemoryImage& image,
 // could not be written (then shown).
 bool PdfData(WindowId owner, const MemoryImage& image);
 bool PdfData_g(WindowId owner, const MemoryImage& image);
+// The one-page "Resumo" judged by the profile named `profile` (built-in or the user's),
+// likewise; a profile that cannot be had is shown and nothing is asked.
+bool PdfSummary(WindowId owner, const MemoryImage& image, const std::string& profile);

@@ -41,6 +41,7 @@ constexpr int BT_DATA_QUIT = 305;
 constexpr int BT_DATA_PDF_GRAPH = 306;
 constexpr int TXT_VERDICT = 307;
 constexpr int CB_PROFILE = 308;
+constexpr int BT_DATA_PDF_SUMMARY = 309;
 constexpr int TXT_SERIAL = 501;
 constexpr int LIST1 = 1009;
 constexpr int CB_CONVERTER_HORARIO_LOCAL = 700;

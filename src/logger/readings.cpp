@@ -5,6 +5,15 @@
 
 #include "base/number_text.h"
 
+int ReportGmtOffset(const MemoryImage& image, TimeBase base) {
+    if (base == TimeBase::CardTime) {
+        return 0;
+    }
+    cal = ImageStartTime(image);
+    ajustaHoraBrasilia(base == TimeBase::Gmt);
+    return ajuste_hora;
+}
+
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner) {
     if (FirmwareUsesTempTable(ImageFirmware(image))) {
         return true;

@@ -19,6 +19,10 @@ constexpr TimeBase ShownTimeBase(bool keep_card_time) {
     return keep_card_time ? TimeBase::Gmt : TimeBase::Adjusted;
 }
 
+// The hours the reports shift the card's times by, as ForEachReading decides (none for
+// the card's own time).
+int ReportGmtOffset(const MemoryImage& image, TimeBase base);
+
 // Shows the firmware message once when the image's version cannot use the table;
 // the decoders then convert every temperature to the refused value.
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner);

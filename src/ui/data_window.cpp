@@ -141,10 +141,15 @@ DataWindow::DataWindow(QtWindowLayer& layer) : layer_(layer), image_(data_in) {
                              action.x, 427, 90, 25);
         connect(button, &QPushButton::clicked, this, [this, id = action.id] { Command(id); });
     }
-    auto* verdict = Place(new QLabel(this), TXT_VERDICT, 15, 403, 495, 22);
+    // The row of buttons is full: the summary of the verdict sits on the verdict's line,
+    // beside the profile it is judged by.
+    auto* verdict = Place(new QLabel(this), TXT_VERDICT, 15, 403, 400, 22);
+    auto* summary = Place(new QPushButton(QStringLiteral("Resumo (PDF)"), this),
+                          BT_DATA_PDF_SUMMARY, 420, 402, 90, 24);
+    connect(summary, &QPushButton::clicked, this, [this] { Command(BT_DATA_PDF_SUMMARY); });
     Place(new QLabel(QStringLiteral("Perfil:"), this), 0, 515, 403, 45, 22);
-    auto* profiles = Place(new QComboBox(this), CB_PROFILE, 560, 402, 155, 24);
-    new VerdictLine(image_, verdict, profiles, this);
+    profiles_ = Place(new QComboBox(this), CB_PROFILE, 560, 402, 155, 24);
+    new VerdictLine(image_, verdict, profiles_, this);
     Place(new QCheckBox(QString::fromUtf8("Ao gerar relatórios, converter para horário GMT-0."),
                         this),
           CB_CONVERTER_HORARIO_LOCAL, 15, 461, 500, 20);
@@ -176,6 +181,9 @@ void DataWindow::Command(int id) {
             break;
         case BT_DATA_PDF_GRAPH:
             PdfData_g(WindowId::Data, image_);
+            break;
+        case BT_DATA_PDF_SUMMARY:
+            PdfSummary(WindowId::Data, image_, profiles_->currentText().toStdString());
             break;
         case BT_DATA_GRAPH:
             layer_.OpenGraphWindow(image_);

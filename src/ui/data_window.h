@@ -10,6 +10,7 @@
 #include "logger/memory_image.h"
 #include "ui/program_window.h"
 
+class QComboBox;
 class QListView;
 
 // The list's lines, kept as the core made them; Qt strings are made only for painted rows.
@@ -48,4 +49,5 @@ class DataWindow final : public QWidget, public ProgramWindow {
     MemoryImage image_;
     ReadingLinesModel* lines_ = nullptr;
     QListView* list_ = nullptr;
+    QComboBox* profiles_ = nullptr;
 };

@@ -142,6 +142,7 @@ void DataWindowTest::theVerdictFitsBetweenTheListAndTheButtons() {
     const QRect list = window->List()->geometry();
     const QRect verdict = Verdict(*window)->geometry();
     const QRect chooser = Profiles(*window)->geometry();
+    const QRect summary = window->Control(BT_DATA_PDF_SUMMARY)->geometry();
     const QRect save = window->Control(BT_DATA_SAVE)->geometry();
     const QRect close = window->Control(BT_DATA_QUIT)->geometry();
     QCOMPARE(save.topLeft(), QPoint(15, 427));
@@ -149,7 +150,9 @@ void DataWindowTest::theVerdictFitsBetweenTheListAndTheButtons() {
     QCOMPARE(list.top(), 60);
     QVERIFY(list.bottom() < verdict.top() && list.bottom() < chooser.top());
     QVERIFY(verdict.bottom() < save.top() && chooser.bottom() < close.top());
-    QVERIFY(verdict.right() < chooser.left() && chooser.right() <= close.right());
+    QVERIFY(verdict.right() < summary.left() && summary.right() < chooser.left() &&
+            chooser.right() <= close.right());
+    QVERIFY(list.bottom() < summary.top() && summary.bottom() < save.top());
 }
 
 int main(int argc, char** argv) {

@@ -24,12 +24,15 @@
 #include "card_connection.h"
 #include "command_line.h"
 #include "files/archive.h"
+#include "files/digest.h"
 #include "files/excel.h"
 #include "files/ledger.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
 #include "reports/pdf.h"
 #include "reports/pdf_graph.h"
+#include "reports/recording_summary.h"
+#include "reports/summary_report.h"
 
 namespace {
 
@@ -54,6 +57,7 @@ struct CardReport {
     std::string state = "failed";
     std::string reason;
     std::string upload;
+    std::string verdict;  // none when there was no recording to judge
 };
 
 // Where a card's process writes its line: standard output as the station got it. Its own
@@ -85,6 +89,9 @@ void PrintReport(const CardReport& report) {
     if (!report.upload.empty()) {
         line += " upload=" + report.upload;
     }
+    if (!report.verdict.empty()) {
+        line += " verdict=" + report.verdict;
+    }
     line += '\n';
     std::fflush(stdout);
     std::size_t done = 0;
@@ -100,18 +107,22 @@ void PrintReport(const CardReport& report) {
 // The reports beside the archived file, as the data window's buttons make them, each
 // recorded in the ledger.
 bool WriteReports(const std::string& archive, const std::string& archived, const MemoryImage& image,
-                  long serial, std::string* reason) {
+                  const RecordingSummary& summary, long serial, std::string* reason) {
     const std::string stem = archived.substr(0, archived.size() - std::string(".mvta").size());
     const TimeBase base = ShownTimeBase(false);
     const std::string table = stem + "-tabela.pdf";
     const std::string graph = stem + "-grafico.pdf";
     const std::string sheet = stem + ".xls";
+    const std::string resumo = stem + "-resumo.pdf";
     return WriteTableReportFile(table, image, base, reason) &&
            WriteGraphReportFile(graph, image, base, reason) &&
            WriteExcelFile(sheet, image, base, reason) &&
+           WriteSummaryReport(resumo, summary, ReportGmtOffset(image, base), DataFileSha256(image),
+                              reason) &&
            RecordInLedger(archive, "report", serial, table, {}, reason) &&
            RecordInLedger(archive, "report", serial, graph, {}, reason) &&
-           RecordInLedger(archive, "report", serial, sheet, {}, reason);
+           RecordInLedger(archive, "report", serial, sheet, {}, reason) &&
+           RecordInLedger(archive, "report", serial, resumo, {}, reason);
 }
 
 // One card, from its version to its line; the child process's exit status.
@@ -159,8 +170,10 @@ int HandleCard(const std::string& port, const StationOptions& options,
         !RecordInLedger(options.archive, "archive", report.serial, kept.path, {}, &reason)) {
         return failed(reason);
     }
+    const RecordingSummary summary = SummarizeImage(*image, *BuiltInProfile(DEFAULT_PROFILE));
+    report.verdict = VerdictText(summary.approved);
     if (options.reports &&
-        !WriteReports(options.archive, kept.path, *image, report.serial, &reason)) {
+        !WriteReports(options.archive, kept.path, *image, summary, report.serial, &reason)) {
         return failed(reason);
     }
     if (options.upload) {

@@ -8,16 +8,9 @@
 #include "app/write_error.h"
 #include "command_line.h"
 #include "files/digest.h"
-#include "logger/time_zone.h"
+#include "logger/readings.h"
 #include "reports/recording_summary.h"
 #include "reports/summary_report.h"
-
-// The other reports' time-zone decision: Brasília time unless --gmt0.
-static int ReportGmtOffset(const MemoryImage& image, bool keep_card_time) {
-    cal = ImageStartTime(image);
-    ajustaHoraBrasilia(keep_card_time);
-    return ajuste_hora;
-}
 
 int RunSummary(const CommandLine& args, ConsoleWindowLayer&) {
     if (LoadDataFile(args.positional[0], data_in, WindowId::Main) != FileLoad::Loaded) {
@@ -33,7 +26,8 @@ int RunSummary(const CommandLine& args, ConsoleWindowLayer&) {
     if (const auto pdf = args.Value("--pdf")) {
         const std::string path = AbsolutePath(*pdf);
         std::string error;
-        if (!WriteSummaryReport(path, summary, ReportGmtOffset(data_in, args.Has("--gmt0")),
+        if (!WriteSummaryReport(path, summary,
+                                ReportGmtOffset(data_in, ShownTimeBase(args.Has("--gmt0"))),
                                 DataFileSha256(data_in), &error)) {
             ShowWriteError(WindowId::Data, path, error);
             return EXIT_FAILED;
