@@ -157,7 +157,7 @@ TEST_F(Station, ThreeCardsAtOnceTheFailedOneReportedAndNeverRearmed) {
     // Each card's read, archive, reports and new configuration in the ledger, whole.
     const std::string ledger = ReadFileBytes(archive + "/registro.jsonl");
     for (const auto& [action, count] : {std::pair{"read", 2}, std::pair{"archive", 2},
-                                        std::pair{"report", 6}, std::pair{"configure", 2}}) {
+                                        std::pair{"report", 8}, std::pair{"configure", 2}}) {
         int found = 0;
         for (std::size_t at = 0; (at = ledger.find("\"action\":\"" + std::string(action) + "\"",
                                                    at)) != std::string::npos;
