@@ -22,7 +22,7 @@ ProgramApplication::ProgramApplication(int& argc, char** argv) : QApplication(ar
     // The pictures live in a static library: register them by hand.
     Q_INIT_RESOURCE(resources);
     setApplicationName(QStringLiteral("RazuRozavi"));
-    setApplicationVersion(QStringLiteral("1.05"));
+    setApplicationVersion(QStringLiteral(RAZUROZAVI_VERSION));
     setDesktopFileName(QStringLiteral("io.github.razurozavi.RazuRozavi"));
     setWindowIcon(QIcon(QStringLiteral(":/razurozavi.svg")));
     // The windows are laid out in pixels for a small sans-serif of Arial's widths: eight
