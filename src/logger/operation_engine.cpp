@@ -44,11 +44,16 @@ void Status(std::string_view text) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, text);
 }
 
-// "Conectado" again once an operation ends, unless the port was lost meanwhile: the status
-// line then keeps the reason.
+// "Conectado" again once an operation ends. A port lost meanwhile keeps the status its loss
+// or a later scan gave it, with its reason; a reply taken just before the loss may have put
+// the operation's own text back over it.
 void StatusAfterOperation() {
     if (connected) {
         Status("Conectado");
+        return;
+    }
+    if (Windows().ControlText(WindowId::Main, ID_STATUS).rfind("Desconectado", 0) != 0) {
+        Status("Desconectado");
     }
 }
 
