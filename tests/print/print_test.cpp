@@ -249,15 +249,6 @@ TEST(PrintFileTest, PagesHeadingColumnsAndFooterInThePdf) {
     }
 }
 
-TEST(PrintFileTest, AccentedTextReachesThePdf) {
-    const std::string path = FreshPath("acentos.pdf");
-    const std::string line = "Gravação às 10:00, São Paulo, 4,5 °C";
-    ASSERT_TRUE(PrintToPdfFile(TextFilePrintout(line + "\n", "/tmp/relatório.xls"), path));
-    const std::string text = Layout(path, 1);
-    EXPECT_TRUE(Has(text, line)) << text;
-    EXPECT_TRUE(Has(text, "/tmp/relatório.xls"));
-}
-
 TEST(PrintFileTest, ChosenPageRangeAndOneMessageWhenThePrinterFails) {
     RecordingWindowLayer windows;
     const Printout printout = ReadingsPrintout(ImageWith(200));

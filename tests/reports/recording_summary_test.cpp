@@ -225,51 +225,6 @@ TEST(RecordingSummaryTest, EachBuiltInProfileOnAPassingAndAFailingRecording) {
     EXPECT_EQ(Rule(alarm, "alarme-inferior").value, 0);
 }
 
-TEST(RecordingSummaryTest, JsonAndLinesOfAnImageWithTheCardsOwnTimes) {
-    ImageSpec spec;
-    spec.sample_rate = 300;
-    spec.t_low_ad = AdForTenths(20);
-    spec.t_high_ad = AdForTenths(80);
-    spec.serial = 4242;
-    spec.description = "Camara \xC9 \"2\"";
-    for (const int tenths : {50, 20, -5, 80, 100}) {
-        spec.readings.push_back(AdForTenths(tenths));
-    }
-    const RecordingSummary s = SummarizeImage(BuildImage(spec), *BuiltInProfile("oms-30dtr"));
-    EXPECT_EQ(s.serial, 4242);
-    EXPECT_EQ(s.description, "Camara É \"2\"");
-    EXPECT_EQ(SummaryJson(s),
-              "{\"readings\":5,\"interval_s\":300,\"first\":\"2014-03-05T10:05:00Z\","
-              "\"last\":\"2014-03-05T10:25:00Z\",\"min\":-0.5,\"max\":10.0,\"mean\":4.90,"
-              "\"sd\":3.83,\"mkt\":5.76,\"mkt_24h_max\":5.76,\"mkt_30d_max\":5.76,"
-              "\"below\":{\"limit\":2.0,\"total_s\":300,\"longest_s\":300,\"episodes\":1},"
-              "\"above\":{\"limit\":8.0,\"total_s\":600,\"longest_s\":600,\"episodes\":1},"
-              "\"profile\":\"oms-30dtr\",\"verdict\":\"aprovado\",\"rules\":["
-              "{\"name\":\"congelamento\",\"passed\":true,\"value\":300},"
-              "{\"name\":\"calor\",\"passed\":true,\"value\":600}]}\n");
-    EXPECT_EQ(SummaryLines(s),
-              "readings=5\ninterval_s=300\nfirst=2014-03-05T10:05:00Z\n"
-              "last=2014-03-05T10:25:00Z\nmin=-0.5\nmax=10.0\nmean=4.90\nsd=3.83\nmkt=5.76\n"
-              "mkt_24h_max=5.76\nmkt_30d_max=5.76\nbelow.limit=2.0\nbelow.total_s=300\n"
-              "below.longest_s=300\nbelow.episodes=1\nabove.limit=8.0\nabove.total_s=600\n"
-              "above.longest_s=600\nabove.episodes=1\nprofile=oms-30dtr\nverdict=aprovado\n"
-              "rules.congelamento.passed=true\nrules.congelamento.value=300\n"
-              "rules.calor.passed=true\nrules.calor.value=600\n");
-
-    spec.readings.clear();
-    Profile named = Parsed("m: mkt window 24h <= 8\n");
-    named.name = "a\"b\\c";
-    const RecordingSummary empty = SummarizeImage(BuildImage(spec), named);
-    EXPECT_EQ(SummaryJson(empty),
-              "{\"readings\":0,\"interval_s\":300,\"first\":null,\"last\":null,\"min\":null,"
-              "\"max\":null,\"mean\":null,\"sd\":null,\"mkt\":null,\"mkt_24h_max\":null,"
-              "\"mkt_30d_max\":null,"
-              "\"below\":{\"limit\":2.0,\"total_s\":0,\"longest_s\":0,\"episodes\":0},"
-              "\"above\":{\"limit\":8.0,\"total_s\":0,\"longest_s\":0,\"episodes\":0},"
-              "\"profile\":\"a\\\"b\\\\c\",\"verdict\":\"aprovado\",\"rules\":["
-              "{\"name\":\"m\",\"passed\":true,\"value\":null}]}\n");
-}
-
 TEST(RecordingSummaryTest, NumbersAreWrittenWithoutNegativeZero) {
     EXPECT_EQ(DecimalText(-0.001, 2), "0.00");
     EXPECT_EQ(DecimalText(-0.005001, 2), "-0.01");
