@@ -121,13 +121,3 @@ TEST_F(Outbox, TheCompanionSendsWhatWaitsAndSaysWhatIsLeft) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find("sent=0 waiting=0\n"), std::string::npos) << run.output;
 }
-
-TEST_F(Outbox, AnAcceptedUploadLeavesNothingWaiting) {
-    const MemoryImage image = RampImage(50);
-    LoopbackCollectionServer loopback;
-    const UploadOutcome sent = Upload(image, loopback.Address());
-    EXPECT_TRUE(sent.accepted);
-    EXPECT_EQ(sent.text, MSG_UPLOAD_SUCCESS);
-    EXPECT_TRUE(IsArchived(ArchiveFolder(), image));
-    EXPECT_TRUE(ArchivedFiles(OutboxFolder()).empty());
-}

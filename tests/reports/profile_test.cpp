@@ -165,20 +165,4 @@ TEST(ProfileTest, FoundByBuiltInNameUserNameOrPath) {
               "Perfil inválido: " + dir.File("enorme.perfil") + ": arquivo grande demais");
 }
 
-TEST(ProfileTest, UserFolderFollowsXdgConfigHome) {
-    const char* saved_config = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = saved_config != nullptr ? saved_config : "";
-    setenv("XDG_CONFIG_HOME", "/etc/xdg-test", 1);
-    EXPECT_EQ(UserProfileDir(), "/etc/xdg-test/razurozavi/perfis");
-    setenv("XDG_CONFIG_HOME", "relativo", 1);
-    if (const char* home = std::getenv("HOME")) {
-        EXPECT_EQ(UserProfileDir(), std::string(home) + "/.config/razurozavi/perfis");
-    }
-    if (saved_config != nullptr) {
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    } else {
-        unsetenv("XDG_CONFIG_HOME");
-    }
-}
-
 }  // namespace
