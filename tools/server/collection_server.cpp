@@ -1,5 +1,7 @@
 #include "collection_server.h"
 
+#include "bind_address.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -146,24 +148,19 @@ bool CollectionServer::Listen(std::string* error) {
         return false;
     }
     RaiseDescriptorLimit();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(options_.port);
-    const int resolved = getaddrinfo(options_.bind_address.c_str(), port.c_str(), &hints, &found);
-    if (resolved != 0 || found == nullptr) {
-        *error = "cannot resolve " + options_.bind_address + ": " + gai_strerror(resolved);
+    const ResolvedAddress addresses =
+        ResolveBindAddress(options_.bind_address, options_.port, error);
+    if (!addresses) {
         return false;
     }
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
+    const addrinfo* found = addresses.get();
     SocketHandle s(socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     const int yes = 1;
     if (!s.Valid() || setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
         bind(s.Get(), found->ai_addr, found->ai_addrlen) != 0 ||
         listen(s.Get(), LISTEN_BACKLOG) != 0) {
-        *error = "cannot listen on " + options_.bind_address + " port " + port;
+        *error =
+            "cannot listen on " + options_.bind_address + " port " + std::to_string(options_.port);
         return false;
     }
     sockaddr_storage bound{};

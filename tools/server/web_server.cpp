@@ -17,6 +17,8 @@
 #include <optional>
 #include <string_view>
 
+#include "bind_address.h"
+
 namespace {
 
 // What every answer carries: no script at all, nothing from elsewhere, no framing.
@@ -190,25 +192,19 @@ bool WebServer::Listen(std::string* error) {
                             "readable; give --tls-cert and --tls-key");
     }
 
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    const std::string port = std::to_string(options_.port);
-    const int resolved = getaddrinfo(options_.bind_address.c_str(), port.c_str(), &hints, &found);
-    if (resolved != 0 || found == nullptr) {
-        *error = "cannot resolve " + options_.bind_address + ": " + gai_strerror(resolved);
+    const ResolvedAddress addresses =
+        ResolveBindAddress(options_.bind_address, options_.port, error);
+    if (!addresses) {
         return false;
     }
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> addresses(found, freeaddrinfo);
+    const addrinfo* found = addresses.get();
     const int listener = socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const int yes = 1;
     if (listener < 0 || setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes) != 0 ||
         bind(listener, found->ai_addr, found->ai_addrlen) != 0 ||
         listen(listener, LISTEN_BACKLOG) != 0) {
-        *error = "cannot listen on " + options_.bind_address + " port " + port + ": " +
-                 std::strerror(errno);
+        *error = "cannot listen on " + options_.bind_address + " port " +
+                 std::to_string(options_.port) + ": " + std::strerror(errno);
         if (listener >= 0) {
             close(listener);
         }
