@@ -6,38 +6,7 @@
 
 namespace {
 
-class SilentWindowLayer final : public WindowLayer {
-  public:
-    MsgAnswer MessageBox(WindowId, std::string_view, std::string_view, MsgIcon,
-                         MsgButtons buttons) override {
-        return CautiousAnswer(buttons);
-    }
-    bool WindowExists(WindowId) override { return false; }
-    void SetWindowTitle(WindowId, std::string_view) override {}
-    void EnableControl(WindowId, int, bool) override {}
-    void SetControlText(WindowId, int, std::string_view) override {}
-    std::string ControlText(WindowId, int) override { return {}; }
-    bool IsChecked(WindowId, int) override { return false; }
-    void SetChecked(WindowId, int, bool) override {}
-    void FocusControl(WindowId, int) override {}
-    int SelectedPosition(WindowId, int) override { return -1; }
-    void SelectPosition(WindowId, int, int) override {}
-    void EnableMenuItem(int, bool) override {}
-    void SetProgressRange(int, int) override {}
-    void SetProgressPosition(int) override {}
-    void AddListLines(WindowId, int, std::vector<std::string>) override {}
-    std::optional<std::string> OpenFileDialog(WindowId, const FileFilter&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFileDialog(WindowId, const FileFilter&) override {
-        return std::nullopt;
-    }
-    void OpenDataWindow() override {}
-    void OpenConfigWindow() override {}
-    void EndProcess(int exit_code) override { std::exit(exit_code); }
-};
-
-SilentWindowLayer silent_layer;
+WindowlessLayer silent_layer;
 std::atomic<WindowLayer*> current_layer{&silent_layer};
 
 std::mutex last_chosen_mutex;
@@ -50,6 +19,10 @@ std::optional<std::string> Remember(std::optional<std::string> path) {
 }
 
 }  // namespace
+
+void WindowlessLayer::EndProcess(int exit_code) {
+    std::exit(exit_code);
+}
 
 MsgAnswer CautiousAnswer(MsgButtons buttons) {
     switch (buttons) {

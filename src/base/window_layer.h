@@ -69,6 +69,40 @@ class WindowLayer {
     virtual void EndProcess(int exit_code) = 0;
 };
 
+// A layer with no windows: no control is there to read or change, every file dialog is
+// cancelled and every question gets the cautious answer. Programs without a display start
+// from it and show what they must in their own way.
+class WindowlessLayer : public WindowLayer {
+  public:
+    MsgAnswer MessageBox(WindowId, std::string_view, std::string_view, MsgIcon,
+                         MsgButtons buttons) override {
+        return CautiousAnswer(buttons);
+    }
+    bool WindowExists(WindowId) override { return false; }
+    void SetWindowTitle(WindowId, std::string_view) override {}
+    void EnableControl(WindowId, int, bool) override {}
+    void SetControlText(WindowId, int, std::string_view) override {}
+    std::string ControlText(WindowId, int) override { return {}; }
+    bool IsChecked(WindowId, int) override { return false; }
+    void SetChecked(WindowId, int, bool) override {}
+    void FocusControl(WindowId, int) override {}
+    int SelectedPosition(WindowId, int) override { return -1; }
+    void SelectPosition(WindowId, int, int) override {}
+    void EnableMenuItem(int, bool) override {}
+    void SetProgressRange(int, int) override {}
+    void SetProgressPosition(int) override {}
+    void AddListLines(WindowId, int, std::vector<std::string>) override {}
+    std::optional<std::string> OpenFileDialog(WindowId, const FileFilter&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> SaveFileDialog(WindowId, const FileFilter&) override {
+        return std::nullopt;
+    }
+    void OpenDataWindow() override {}
+    void OpenConfigWindow() override {}
+    void EndProcess(int exit_code) override;
+};
+
 // The layer in use; a silent one (no windows, dialogs cancelled) until one is installed.
 WindowLayer& Windows();
 void SetWindowLayer(WindowLayer* layer);

@@ -26,15 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A small tmpfs made the working directory, filled to the last byte on request.
 class SmallDisk {
   public:
@@ -123,7 +114,7 @@ TEST(SafeSave, OnAFullDiskEverySaveFailsAloudAndKeepsTheEarlierFile) {
     for (const Writer& writer : writers) {
         WriteFileBytes(writer.file, std::string("earlier ") + writer.file);
     }
-    const std::vector<std::string> before = Entries(disk.path);
+    const std::vector<std::string> before = FolderEntries(disk.path);
     disk.Fill();
 
     for (const Writer& writer : writers) {
@@ -135,7 +126,7 @@ TEST(SafeSave, OnAFullDiskEverySaveFailsAloudAndKeepsTheEarlierFile) {
         EXPECT_EQ(m.caption, "Erro") << writer.file;
         EXPECT_NE(m.text.find(std::strerror(ENOSPC)), std::string::npos) << m.text;
     }
-    std::vector<std::string> after = Entries(disk.path);
+    std::vector<std::string> after = FolderEntries(disk.path);
     after.erase(std::find(after.begin(), after.end(), "filler"));
     EXPECT_EQ(after, before);  // no temporary file left behind
 
@@ -145,7 +136,7 @@ TEST(SafeSave, OnAFullDiskEverySaveFailsAloudAndKeepsTheEarlierFile) {
         EXPECT_TRUE(writer.save()) << writer.file << ": " << windows.Messages().back().text;
         EXPECT_NE(ReadFileBytes(writer.file), std::string("earlier ") + writer.file);
     }
-    EXPECT_EQ(Entries(disk.path), before);
+    EXPECT_EQ(FolderEntries(disk.path), before);
 }
 
 TEST(SafeSave, AFolderThatIsGoneOrADirectoryInTheWayIsReportedWithItsReason) {
@@ -163,5 +154,5 @@ TEST(SafeSave, AFolderThatIsGoneOrADirectoryInTheWayIsReportedWithItsReason) {
     EXPECT_FALSE(PdfData(WindowId::Data, image));
     EXPECT_EQ(windows.Messages().back().caption, "Erro");
     EXPECT_TRUE(fs::is_directory(dir.File("t.pdf/inside")));
-    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"t.pdf"});
+    EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"t.pdf"});
 }

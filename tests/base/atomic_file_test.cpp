@@ -10,19 +10,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::vector<std::string> Entries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-}  // namespace
-
 TEST(AtomicFile, AReplacedFileKeepsItsModeAndALinkKeepsPointingAtIt) {
     TempWorkingDir dir;
     WriteFileBytes(dir.File("real.xls"), "earlier");
@@ -44,5 +31,5 @@ TEST(AtomicFile, AReplacedFileKeepsItsModeAndALinkKeepsPointingAtIt) {
         std::fputs("half", file.Stream());
     }
     EXPECT_EQ(ReadFileBytes(dir.File("real.xls")), "new");
-    EXPECT_EQ(Entries(dir.path()), (std::vector<std::string>{"link.xls", "real.xls"}));
+    EXPECT_EQ(FolderEntries(dir.path()), (std::vector<std::string>{"link.xls", "real.xls"}));
 }

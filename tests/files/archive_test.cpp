@@ -21,14 +21,6 @@ MemoryImage Recording(int readings, long serial = 1234) {
     return BuildImage(spec);
 }
 
-std::size_t FilesIn(const std::filesystem::path& folder) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
-        ++count;
-    }
-    return count;
-}
-
 }  // namespace
 
 TEST(Archive, NamesTheFileBySerialAndTheCardsOwnStartTime) {
@@ -43,7 +35,8 @@ TEST(Archive, NamesTheFileBySerialAndTheCardsOwnStartTime) {
     std::string reason;
     ASSERT_EQ(ReadDataFile(result.path, opened, &reason), FileLoad::Loaded);
     EXPECT_EQ(opened, image);
-    EXPECT_EQ(FilesIn(dir.File("arquivo/98765")), 1u);  // no temporary file left behind
+    EXPECT_EQ(FolderEntries(dir.File("arquivo/98765")).size(),
+              1u);  // no temporary file left behind
 }
 
 TEST(Archive, NeverOverwritesAndRecognisesWhatIsAlreadyKept) {

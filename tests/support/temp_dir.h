@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class TempWorkingDir {
   public:
@@ -18,3 +19,5 @@ class TempWorkingDir {
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The names in `folder`, sorted.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);

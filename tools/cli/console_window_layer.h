@@ -11,7 +11,7 @@
 
 #include "base/window_layer.h"
 
-class ConsoleWindowLayer final : public WindowLayer {
+class ConsoleWindowLayer final : public WindowlessLayer {
   public:
     ConsoleWindowLayer();
     ~ConsoleWindowLayer() override;
@@ -20,31 +20,9 @@ class ConsoleWindowLayer final : public WindowLayer {
 
     MsgAnswer MessageBox(WindowId owner, std::string_view text, std::string_view caption,
                          MsgIcon icon, MsgButtons buttons) override;
-    bool WindowExists(WindowId) override { return false; }
-    void SetWindowTitle(WindowId, std::string_view) override {}
-    void EnableControl(WindowId, int, bool) override {}
-    void SetControlText(WindowId, int, std::string_view) override {}
-    std::string ControlText(WindowId, int) override { return {}; }
-    bool IsChecked(WindowId, int) override { return false; }
-    void SetChecked(WindowId, int, bool) override {}
-    void FocusControl(WindowId, int) override {}
-    int SelectedPosition(WindowId, int) override { return -1; }
-    void SelectPosition(WindowId, int, int) override {}
-    void EnableMenuItem(int, bool) override {}
     // Called from the reading thread; a message box ends the bar's line first.
     void SetProgressRange(int low, int high) override;
     void SetProgressPosition(int position) override;
-    void AddListLines(WindowId, int, std::vector<std::string>) override {}
-    std::optional<std::string> OpenFileDialog(WindowId, const FileFilter&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFileDialog(WindowId, const FileFilter&) override {
-        return std::nullopt;
-    }
-    // The card commands read the results themselves.
-    void OpenDataWindow() override {}
-    void OpenConfigWindow() override {}
-    void RunBusy(std::string_view, const std::function<void()>& work) override { work(); }
     // The firmware refusal ends the command with status 1.
     void EndProcess(int exit_code) override;
 
