@@ -36,7 +36,7 @@ class PgUploadStore final : public UploadStore {
 };
 
 // The schema version this server makes and reads.
-constexpr int kPgSchemaVersion = 1;
+constexpr int kPgSchemaVersion = 2;
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
 #define PG_UPLOAD_COLUMNS                                                                    \
@@ -44,7 +44,13 @@ constexpr int kPgSchemaVersion = 1;
     "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "           \
     "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, " \
     "u.software, u.temp_unit, "                                                              \
-    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id)"
+    "(SELECT length(t.tenths) / 2 FROM upload_tenths t"                                      \
+    " WHERE t.upload_id = u.id AND t.month = u.month)"
+
+// The readings of the upload $1, looked for in its month's partition alone.
+#define PG_TENTHS_OF_UPLOAD                                                                    \
+    "SELECT t.tenths FROM uploads u JOIN upload_tenths t ON t.upload_id = u.id AND t.month = " \
+    "u.month WHERE u.id = $1"
 
 // One row of PG_UPLOAD_COLUMNS, from `column` on.
 StoredUpload PgUploadFrom(const PgResult& result, int row, int column);

@@ -100,8 +100,7 @@ std::optional<StoredUpload> PgWebStore::Upload(long long id) {
 
 std::vector<int> PgWebStore::Readings(long long id) {
     std::lock_guard lock(mutex_);
-    const PgResult r =
-        Query("SELECT tenths FROM upload_tenths WHERE upload_id = $1", {Number(id)}, true);
+    const PgResult r = Query(PG_TENTHS_OF_UPLOAD, {Number(id)}, true);
     if (r.Rows() != 1) {
         return {};
     }
