@@ -100,10 +100,6 @@ std::optional<StoredUpload> PgWebStore::Upload(long long id) {
 
 std::vector<int> PgWebStore::Readings(long long id) {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query(PG_TENTHS_OF_UPLOAD, {Number(id)}, true);
-    if (r.Rows() != 1) {
-        return {};
-    }
-    const std::string blob = r.Text(0, 0);
-    return UnpackTenths(blob.data(), blob.size());
+    return PgTenthsOf(id, [&](const char* sql, const std::vector<PgParam>& params,
+                              bool binary_result) { return Query(sql, params, binary_result); });
 }
