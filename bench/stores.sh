@@ -17,13 +17,17 @@ work=$(mktemp -d /tmp/razurozavi-stores-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 echo "PostgreSQL $(psql -XAtc 'SHOW server_version') fsync=$(psql -XAtc 'SHOW fsync')"
 createdb timings
+# The server's own log (each upload stored) is left out.
+quiet() {
+    "$@" 2>&1 | grep -v '^stored upload from \|^listening on \|^web view on '
+}
 for round in $(seq 1 "$rounds"); do
     echo "== round $round"
     echo "-- SQLite load"
-    "$build/razurozavi-server-load" "$work/load-$round" "$build/razurozavi-server"
+    quiet "$build/razurozavi-server-load" "$work/load-$round" "$build/razurozavi-server"
     echo "-- PostgreSQL load"
     createdb "load_$round"
-    "$build/razurozavi-server-load" "$work/load-$round" "$build/razurozavi-server" \
+    quiet "$build/razurozavi-server-load" "$work/load-$round" "$build/razurozavi-server" \
         --db "postgresql:///load_$round"
     dropdb "load_$round"
     echo "-- SQLite web view, five years"
