@@ -2,7 +2,8 @@
 // second, the store's size per upload and so for five years of 100 cards uploading daily,
 // GET / beside 1,000 idle connections, and the server's peak memory while 8 clients ask
 // for a CSV file with 1,000 ranges. Usage: razurozavi-server-load DIR SERVER_PROGRAM
-// (DIR empty or missing; all on loopback, every loop bounded).
+// [--db DB] (DIR empty or missing; DB a PostgreSQL URI of an empty database, or else the
+// SQLite file DIR/load.sqlite; all on loopback, every loop bounded).
 
 #include <arpa/inet.h>
 #include <httplib.h>
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,6 +26,7 @@
 #include "cloud/socket_io.h"
 #include "cloud/upload_messages.h"
 #include "collection_server.h"
+#include "pg_connection.h"
 #include "upload_store.h"
 #include "web_server.h"
 #include "web_store.h"
@@ -70,7 +73,7 @@ bool Upload(int port, long serial, int offset) {
     for (const Bytes& message : {BuildHeaderMessage(header), BuildDataPacket(tenths),
                                  Bytes(END_MESSAGE.begin(), END_MESSAGE.end())}) {
         std::array<std::uint8_t, 2> reply{};
-        if (!SendAll(s.Get(), message, 5000) || ReceiveOnce(s.Get(), reply, 5000) != 2 ||
+        if (SendAll(s.Get(), message, 5000) || ReceiveOnce(s.Get(), reply, 5000) != 2 ||
             reply[0] != 'c') {
             return false;
         }
@@ -100,15 +103,29 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
+// The bytes the store takes: the file, or PostgreSQL's tables with their indexes.
+double StoreBytes(const std::string& db) {
+    if (!IsPostgresUri(db)) {
+        return static_cast<double>(std::filesystem::file_size(db));
+    }
+    PgConnection pg(db);
+    std::string error;
+    pg.Ready(&error);
+    const PgResult r = pg.Run(
+        "SELECT sum(pg_total_relation_size(oid)) FROM pg_class"
+        " WHERE relkind = 'r' AND relnamespace = 'public'::regnamespace");
+    return r.Rows() == 1 ? static_cast<double>(r.Int(0, 0)) : -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: razurozavi-server-load DIR SERVER_PROGRAM\n");
+    if (argc != 3 && !(argc == 5 && std::strcmp(argv[3], "--db") == 0)) {
+        std::fprintf(stderr, "usage: razurozavi-server-load DIR SERVER_PROGRAM [--db DB]\n");
         return 2;
     }
     std::filesystem::create_directories(argv[1]);
-    const std::string db = std::string(argv[1]) + "/load.sqlite";
+    const std::string db = argc == 5 ? argv[4] : std::string(argv[1]) + "/load.sqlite";
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
@@ -119,6 +136,10 @@ int main(int argc, char** argv) {
     std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
     if (!store) {
         std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    if (!store->List().empty()) {
+        std::fprintf(stderr, "%s holds uploads already\n", db.c_str());
         return 1;
     }
     {
@@ -146,7 +167,7 @@ int main(int argc, char** argv) {
         serving.join();
         std::printf("uploads of %d readings stored: %d in %.1f s, %.0f a second (%d clients)\n",
                     kReadings, stored.load(), seconds, stored / seconds, kClients);
-        const double bytes = static_cast<double>(std::filesystem::file_size(db));
+        const double bytes = StoreBytes(db);
         std::printf("store: %.0f bytes an upload; five years of 100 cards daily: %.2f GB\n",
                     bytes / stored, bytes / stored * kFiveYearsOfUploads / 1e9);
     }

@@ -6,22 +6,32 @@
 #include <libpq-fe.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 inline bool TestingOnPostgres() {
     return std::getenv("RAZUROZAVI_TEST_POSTGRESQL") != nullptr;
 }
 
-// Runs `sql` on the test's PostgreSQL database; false when it could not.
-inline bool RunOnTestPostgres(const std::string& sql) {
+// Runs `sql` on the test's PostgreSQL database: its first row's first column, "" when it
+// has none, or nothing when it failed.
+inline std::optional<std::string> QueryOnTestPostgres(const std::string& sql) {
     PGconn* conn = PQconnectdb(std::getenv("RAZUROZAVI_TEST_POSTGRESQL"));
     PQsetNoticeProcessor(
         conn, [](void*, const char*) {}, nullptr);
     PGresult* result = PQexec(conn, sql.c_str());
     const ExecStatusType status = PQresultStatus(result);
+    std::optional<std::string> answer;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+        answer = PQntuples(result) > 0 ? PQgetvalue(result, 0, 0) : "";
+    }
     PQclear(result);
     PQfinish(conn);
-    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    return answer;
+}
+
+inline bool RunOnTestPostgres(const std::string& sql) {
+    return QueryOnTestPostgres(sql).has_value();
 }
 
 inline std::string FreshTestDatabase(const std::string& file) {
@@ -29,6 +39,7 @@ inline std::string FreshTestDatabase(const std::string& file) {
         return file;
     }
     RunOnTestPostgres(
-        "DROP TABLE IF EXISTS cards, upload_tenths, uploads, razurozavi_schema CASCADE");
+        "DROP TABLE IF EXISTS cards, upload_tenths, uploads, razurozavi_schema CASCADE;"
+        "DROP FUNCTION IF EXISTS razurozavi_month_partition");
     return std::getenv("RAZUROZAVI_TEST_POSTGRESQL");
 }

@@ -43,6 +43,52 @@ const char* const kSchemaV1[] = {
     "CREATE INDEX cards_by_last ON cards (last_id)",
 };
 
+// From 1 to 2: the readings partitioned by the month an upload was received in, so that
+// a month is one table of its own to detach and archive. The uploads stay one table,
+// as their unique key must hold across all months, which PostgreSQL keeps only for keys
+// that include the partition's column; they count their readings, so that listing them
+// reads no partition.
+const char* const kSchemaV1ToV2[] = {
+    "ALTER TABLE uploads ADD COLUMN month date GENERATED ALWAYS AS"
+    " (make_date(substr(received, 1, 4)::integer, substr(received, 6, 2)::integer, 1)) STORED,"
+    " ADD COLUMN readings integer",
+    "UPDATE uploads u SET readings = coalesce("
+    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id), 0)",
+    "ALTER TABLE uploads ALTER COLUMN readings SET NOT NULL",
+    "ALTER TABLE uploads ADD CONSTRAINT uploads_in_month UNIQUE (id, month)",
+    "ALTER TABLE upload_tenths RENAME TO upload_tenths_v1",
+    "ALTER INDEX upload_tenths_pkey RENAME TO upload_tenths_v1_pkey",
+    "CREATE TABLE upload_tenths ("
+    " upload_id bigint NOT NULL,"
+    " month date NOT NULL,"
+    " tenths bytea NOT NULL,"
+    " PRIMARY KEY (upload_id, month),"
+    " FOREIGN KEY (upload_id, month) REFERENCES uploads (id, month))"
+    " PARTITION BY RANGE (month)",
+    // Makes the month's partition unless it is there; servers making the same one at
+    // once take turns on a lock of its own, which the one that made it holds to its commit.
+    "CREATE FUNCTION razurozavi_month_partition(first_day date) RETURNS void"
+    " LANGUAGE plpgsql AS $$"
+    " DECLARE partition_name text := 'upload_tenths_' || to_char(first_day, 'YYYY_MM');"
+    " BEGIN"
+    " IF to_regclass(partition_name) IS NULL THEN"
+    " PERFORM pg_advisory_xact_lock(7311021);"
+    " EXECUTE format('CREATE TABLE IF NOT EXISTS %I PARTITION OF upload_tenths"
+    " FOR VALUES FROM (%L) TO (%L)', partition_name, to_char(first_day, 'YYYY-MM-DD'),"
+    " to_char(first_day + interval '1 month', 'YYYY-MM-DD'));"
+    " END IF;"
+    " END $$",
+    "SELECT razurozavi_month_partition(month) FROM (SELECT DISTINCT month FROM uploads) m",
+    "INSERT INTO upload_tenths (upload_id, month, tenths)"
+    " SELECT t.upload_id, u.month, t.tenths FROM upload_tenths_v1 t"
+    " JOIN uploads u ON u.id = t.upload_id",
+    "DROP TABLE upload_tenths_v1",
+};
+
+// The month's partition for what this transaction stores, received at its start.
+const char* const kThisMonthsPartition =
+    "SELECT razurozavi_month_partition(date_trunc('month', now() AT TIME ZONE 'UTC')::date)";
+
 // The recording is inserted only when it is not there yet, so that a resent one takes no
 // number from the sequence; the unique key settles two servers storing it at once.
 const char* const kInsertUpload =
@@ -50,15 +96,17 @@ const char* const kInsertUpload =
     " INSERT INTO uploads (received, peer, serial, description, low_alarm_x10, high_alarm_x10,"
     " start_delay, alarm_delay, sample_points, sample_rate, stamp_hour, stamp_minute,"
     " stamp_second, stamp_day, stamp_month, stamp_year, firmware, software, temp_unit,"
-    " tenths_sha256)"
+    " tenths_sha256, readings)"
     " SELECT to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:MI:SS'), $1, $2, $3, $4, $5,"
-    " $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, sha256($19::bytea)"
+    " $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18, sha256($19::bytea),"
+    " length($19::bytea) / 2"
     " WHERE NOT EXISTS (SELECT 1 FROM uploads WHERE serial = $2 AND stamp_year = $15"
     " AND stamp_month = $14 AND stamp_day = $13 AND stamp_hour = $10 AND stamp_minute = $11"
     " AND stamp_second = $12 AND tenths_sha256 = sha256($19::bytea))"
     " ON CONFLICT ON CONSTRAINT uploads_once DO NOTHING"
-    " RETURNING id, serial),"
-    " t AS (INSERT INTO upload_tenths (upload_id, tenths) SELECT id, $19::bytea FROM u),"
+    " RETURNING id, serial, month),"
+    " t AS (INSERT INTO upload_tenths (upload_id, month, tenths) SELECT id, month, $19::bytea"
+    " FROM u),"
     " c AS (INSERT INTO cards (serial, uploads, last_id) SELECT serial, 1, id FROM u"
     " ON CONFLICT (serial) DO UPDATE SET uploads = cards.uploads + 1,"
     " last_id = GREATEST(cards.last_id, excluded.last_id))"
@@ -137,6 +185,16 @@ bool PgUploadStore::Migrate(std::string* why) {
             return failed();
         }
     }
+    if (found < 2) {
+        for (const char* sql : kSchemaV1ToV2) {
+            if (!db_.Run(sql).Ok()) {
+                return failed();
+            }
+        }
+        if (!db_.Run("INSERT INTO razurozavi_schema (version) VALUES (2)").Ok()) {
+            return failed();
+        }
+    }
     return db_.Run("COMMIT").Ok() || failed();
 }
 
@@ -176,6 +234,11 @@ std::vector<StoreOutcome> PgUploadStore::StoreAll(const std::vector<UploadToStor
     };
     std::string why;
     if (!Begin(&why)) {
+        return fail_all(why);
+    }
+    if (!db_.Run(kThisMonthsPartition).Ok()) {
+        why = db_.Error();
+        db_.Run("ROLLBACK");
         return fail_all(why);
     }
     for (std::size_t k = 0; k < uploads.size(); ++k) {
@@ -260,8 +323,26 @@ std::vector<int> PgUploadStore::Readings(long long upload_id) {
     if (!db_.Ready(&why)) {
         return {};
     }
+    return PgTenthsOf(upload_id,
+                      [&](const char* sql, const std::vector<PgParam>& params, bool binary_result) {
+                          return db_.Run(sql, params, binary_result);
+                      });
+}
+
+std::vector<int> PgTenthsOf(
+    long long upload_id,
+    const std::function<PgResult(const char*, const std::vector<PgParam>&, bool)>& query) {
+    const PgParam id = Number(upload_id);
+    const PgResult month =
+        query("SELECT to_char(month, 'YYYY-MM-DD') FROM uploads WHERE id = $1", {id}, false);
+    if (month.Rows() != 1) {
+        return {};
+    }
+    // The month as a value, not a join: the planner then looks at its partition alone,
+    // where with every partition to consider its planning grew with the months kept.
     const PgResult r =
-        db_.Run("SELECT tenths FROM upload_tenths WHERE upload_id = $1", {Number(upload_id)}, true);
+        query("SELECT tenths FROM upload_tenths WHERE upload_id = $1 AND month = $2::date",
+              {id, {month.Text(0, 0), false}}, true);
     if (r.Rows() != 1) {
         return {};
     }

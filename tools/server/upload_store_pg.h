@@ -4,6 +4,7 @@
 // stamp and a digest of its readings), and a store answers only after its commit. A
 // database that went away fails the stores until it is back; each store connects again.
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,7 +37,7 @@ class PgUploadStore final : public UploadStore {
 };
 
 // The schema version this server makes and reads.
-constexpr int kPgSchemaVersion = 1;
+constexpr int kPgSchemaVersion = 2;
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
 #define PG_UPLOAD_COLUMNS                                                                    \
@@ -44,7 +45,13 @@ constexpr int kPgSchemaVersion = 1;
     "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "           \
     "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, " \
     "u.software, u.temp_unit, "                                                              \
-    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id)"
+    "u.readings"
 
 // One row of PG_UPLOAD_COLUMNS, from `column` on.
 StoredUpload PgUploadFrom(const PgResult& result, int row, int column);
+
+// The readings of upload `upload_id`, read through `query`; none when it is not there or
+// its month was archived.
+std::vector<int> PgTenthsOf(
+    long long upload_id,
+    const std::function<PgResult(const char*, const std::vector<PgParam>&, bool)>& query);
