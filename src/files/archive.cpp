@@ -91,7 +91,12 @@ bool HoldsExactly(const std::string& path, const std::string& bytes) {
 }
 
 std::string Candidate(const std::string& folder, const std::string& stem, int suffix) {
-    return folder + "/" + stem + (suffix > 1 ? "-" + std::to_string(suffix) : "") + ".mvta";
+    std::string name = folder + "/" + stem;
+    if (suffix > 1) {
+        name += '-';
+        name += std::to_string(suffix);
+    }
+    return name + ".mvta";
 }
 
 std::string SerialFolder(const std::string& dir, const MemoryImage& image) {
