@@ -70,7 +70,7 @@ bool Upload(int port, long serial, int offset) {
     for (const Bytes& message : {BuildHeaderMessage(header), BuildDataPacket(tenths),
                                  Bytes(END_MESSAGE.begin(), END_MESSAGE.end())}) {
         std::array<std::uint8_t, 2> reply{};
-        if (!SendAll(s.Get(), message, 5000) || ReceiveOnce(s.Get(), reply, 5000) != 2 ||
+        if (SendAll(s.Get(), message, 5000) || ReceiveOnce(s.Get(), reply, 5000) != 2 ||
             reply[0] != 'c') {
             return false;
         }
