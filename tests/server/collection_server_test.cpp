@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 
 #include "cloud/fake_cloud_server.h"
 #include "files/file.h"
@@ -149,7 +150,7 @@ TEST_F(CollectionServerTest, ListEscapesWhatADescriptionCouldForge) {
         << list.output;
 }
 
-TEST(ServerCommandLine, EveryOptionOfTheUsageIsInTheManualAndModesGoOneAtATime) {
+TEST(ServerCommandLine, EveryOptionIsInTheManualModesGoOneAtATimeAndVerifyNeedsAStore) {
     const CommandResult help = RunCommand({RAZUROZAVI_SERVER, "--help"});
     ASSERT_EQ(help.exit_status, 0);
     const std::string manual =
@@ -168,4 +169,11 @@ TEST(ServerCommandLine, EveryOptionOfTheUsageIsInTheManualAndModesGoOneAtATime) 
     }
     EXPECT_GE(options, 14);
     EXPECT_EQ(RunCommand({RAZUROZAVI_SERVER, "--list", "--verify"}).exit_status, 2);
+    // A mistyped path is no empty store that verifies.
+    TempWorkingDir dir;
+    const CommandResult missing =
+        RunCommand({RAZUROZAVI_SERVER, "--verify", "--db", "typo.sqlite"});
+    EXPECT_EQ(missing.exit_status, 1);
+    EXPECT_EQ(missing.err, "razurozavi-server: typo.sqlite: no such database\n");
+    EXPECT_FALSE(std::filesystem::exists("typo.sqlite"));
 }

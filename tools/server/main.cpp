@@ -1,6 +1,7 @@
 // razurozavi-server: the collection server that cards in cloud mode upload to.
 
 #include <getopt.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -173,6 +174,11 @@ int main(int argc, char** argv) {
         return Usage("--db: the password goes in ~/.pgpass or PGPASSWORD, not on the command line");
     }
 
+    // Opening a mistyped path would make an empty store there, which verifies.
+    if (verify && !IsPostgresUri(db) && access(db.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "razurozavi-server: %s: no such database\n", db.c_str());
+        return 1;
+    }
     std::string error;
     const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
     if (!store) {
