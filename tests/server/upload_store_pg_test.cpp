@@ -128,7 +128,8 @@ TEST_F(PgStoreTest, ReadingsAreKeptAPartitionAMonthFromAFirstSchemaDatabaseOn) {
     }
     EXPECT_EQ(uploads[0].received, "2026-01-01 23:59:59");
     EXPECT_EQ(web->Card(5)->uploads, 1);
-    EXPECT_EQ(QueryOnTestPostgres("SELECT max(version) FROM razurozavi_schema"), "2");
+    EXPECT_EQ(QueryOnTestPostgres("SELECT max(version) FROM razurozavi_schema"),
+              std::to_string(kPgSchemaVersion));
     const std::string this_month =
         *QueryOnTestPostgres("SELECT to_char(now() AT TIME ZONE 'UTC', 'YYYY_MM')");
     EXPECT_EQ(PartitionRows("2026_01"), 2);

@@ -3,7 +3,8 @@
 // reads what the browser built (--dump-dom). It also takes a screenshot of an upload's
 // page; with RAZUROZAVI_WEB_SCREENSHOT=FILE set, the picture is copied there (that is how
 // docs/screenshots/web-upload.png is made; RAZUROZAVI_WEB_PHONE_SCREENSHOT=FILE keeps the
-// page as a phone 390 px wide shows it).
+// page as a phone 390 px wide shows it, RAZUROZAVI_WEB_HASH_SCREENSHOT=FILE its top, with
+// the upload's digest, in a window of 1200 × 900).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -218,6 +219,10 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
     EXPECT_TRUE(Has(upload, "<line class=\"limite inferior\""));
     EXPECT_TRUE(Has(upload, "Limite superior 8,0 °C"));
     EXPECT_TRUE(Has(upload, "▲ acima do limite") || Has(upload, "Episódio"));
+    EXPECT_TRUE(std::regex_search(
+        upload,
+        std::regex("Verificado</span>[^<]*<br>SHA-256: <code class=\"hash\">[0-9a-f]{64}<")))
+        << upload;
     EXPECT_FALSE(std::regex_search(upload, std::regex("<script", std::regex::icase)));
 
     // On a phone: nothing scrolls sideways but the tables in their boxes, the chart's
@@ -253,6 +258,14 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
     if (const char* keep = std::getenv("RAZUROZAVI_WEB_SCREENSHOT")) {
         std::filesystem::copy_file("upload.png", keep,
                                    std::filesystem::copy_options::overwrite_existing);
+    }
+    // The top of the page, with the upload's digest, as a desktop browser opens it.
+    if (const char* keep = std::getenv("RAZUROZAVI_WEB_HASH_SCREENSHOT")) {
+        std::vector<std::string> top = Chromium(std::filesystem::current_path() / "profile-top");
+        top.push_back("--window-size=1200,900");
+        top.push_back("--screenshot=" + std::string(keep));
+        top.push_back(base + "/uploads/1");
+        RunCommand(top);
     }
 }
 

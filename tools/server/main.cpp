@@ -1,6 +1,7 @@
 // razurozavi-server: the collection server that cards in cloud mode upload to.
 
 #include <getopt.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -21,12 +22,16 @@ constexpr const char* kUsage =
     "                         [--web-port P] [--web-password-file FILE]\n"
     "                         [--tls-cert FILE --tls-key FILE] [--profile NAME|FILE]\n"
     "       razurozavi-server --list [--db FILE|URI]\n"
+    "       razurozavi-server --verify [--db FILE|URI]\n"
     "       razurozavi-server --help | --version\n"
     "--web-port: the web view's port (default 40080, 0 turns it off), on the --bind\n"
     "address; an address other than loopback needs --web-password-file (user:HASH lines,\n"
     "HASH from mkpasswd); --tls-cert and --tls-key serve it over HTTPS.\n"
     "--profile: the rules every recording is judged by in the web view, a built-in\n"
     "profile (default cartao) or a profile file.\n"
+    "--verify: walks the chain over the stored uploads, making each upload's SHA-256 again\n"
+    "from its stored fields and readings; one line per upload that fails, then a summary;\n"
+    "exit status 0 only when every upload holds.\n"
     "--db: a SQLite file, or a PostgreSQL database as postgresql://USER@HOST/DBNAME (its\n"
     "password from ~/.pgpass or PGPASSWORD).\n";
 constexpr const char* kDefaultDb = "uploads.sqlite";
@@ -61,6 +66,7 @@ int main(int argc, char** argv) {
     WebOptions web;
     std::string db = kDefaultDb;
     bool list = false;
+    bool verify = false;
     enum Option {
         kPort = 1,
         kBind,
@@ -72,6 +78,7 @@ int main(int argc, char** argv) {
         kKey,
         kProfile,
         kList,
+        kVerify,
         kHelp,
         kVersion
     };
@@ -85,6 +92,7 @@ int main(int argc, char** argv) {
                             {"tls-key", required_argument, nullptr, kKey},
                             {"profile", required_argument, nullptr, kProfile},
                             {"list", no_argument, nullptr, kList},
+                            {"verify", no_argument, nullptr, kVerify},
                             {"help", no_argument, nullptr, kHelp},
                             {"version", no_argument, nullptr, kVersion},
                             {nullptr, 0, nullptr, 0}};
@@ -108,6 +116,9 @@ int main(int argc, char** argv) {
                 return 0;
             case kList:
                 list = true;
+                break;
+            case kVerify:
+                verify = true;
                 break;
             case kPort:
                 if (!ParseNumber(value, 0, 65535, options.port)) {
@@ -152,6 +163,9 @@ int main(int argc, char** argv) {
                 break;
         }
     }
+    if (list && verify) {
+        return Usage("--list and --verify go one at a time");
+    }
     if (optind < argc) {
         return Usage((std::string("unknown argument: ") + argv[optind]).c_str());
     }
@@ -160,6 +174,11 @@ int main(int argc, char** argv) {
         return Usage("--db: the password goes in ~/.pgpass or PGPASSWORD, not on the command line");
     }
 
+    // Opening a mistyped path would make an empty store there, which verifies.
+    if (verify && !IsPostgresUri(db) && access(db.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "razurozavi-server: %s: no such database\n", db.c_str());
+        return 1;
+    }
     std::string error;
     const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
     if (!store) {
@@ -171,6 +190,21 @@ int main(int argc, char** argv) {
             std::printf("%s\n", UploadLine(upload).c_str());
         }
         return 0;
+    }
+    if (verify) {
+        long long checked = 0;
+        const std::vector<UploadFault> faults = VerifyUploads(*store, &checked);
+        for (const UploadFault& fault : faults) {
+            std::printf("upload %lld serial %ld: %s\n", fault.id, fault.serial, fault.what.c_str());
+        }
+        if (faults.empty()) {
+            std::printf("%lld upload%s verified, the chain holds\n", checked,
+                        checked == 1 ? "" : "s");
+            return 0;
+        }
+        std::printf("%lld upload%s checked, %zu fault%s\n", checked, checked == 1 ? "" : "s",
+                    faults.size(), faults.size() == 1 ? "" : "s");
+        return 1;
     }
 
     // The web view first: a refused option must stop the server before it takes uploads.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "files/digest.h"
 #include "logger/cp1252.h"
 #include "upload_store_pg.h"
 #include "upload_store_sqlite.h"
@@ -58,6 +59,112 @@ std::vector<int> UnpackTenths(const void* blob, std::size_t bytes) {
         tenths[i] = static_cast<std::int16_t>(b[2 * i] | (b[2 * i + 1] << 8));
     }
     return tenths;
+}
+
+StoredUpload StoredFields(const UploadHeader& header) {
+    StoredUpload u;
+    u.serial = header.serial;
+    u.description = DescriptionText(header.descricao);
+    u.low_alarm_x10 = header.low_alarm_x10;
+    u.high_alarm_x10 = header.high_alarm_x10;
+    u.start_delay = header.start_delay;
+    u.alarm_delay = header.alarm_delay;
+    u.sample_points = header.sample_points;
+    u.sample_rate = header.sample_rate;
+    u.stamp = header.stamp;
+    u.firmware = VersionText(header.firmware);
+    u.software = VersionText(header.software);
+    u.temp_unit = header.temp_unit;
+    return u;
+}
+
+namespace {
+
+void PutLittleEndian(std::string& out, std::uint64_t value, int bytes) {
+    for (int k = 0; k < bytes; ++k) {
+        out += static_cast<char>((value >> (8 * k)) & 0xFF);
+    }
+}
+
+void PutNumber(std::string& out, long long value) {
+    PutLittleEndian(out, static_cast<std::uint64_t>(value), 8);
+}
+
+void PutText(std::string& out, const std::string& text) {
+    PutLittleEndian(out, text.size(), 4);
+    out += text;
+}
+
+// 64 hex digits to their 32 bytes; 32 zero bytes for anything else.
+std::string DigestBytes(const std::string& hex) {
+    std::string bytes(32, '\0');
+    if (!IsSha256Hex(hex)) {
+        return bytes;
+    }
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        bytes[k] = static_cast<char>(nibble(hex[2 * k]) << 4 | nibble(hex[2 * k + 1]));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+std::string UploadCanonicalBytes(const StoredUpload& u, const std::vector<int>& readings) {
+    std::string out = "RZU1";
+    PutNumber(out, u.serial);
+    PutText(out, u.description);
+    for (const long long field :
+         {static_cast<long long>(u.low_alarm_x10), static_cast<long long>(u.high_alarm_x10),
+          static_cast<long long>(u.start_delay), static_cast<long long>(u.alarm_delay),
+          static_cast<long long>(u.sample_points), static_cast<long long>(u.sample_rate),
+          static_cast<long long>(u.stamp.year), static_cast<long long>(u.stamp.month),
+          static_cast<long long>(u.stamp.day), static_cast<long long>(u.stamp.h),
+          static_cast<long long>(u.stamp.m), static_cast<long long>(u.stamp.s)}) {
+        PutNumber(out, field);
+    }
+    PutText(out, u.firmware);
+    PutText(out, u.software);
+    PutNumber(out, u.temp_unit);
+    PutNumber(out, static_cast<long long>(readings.size()));
+    out += PackTenths(readings);
+    return out;
+}
+
+std::string UploadSha256(const StoredUpload& fields, const std::vector<int>& readings) {
+    return Sha256Hex(UploadCanonicalBytes(fields, readings));
+}
+
+std::string NextChainLink(const std::string& previous, const std::string& sha256) {
+    return Sha256Hex(DigestBytes(previous) + DigestBytes(sha256));
+}
+
+bool UploadHolds(const StoredUpload& upload, const std::vector<int>& readings,
+                 const std::string& previous) {
+    return IsSha256Hex(upload.sha256) && UploadSha256(upload, readings) == upload.sha256 &&
+           NextChainLink(previous, upload.sha256) == upload.chain;
+}
+
+std::vector<UploadFault> VerifyUploads(UploadStore& store, long long* checked) {
+    std::vector<UploadFault> faults;
+    std::string previous;
+    *checked = 0;
+    for (const StoredUpload& u : store.List()) {
+        ++*checked;
+        const auto fault = [&](const char* what) { faults.push_back({u.id, u.serial, what}); };
+        if (!IsSha256Hex(u.sha256)) {
+            fault("no digest stored");
+        } else if (UploadSha256(u, store.Readings(u.id)) != u.sha256) {
+            fault("readings or fields changed");
+        }
+        // The stored digest, right or wrong, is what the link was made from: a changed
+        // upload is told apart from a chain edited around it.
+        if (NextChainLink(previous, u.sha256) != u.chain) {
+            fault("chain broken");
+        }
+        previous = u.chain;
+    }
+    return faults;
 }
 
 static std::string Tenths(int tenths) {

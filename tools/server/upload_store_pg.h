@@ -29,23 +29,28 @@ class PgUploadStore final : public UploadStore {
     bool Migrate(std::string* why);
     // Begins a transaction, connecting again once when the connection turns out broken.
     bool Begin(std::string* why);
-    // One upload inside the open transaction; true when stored or already there.
-    bool Insert(const UploadToStore& upload, std::string* why);
+    // Gives the uploads stored before the chain their digest and link, in id order.
+    bool FillChain();
+    // The newest upload's link of the chain; empty when there is none.
+    std::string LastLink();
+    std::vector<int> ReadingsOf(long long upload_id);
+    // One upload inside the open transaction; true when stored or already there. `link`
+    // is the chain's last link, moved on when the upload is stored anew.
+    bool Insert(const UploadToStore& upload, std::string* link, std::string* why);
 
     std::mutex mutex_;
     PgConnection db_;
 };
 
 // The schema version this server makes and reads.
-constexpr int kPgSchemaVersion = 2;
+constexpr int kPgSchemaVersion = 3;
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
 #define PG_UPLOAD_COLUMNS                                                                    \
     "u.id, u.received, u.peer, u.serial, u.description, u.low_alarm_x10, u.high_alarm_x10, " \
     "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "           \
     "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, " \
-    "u.software, u.temp_unit, "                                                              \
-    "u.readings"
+    "u.software, u.temp_unit, u.readings, u.sha256, u.chain"
 
 // One row of PG_UPLOAD_COLUMNS, from `column` on.
 StoredUpload PgUploadFrom(const PgResult& result, int row, int column);

@@ -43,7 +43,21 @@ const char* const kSchema =
     " serial INTEGER PRIMARY KEY,"
     " uploads INTEGER NOT NULL,"
     " last_id INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS cards_by_last ON cards (last_id);";
+    "CREATE INDEX IF NOT EXISTS cards_by_last ON cards (last_id);"
+    "CREATE TABLE IF NOT EXISTS web_logins ("
+    " id INTEGER PRIMARY KEY,"
+    " time TEXT NOT NULL,"
+    " user_name TEXT NOT NULL,"
+    " address TEXT NOT NULL,"
+    " success INTEGER NOT NULL);";
+
+// The columns of StoredUpload, in its order, for "FROM uploads".
+#define SQLITE_UPLOAD_COLUMNS                                                               \
+    "id, received, peer, serial, description, low_alarm_x10, high_alarm_x10, start_delay, " \
+    "alarm_delay, sample_points, sample_rate, stamp_hour, stamp_minute, stamp_second, "     \
+    "stamp_day, stamp_month, stamp_year, firmware, software, temp_unit, "                   \
+    "(SELECT length(tenths) / 2 FROM upload_tenths WHERE upload_id = uploads.id), sha256, " \
+    "chain"
 
 // The cards' counts, made once from the uploads.
 const char* const kCardCounts =
@@ -75,6 +89,35 @@ class Statement {
   private:
     sqlite3_stmt* stmt_ = nullptr;
 };
+
+StoredUpload UploadFrom(const Statement& query) {
+    StoredUpload u;
+    int k = 0;
+    u.id = query.Int64(k++);
+    u.received = query.Text(k++);
+    u.peer = query.Text(k++);
+    u.serial = static_cast<long>(query.Int64(k++));
+    u.description = query.Text(k++);
+    u.low_alarm_x10 = query.Int(k++);
+    u.high_alarm_x10 = query.Int(k++);
+    u.start_delay = query.Int(k++);
+    u.alarm_delay = query.Int(k++);
+    u.sample_points = query.Int(k++);
+    u.sample_rate = query.Int(k++);
+    u.stamp.h = static_cast<unsigned char>(query.Int(k++));
+    u.stamp.m = static_cast<unsigned char>(query.Int(k++));
+    u.stamp.s = static_cast<unsigned char>(query.Int(k++));
+    u.stamp.day = static_cast<unsigned char>(query.Int(k++));
+    u.stamp.month = static_cast<unsigned char>(query.Int(k++));
+    u.stamp.year = static_cast<unsigned>(query.Int(k++));
+    u.firmware = query.Text(k++);
+    u.software = query.Text(k++);
+    u.temp_unit = query.Int(k++);
+    u.readings = query.Int(k++);
+    u.sha256 = query.Text(k++);
+    u.chain = query.Text(k++);
+    return u;
+}
 
 // Whether `sql` finds a row.
 bool Finds(sqlite3* db, const char* sql) {
@@ -143,6 +186,68 @@ bool SqliteUploadStore::MoveReadingsIntoBlobs() {
     return step == SQLITE_DONE && flush();
 }
 
+std::string SqliteUploadStore::LastLink() {
+    Statement last(db_, "SELECT chain FROM uploads ORDER BY id DESC LIMIT 1");
+    return last.Ok() && sqlite3_step(last.Get()) == SQLITE_ROW ? last.Text(0) : "";
+}
+
+bool SqliteUploadStore::ChainUploads() {
+    const char* const kUnchained =
+        "SELECT " SQLITE_UPLOAD_COLUMNS
+        " FROM uploads WHERE id > (SELECT coalesce(max(id), 0) FROM uploads"
+        " WHERE chain IS NOT NULL) ORDER BY id";
+    const auto chained = [&] {
+        return Finds(db_, "SELECT 1 FROM pragma_table_info('uploads') WHERE name = 'chain'");
+    };
+    // Looked at before the lock, so that an open of an up-to-date file writes nothing.
+    if (chained()) {
+        Statement pending(db_, kUnchained);
+        if (pending.Ok() && sqlite3_step(pending.Get()) != SQLITE_ROW) {
+            return true;
+        }
+    }
+    if (!Execute("BEGIN IMMEDIATE")) {
+        return false;
+    }
+    bool done = chained() || (Execute("ALTER TABLE uploads ADD COLUMN sha256 TEXT") &&
+                              Execute("ALTER TABLE uploads ADD COLUMN chain TEXT"));
+    // Uploads stored before the chain, or by a server that keeps none, join it in id order
+    // after the last one chained.
+    std::vector<StoredUpload> pending;
+    {
+        Statement query(db_, kUnchained);
+        while (done && query.Ok() && sqlite3_step(query.Get()) == SQLITE_ROW) {
+            pending.push_back(UploadFrom(query));
+        }
+        done = done && query.Ok();
+    }
+    Statement seal(db_, "UPDATE uploads SET sha256 = ?, chain = ? WHERE id = ?");
+    std::string link;
+    {
+        Statement last(
+            db_, "SELECT chain FROM uploads WHERE chain IS NOT NULL ORDER BY id DESC LIMIT 1");
+        link = last.Ok() && sqlite3_step(last.Get()) == SQLITE_ROW ? last.Text(0) : "";
+    }
+    for (const StoredUpload& u : pending) {
+        if (!done || !seal.Ok()) {
+            done = false;
+            break;
+        }
+        const std::string sha256 = UploadSha256(u, ReadingsOf(u.id));
+        link = NextChainLink(link, sha256);
+        sqlite3_reset(seal.Get());
+        seal.Bind(1, sha256);
+        seal.Bind(2, link);
+        seal.Bind(3, u.id);
+        done = sqlite3_step(seal.Get()) == SQLITE_DONE;
+    }
+    if (!done || !Execute("COMMIT")) {
+        Execute("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
 std::unique_ptr<SqliteUploadStore> SqliteUploadStore::Open(const std::string& path,
                                                            std::string* error) {
     sqlite3* db = nullptr;
@@ -160,7 +265,7 @@ std::unique_ptr<SqliteUploadStore> SqliteUploadStore::Open(const std::string& pa
     // commit, which makes a commit durable, not just atomic.
     if (!store->Execute("PRAGMA journal_mode=TRUNCATE") ||
         !store->Execute("PRAGMA synchronous=FULL") || !store->Execute(kSchema) ||
-        !store->Migrate()) {
+        !store->Migrate() || !store->ChainUploads()) {
         *error = sqlite3_errmsg(db);
         return nullptr;
     }
@@ -214,6 +319,8 @@ std::vector<StoreOutcome> SqliteUploadStore::StoreAll(const std::vector<UploadTo
     if (!Execute("BEGIN IMMEDIATE")) {
         return fail_all(sqlite3_errmsg(db_));
     }
+    // Under the write lock, so no other process can take the same link.
+    std::string link = LastLink();
     for (std::size_t k = 0; k < uploads.size(); ++k) {
         // An I/O error or a full disk ends the transaction: none of the batch is stored.
         if (sqlite3_get_autocommit(db_) != 0) {
@@ -224,8 +331,11 @@ std::vector<StoreOutcome> SqliteUploadStore::StoreAll(const std::vector<UploadTo
             outcomes[k] = {false, sqlite3_errmsg(db_)};
             continue;
         }
-        outcomes[k].stored = Insert(uploads[k], &outcomes[k].why);
-        if (!outcomes[k].stored) {
+        std::string next = link;
+        outcomes[k].stored = Insert(uploads[k], &next, &outcomes[k].why);
+        if (outcomes[k].stored) {
+            link = next;
+        } else {
             Execute("ROLLBACK TO upload");
         }
         Execute("RELEASE upload");
@@ -238,7 +348,7 @@ std::vector<StoreOutcome> SqliteUploadStore::StoreAll(const std::vector<UploadTo
     return outcomes;
 }
 
-bool SqliteUploadStore::Insert(const UploadToStore& u, std::string* why) {
+bool SqliteUploadStore::Insert(const UploadToStore& u, std::string* link, std::string* why) {
     const UploadHeader& header = u.header;
     const std::string& peer = u.peer;
     const auto failed = [&] {
@@ -282,9 +392,9 @@ bool SqliteUploadStore::Insert(const UploadToStore& u, std::string* why) {
                          "INSERT INTO uploads (received, peer, serial, description, "
                          "low_alarm_x10, high_alarm_x10, start_delay, alarm_delay, sample_points, "
                          "sample_rate, stamp_hour, stamp_minute, stamp_second, stamp_day, "
-                         "stamp_month, stamp_year, firmware, software, temp_unit) VALUES "
-                         "(strftime('%Y-%m-%d %H:%M:%S', 'now'), ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                         "?, ?, ?, ?, ?, ?, ?)");
+                         "stamp_month, stamp_year, firmware, software, temp_unit, sha256, "
+                         "chain) VALUES (strftime('%Y-%m-%d %H:%M:%S', 'now'), ?, ?, ?, ?, ?, ?, "
+                         "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         Statement tenths(db_, "INSERT INTO upload_tenths (upload_id, tenths) VALUES (?, ?)");
         Statement card(db_,
                        "INSERT INTO cards (serial, uploads, last_id) VALUES (?, 1, ?) "
@@ -310,6 +420,10 @@ bool SqliteUploadStore::Insert(const UploadToStore& u, std::string* why) {
             upload.Bind(k++, VersionText(header.firmware));
             upload.Bind(k++, VersionText(header.software));
             upload.Bind(k++, header.temp_unit);
+            const std::string sha256 = UploadSha256(StoredFields(header), u.readings);
+            const std::string next = NextChainLink(*link, sha256);
+            upload.Bind(k++, sha256);
+            upload.Bind(k++, next);
             stored = sqlite3_step(upload.Get()) == SQLITE_DONE;
             const long long id = sqlite3_last_insert_rowid(db_);
             tenths.Bind(1, id);
@@ -319,6 +433,9 @@ bool SqliteUploadStore::Insert(const UploadToStore& u, std::string* why) {
             card.Bind(2, id);
             stored = stored && sqlite3_step(tenths.Get()) == SQLITE_DONE &&
                      sqlite3_step(card.Get()) == SQLITE_DONE;
+            if (stored) {
+                *link = next;
+            }
         }
     }
     return stored || failed();
@@ -326,45 +443,20 @@ bool SqliteUploadStore::Insert(const UploadToStore& u, std::string* why) {
 
 std::vector<StoredUpload> SqliteUploadStore::List() {
     std::lock_guard lock(mutex_);
-    Statement query(db_,
-                    "SELECT id, received, peer, serial, description, low_alarm_x10, "
-                    "high_alarm_x10, start_delay, alarm_delay, sample_points, sample_rate, "
-                    "stamp_hour, stamp_minute, stamp_second, stamp_day, stamp_month, stamp_year, "
-                    "firmware, software, temp_unit, "
-                    "(SELECT length(tenths) / 2 FROM upload_tenths WHERE upload_id = uploads.id) "
-                    "FROM uploads ORDER BY id");
+    Statement query(db_, "SELECT " SQLITE_UPLOAD_COLUMNS " FROM uploads ORDER BY id");
     std::vector<StoredUpload> uploads;
     while (query.Ok() && sqlite3_step(query.Get()) == SQLITE_ROW) {
-        StoredUpload u;
-        int k = 0;
-        u.id = query.Int64(k++);
-        u.received = query.Text(k++);
-        u.peer = query.Text(k++);
-        u.serial = static_cast<long>(query.Int64(k++));
-        u.description = query.Text(k++);
-        u.low_alarm_x10 = query.Int(k++);
-        u.high_alarm_x10 = query.Int(k++);
-        u.start_delay = query.Int(k++);
-        u.alarm_delay = query.Int(k++);
-        u.sample_points = query.Int(k++);
-        u.sample_rate = query.Int(k++);
-        u.stamp.h = static_cast<unsigned char>(query.Int(k++));
-        u.stamp.m = static_cast<unsigned char>(query.Int(k++));
-        u.stamp.s = static_cast<unsigned char>(query.Int(k++));
-        u.stamp.day = static_cast<unsigned char>(query.Int(k++));
-        u.stamp.month = static_cast<unsigned char>(query.Int(k++));
-        u.stamp.year = static_cast<unsigned>(query.Int(k++));
-        u.firmware = query.Text(k++);
-        u.software = query.Text(k++);
-        u.temp_unit = query.Int(k++);
-        u.readings = query.Int(k++);
-        uploads.push_back(std::move(u));
+        uploads.push_back(UploadFrom(query));
     }
     return uploads;
 }
 
 std::vector<int> SqliteUploadStore::Readings(long long upload_id) {
     std::lock_guard lock(mutex_);
+    return ReadingsOf(upload_id);
+}
+
+std::vector<int> SqliteUploadStore::ReadingsOf(long long upload_id) {
     Statement query(db_, "SELECT tenths FROM upload_tenths WHERE upload_id = ?");
     if (!query.Ok()) {
         return {};

@@ -36,8 +36,14 @@ class SqliteUploadStore final : public UploadStore {
     // Brings a database of an earlier schema to this one, in place.
     bool Migrate();
     bool MoveReadingsIntoBlobs();
-    // One upload inside the open transaction; true when stored or already there.
-    bool Insert(const UploadToStore& upload, std::string* why);
+    // Gives the uploads without a digest and link theirs, in id order.
+    bool ChainUploads();
+    // The newest upload's link of the chain; empty when there is none.
+    std::string LastLink();
+    std::vector<int> ReadingsOf(long long upload_id);
+    // One upload inside the open transaction; true when stored or already there. `link`
+    // is the chain's last link, moved on when the upload is stored anew.
+    bool Insert(const UploadToStore& upload, std::string* link, std::string* why);
 
     struct FileIdentity {
         dev_t device;

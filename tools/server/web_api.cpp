@@ -135,7 +135,8 @@ WebResponse WebView::ApiUpload(long long id) {
                        ",\"serial\":" + std::to_string(u.serial) +
                        ",\"descricao\":" + JsonString(u.description) +
                        ",\"recebido\":" + JsonString(ReceivedIso(u.received)) +
-                       ",\"origem\":" + JsonString(u.peer);
+                       ",\"origem\":" + JsonString(u.peer) + ",\"sha256\":" + JsonString(u.sha256) +
+                       ",\"verified\":" + (Verified(u, r.tenths) ? "true" : "false");
     json += ",\"configuracao\":{\"limite_inferior_c\":" + TenthsText(u.low_alarm_x10) +
             ",\"limite_superior_c\":" + TenthsText(u.high_alarm_x10) +
             ",\"atraso_alarme_s\":" + std::to_string(u.alarm_delay) +

@@ -130,9 +130,12 @@ bool WebAuth::Verify(const std::string& user, const std::string& password) {
     return same && found != users_.end();
 }
 
-bool WebAuth::Check(std::string_view authorization) {
+bool WebAuth::Check(std::string_view authorization, LoginAttempt* attempt) {
     const std::string credentials = DecodeBasic(authorization);
     const std::size_t colon = credentials.find(':');
+    if (attempt != nullptr) {
+        attempt->user = credentials.substr(0, colon);
+    }
     // crypt(3) would stop at a NUL and take what comes before it for the password.
     if (colon == std::string::npos || users_.empty() ||
         credentials.find('\0') != std::string::npos) {
@@ -142,6 +145,9 @@ bool WebAuth::Check(std::string_view authorization) {
     {
         std::lock_guard lock(mutex_);
         if (accepted_.count(digest) != 0) {
+            if (attempt != nullptr) {
+                attempt->remembered = true;
+            }
             return true;
         }
     }

@@ -16,6 +16,13 @@
 #include <string_view>
 #include <unordered_map>
 
+// What one check saw: the user named, and whether the credentials were among those
+// remembered (a browser asking again) rather than hashed now (a login).
+struct LoginAttempt {
+    std::string user;
+    bool remembered = false;
+};
+
 class WebAuth {
   public:
     // Reads the password file; false with `error` set when it cannot be read or a line
@@ -23,7 +30,7 @@ class WebAuth {
     bool Load(const std::string& path, std::string* error);
     // Whether the Authorization header's value names a user of the file with their
     // password. A password holding a NUL byte is no password of the file.
-    bool Check(std::string_view authorization);
+    bool Check(std::string_view authorization, LoginAttempt* attempt = nullptr);
     std::size_t Users() const { return users_.size(); }
 
   private:

@@ -23,7 +23,8 @@ std::string PageStart(const std::string& title, const std::string& crumbs) {
            " — RazuRozavi</title>\n<link rel=\"stylesheet\" href=\"/estilo.css\">\n"
            "<link rel=\"icon\" href=\"/icone.svg\" type=\"image/svg+xml\">\n</head>\n"
            "<body>\n<header><a class=\"marca\" href=\"/\">RazuRozavi</a> "
-           "<span>Servidor de coleta KELTRIX</span></header>\n<nav class=\"trilha\" "
+           "<span>Servidor de coleta KELTRIX</span> <a class=\"auditoria\" "
+           "href=\"/auditoria\">Auditoria</a></header>\n<nav class=\"trilha\" "
            "aria-label=\"Trilha\">" +
            crumbs + "</nav>\n<main>\n";
 }
@@ -79,6 +80,17 @@ std::string ScrollBox(const char* label) {
 std::string VerdictBadge(bool approved) {
     return std::string(approved ? "<span class=\"selo dentro\">" : "<span class=\"selo fora\">") +
            VerdictText(approved) + "</span>";
+}
+
+std::string IntegrityBlock(const StoredUpload& u, bool verified) {
+    return std::string("<p class=\"integridade\">") +
+           (verified ? "<span class=\"selo dentro\">Verificado</span> Leituras e configurações "
+                       "conferem com o SHA-256 guardado no recebimento, e o envio com a cadeia "
+                       "dos anteriores."
+                     : "<span class=\"selo fora\">Alterado</span> Leituras, configurações ou a "
+                       "cadeia de envios não conferem com o SHA-256 guardado no recebimento.") +
+           "<br>SHA-256: <code class=\"hash\">" +
+           (u.sha256.empty() ? std::string(kUnknown) : Html(u.sha256)) + "</code></p>\n";
 }
 
 WebResponse Html200(std::string body) {
@@ -271,6 +283,7 @@ WebResponse WebView::UploadPage(long long id, long long page) {
             " Recebido em " + Html(ReceivedText(u.received)) + " UTC de " + Html(u.peer) +
             ". Baixar: <a href=\"" + self + ".csv\">leituras em CSV</a> · <a href=\"/api/v1" +
             self + "\">JSON</a></p>\n";
+    html += IntegrityBlock(u, Verified(u, r.tenths));
 
     html += "<div class=\"colunas\">\n<section><h2>Configurações</h2><dl>";
     const auto item = [&](const std::string& name, const std::string& value) {
@@ -383,6 +396,40 @@ WebResponse WebView::UploadPage(long long id, long long page) {
     }
     html += "</tbody>\n</table>\n</div>\n" +
             Pager(self, page, pages, "Páginas de leituras, embaixo", "#leituras");
+    return Html200(html + PageEnd());
+}
+
+bool WebView::Verified(const StoredUpload& upload, const std::vector<int>& tenths) {
+    return UploadHolds(upload, tenths, store_.LinkBefore(upload.id));
+}
+
+WebResponse WebView::AuditPage(long long page) {
+    const long long total = store_.LoginCount();
+    const long long pages = PageCount(total, WEB_LOGINS_PER_PAGE);
+    page = ClampPage(page, pages);
+    std::string html = PageStart("Auditoria", "<a href=\"/\">Cartões</a> › <span>Auditoria</span>");
+    html += "<h1>Auditoria</h1>\n";
+    if (total == 0) {
+        html += "<p class=\"vazio\">Nenhuma entrada com senha registrada.</p>\n";
+        return Html200(html + PageEnd());
+    }
+    html += "<p>" + std::to_string(total) +
+            (total == 1 ? " entrada com senha registrada" : " entradas com senha registradas") +
+            "; a mais recente primeiro.</p>\n";
+    html += ScrollBox("Tabela de entradas") +
+            "<table class=\"lista\">\n<thead><tr><th>Quando (UTC)</th><th>Usuário</th>"
+            "<th>Endereço</th><th>Resultado</th></tr></thead>\n<tbody>\n";
+    for (const WebLogin& login :
+         store_.Logins((page - 1) * WEB_LOGINS_PER_PAGE, WEB_LOGINS_PER_PAGE)) {
+        html += std::string(login.success ? "<tr>" : "<tr class=\"fora\">") +
+                Cell(Html(ReceivedText(login.time))) + Cell(Html(login.user)) +
+                Cell(Html(login.address)) +
+                Cell(login.success ? "<span class=\"selo dentro\">aceita</span>"
+                                   : "<span class=\"selo fora\">recusada</span>") +
+                "</tr>\n";
+    }
+    html +=
+        "</tbody>\n</table>\n</div>\n" + Pager("/auditoria", page, pages, "Páginas de entradas");
     return Html200(html + PageEnd());
 }
 

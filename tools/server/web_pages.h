@@ -26,6 +26,7 @@ constexpr int WEB_CARDS_PER_PAGE = 50;
 constexpr int WEB_UPLOADS_PER_PAGE = 25;
 constexpr int WEB_READINGS_PER_PAGE = 500;
 constexpr int WEB_API_ROWS_PER_PAGE = 100;
+constexpr int WEB_LOGINS_PER_PAGE = 50;
 // The JSON API's version: in its paths (/api/v1/...) and in every answer ("versao").
 constexpr int WEB_API_VERSION = 1;
 // Summaries kept in memory (stored uploads never change); cleared when full.
@@ -45,6 +46,8 @@ class WebView {
     WebResponse ApiCards(long long page);
     WebResponse ApiCard(long serial, long long page);
     WebResponse ApiUpload(long long id);
+    // The logins to the web view, newest first.
+    WebResponse AuditPage(long long page);
     static WebResponse Stylesheet();
     // The program's icon, for the browser's tab.
     static WebResponse Icon();
@@ -61,6 +64,10 @@ class WebView {
     RecordingSummary VerdictOf(const Recording& recording) const;
 
   private:
+    // Whether the upload's digest holds for its fields and readings, and its link for the
+    // upload before it.
+    bool Verified(const StoredUpload& upload, const std::vector<int>& tenths);
+
     WebStore& store_;
     const Profile profile_;
     std::mutex cache_mutex_;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,6 +19,7 @@
 #include <string_view>
 
 #include "bind_address.h"
+#include "web_escape.h"
 
 namespace {
 
@@ -44,6 +46,19 @@ constexpr int LISTEN_BACKLOG = 1024;
 constexpr long long PAGE_MAX = 1000000000LL;
 constexpr std::size_t ID_DIGITS_MAX = 18;
 constexpr std::string_view kApiVersionPrefix = "/api/v1/";
+// Of a user name tried, this many bytes are kept in the logins.
+constexpr std::size_t LOGIN_USER_MAX = 64;
+
+// UTC, "YYYY-MM-DD HH:MM:SS", as the store keeps times.
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}
 
 // "?pagina=N": 1 when absent; none when given but not a page number (1 to 10 digits,
 // not 0).
@@ -154,7 +169,7 @@ bool IsLoopbackHost(const std::string& host) {
 }
 
 WebServer::WebServer(WebStore& store, WebOptions options)
-    : view_(store, options.profile), options_(std::move(options)) {}
+    : store_(store), view_(store, options.profile), options_(std::move(options)) {}
 
 WebServer::~WebServer() {
     Stop();
@@ -257,6 +272,9 @@ WebResponse WebServer::Route(MHD_Connection* connection, const std::string& url)
     if (url == "/") {
         return view_.Home(page);
     }
+    if (url == "/auditoria") {
+        return view_.AuditPage(page);
+    }
     if (url == "/estilo.css") {
         return WebView::Stylesheet();
     }
@@ -304,10 +322,17 @@ bool WebServer::Admitted(MHD_Connection* connection, const char* authorization,
         *refusal = WebView::TooManyTries();
         return false;
     }
-    if (auth_.Check(authorization != nullptr ? authorization : "")) {
+    LoginAttempt attempt;
+    const bool admitted = auth_.Check(authorization != nullptr ? authorization : "", &attempt);
+    // A browser asks first without a password, and then sends the same one with every
+    // request: a login is a password tried and not remembered.
+    if (authorization != nullptr && !attempt.remembered) {
+        store_.RecordLogin(
+            {UtcNow(), CleanText(attempt.user.substr(0, LOGIN_USER_MAX)), address, admitted});
+    }
+    if (admitted) {
         return true;
     }
-    // A browser asks first without a password: only a password tried counts.
     if (authorization != nullptr) {
         throttle_.Failed(address, now);
     }

@@ -73,6 +73,7 @@ class WebServer {
     // The password, unless this address has failed too often of late; else the refusal.
     bool Admitted(MHD_Connection* connection, const char* authorization, WebResponse* refusal);
 
+    WebStore& store_;
     WebView view_;
     WebOptions options_;
     WebAuth auth_;

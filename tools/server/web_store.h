@@ -1,6 +1,7 @@
 #pragma once
 // What the web view reads of the collection server's database, through a connection of
 // its own. The uploads are written by UploadStore alone; stored uploads never change.
+// The one thing the web view writes is its logins, through a second connection.
 
 #include <memory>
 #include <optional>
@@ -14,6 +15,14 @@ struct CardRow {
     long serial = 0;
     long long uploads = 0;
     StoredUpload last;
+};
+
+// One password checked by the web view.
+struct WebLogin {
+    std::string time;  // UTC, "YYYY-MM-DD HH:MM:SS"
+    std::string user;  // as given, cleaned of what is not text
+    std::string address;
+    bool success = false;
 };
 
 class WebStore {
@@ -35,4 +44,12 @@ class WebStore {
     virtual std::optional<StoredUpload> Upload(long long id) = 0;
     // Tenths of a degree, in recording order.
     virtual std::vector<int> Readings(long long id) = 0;
+    // The chain's link of the upload before `id`; empty when `id` is the first.
+    virtual std::string LinkBefore(long long id) = 0;
+
+    // False when it could not be written.
+    virtual bool RecordLogin(const WebLogin& login) = 0;
+    virtual long long LoginCount() = 0;
+    // Newest first.
+    virtual std::vector<WebLogin> Logins(long long offset, int limit) = 0;
 };

@@ -22,7 +22,7 @@ std::unique_ptr<PgWebStore> PgWebStore::Open(const std::string& uri, std::string
     std::unique_ptr<PgWebStore> store(new PgWebStore(uri));
     // The web view writes nothing, whatever a page asks.
     store->db_.SetSessionSql("SET default_transaction_read_only = on");
-    if (!store->db_.Ready(error)) {
+    if (!store->db_.Ready(error) || !store->logins_db_.Ready(error)) {
         return nullptr;
     }
     return store;
@@ -105,4 +105,45 @@ std::vector<int> PgWebStore::Readings(long long id) {
     std::lock_guard lock(mutex_);
     return PgTenthsOf(id, [&](const char* sql, const std::vector<PgParam>& params,
                               bool binary_result) { return Query(sql, params, binary_result); });
+}
+
+std::string PgWebStore::LinkBefore(long long id) {
+    std::lock_guard lock(mutex_);
+    const PgResult r =
+        Query("SELECT chain FROM uploads WHERE id < $1 ORDER BY id DESC LIMIT 1", {Number(id)});
+    return r.Rows() == 1 ? r.Text(0, 0) : "";
+}
+
+bool PgWebStore::RecordLogin(const WebLogin& login) {
+    std::lock_guard lock(mutex_);
+    std::string why;
+    return logins_db_.Ready(&why) &&
+           logins_db_
+               .Run(
+                   "INSERT INTO web_logins (time, user_name, address, success) "
+                   "VALUES ($1, $2, $3, $4)",
+                   {{login.time, false},
+                    {login.user, false},
+                    {login.address, false},
+                    {login.success ? "true" : "false", false}})
+               .Ok();
+}
+
+long long PgWebStore::LoginCount() {
+    std::lock_guard lock(mutex_);
+    const PgResult r = Query("SELECT count(*) FROM web_logins", {});
+    return r.Rows() == 1 ? r.Int(0, 0) : 0;
+}
+
+std::vector<WebLogin> PgWebStore::Logins(long long offset, int limit) {
+    std::lock_guard lock(mutex_);
+    const PgResult r = Query(
+        "SELECT time, user_name, address, success FROM web_logins "
+        "ORDER BY id DESC LIMIT $1 OFFSET $2",
+        {Number(limit), Number(offset)});
+    std::vector<WebLogin> logins;
+    for (int row = 0; row < r.Rows(); ++row) {
+        logins.push_back({r.Text(row, 0), r.Text(row, 1), r.Text(row, 2), r.Text(row, 3) == "t"});
+    }
+    return logins;
 }

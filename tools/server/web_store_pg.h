@@ -1,5 +1,6 @@
 #pragma once
-// The web view's reading of a PostgreSQL database, in read-only transactions.
+// The web view's reading of a PostgreSQL database, in read-only transactions; its logins
+// go through a connection of their own, the only one that writes.
 
 #include <memory>
 #include <mutex>
@@ -19,12 +20,17 @@ class PgWebStore final : public WebStore {
     std::vector<StoredUpload> CardUploads(long serial, long long offset, int limit) override;
     std::optional<StoredUpload> Upload(long long id) override;
     std::vector<int> Readings(long long id) override;
+    std::string LinkBefore(long long id) override;
+    bool RecordLogin(const WebLogin& login) override;
+    long long LoginCount() override;
+    std::vector<WebLogin> Logins(long long offset, int limit) override;
 
   private:
-    explicit PgWebStore(const std::string& uri) : db_(uri) {}
+    explicit PgWebStore(const std::string& uri) : db_(uri), logins_db_(uri) {}
     // The query's rows; none when the database cannot be reached.
     PgResult Query(const char* sql, const std::vector<PgParam>& params, bool binary_result = false);
 
     std::mutex mutex_;
     PgConnection db_;
+    PgConnection logins_db_;
 };

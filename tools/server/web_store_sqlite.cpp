@@ -9,15 +9,27 @@ constexpr int BUSY_TIMEOUT_MS = 5000;
 // The lists go by card, newest first (the upload store made the indexes they need).
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
-#define UPLOAD_COLUMNS                                                                       \
-    "u.id, u.received, u.peer, u.serial, u.description, u.low_alarm_x10, u.high_alarm_x10, " \
-    "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "           \
-    "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, " \
-    "u.software, u.temp_unit, "                                                              \
-    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id)"
-constexpr int kUploadColumnCount = 21;
+#define UPLOAD_COLUMNS                                                                        \
+    "u.id, u.received, u.peer, u.serial, u.description, u.low_alarm_x10, u.high_alarm_x10, "  \
+    "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "            \
+    "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, "  \
+    "u.software, u.temp_unit, "                                                               \
+    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id), u.sha256, " \
+    "u.chain"
+constexpr int kUploadColumnCount = 23;
 
-enum Query { CARD_COUNT, CARDS, CARD, CARD_UPLOADS, UPLOAD, READINGS, QUERY_COUNT };
+enum Query {
+    CARD_COUNT,
+    CARDS,
+    CARD,
+    CARD_UPLOADS,
+    UPLOAD,
+    READINGS,
+    LINK_BEFORE,
+    LOGIN_COUNT,
+    LOGINS,
+    QUERY_COUNT
+};
 
 std::string Text(sqlite3_stmt* s, int column) {
     const unsigned char* text = sqlite3_column_text(s, column);
@@ -51,6 +63,8 @@ StoredUpload UploadFrom(sqlite3_stmt* s, int k) {
     u.software = Text(s, k++);
     u.temp_unit = static_cast<int>(number());
     u.readings = static_cast<int>(number());
+    u.sha256 = Text(s, k++);
+    u.chain = Text(s, k++);
     return u;
 }
 
@@ -91,6 +105,11 @@ std::unique_ptr<SqliteWebStore> SqliteWebStore::Open(const std::string& path, st
         return nullptr;
     }
     store->statements_.assign(QUERY_COUNT, nullptr);
+    if (sqlite3_open_v2(path.c_str(), &store->logins_db_, flags, nullptr) != SQLITE_OK) {
+        *error = store->logins_db_ != nullptr ? sqlite3_errmsg(store->logins_db_) : "out of memory";
+        return nullptr;
+    }
+    sqlite3_busy_timeout(store->logins_db_, BUSY_TIMEOUT_MS);
     return store;
 }
 
@@ -99,6 +118,7 @@ SqliteWebStore::~SqliteWebStore() {
         sqlite3_finalize(s);
     }
     sqlite3_close(db_);
+    sqlite3_close(logins_db_);
 }
 
 sqlite3_stmt* SqliteWebStore::Prepare(int which, const char* sql) {
@@ -187,7 +207,7 @@ std::optional<StoredUpload> SqliteWebStore::Upload(long long id) {
     if (!use.Row()) {
         return std::nullopt;
     }
-    static_assert(kUploadColumnCount == 21);
+    static_assert(kUploadColumnCount == 23);
     return UploadFrom(s, 0);
 }
 
@@ -204,4 +224,58 @@ std::vector<int> SqliteWebStore::Readings(long long id) {
     }
     return UnpackTenths(sqlite3_column_blob(s, 0),
                         static_cast<std::size_t>(sqlite3_column_bytes(s, 0)));
+}
+
+std::string SqliteWebStore::LinkBefore(long long id) {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* s =
+        Prepare(LINK_BEFORE, "SELECT chain FROM uploads WHERE id < ? ORDER BY id DESC LIMIT 1");
+    const Use use(s);
+    if (s == nullptr) {
+        return "";
+    }
+    sqlite3_bind_int64(s, 1, id);
+    return use.Row() ? Text(s, 0) : "";
+}
+
+bool SqliteWebStore::RecordLogin(const WebLogin& login) {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(logins_db_,
+                       "INSERT INTO web_logins (time, user_name, address, success) "
+                       "VALUES (?, ?, ?, ?)",
+                       -1, &s, nullptr);
+    sqlite3_bind_text(s, 1, login.time.data(), static_cast<int>(login.time.size()), SQLITE_STATIC);
+    sqlite3_bind_text(s, 2, login.user.data(), static_cast<int>(login.user.size()), SQLITE_STATIC);
+    sqlite3_bind_text(s, 3, login.address.data(), static_cast<int>(login.address.size()),
+                      SQLITE_STATIC);
+    sqlite3_bind_int(s, 4, login.success ? 1 : 0);
+    const bool written = s != nullptr && sqlite3_step(s) == SQLITE_DONE;
+    sqlite3_finalize(s);
+    return written;
+}
+
+long long SqliteWebStore::LoginCount() {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* s = Prepare(LOGIN_COUNT, "SELECT COUNT(*) FROM web_logins");
+    const Use use(s);
+    return use.Row() ? sqlite3_column_int64(s, 0) : 0;
+}
+
+std::vector<WebLogin> SqliteWebStore::Logins(long long offset, int limit) {
+    std::lock_guard lock(mutex_);
+    sqlite3_stmt* s = Prepare(LOGINS,
+                              "SELECT time, user_name, address, success FROM web_logins "
+                              "ORDER BY id DESC LIMIT ? OFFSET ?");
+    const Use use(s);
+    std::vector<WebLogin> logins;
+    if (s == nullptr) {
+        return logins;
+    }
+    sqlite3_bind_int(s, 1, limit);
+    sqlite3_bind_int64(s, 2, offset);
+    while (use.Row()) {
+        logins.push_back({Text(s, 0), Text(s, 1), Text(s, 2), sqlite3_column_int(s, 3) != 0});
+    }
+    return logins;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The web view's reading of a SQLite file: read-only, prepared statements only.
+// The web view's reading of a SQLite file: read-only, prepared statements only. Its
+// logins go through a connection of their own, the only one that writes.
 
 #include <memory>
 #include <mutex>
@@ -22,6 +23,10 @@ class SqliteWebStore final : public WebStore {
     std::vector<StoredUpload> CardUploads(long serial, long long offset, int limit) override;
     std::optional<StoredUpload> Upload(long long id) override;
     std::vector<int> Readings(long long id) override;
+    std::string LinkBefore(long long id) override;
+    bool RecordLogin(const WebLogin& login) override;
+    long long LoginCount() override;
+    std::vector<WebLogin> Logins(long long offset, int limit) override;
 
   private:
     explicit SqliteWebStore(sqlite3* db) : db_(db) {}
@@ -29,5 +34,6 @@ class SqliteWebStore final : public WebStore {
 
     std::mutex mutex_;
     sqlite3* db_;
+    sqlite3* logins_db_ = nullptr;
     std::vector<sqlite3_stmt*> statements_;
 };

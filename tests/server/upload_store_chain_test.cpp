@@ -1,0 +1,185 @@
+// The chain over stored uploads: `--verify` holds for an intact store and names the upload
+// whose readings, fields or place in the chain were changed in the database behind the
+// server's back; a file or database from before the chain is chained in place; stores
+// sharing one database never fork it. On SQLite, and on PostgreSQL under pg_virtualenv.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "files/digest.h"
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+#include "test_database.h"
+#include "upload_store.h"
+#include "web_fixture.h"
+
+namespace {
+
+// Runs `sql` on the test's database with its own command-line client, as someone with
+// access to the database would.
+void Tamper(const std::string& db, const std::string& sql) {
+    const std::string client = TestingOnPostgres() ? "psql -X -q -v ON_ERROR_STOP=1 -c "
+                                                   : "sqlite3 " + ShellQuote(db) + " ";
+    const ShellResult result = RunShell(client + ShellQuote(sql));
+    ASSERT_EQ(result.status, 0) << sql << "\n" << result.output;
+}
+
+ShellResult Verify(const std::string& db) {
+    return RunShell(std::string(RAZUROZAVI_SERVER) + " --verify --db " + ShellQuote(db));
+}
+
+// The first reading of upload `id` set to the little-endian bytes `hex`, in either
+// database's words.
+std::string SetFirstReading(long long id, const std::string& hex) {
+    const std::string where = " WHERE upload_id = " + std::to_string(id);
+    return TestingOnPostgres() ? "UPDATE upload_tenths SET tenths = overlay(tenths placing '\\x" +
+                                     hex + "'::bytea from 1 for 2)" + where
+                               : "UPDATE upload_tenths SET tenths = CAST(X'" + hex +
+                                     "' || substr(tenths, 3) AS BLOB)" + where;
+}
+
+class UploadChain : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        db = FreshTestDatabase("chain.sqlite");
+        std::string error;
+        store = UploadStore::Open(db, &error);
+        ASSERT_TRUE(store) << error;
+    }
+    TempWorkingDir dir;
+    std::string db;
+    std::unique_ptr<UploadStore> store;
+};
+
+}  // namespace
+
+TEST_F(UploadChain, AnIntactStoreVerifiesAndEachKindOfChangeNamesItsUpload) {
+    for (long serial = 1001; serial <= 1004; ++serial) {
+        ASSERT_TRUE(store->Store("127.0.0.1", TestHeader(serial, "C\xE2mara"),
+                                 {static_cast<int>(serial % 100), 30, -12}));
+    }
+    // A resend is the same recording, stored once: the chain does not move.
+    ASSERT_TRUE(store->Store("127.0.0.1", TestHeader(1002, "C\xE2mara"), {2, 30, -12}));
+    const std::vector<StoredUpload> uploads = store->List();
+    ASSERT_EQ(uploads.size(), 4u);
+    EXPECT_EQ(uploads[0].chain, NextChainLink("", uploads[0].sha256));
+    EXPECT_EQ(uploads[1].chain, NextChainLink(uploads[0].chain, uploads[1].sha256));
+    EXPECT_EQ(uploads[0].sha256, Sha256Hex(UploadCanonicalBytes(uploads[0], {1, 30, -12})));
+
+    ShellResult verified = Verify(db);
+    EXPECT_EQ(verified.status, 0) << verified.output;
+    EXPECT_EQ(verified.output, "4 uploads verified, the chain holds\n");
+
+    const auto line = [&](int k, const std::string& what) {
+        return "upload " + std::to_string(uploads[k].id) + " serial " +
+               std::to_string(uploads[k].serial) + ": " + what + "\n";
+    };
+    Tamper(db, SetFirstReading(uploads[1].id, "6400"));
+    verified = Verify(db);
+    EXPECT_EQ(verified.status, 1) << verified.output;
+    EXPECT_EQ(verified.output,
+              line(1, "readings or fields changed") + "4 uploads checked, 1 fault\n");
+
+    // Changed back, and a field changed instead.
+    Tamper(db, SetFirstReading(uploads[1].id, "0200"));
+    Tamper(db,
+           "UPDATE uploads SET high_alarm_x10 = 120 WHERE id = " + std::to_string(uploads[2].id));
+    verified = Verify(db);
+    EXPECT_EQ(verified.output,
+              line(2, "readings or fields changed") + "4 uploads checked, 1 fault\n");
+
+    // An upload removed, and the changed one's digest made anew to match: both show, in
+    // the chain.
+    Tamper(db, "DELETE FROM upload_tenths WHERE upload_id = " + std::to_string(uploads[0].id));
+    Tamper(db, "DELETE FROM uploads WHERE id = " + std::to_string(uploads[0].id));
+    StoredUpload changed = uploads[2];
+    changed.high_alarm_x10 = 120;
+    Tamper(db, "UPDATE uploads SET sha256 = '" + UploadSha256(changed, {3, 30, -12}) +
+                   "' WHERE id = " + std::to_string(uploads[2].id));
+    verified = Verify(db);
+    EXPECT_EQ(verified.status, 1);
+    EXPECT_EQ(verified.output,
+              line(1, "chain broken") + line(2, "chain broken") + "3 uploads checked, 2 faults\n");
+}
+
+TEST_F(UploadChain, AStoreFromBeforeTheChainIsChainedInPlaceAndGoesOn) {
+    const std::vector<int> readings = {50, 51, 52};
+    for (long serial = 1; serial <= 3; ++serial) {
+        ASSERT_TRUE(store->Store("10.0.0.9", TestHeader(serial, "Sala \xC9"), readings));
+    }
+    const std::vector<StoredUpload> before = store->List();
+    store.reset();
+    // Back to the schema before the chain: no digests, no links, no logins.
+    if (TestingOnPostgres()) {
+        ASSERT_TRUE(RunOnTestPostgres(
+            "ALTER TABLE uploads DROP COLUMN sha256, DROP COLUMN chain; DROP TABLE web_logins; "
+            "DELETE FROM razurozavi_schema WHERE version > 2"));
+    } else {
+        Tamper(db,
+               "ALTER TABLE uploads DROP COLUMN sha256; ALTER TABLE uploads DROP COLUMN chain; "
+               "DROP TABLE web_logins");
+    }
+
+    std::string error;
+    store = UploadStore::Open(db, &error);
+    ASSERT_TRUE(store) << error;
+    const std::vector<StoredUpload> after = store->List();
+    ASSERT_EQ(after.size(), 3u);
+    for (std::size_t k = 0; k < after.size(); ++k) {
+        // The digest made from the stored rows is the one made from the card's header.
+        EXPECT_EQ(after[k].sha256, before[k].sha256) << k;
+        EXPECT_EQ(after[k].chain, before[k].chain) << k;
+    }
+    ASSERT_TRUE(store->Store("10.0.0.9", TestHeader(4, "Sala"), readings));
+    EXPECT_EQ(store->List().back().chain,
+              NextChainLink(after[2].chain, store->List().back().sha256));
+    if (!TestingOnPostgres()) {
+        // A server of before the chain still writes a file it is given: its uploads join
+        // the chain at the next open, --verify's too.
+        store.reset();
+        Tamper(db,
+               "INSERT INTO uploads SELECT 5, received, peer, 5, description, low_alarm_x10, "
+               "high_alarm_x10, start_delay, alarm_delay, sample_points, sample_rate, "
+               "stamp_hour, stamp_minute, stamp_second, stamp_day, stamp_month, stamp_year, "
+               "firmware, software, temp_unit, NULL, NULL FROM uploads WHERE id = 1; "
+               "INSERT INTO upload_tenths SELECT 5, tenths FROM upload_tenths WHERE upload_id = 1");
+    }
+    const ShellResult verified = Verify(db);
+    EXPECT_EQ(verified.status, 0) << verified.output;
+    EXPECT_EQ(verified.output, TestingOnPostgres() ? "4 uploads verified, the chain holds\n"
+                                                   : "5 uploads verified, the chain holds\n");
+    // The logins' table is back too.
+    EXPECT_TRUE(WebStore::Open(db, &error)->RecordLogin({"2026-01-02 03:04:05", "a", "b", true}));
+}
+
+TEST_F(UploadChain, StoresSharingADatabaseNeverForkTheChain) {
+    std::string error;
+    std::vector<std::unique_ptr<UploadStore>> stores;
+    stores.push_back(std::move(store));
+    stores.push_back(UploadStore::Open(db, &error));
+    ASSERT_TRUE(stores[1]) << error;
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 4; ++w) {
+        writers.emplace_back([&, w] {
+            UploadStore& mine = *stores[static_cast<std::size_t>(w % 2)];
+            for (int k = 0; k < 15; ++k) {
+                const long serial = 100 * (w + 1) + k;
+                std::vector<UploadToStore> batch = {{"127.0.0.1", TestHeader(serial, "A"), {k}},
+                                                    {"127.0.0.1", TestHeader(serial, "B"), {k, 1}}};
+                for (const StoreOutcome& outcome : mine.StoreAll(batch)) {
+                    EXPECT_TRUE(outcome.stored) << outcome.why;
+                }
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    long long checked = 0;
+    const std::vector<UploadFault> faults = VerifyUploads(*stores[0], &checked);
+    EXPECT_EQ(checked, 4 * 15 * 2);
+    EXPECT_TRUE(faults.empty()) << faults[0].id << " " << faults[0].what;
+}
