@@ -29,6 +29,8 @@ inline std::string FreshTestDatabase(const std::string& file) {
         return file;
     }
     RunOnTestPostgres(
-        "DROP TABLE IF EXISTS cards, upload_tenths, uploads, razurozavi_schema CASCADE");
+        "DROP TABLE IF EXISTS cards, upload_tenths, uploads, razurozavi_schema, alerts, "
+        "alert_state "
+        "CASCADE");
     return std::getenv("RAZUROZAVI_TEST_POSTGRESQL");
 }

@@ -36,7 +36,7 @@ class PgUploadStore final : public UploadStore {
 };
 
 // The schema version this server makes and reads.
-constexpr int kPgSchemaVersion = 1;
+constexpr int kPgSchemaVersion = 4;
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
 #define PG_UPLOAD_COLUMNS                                                                    \

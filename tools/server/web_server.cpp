@@ -154,7 +154,7 @@ bool IsLoopbackHost(const std::string& host) {
 }
 
 WebServer::WebServer(WebStore& store, WebOptions options)
-    : view_(store, options.profile), options_(std::move(options)) {}
+    : view_(store, options.profile, options.alerts), options_(std::move(options)) {}
 
 WebServer::~WebServer() {
     Stop();
@@ -256,6 +256,9 @@ WebResponse WebServer::Route(MHD_Connection* connection, const std::string& url)
     const long long page = PageOf(connection).value_or(1);
     if (url == "/") {
         return view_.Home(page);
+    }
+    if (url == "/alertas") {
+        return view_.AlertsPage(page);
     }
     if (url == "/estilo.css") {
         return WebView::Stylesheet();

@@ -1,0 +1,120 @@
+#include "alert_monitor.h"
+
+#include <algorithm>
+#include <chrono>
+
+std::time_t AlertRetryAt(std::time_t now, int attempts, int interval_s) {
+    long long wait = interval_s;
+    for (int k = 1; k < attempts && wait < ALERT_RETRY_MAX_S; ++k) {
+        wait *= 2;
+    }
+    return now + std::min<long long>(wait, ALERT_RETRY_MAX_S);
+}
+
+AlertMonitor::AlertMonitor(AlertStore& store, const AlertRules& rules,
+                           const AlertDelivery& delivery, int interval_s,
+                           std::function<void(const std::string&)> log)
+    : store_(store),
+      rules_(rules),
+      delivery_(delivery),
+      interval_s_(interval_s),
+      log_(std::move(log)) {}
+
+AlertMonitor::~AlertMonitor() {
+    Stop();
+}
+
+void AlertMonitor::Start() {
+    thread_ = std::thread([this] {
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            lock.unlock();
+            Round(std::time(nullptr));
+            lock.lock();
+            wake_.wait_for(lock, std::chrono::seconds(interval_s_), [this] { return stopping_; });
+        }
+    });
+}
+
+void AlertMonitor::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void AlertMonitor::Round(std::time_t now) {
+    Check(now);
+    Deliver(now);
+}
+
+void AlertMonitor::Record(const AlertEvent& event, std::time_t now) {
+    std::string why;
+    if (!store_.Record(event, delivery_.Channels(), now, &why)) {
+        log_("cannot record the alert " + event.key + ": " + why);
+    }
+}
+
+void AlertMonitor::Check(std::time_t now) {
+    // The uploads stored before alerts were first checked are history, not news.
+    std::optional<long long> checked = store_.CheckedThrough();
+    if (!checked) {
+        store_.SetCheckedThrough(store_.LastUploadId());
+        checked = store_.CheckedThrough();
+        if (!checked) {
+            return;  // the database is away; the next round tries again
+        }
+    }
+    for (;;) {
+        const std::vector<StoredUpload> uploads =
+            store_.UploadsAfter(*checked, ALERT_UPLOADS_PER_ROUND);
+        for (const StoredUpload& upload : uploads) {
+            for (const AlertEvent& event :
+                 UploadAlerts(rules_.rules, upload, store_.Readings(upload.id))) {
+                Record(event, now);
+            }
+            *checked = upload.id;
+        }
+        if (uploads.empty()) {
+            break;
+        }
+        store_.SetCheckedThrough(*checked);
+        if (uploads.size() < static_cast<std::size_t>(ALERT_UPLOADS_PER_ROUND)) {
+            break;
+        }
+    }
+    for (const AlertEvent& event : SilenceAlerts(rules_.rules, store_.LastUploads(), now)) {
+        Record(event, now);
+    }
+}
+
+void AlertMonitor::Deliver(std::time_t now) {
+    // One at a time, so that a server stopping leaves none claimed but the one under way.
+    for (int k = 0; k < ALERTS_PER_ROUND; ++k) {
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_) {
+                return;
+            }
+        }
+        const std::vector<StoredAlert> claimed = store_.Claim(now, ALERT_LEASE_S, 1);
+        if (claimed.empty()) {
+            return;
+        }
+        const StoredAlert& alert = claimed.front();
+        const std::time_t attempt = std::time(nullptr);
+        const std::string error = delivery_.Send(alert, attempt);
+        if (error.empty()) {
+            store_.MarkSent(alert.id, std::time(nullptr));
+        } else {
+            log_("alert " + std::to_string(alert.id) + " by " + alert.channel +
+                 " not delivered: " + error);
+            store_.MarkFailed(alert.id, error, attempt,
+                              AlertRetryAt(attempt, alert.attempts + 1, interval_s_));
+        }
+    }
+}
