@@ -422,7 +422,7 @@ WebResponse WebView::AlertsPage(long long page) {
     html += "<p>" + std::to_string(total) + (total == 1 ? " alerta" : " alertas") +
             ", um por canal; o mais recente primeiro.</p>\n";
     html += ScrollBox("Tabela de alertas") +
-            "<table class=\"lista\">\n<thead><tr><th>Criado (UTC)</th><th>Cartão</th>"
+            "<table class=\"lista alertas\">\n<thead><tr><th>Criado (UTC)</th><th>Cartão</th>"
             "<th>Regra</th><th>Canal</th><th>Entrega</th><th>Alerta</th></tr></thead>\n"
             "<tbody>\n";
     for (const StoredAlert& a :
