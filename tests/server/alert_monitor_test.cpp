@@ -259,6 +259,47 @@ TEST_F(AlertMonitorTest, AReceiverThatIsDownGetsTheAlertOnceItIsBackAndNeverTwic
     EXPECT_EQ(Count("hook-"), 2);
 }
 
+TEST(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped) {
+    TempWorkingDir dir;
+    std::string error;
+    const std::unique_ptr<UploadStore> uploads = UploadStore::Open("uploads.sqlite", &error);
+    const std::unique_ptr<AlertStore> alerts = AlertStore::Open("uploads.sqlite", &error);
+    ASSERT_TRUE(alerts) << error;
+    // Nobody listens on port 1: every delivery fails at once.
+    const AlertRulesLoad load =
+        ParseAlertRules("webhook https://127.0.0.1:1/ secret-env=HOME\nlimits all\n", "t");
+    ASSERT_TRUE(load.rules) << load.error;
+    const AlertDelivery delivery(*load.rules);
+    std::vector<std::string> log;
+    AlertMonitor monitor(*alerts, *load.rules, delivery, 60,
+                         [&](const std::string& line) { log.push_back(line); });
+    monitor.Round(1'800'000'000);
+    EXPECT_EQ(alerts->CheckedThrough(), 0);
+
+    std::vector<int> warm(24, 50);
+    warm.insert(warm.end(), 12, 95);
+    uploads->Store("127.0.0.1", TestHeader(7, "x"), warm);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("uploads.sqlite", &db), SQLITE_OK);
+    const char* refuse =
+        "CREATE TRIGGER refuse BEFORE INSERT ON alerts BEGIN SELECT RAISE(FAIL, 'full'); END";
+    ASSERT_EQ(sqlite3_exec(db, refuse, nullptr, nullptr, nullptr), SQLITE_OK);
+    monitor.Round(1'800'000'000);
+    EXPECT_EQ(alerts->CheckedThrough(), 0);
+    EXPECT_EQ(alerts->AlertCount(), 0);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0], "cannot record the alert limits all@1: full");
+
+    ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER refuse", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    monitor.Round(1'800'000'001);
+    EXPECT_EQ(alerts->CheckedThrough(), 1);
+    const std::vector<StoredAlert> kept = alerts->Alerts(0, 10);
+    ASSERT_EQ(kept.size(), 1U);
+    EXPECT_EQ(kept[0].attempts, 1);
+    EXPECT_TRUE(Has(log.back(), "alert 1 by webhook not delivered: ")) << log.back();
+}
+
 TEST(AlertDelivery, TheSignatureIsHmacSha256OfTheBodyAndTheRetriesBackOff) {
     // RFC 4231, test case 2.
     EXPECT_EQ(WebhookSignature("Jefe", "what do ya want for nothing?"),

@@ -91,6 +91,7 @@ TEST_F(AlertStoreTest, TheCheckReadsNewUploadsAndLastUploadsAndACardsOpenAlertsA
     EXPECT_EQ(UtcText(UtcSeconds(after[0].received)), after[0].received);
     EXPECT_EQ(alerts->UploadsAfter(first, 10).size(), 2U);
     EXPECT_EQ(alerts->Readings(second), (std::vector<int>{90, -12, 300}));
+    EXPECT_FALSE(alerts->Readings(other + 1));
 
     const std::vector<CardLastUpload> cards = alerts->LastUploads();
     ASSERT_EQ(cards.size(), 2U);

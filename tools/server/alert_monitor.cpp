@@ -52,37 +52,54 @@ void AlertMonitor::Round(std::time_t now) {
     Deliver(now);
 }
 
-void AlertMonitor::Record(const AlertEvent& event, std::time_t now) {
+bool AlertMonitor::Record(const AlertEvent& event, std::time_t now) {
     std::string why;
     if (!store_.Record(event, delivery_.Channels(), now, &why)) {
         log_("cannot record the alert " + event.key + ": " + why);
+        return false;
     }
+    return true;
 }
 
 void AlertMonitor::Check(std::time_t now) {
     // The uploads stored before alerts were first checked are history, not news.
     std::optional<long long> checked = store_.CheckedThrough();
     if (!checked) {
-        store_.SetCheckedThrough(store_.LastUploadId());
-        checked = store_.CheckedThrough();
-        if (!checked) {
+        const std::optional<long long> last = store_.LastUploadId();
+        if (!last) {
             return;  // the database is away; the next round tries again
         }
+        store_.SetCheckedThrough(*last);
+        checked = store_.CheckedThrough();
+        if (!checked) {
+            return;
+        }
     }
-    for (;;) {
+    // The mark moves past an upload only once its alerts are kept: one that cannot be read
+    // or recorded now is looked at again next round (its keys keep it once).
+    bool whole = true;
+    while (whole) {
         const std::vector<StoredUpload> uploads =
             store_.UploadsAfter(*checked, ALERT_UPLOADS_PER_ROUND);
         for (const StoredUpload& upload : uploads) {
+            const std::optional<std::vector<int>> tenths = store_.Readings(upload.id);
+            whole = tenths.has_value();
+            if (!tenths) {
+                log_("cannot read the readings of upload " + std::to_string(upload.id) +
+                     " for its alerts; trying again");
+            }
             for (const AlertEvent& event :
-                 UploadAlerts(rules_.rules, upload, store_.Readings(upload.id))) {
-                Record(event, now);
+                 tenths ? UploadAlerts(rules_.rules, upload, *tenths) : std::vector<AlertEvent>()) {
+                whole = Record(event, now) && whole;
+            }
+            if (!whole) {
+                break;
             }
             *checked = upload.id;
         }
-        if (uploads.empty()) {
-            break;
+        if (!uploads.empty()) {
+            store_.SetCheckedThrough(*checked);
         }
-        store_.SetCheckedThrough(*checked);
         if (uploads.size() < static_cast<std::size_t>(ALERT_UPLOADS_PER_ROUND)) {
             break;
         }
@@ -113,8 +130,9 @@ void AlertMonitor::Deliver(std::time_t now) {
         } else {
             log_("alert " + std::to_string(alert.id) + " by " + alert.channel +
                  " not delivered: " + error);
+            // From the round's time, so that no alert is tried twice in one round.
             store_.MarkFailed(alert.id, error, attempt,
-                              AlertRetryAt(attempt, alert.attempts + 1, interval_s_));
+                              AlertRetryAt(now, alert.attempts + 1, interval_s_));
         }
     }
 }

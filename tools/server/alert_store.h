@@ -54,11 +54,12 @@ class AlertStore {
     // The last upload the check has looked at; none before the first check.
     virtual std::optional<long long> CheckedThrough() = 0;
     virtual void SetCheckedThrough(long long upload_id) = 0;
-    // The newest upload's id, 0 without uploads.
-    virtual long long LastUploadId() = 0;
+    // The newest upload's id, 0 without uploads; none when the database cannot be read.
+    virtual std::optional<long long> LastUploadId() = 0;
     // Oldest first.
     virtual std::vector<StoredUpload> UploadsAfter(long long upload_id, int limit) = 0;
-    virtual std::vector<int> Readings(long long upload_id) = 0;
+    // None when the database cannot be read (an alert missed would stay missed).
+    virtual std::optional<std::vector<int>> Readings(long long upload_id) = 0;
     virtual std::vector<CardLastUpload> LastUploads() = 0;
 
     // Newest first.

@@ -126,10 +126,13 @@ void PgAlertStore::SetCheckedThrough(long long upload_id) {
         {Number(upload_id)});
 }
 
-long long PgAlertStore::LastUploadId() {
+std::optional<long long> PgAlertStore::LastUploadId() {
     std::lock_guard lock(mutex_);
     const PgResult r = Query("SELECT coalesce(max(id), 0) FROM uploads");
-    return r.Rows() == 1 ? r.Int(0, 0) : 0;
+    if (r.Rows() != 1) {
+        return std::nullopt;
+    }
+    return r.Int(0, 0);
 }
 
 std::vector<StoredUpload> PgAlertStore::UploadsAfter(long long upload_id, int limit) {
@@ -154,12 +157,12 @@ std::vector<StoredUpload> PgAlertStore::UploadsAfter(long long upload_id, int li
     return uploads;
 }
 
-std::vector<int> PgAlertStore::Readings(long long upload_id) {
+std::optional<std::vector<int>> PgAlertStore::Readings(long long upload_id) {
     std::lock_guard lock(mutex_);
     const PgResult r =
         Query("SELECT tenths FROM upload_tenths WHERE upload_id = $1", {Number(upload_id)}, true);
     if (r.Rows() != 1) {
-        return {};
+        return std::nullopt;
     }
     const std::string blob = r.Text(0, 0);
     return UnpackTenths(blob.data(), blob.size());

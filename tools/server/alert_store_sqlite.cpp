@@ -204,10 +204,13 @@ void SqliteAlertStore::SetCheckedThrough(long long upload_id) {
     update.Done();
 }
 
-long long SqliteAlertStore::LastUploadId() {
+std::optional<long long> SqliteAlertStore::LastUploadId() {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT coalesce(max(id), 0) FROM uploads");
-    return query.Row() ? query.Int(0) : 0;
+    if (!query.Row()) {
+        return std::nullopt;
+    }
+    return query.Int(0);
 }
 
 std::vector<StoredUpload> SqliteAlertStore::UploadsAfter(long long upload_id, int limit) {
@@ -233,12 +236,12 @@ std::vector<StoredUpload> SqliteAlertStore::UploadsAfter(long long upload_id, in
     return uploads;
 }
 
-std::vector<int> SqliteAlertStore::Readings(long long upload_id) {
+std::optional<std::vector<int>> SqliteAlertStore::Readings(long long upload_id) {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT tenths FROM upload_tenths WHERE upload_id = ?");
     query.Bind(1, upload_id);
     if (!query.Row()) {
-        return {};
+        return std::nullopt;
     }
     return UnpackTenths(sqlite3_column_blob(query.Get(), 0),
                         static_cast<std::size_t>(sqlite3_column_bytes(query.Get(), 0)));

@@ -21,9 +21,9 @@ class SqliteAlertStore final : public AlertStore {
                     std::time_t retry_at) override;
     std::optional<long long> CheckedThrough() override;
     void SetCheckedThrough(long long upload_id) override;
-    long long LastUploadId() override;
+    std::optional<long long> LastUploadId() override;
     std::vector<StoredUpload> UploadsAfter(long long upload_id, int limit) override;
-    std::vector<int> Readings(long long upload_id) override;
+    std::optional<std::vector<int>> Readings(long long upload_id) override;
     std::vector<CardLastUpload> LastUploads() override;
     long long AlertCount() override;
     std::vector<StoredAlert> Alerts(long long offset, int limit) override;
