@@ -2,6 +2,8 @@
 
 #include "alert_store.h"
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
@@ -109,6 +111,32 @@ TEST_F(AlertStoreTest, TheCheckReadsNewUploadsAndLastUploadsAndACardsOpenAlertsA
     ASSERT_EQ(open.size(), 1U);
     EXPECT_EQ(open[0].message, "b");
     EXPECT_TRUE(alerts->OpenAlerts(88).empty());
+}
+
+TEST_F(AlertStoreTest, ADatabaseFromBeforeTheAlertsGainsTheirTablesAndKeepsItsUploads) {
+    const long long stored = Store(77, {50}, 1);
+    alerts.reset();
+    const char* const drop = "DROP TABLE alerts; DROP TABLE alert_state";
+    std::string error;
+    if (TestingOnPostgres()) {
+        ASSERT_TRUE(RunOnTestPostgres(std::string(drop) +
+                                      "; DELETE FROM razurozavi_schema WHERE version = 4"));
+        uploads = UploadStore::Open(std::getenv("RAZUROZAVI_TEST_POSTGRESQL"), &error);
+        ASSERT_TRUE(uploads) << error;
+        alerts = AlertStore::Open(std::getenv("RAZUROZAVI_TEST_POSTGRESQL"), &error);
+    } else {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open("uploads.sqlite", &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, drop, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        alerts = AlertStore::Open("uploads.sqlite", &error);
+    }
+    ASSERT_TRUE(alerts) << error;
+    EXPECT_EQ(alerts->LastUploadId(), stored);
+    EXPECT_FALSE(alerts->CheckedThrough());
+    EXPECT_TRUE(alerts->Record({"full all@1", 77, stored, "full all", "a"}, {"mail"}, kNow, &error))
+        << error;
+    EXPECT_EQ(alerts->AlertCount(), 1);
 }
 
 }  // namespace
