@@ -294,6 +294,41 @@ TEST(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped
     EXPECT_TRUE(Has(log.back(), "alert 1 by webhook not delivered: ")) << log.back();
 }
 
+TEST(AlertMonitorRound, StoppingGivesUpADeliveryThatHangs) {
+    TempWorkingDir dir;
+    // A receiver that takes the connection and never answers.
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    socklen_t length = sizeof address;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    listen(listener, 4);
+    const AlertRulesLoad load =
+        ParseAlertRules("webhook https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
+                            "/ secret-env=HOME\nfull all\n",
+                        "t");
+    ASSERT_TRUE(load.rules) << load.error;
+    std::string error;
+    const std::unique_ptr<UploadStore> uploads = UploadStore::Open("uploads.sqlite", &error);
+    const std::unique_ptr<AlertStore> alerts = AlertStore::Open("uploads.sqlite", &error);
+    ASSERT_TRUE(alerts) << error;
+    ASSERT_TRUE(alerts->Record({"full all@1", 7, 1, "full all", "x"}, {"webhook"}, 0, &error));
+    const AlertDelivery delivery(*load.rules);
+    AlertMonitor monitor(*alerts, *load.rules, delivery, 60, [](const std::string&) {});
+    monitor.Start();
+    std::this_thread::sleep_for(milliseconds(500));
+    const auto asked = std::chrono::steady_clock::now();
+    monitor.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
+    close(listener);
+    const std::vector<StoredAlert> kept = alerts->Alerts(0, 1);
+    ASSERT_EQ(kept.size(), 1U);
+    EXPECT_FALSE(kept[0].sent);
+    EXPECT_EQ(kept[0].attempts, 1);
+}
+
 TEST(AlertDelivery, TheSignatureIsHmacSha256OfTheBodyAndTheRetriesBackOff) {
     // RFC 4231, test case 2.
     EXPECT_EQ(WebhookSignature("Jefe", "what do ya want for nothing?"),

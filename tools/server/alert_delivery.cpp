@@ -94,10 +94,15 @@ std::size_t DropAnswer(char*, std::size_t size, std::size_t count, void*) {
     return size * count;
 }
 
+// Called about once a second, also while connecting: non-zero aborts the transfer.
+int AbortWhenStopped(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(stop)->load() ? 1 : 0;
+}
+
 // Settings every delivery shares: bounded in time, no signals from the resolver (another
 // thread's), the certificate checked.
 Curl NewCurl(const std::string& url, const std::string& ca_file, const char* protocols,
-             char* error) {
+             const std::atomic<bool>& stop, char* error) {
     Curl curl(curl_easy_init());
     if (!curl) {
         return curl;
@@ -111,6 +116,9 @@ Curl NewCurl(const std::string& url, const std::string& ca_file, const char* pro
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, AbortWhenStopped);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&stop));
     if (!ca_file.empty()) {
         curl_easy_setopt(c, CURLOPT_CAINFO, ca_file.c_str());
     }
@@ -138,20 +146,21 @@ std::vector<std::string> AlertDelivery::Channels() const {
     return channels;
 }
 
-std::string AlertDelivery::Send(const StoredAlert& alert, std::time_t now) const {
+std::string AlertDelivery::Send(const StoredAlert& alert, std::time_t now,
+                                const std::atomic<bool>& stop) const {
     if (alert.channel == MAIL_CHANNEL && rules_.mail) {
-        return SendMail(*rules_.mail, alert, now);
+        return SendMail(*rules_.mail, alert, now, stop);
     }
     if (alert.channel == WEBHOOK_CHANNEL && rules_.webhook) {
-        return SendWebhook(*rules_.webhook, alert);
+        return SendWebhook(*rules_.webhook, alert, stop);
     }
     return "no " + alert.channel + " line in the alert rules";
 }
 
 std::string AlertDelivery::SendMail(const MailTarget& mail, const StoredAlert& alert,
-                                    std::time_t now) const {
+                                    std::time_t now, const std::atomic<bool>& stop) const {
     char error[CURL_ERROR_SIZE] = "";
-    const Curl curl = NewCurl(mail.url, mail.ca_file, "smtp,smtps", error);
+    const Curl curl = NewCurl(mail.url, mail.ca_file, "smtp,smtps", stop, error);
     if (!curl) {
         return "cannot start libcurl";
     }
@@ -179,9 +188,10 @@ std::string AlertDelivery::SendMail(const MailTarget& mail, const StoredAlert& a
     return code == CURLE_OK ? "" : CurlError(code, error);
 }
 
-std::string AlertDelivery::SendWebhook(const WebhookTarget& hook, const StoredAlert& alert) const {
+std::string AlertDelivery::SendWebhook(const WebhookTarget& hook, const StoredAlert& alert,
+                                       const std::atomic<bool>& stop) const {
     char error[CURL_ERROR_SIZE] = "";
-    const Curl curl = NewCurl(hook.url, hook.ca_file, "https", error);
+    const Curl curl = NewCurl(hook.url, hook.ca_file, "https", stop, error);
     if (!curl) {
         return "cannot start libcurl";
     }

@@ -8,6 +8,7 @@
 // HEX being the HMAC-SHA256 of the exact body with the webhook's secret. The receiver's
 // certificate is always checked (against ca-file= when given).
 
+#include <atomic>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -28,12 +29,15 @@ class AlertDelivery {
     explicit AlertDelivery(AlertRules rules);
     // The channels the rules send to.
     std::vector<std::string> Channels() const;
-    // Empty when delivered; else why not.
-    std::string Send(const StoredAlert& alert, std::time_t now) const;
+    // Empty when delivered; else why not. Given up at once when `stop` turns true.
+    std::string Send(const StoredAlert& alert, std::time_t now,
+                     const std::atomic<bool>& stop) const;
 
   private:
-    std::string SendMail(const MailTarget& mail, const StoredAlert& alert, std::time_t now) const;
-    std::string SendWebhook(const WebhookTarget& hook, const StoredAlert& alert) const;
+    std::string SendMail(const MailTarget& mail, const StoredAlert& alert, std::time_t now,
+                         const std::atomic<bool>& stop) const;
+    std::string SendWebhook(const WebhookTarget& hook, const StoredAlert& alert,
+                            const std::atomic<bool>& stop) const;
 
     AlertRules rules_;
 };

@@ -31,7 +31,8 @@ void AlertMonitor::Start() {
             lock.unlock();
             Round(std::time(nullptr));
             lock.lock();
-            wake_.wait_for(lock, std::chrono::seconds(interval_s_), [this] { return stopping_; });
+            wake_.wait_for(lock, std::chrono::seconds(interval_s_),
+                           [this] { return stopping_.load(); });
         }
     });
 }
@@ -112,11 +113,8 @@ void AlertMonitor::Check(std::time_t now) {
 void AlertMonitor::Deliver(std::time_t now) {
     // One at a time, so that a server stopping leaves none claimed but the one under way.
     for (int k = 0; k < ALERTS_PER_ROUND; ++k) {
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) {
-                return;
-            }
+        if (stopping_) {
+            return;
         }
         const std::vector<StoredAlert> claimed = store_.Claim(now, ALERT_LEASE_S, 1);
         if (claimed.empty()) {
@@ -124,7 +122,7 @@ void AlertMonitor::Deliver(std::time_t now) {
         }
         const StoredAlert& alert = claimed.front();
         const std::time_t attempt = std::time(nullptr);
-        const std::string error = delivery_.Send(alert, attempt);
+        const std::string error = delivery_.Send(alert, attempt, stopping_);
         if (error.empty()) {
             store_.MarkSent(alert.id, std::time(nullptr));
         } else {

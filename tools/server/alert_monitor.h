@@ -8,6 +8,7 @@
 // A failed delivery is tried again after the interval, then after twice as long each time,
 // up to ALERT_RETRY_MAX_S.
 
+#include <atomic>
 #include <condition_variable>
 #include <ctime>
 #include <functional>
@@ -40,7 +41,8 @@ class AlertMonitor {
     AlertMonitor& operator=(const AlertMonitor&) = delete;
 
     void Start();
-    // Returns once the thread has ended (a delivery under way finishes first).
+    // Returns once the thread has ended; a delivery under way is given up (and sent again
+    // at the next start).
     void Stop();
     // One round: check, then deliver.
     void Round(std::time_t now);
@@ -58,6 +60,6 @@ class AlertMonitor {
     std::function<void(const std::string&)> log_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool stopping_ = false;  // under mutex_
+    std::atomic<bool> stopping_ = false;  // set under mutex_, read by libcurl too
     std::thread thread_;
 };
