@@ -43,7 +43,7 @@ TEST_F(AlertStoreTest, EachEventIsKeptOncePerChannelAndHandedOutOnceAtATime) {
     ASSERT_TRUE(alerts->Record(event, both, kNow + 50, &why)) << why;
     EXPECT_EQ(alerts->AlertCount(), 2);
 
-    const std::vector<StoredAlert> claimed = alerts->Claim(kNow, 600, 10);
+    const std::vector<StoredAlert> claimed = alerts->Claim(kNow, 600, 10, both);
     ASSERT_EQ(claimed.size(), 2U);
     EXPECT_EQ(claimed[0].key, "limits all@5");
     EXPECT_EQ(claimed[0].channel, "mail");
@@ -51,12 +51,14 @@ TEST_F(AlertStoreTest, EachEventIsKeptOncePerChannelAndHandedOutOnceAtATime) {
     EXPECT_EQ(claimed[0].created, kNow);
     EXPECT_FALSE(claimed[0].sent);
     // Taken: nobody else gets them until the lease is over.
-    EXPECT_TRUE(alerts->Claim(kNow + 599, 600, 10).empty());
+    EXPECT_TRUE(alerts->Claim(kNow + 599, 600, 10, both).empty());
 
     alerts->MarkSent(claimed[0].id, kNow + 1);
     alerts->MarkFailed(claimed[1].id, "connection refused", kNow + 2, kNow + 700);
-    EXPECT_TRUE(alerts->Claim(kNow + 699, 600, 10).empty());
-    const std::vector<StoredAlert> again = alerts->Claim(kNow + 700, 600, 10);
+    EXPECT_TRUE(alerts->Claim(kNow + 699, 600, 10, both).empty());
+    // Only the channels the rules name now.
+    EXPECT_TRUE(alerts->Claim(kNow + 700, 600, 10, {"mail"}).empty());
+    const std::vector<StoredAlert> again = alerts->Claim(kNow + 700, 600, 10, {"webhook"});
     ASSERT_EQ(again.size(), 1U);
     EXPECT_EQ(again[0].channel, "webhook");
     EXPECT_EQ(again[0].attempts, 1);

@@ -242,9 +242,9 @@ TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLast
     for (int k = 0; k < WEB_ALERTS_PER_PAGE; ++k) {
         ASSERT_TRUE(record("silence 31 hours=" + std::to_string(k + 1), last, "Silêncio"));
     }
-    const StoredAlert failing = web.alert_store->Claim(1'900'000'000, 600, 1).at(0);
+    const StoredAlert failing = web.alert_store->Claim(1'900'000'000, 600, 1, {"mail"}).at(0);
     web.alert_store->MarkFailed(failing.id, "Connection refused", 1'900'000'000, 1'900'000'060);
-    const StoredAlert sending = web.alert_store->Claim(1'900'000'000, 600, 1).at(0);
+    const StoredAlert sending = web.alert_store->Claim(1'900'000'000, 600, 1, {"mail"}).at(0);
     web.alert_store->MarkSent(sending.id, 1'900'000'001);
 
     auto first = web.Get("/alertas");

@@ -116,7 +116,8 @@ void AlertMonitor::Deliver(std::time_t now) {
         if (stopping_) {
             return;
         }
-        const std::vector<StoredAlert> claimed = store_.Claim(now, ALERT_LEASE_S, 1);
+        const std::vector<StoredAlert> claimed =
+            store_.Claim(now, ALERT_LEASE_S, 1, delivery_.Channels());
         if (claimed.empty()) {
             return;
         }

@@ -44,9 +44,11 @@ class AlertStore {
     // when the database could not be written.
     virtual bool Record(const AlertEvent& event, const std::vector<std::string>& channels,
                         std::time_t now, std::string* why) = 0;
-    // Up to `limit` alerts due at `now`, each taken for `lease_s` seconds, so that another
-    // server sharing the database does not deliver it meanwhile.
-    virtual std::vector<StoredAlert> Claim(std::time_t now, int lease_s, int limit) = 0;
+    // Up to `limit` alerts due at `now` on `channels` (one or two), each taken for `lease_s`
+    // seconds, so that another server sharing the database does not deliver it meanwhile.
+    // An alert for a channel the rules no longer name waits until they name it again.
+    virtual std::vector<StoredAlert> Claim(std::time_t now, int lease_s, int limit,
+                                           const std::vector<std::string>& channels) = 0;
     virtual void MarkSent(long long id, std::time_t now) = 0;
     virtual void MarkFailed(long long id, const std::string& error, std::time_t now,
                             std::time_t retry_at) = 0;

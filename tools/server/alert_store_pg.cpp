@@ -85,13 +85,21 @@ bool PgAlertStore::Record(const AlertEvent& event, const std::vector<std::string
     return true;
 }
 
-std::vector<StoredAlert> PgAlertStore::Claim(std::time_t now, int lease_s, int limit) {
+std::vector<StoredAlert> PgAlertStore::Claim(std::time_t now, int lease_s, int limit,
+                                             const std::vector<std::string>& channels) {
     std::lock_guard lock(mutex_);
-    return AlertsFrom(Query(
-        "UPDATE alerts SET next_attempt = $1 WHERE id IN (SELECT id FROM alerts"
-        " WHERE sent IS NULL AND next_attempt <= $2 ORDER BY id LIMIT $3 FOR UPDATE SKIP LOCKED)"
-        " RETURNING " ALERT_COLUMNS,
-        {Number(now + lease_s), Number(now), Number(limit)}));
+    if (channels.empty()) {
+        return {};
+    }
+    return AlertsFrom(
+        Query("UPDATE alerts SET next_attempt = $1 WHERE id IN (SELECT id FROM alerts"
+              " WHERE sent IS NULL AND next_attempt <= $2 AND channel IN ($4, $5) ORDER BY id"
+              " LIMIT $3 FOR UPDATE SKIP LOCKED) RETURNING " ALERT_COLUMNS,
+              {Number(now + lease_s),
+               Number(now),
+               Number(limit),
+               {channels.front(), false},
+               {channels.back(), false}}));
 }
 
 void PgAlertStore::MarkSent(long long id, std::time_t now) {

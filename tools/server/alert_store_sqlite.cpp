@@ -161,15 +161,21 @@ bool SqliteAlertStore::Record(const AlertEvent& event, const std::vector<std::st
     return true;
 }
 
-std::vector<StoredAlert> SqliteAlertStore::Claim(std::time_t now, int lease_s, int limit) {
+std::vector<StoredAlert> SqliteAlertStore::Claim(std::time_t now, int lease_s, int limit,
+                                                 const std::vector<std::string>& channels) {
     std::lock_guard lock(mutex_);
+    if (channels.empty()) {
+        return {};
+    }
     Statement claim(db_,
                     "UPDATE alerts SET next_attempt = ? WHERE id IN (SELECT id FROM alerts "
-                    "WHERE sent IS NULL AND next_attempt <= ? ORDER BY id LIMIT ?) "
-                    "RETURNING " ALERT_COLUMNS);
+                    "WHERE sent IS NULL AND next_attempt <= ? AND channel IN (?, ?) "
+                    "ORDER BY id LIMIT ?) RETURNING " ALERT_COLUMNS);
     claim.Bind(1, static_cast<long long>(now) + lease_s);
     claim.Bind(2, static_cast<long long>(now));
-    claim.Bind(3, limit);
+    claim.Bind(3, channels.front());
+    claim.Bind(4, channels.back());
+    claim.Bind(5, limit);
     return AlertsFrom(claim);
 }
 

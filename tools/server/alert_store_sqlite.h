@@ -15,7 +15,8 @@ class SqliteAlertStore final : public AlertStore {
 
     bool Record(const AlertEvent& event, const std::vector<std::string>& channels, std::time_t now,
                 std::string* why) override;
-    std::vector<StoredAlert> Claim(std::time_t now, int lease_s, int limit) override;
+    std::vector<StoredAlert> Claim(std::time_t now, int lease_s, int limit,
+                                   const std::vector<std::string>& channels) override;
     void MarkSent(long long id, std::time_t now) override;
     void MarkFailed(long long id, const std::string& error, std::time_t now,
                     std::time_t retry_at) override;
