@@ -102,7 +102,9 @@ std::unique_ptr<SqliteAlertStore> SqliteAlertStore::Open(const std::string& path
     }
     sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
     std::unique_ptr<SqliteAlertStore> store(new SqliteAlertStore(db));
-    if (!store->Execute(kSchema)) {
+    // The upload store's journal mode: truncating the journal costs less than deleting it
+    // at every commit.
+    if (!store->Execute("PRAGMA journal_mode=TRUNCATE") || !store->Execute(kSchema)) {
         *error = sqlite3_errmsg(db);
         return nullptr;
     }
