@@ -294,6 +294,33 @@ TEST(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped
     EXPECT_TRUE(Has(log.back(), "alert 1 by webhook not delivered: ")) << log.back();
 }
 
+TEST(AlertMonitorRound, AReceiverThatFailedIsTriedNoMoreThatRound) {
+    TempWorkingDir dir;
+    std::string error;
+    const std::unique_ptr<AlertStore> alerts = AlertStore::Open("uploads.sqlite", &error);
+    ASSERT_TRUE(alerts) << error;
+    ASSERT_TRUE(alerts->Record({{"full all@1", 7, 1, "full all", "a"},
+                                {"full all@2", 7, 2, "full all", "b"},
+                                {"full all@3", 7, 3, "full all", "c"}},
+                               {"webhook"}, 0, &error));
+    const AlertRulesLoad load =
+        ParseAlertRules("webhook https://127.0.0.1:1/ secret-env=HOME\nfull all\n", "t");
+    ASSERT_TRUE(load.rules) << load.error;
+    const AlertDelivery delivery(*load.rules);
+    AlertMonitor monitor(*alerts, *load.rules, delivery, 60, [](const std::string&) {});
+    const auto attempts = [&] {
+        std::vector<int> each;
+        for (const StoredAlert& a : alerts->Alerts(0, 10)) {
+            each.push_back(a.attempts);
+        }
+        return each;
+    };
+    monitor.Round(1'800'000'000);
+    EXPECT_EQ(attempts(), (std::vector<int>{0, 0, 1}));
+    monitor.Round(1'800'000'001);
+    EXPECT_EQ(attempts(), (std::vector<int>{0, 1, 1}));
+}
+
 TEST(AlertMonitorRound, StoppingGivesUpADeliveryThatHangs) {
     TempWorkingDir dir;
     // A receiver that takes the connection and never answers.
@@ -314,7 +341,7 @@ TEST(AlertMonitorRound, StoppingGivesUpADeliveryThatHangs) {
     const std::unique_ptr<UploadStore> uploads = UploadStore::Open("uploads.sqlite", &error);
     const std::unique_ptr<AlertStore> alerts = AlertStore::Open("uploads.sqlite", &error);
     ASSERT_TRUE(alerts) << error;
-    ASSERT_TRUE(alerts->Record({"full all@1", 7, 1, "full all", "x"}, {"webhook"}, 0, &error));
+    ASSERT_TRUE(alerts->Record({{"full all@1", 7, 1, "full all", "x"}}, {"webhook"}, 0, &error));
     const AlertDelivery delivery(*load.rules);
     AlertMonitor monitor(*alerts, *load.rules, delivery, 60, [](const std::string&) {});
     monitor.Start();

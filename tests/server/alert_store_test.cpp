@@ -39,8 +39,8 @@ TEST_F(AlertStoreTest, EachEventIsKeptOncePerChannelAndHandedOutOnceAtATime) {
     const AlertEvent event{"limits all@5", 123, 5, "limits all", "Cartão 123 saiu dos limites"};
     const std::vector<std::string> both = {"mail", "webhook"};
     std::string why;
-    ASSERT_TRUE(alerts->Record(event, both, kNow, &why)) << why;
-    ASSERT_TRUE(alerts->Record(event, both, kNow + 50, &why)) << why;
+    ASSERT_TRUE(alerts->Record({event}, both, kNow, &why)) << why;
+    ASSERT_TRUE(alerts->Record({event}, both, kNow + 50, &why)) << why;
     EXPECT_EQ(alerts->AlertCount(), 2);
 
     const std::vector<StoredAlert> claimed = alerts->Claim(kNow, 600, 10, both);
@@ -104,10 +104,10 @@ TEST_F(AlertStoreTest, TheCheckReadsNewUploadsAndLastUploadsAndACardsOpenAlertsA
     EXPECT_EQ(cards[1].upload_id, other);
 
     std::string why;
-    ASSERT_TRUE(alerts->Record({"full all@" + std::to_string(first), 77, first, "full all", "a"},
+    ASSERT_TRUE(alerts->Record({{"full all@" + std::to_string(first), 77, first, "full all", "a"}},
                                {"mail"}, kNow, &why));
     ASSERT_TRUE(
-        alerts->Record({"limits all@" + std::to_string(second), 77, second, "limits all", "b"},
+        alerts->Record({{"limits all@" + std::to_string(second), 77, second, "limits all", "b"}},
                        {"mail"}, kNow, &why));
     const std::vector<StoredAlert> open = alerts->OpenAlerts(77);
     ASSERT_EQ(open.size(), 1U);
@@ -136,7 +136,8 @@ TEST_F(AlertStoreTest, ADatabaseFromBeforeTheAlertsGainsTheirTablesAndKeepsItsUp
     ASSERT_TRUE(alerts) << error;
     EXPECT_EQ(alerts->LastUploadId(), stored);
     EXPECT_FALSE(alerts->CheckedThrough());
-    EXPECT_TRUE(alerts->Record({"full all@1", 77, stored, "full all", "a"}, {"mail"}, kNow, &error))
+    EXPECT_TRUE(
+        alerts->Record({{"full all@1", 77, stored, "full all", "a"}}, {"mail"}, kNow, &error))
         << error;
     EXPECT_EQ(alerts->AlertCount(), 1);
 }

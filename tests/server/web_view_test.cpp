@@ -234,7 +234,7 @@ TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLast
     std::string why;
     const auto record = [&](const std::string& rule, long long upload, const std::string& text) {
         return web.alert_store->Record(
-            {rule + "@" + std::to_string(upload), 31, upload, rule, text}, {"mail"},
+            {{rule + "@" + std::to_string(upload), 31, upload, rule, text}}, {"mail"},
             1'800'000'000 + upload, &why);
     };
     ASSERT_TRUE(record("full all", older, "Antigo"));

@@ -53,10 +53,12 @@ void AlertMonitor::Round(std::time_t now) {
     Deliver(now);
 }
 
-bool AlertMonitor::Record(const AlertEvent& event, std::time_t now) {
+bool AlertMonitor::Record(const std::vector<AlertEvent>& events, std::time_t now) {
     std::string why;
-    if (!store_.Record(event, delivery_.Channels(), now, &why)) {
-        log_("cannot record the alert " + event.key + ": " + why);
+    if (!store_.Record(events, delivery_.Channels(), now, &why)) {
+        const std::string more =
+            events.size() > 1 ? " and " + std::to_string(events.size() - 1) + " more" : "";
+        log_("cannot record the alert " + events[0].key + more + ": " + why);
         return false;
     }
     return true;
@@ -76,48 +78,53 @@ void AlertMonitor::Check(std::time_t now) {
             return;
         }
     }
-    // The mark moves past an upload only once its alerts are kept: one that cannot be read
-    // or recorded now is looked at again next round (its keys keep it once).
-    bool whole = true;
-    while (whole) {
+    // The mark moves past uploads only once their alerts are kept, a batch in one
+    // transaction: one that cannot be read or recorded now is looked at again next round
+    // (its keys keep it once).
+    for (;;) {
         const std::vector<StoredUpload> uploads =
             store_.UploadsAfter(*checked, ALERT_UPLOADS_PER_ROUND);
+        std::vector<AlertEvent> events;
+        long long through = *checked;
+        bool unread = false;
         for (const StoredUpload& upload : uploads) {
             const std::optional<std::vector<int>> tenths = store_.Readings(upload.id);
-            whole = tenths.has_value();
             if (!tenths) {
                 log_("cannot read the readings of upload " + std::to_string(upload.id) +
                      " for its alerts; trying again");
-            }
-            for (const AlertEvent& event :
-                 tenths ? UploadAlerts(rules_.rules, upload, *tenths) : std::vector<AlertEvent>()) {
-                whole = Record(event, now) && whole;
-            }
-            if (!whole) {
+                unread = true;
                 break;
             }
-            *checked = upload.id;
+            for (AlertEvent& event : UploadAlerts(rules_.rules, upload, *tenths)) {
+                events.push_back(std::move(event));
+            }
+            through = upload.id;
         }
-        if (!uploads.empty()) {
-            store_.SetCheckedThrough(*checked);
+        if (through == *checked || (!events.empty() && !Record(events, now))) {
+            break;
         }
-        if (uploads.size() < static_cast<std::size_t>(ALERT_UPLOADS_PER_ROUND)) {
+        store_.SetCheckedThrough(through);
+        *checked = through;
+        if (unread || uploads.size() < static_cast<std::size_t>(ALERT_UPLOADS_PER_ROUND)) {
             break;
         }
     }
-    for (const AlertEvent& event : SilenceAlerts(rules_.rules, store_.LastUploads(), now)) {
-        Record(event, now);
+    const std::vector<AlertEvent> silent = SilenceAlerts(rules_.rules, store_.LastUploads(), now);
+    if (!silent.empty()) {
+        Record(silent, now);
     }
 }
 
 void AlertMonitor::Deliver(std::time_t now) {
+    // A receiver that failed is not tried again this round: one that is down, or answers
+    // only after the time-out, must not hold the check up alert after alert.
+    std::vector<std::string> channels = delivery_.Channels();
     // One at a time, so that a server stopping leaves none claimed but the one under way.
-    for (int k = 0; k < ALERTS_PER_ROUND; ++k) {
+    for (int k = 0; k < ALERTS_PER_ROUND && !channels.empty(); ++k) {
         if (stopping_) {
             return;
         }
-        const std::vector<StoredAlert> claimed =
-            store_.Claim(now, ALERT_LEASE_S, 1, delivery_.Channels());
+        const std::vector<StoredAlert> claimed = store_.Claim(now, ALERT_LEASE_S, 1, channels);
         if (claimed.empty()) {
             return;
         }
@@ -132,6 +139,7 @@ void AlertMonitor::Deliver(std::time_t now) {
             // From the round's time, so that no alert is tried twice in one round.
             store_.MarkFailed(alert.id, error, attempt,
                               AlertRetryAt(now, alert.attempts + 1, interval_s_));
+            std::erase(channels, alert.channel);
         }
     }
 }

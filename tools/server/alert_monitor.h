@@ -50,8 +50,8 @@ class AlertMonitor {
   private:
     void Check(std::time_t now);
     void Deliver(std::time_t now);
-    // False when the database could not keep it.
-    bool Record(const AlertEvent& event, std::time_t now);
+    // False when the database could not keep them (not empty).
+    bool Record(const std::vector<AlertEvent>& events, std::time_t now);
 
     AlertStore& store_;
     const AlertRules& rules_;

@@ -40,10 +40,11 @@ class AlertStore {
     AlertStore(const AlertStore&) = delete;
     AlertStore& operator=(const AlertStore&) = delete;
 
-    // Keeps the event for each channel, unless already kept; due at once. False with `why`
-    // when the database could not be written.
-    virtual bool Record(const AlertEvent& event, const std::vector<std::string>& channels,
-                        std::time_t now, std::string* why) = 0;
+    // Keeps each event for each channel, unless already kept, all in one transaction; due
+    // at once. False with `why` when the database could not be written.
+    virtual bool Record(const std::vector<AlertEvent>& events,
+                        const std::vector<std::string>& channels, std::time_t now,
+                        std::string* why) = 0;
     // Up to `limit` alerts due at `now` on `channels` (one or two), each taken for `lease_s`
     // seconds, so that another server sharing the database does not deliver it meanwhile.
     // An alert for a channel the rules no longer name waits until they name it again.

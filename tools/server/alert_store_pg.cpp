@@ -62,27 +62,52 @@ PgResult PgAlertStore::Query(const char* sql, const std::vector<PgParam>& params
     return PgResult(nullptr);
 }
 
-bool PgAlertStore::Record(const AlertEvent& event, const std::vector<std::string>& channels,
-                          std::time_t now, std::string* why) {
+bool PgAlertStore::Record(const std::vector<AlertEvent>& events,
+                          const std::vector<std::string>& channels, std::time_t now,
+                          std::string* why) {
     std::lock_guard lock(mutex_);
-    for (const std::string& channel : channels) {
-        const PgResult r = Query(
-            "INSERT INTO alerts (event_key, channel, serial, upload_id, rule, message, created,"
-            " next_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $7)"
-            " ON CONFLICT (event_key, channel) DO NOTHING",
-            {{event.key, false},
-             {channel, false},
-             Number(event.serial),
-             Number(event.upload_id),
-             {event.rule, false},
-             {event.message, false},
-             Number(now)});
-        if (!r.Ok()) {
-            *why = db_.Error();
+    if (events.empty()) {
+        return true;
+    }
+    const auto failed = [&] {
+        *why = db_.Error();
+        db_.Run("ROLLBACK");
+        return false;
+    };
+    // A connection broken since the last use is made again before the transaction, never
+    // inside it.
+    bool began = false;
+    for (int attempt = 0; attempt < 2 && !began; ++attempt) {
+        if (!db_.Ready(why)) {
             return false;
         }
+        began = db_.Run("BEGIN").Ok();
+        if (!began && !db_.Broken()) {
+            break;
+        }
     }
-    return true;
+    if (!began) {
+        return failed();
+    }
+    for (const AlertEvent& event : events) {
+        for (const std::string& channel : channels) {
+            const PgResult r = db_.Run(
+                "INSERT INTO alerts (event_key, channel, serial, upload_id, rule, message, created,"
+                " next_attempt) VALUES ($1, $2, $3, $4, $5, $6, $7, $7)"
+                " ON CONFLICT (event_key, channel) DO NOTHING",
+                {{event.key, false},
+                 {channel, false},
+                 Number(event.serial),
+                 Number(event.upload_id),
+                 {event.rule, false},
+                 {event.message, false},
+                 Number(now)});
+            if (!r.Ok()) {
+                return failed();
+            }
+        }
+    }
+    return db_.Run("COMMIT").Ok() || failed();
 }
 
 std::vector<StoredAlert> PgAlertStore::Claim(std::time_t now, int lease_s, int limit,

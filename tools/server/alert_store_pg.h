@@ -13,8 +13,8 @@ class PgAlertStore final : public AlertStore {
   public:
     static std::unique_ptr<PgAlertStore> Open(const std::string& uri, std::string* error);
 
-    bool Record(const AlertEvent& event, const std::vector<std::string>& channels, std::time_t now,
-                std::string* why) override;
+    bool Record(const std::vector<AlertEvent>& events, const std::vector<std::string>& channels,
+                std::time_t now, std::string* why) override;
     std::vector<StoredAlert> Claim(std::time_t now, int lease_s, int limit,
                                    const std::vector<std::string>& channels) override;
     void MarkSent(long long id, std::time_t now) override;

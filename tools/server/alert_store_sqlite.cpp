@@ -119,40 +119,46 @@ bool SqliteAlertStore::Execute(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool SqliteAlertStore::Record(const AlertEvent& event, const std::vector<std::string>& channels,
-                              std::time_t now, std::string* why) {
+bool SqliteAlertStore::Record(const std::vector<AlertEvent>& events,
+                              const std::vector<std::string>& channels, std::time_t now,
+                              std::string* why) {
     std::lock_guard lock(mutex_);
     // A silent card's event comes back every round: kept already, it costs no write (and no
     // sync of the disk, which the uploads wait for).
-    {
+    bool all_kept = true;
+    for (const AlertEvent& event : events) {
         Statement kept(db_, "SELECT count(*) FROM alerts WHERE event_key = ?");
         kept.Bind(1, event.key);
-        if (kept.Row() && kept.Int(0) == static_cast<long long>(channels.size())) {
-            return true;
-        }
+        all_kept = all_kept && kept.Row() && kept.Int(0) == static_cast<long long>(channels.size());
+    }
+    if (all_kept) {
+        return true;
     }
     if (!Execute("BEGIN IMMEDIATE")) {
         *why = sqlite3_errmsg(db_);
         return false;
     }
-    for (const std::string& channel : channels) {
-        Statement insert(db_,
-                         "INSERT INTO alerts (event_key, channel, serial, upload_id, rule, "
-                         "message, created, next_attempt) VALUES (?, ?, ?, ?, ?, ?, ?, ?) "
-                         "ON CONFLICT (event_key, channel) DO NOTHING");
-        int k = 1;
-        insert.Bind(k++, event.key);
-        insert.Bind(k++, channel);
-        insert.Bind(k++, event.serial);
-        insert.Bind(k++, event.upload_id);
-        insert.Bind(k++, event.rule);
-        insert.Bind(k++, event.message);
-        insert.Bind(k++, static_cast<long long>(now));
-        insert.Bind(k++, static_cast<long long>(now));
-        if (!insert.Done()) {
-            *why = sqlite3_errmsg(db_);
-            Execute("ROLLBACK");
-            return false;
+    Statement insert(db_,
+                     "INSERT INTO alerts (event_key, channel, serial, upload_id, rule, message, "
+                     "created, next_attempt) VALUES (?, ?, ?, ?, ?, ?, ?, ?) "
+                     "ON CONFLICT (event_key, channel) DO NOTHING");
+    for (const AlertEvent& event : events) {
+        for (const std::string& channel : channels) {
+            sqlite3_reset(insert.Get());
+            int k = 1;
+            insert.Bind(k++, event.key);
+            insert.Bind(k++, channel);
+            insert.Bind(k++, event.serial);
+            insert.Bind(k++, event.upload_id);
+            insert.Bind(k++, event.rule);
+            insert.Bind(k++, event.message);
+            insert.Bind(k++, static_cast<long long>(now));
+            insert.Bind(k++, static_cast<long long>(now));
+            if (!insert.Done()) {
+                *why = sqlite3_errmsg(db_);
+                Execute("ROLLBACK");
+                return false;
+            }
         }
     }
     if (!Execute("COMMIT")) {

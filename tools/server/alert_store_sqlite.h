@@ -13,8 +13,8 @@ class SqliteAlertStore final : public AlertStore {
     static std::unique_ptr<SqliteAlertStore> Open(const std::string& path, std::string* error);
     ~SqliteAlertStore() override;
 
-    bool Record(const AlertEvent& event, const std::vector<std::string>& channels, std::time_t now,
-                std::string* why) override;
+    bool Record(const std::vector<AlertEvent>& events, const std::vector<std::string>& channels,
+                std::time_t now, std::string* why) override;
     std::vector<StoredAlert> Claim(std::time_t now, int lease_s, int limit,
                                    const std::vector<std::string>& channels) override;
     void MarkSent(long long id, std::time_t now) override;
