@@ -27,7 +27,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-int FreePort() {
+// A socket listening on a free loopback port, which it tells.
+int Listening(int* port) {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -35,8 +36,15 @@ int FreePort() {
     bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     socklen_t length = sizeof address;
     getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
+    listen(s, 4);
+    *port = ntohs(address.sin_port);
+    return s;
+}
+
+int FreePort() {
+    int port = 0;
+    close(Listening(&port));
+    return port;
 }
 
 // Waits up to `seconds` for `done`.
@@ -253,21 +261,46 @@ TEST_F(AlertMonitorTest, AReceiverThatIsDownGetsTheAlertOnceItIsBackAndNeverTwic
     EXPECT_EQ(Count("hook-"), 2);
 }
 
-TEST(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped) {
+// A monitor in the test itself, on the SQLite file of the test's folder, its webhook on
+// loopback port `port` (port 1: nobody listens, so every delivery fails at once).
+class AlertMonitorRound : public ::testing::Test {
+  protected:
+    void Watch(int port, const std::string& rule) {
+        std::string error;
+        uploads = UploadStore::Open("uploads.sqlite", &error);
+        alerts = AlertStore::Open("uploads.sqlite", &error);
+        ASSERT_TRUE(alerts) << error;
+        const AlertRulesLoad load = ParseAlertRules(
+            "webhook https://127.0.0.1:" + std::to_string(port) + "/ secret-env=HOME\n" + rule,
+            "t");
+        ASSERT_TRUE(load.rules) << load.error;
+        rules = *load.rules;
+        delivery = std::make_unique<AlertDelivery>(rules);
+        monitor = std::make_unique<AlertMonitor>(
+            *alerts, rules, *delivery, 60,
+            [this](const std::string& line) { log.push_back(line); });
+    }
+    std::vector<int> Attempts() const {
+        std::vector<int> each;
+        for (const StoredAlert& a : alerts->Alerts(0, 10)) {
+            each.push_back(a.attempts);
+        }
+        return each;
+    }
+
     TempWorkingDir dir;
-    std::string error;
-    const std::unique_ptr<UploadStore> uploads = UploadStore::Open("uploads.sqlite", &error);
-    const std::unique_ptr<AlertStore> alerts = AlertStore::Open("uploads.sqlite", &error);
-    ASSERT_TRUE(alerts) << error;
-    // Nobody listens on port 1: every delivery fails at once.
-    const AlertRulesLoad load =
-        ParseAlertRules("webhook https://127.0.0.1:1/ secret-env=HOME\nlimits all\n", "t");
-    ASSERT_TRUE(load.rules) << load.error;
-    const AlertDelivery delivery(*load.rules);
+    std::unique_ptr<UploadStore> uploads;
+    std::unique_ptr<AlertStore> alerts;
+    AlertRules rules;
+    std::unique_ptr<AlertDelivery> delivery;
+    std::unique_ptr<AlertMonitor> monitor;
     std::vector<std::string> log;
-    AlertMonitor monitor(*alerts, *load.rules, delivery, 60,
-                         [&](const std::string& line) { log.push_back(line); });
-    monitor.Round(1'800'000'000);
+    std::string error;
+};
+
+TEST_F(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped) {
+    ASSERT_NO_FATAL_FAILURE(Watch(1, "limits all\n"));
+    monitor->Round(1'800'000'000);
     EXPECT_EQ(alerts->CheckedThrough(), 0);
 
     std::vector<int> warm(24, 50);
@@ -278,7 +311,7 @@ TEST(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped
     const char* refuse =
         "CREATE TRIGGER refuse BEFORE INSERT ON alerts BEGIN SELECT RAISE(FAIL, 'full'); END";
     ASSERT_EQ(sqlite3_exec(db, refuse, nullptr, nullptr, nullptr), SQLITE_OK);
-    monitor.Round(1'800'000'000);
+    monitor->Round(1'800'000'000);
     EXPECT_EQ(alerts->CheckedThrough(), 0);
     EXPECT_EQ(alerts->AlertCount(), 0);
     ASSERT_FALSE(log.empty());
@@ -286,74 +319,36 @@ TEST(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped
 
     ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER refuse", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
-    monitor.Round(1'800'000'001);
+    monitor->Round(1'800'000'001);
     EXPECT_EQ(alerts->CheckedThrough(), 1);
-    const std::vector<StoredAlert> kept = alerts->Alerts(0, 10);
-    ASSERT_EQ(kept.size(), 1U);
-    EXPECT_EQ(kept[0].attempts, 1);
+    EXPECT_EQ(Attempts(), std::vector<int>{1});
     EXPECT_TRUE(Has(log.back(), "alert 1 by webhook not delivered: ")) << log.back();
 }
 
-TEST(AlertMonitorRound, AReceiverThatFailedIsTriedNoMoreThatRound) {
-    TempWorkingDir dir;
-    std::string error;
-    const std::unique_ptr<AlertStore> alerts = AlertStore::Open("uploads.sqlite", &error);
-    ASSERT_TRUE(alerts) << error;
+TEST_F(AlertMonitorRound, AReceiverThatFailedIsTriedNoMoreThatRound) {
+    ASSERT_NO_FATAL_FAILURE(Watch(1, "full all\n"));
     ASSERT_TRUE(alerts->Record({{"full all@1", 7, 1, "full all", "a"},
                                 {"full all@2", 7, 2, "full all", "b"},
                                 {"full all@3", 7, 3, "full all", "c"}},
                                {"webhook"}, 0, &error));
-    const AlertRulesLoad load =
-        ParseAlertRules("webhook https://127.0.0.1:1/ secret-env=HOME\nfull all\n", "t");
-    ASSERT_TRUE(load.rules) << load.error;
-    const AlertDelivery delivery(*load.rules);
-    AlertMonitor monitor(*alerts, *load.rules, delivery, 60, [](const std::string&) {});
-    const auto attempts = [&] {
-        std::vector<int> each;
-        for (const StoredAlert& a : alerts->Alerts(0, 10)) {
-            each.push_back(a.attempts);
-        }
-        return each;
-    };
-    monitor.Round(1'800'000'000);
-    EXPECT_EQ(attempts(), (std::vector<int>{0, 0, 1}));
-    monitor.Round(1'800'000'001);
-    EXPECT_EQ(attempts(), (std::vector<int>{0, 1, 1}));
+    monitor->Round(1'800'000'000);
+    EXPECT_EQ(Attempts(), (std::vector<int>{0, 0, 1}));
+    monitor->Round(1'800'000'001);
+    EXPECT_EQ(Attempts(), (std::vector<int>{0, 1, 1}));
 }
 
-TEST(AlertMonitorRound, StoppingGivesUpADeliveryThatHangs) {
-    TempWorkingDir dir;
-    // A receiver that takes the connection and never answers.
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    listen(listener, 4);
-    const AlertRulesLoad load =
-        ParseAlertRules("webhook https://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) +
-                            "/ secret-env=HOME\nfull all\n",
-                        "t");
-    ASSERT_TRUE(load.rules) << load.error;
-    std::string error;
-    const std::unique_ptr<UploadStore> uploads = UploadStore::Open("uploads.sqlite", &error);
-    const std::unique_ptr<AlertStore> alerts = AlertStore::Open("uploads.sqlite", &error);
-    ASSERT_TRUE(alerts) << error;
+TEST_F(AlertMonitorRound, StoppingGivesUpADeliveryThatHangs) {
+    int port = 0;
+    const int silent = Listening(&port);  // takes the connection and never answers
+    ASSERT_NO_FATAL_FAILURE(Watch(port, "full all\n"));
     ASSERT_TRUE(alerts->Record({{"full all@1", 7, 1, "full all", "x"}}, {"webhook"}, 0, &error));
-    const AlertDelivery delivery(*load.rules);
-    AlertMonitor monitor(*alerts, *load.rules, delivery, 60, [](const std::string&) {});
-    monitor.Start();
+    monitor->Start();
     std::this_thread::sleep_for(milliseconds(500));
     const auto asked = std::chrono::steady_clock::now();
-    monitor.Stop();
+    monitor->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
-    close(listener);
-    const std::vector<StoredAlert> kept = alerts->Alerts(0, 1);
-    ASSERT_EQ(kept.size(), 1U);
-    EXPECT_FALSE(kept[0].sent);
-    EXPECT_EQ(kept[0].attempts, 1);
+    close(silent);
+    EXPECT_EQ(Attempts(), std::vector<int>{1});
 }
 
 TEST(AlertDelivery, TheSignatureIsHmacSha256OfTheBodyAndTheRetriesBackOff) {
