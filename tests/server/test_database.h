@@ -39,8 +39,8 @@ inline std::string FreshTestDatabase(const std::string& file) {
         return file;
     }
     RunOnTestPostgres(
-        "DROP TABLE IF EXISTS cards, upload_tenths, uploads, web_logins, razurozavi_schema "
-        "CASCADE;"
+        "DROP TABLE IF EXISTS cards, upload_tenths, uploads, web_logins, alerts, alert_state, "
+        "razurozavi_schema CASCADE;"
         "DROP FUNCTION IF EXISTS razurozavi_month_partition");
     return std::getenv("RAZUROZAVI_TEST_POSTGRESQL");
 }

@@ -112,11 +112,12 @@ TEST_F(UploadChain, AStoreFromBeforeTheChainIsChainedInPlaceAndGoesOn) {
     }
     const std::vector<StoredUpload> before = store->List();
     store.reset();
-    // Back to the schema before the chain: no digests, no links, no logins.
+    // Back to the schema before the chain: no digests, no links, no logins (and no alerts,
+    // which came after).
     if (TestingOnPostgres()) {
         ASSERT_TRUE(RunOnTestPostgres(
             "ALTER TABLE uploads DROP COLUMN sha256, DROP COLUMN chain; DROP TABLE web_logins; "
-            "DELETE FROM razurozavi_schema WHERE version > 2"));
+            "DROP TABLE alerts, alert_state; DELETE FROM razurozavi_schema WHERE version > 2"));
     } else {
         Tamper(db,
                "ALTER TABLE uploads DROP COLUMN sha256; ALTER TABLE uploads DROP COLUMN chain; "

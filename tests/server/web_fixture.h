@@ -1,5 +1,5 @@
 #pragma once
-// A collection server's store and web view on a free loopback port, for the web tests.
+// A collection server's store, alerts and web view on a free loopback port, for the web tests.
 
 #include <arpa/inet.h>
 #include <crypt.h>
@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "alert_store.h"
 #include "support/temp_dir.h"
 #include "test_database.h"
 #include "upload_store.h"
@@ -54,7 +55,9 @@ class WebFixture {
         const std::string db = FreshTestDatabase("uploads.sqlite");
         upload_store = UploadStore::Open(db, &error);
         web_store = WebStore::Open(db, &error);
+        alert_store = AlertStore::Open(db, &error);
         options.port = 0;
+        options.alerts = alert_store.get();
         server = std::make_unique<WebServer>(*web_store, options);
         listening = server->Listen(&error);
         listen_error = error;
@@ -82,6 +85,7 @@ class WebFixture {
 
     std::unique_ptr<UploadStore> upload_store;
     std::unique_ptr<WebStore> web_store;
+    std::unique_ptr<AlertStore> alert_store;
     std::unique_ptr<WebServer> server;
     bool listening = false;
     std::string listen_error;

@@ -29,7 +29,7 @@ TEST_F(WebPasswordTest, WrongOrMissingPasswordGets401AndNoData) {
     ASSERT_TRUE(web.listening) << web.listen_error;
     web.Store(TestHeader(4242, "Segredo"), std::vector<int>(10, 50));
     for (const char* path : {"/", "/cards/4242", "/uploads/1", "/uploads/1.csv", "/api/cards",
-                             "/api/uploads/1", "/estilo.css", "/nada"}) {
+                             "/api/uploads/1", "/alertas", "/estilo.css", "/nada"}) {
         httplib::Client none = web.Client();
         auto r = none.Get(path);
         ASSERT_TRUE(r) << path;

@@ -221,6 +221,65 @@ TEST_F(WebViewTest, CsvGuardsFormulasButKeepsNumbersAndReadsBackWithPythonsCsv) 
               "11:35:00 7\n");
 }
 
+TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLastUpload) {
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    auto empty = web.Get("/alertas");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(Has(empty->body, "<p class=\"vazio\">Nenhum alerta.</p>")) << empty->body;
+    EXPECT_TRUE(Has(empty->body, "<a href=\"/alertas\">Alertas</a>"));
+
+    const long long older = web.Store(TestHeader(31, "Sala"), Flat(10));
+    const long long last = web.Store(TestHeader(31, "Sala", 300, {0, 5, 12, 10, 6, 24}), Flat(10));
+    web.Store(TestHeader(32, "Outra"), Flat(10));
+    std::string why;
+    const auto record = [&](const std::string& rule, long long upload, const std::string& text) {
+        return web.alert_store->Record(
+            {{rule + "@" + std::to_string(upload), 31, upload, rule, text}}, {"mail"},
+            1'800'000'000 + upload, &why);
+    };
+    ASSERT_TRUE(record("full all", older, "Antigo"));
+    ASSERT_TRUE(record("limits all", last, "Saiu <b>dos</b> limites"));
+    for (int k = 0; k < WEB_ALERTS_PER_PAGE; ++k) {
+        ASSERT_TRUE(record("silence 31 hours=" + std::to_string(k + 1), last, "Silêncio"));
+    }
+    const StoredAlert failing = web.alert_store->Claim(1'900'000'000, 600, 1, {"mail"}).at(0);
+    web.alert_store->MarkFailed(failing.id, "Connection refused", 1'900'000'000, 1'900'000'060);
+    const StoredAlert sending = web.alert_store->Claim(1'900'000'000, 600, 1, {"mail"}).at(0);
+    web.alert_store->MarkSent(sending.id, 1'900'000'001);
+
+    auto first = web.Get("/alertas");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->status, 200);
+    const std::string& page = first->body;
+    EXPECT_TRUE(Has(page, "52 alertas, um por canal; o mais recente primeiro.")) << page;
+    EXPECT_TRUE(Has(page, "página 1 de 2"));
+    EXPECT_TRUE(Has(page, "silence 31 hours=50"));
+    EXPECT_FALSE(Has(page, "Antigo"));
+    EXPECT_LT(page.find("hours=50"), page.find("hours=49"));
+    auto second = web.Get("/alertas?pagina=2");
+    ASSERT_TRUE(second);
+    EXPECT_TRUE(Has(second->body,
+                    "<td>full all</td><td>mail</td><td><span class=\"selo fora\">1 "
+                    "tentativa falhou</span> <small>Connection refused</small></td>"
+                    "<td>Antigo</td>"))
+        << second->body;
+    EXPECT_TRUE(Has(second->body, "<span class=\"selo dentro\">enviado</span> 2030-03-17"))
+        << second->body;
+    EXPECT_TRUE(Has(second->body, "Saiu &lt;b&gt;dos&lt;/b&gt; limites"));
+
+    auto card = web.Get("/cards/31");
+    ASSERT_TRUE(card);
+    EXPECT_TRUE(Has(card->body, "<h2>Alertas abertos</h2>"));
+    EXPECT_TRUE(Has(card->body,
+                    "<li>Saiu &lt;b&gt;dos&lt;/b&gt; limites <small>(mail)</small> "
+                    "<span class=\"selo dentro\">enviado</span>"))
+        << card->body;
+    EXPECT_FALSE(Has(card->body, "Antigo"));
+    auto quiet = web.Get("/cards/32");
+    ASSERT_TRUE(quiet);
+    EXPECT_FALSE(Has(quiet->body, "Alertas abertos"));
+}
+
 TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
     EXPECT_EQ(Html("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
     // Malformed UTF-8 and control characters become U+FFFD; JSON keeps controls escaped.

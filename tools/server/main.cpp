@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "alert_monitor.h"
 #include "collection_server.h"
 #include "pg_connection.h"
 #include "web_server.h"
@@ -21,6 +23,7 @@ constexpr const char* kUsage =
     "usage: razurozavi-server [--port P] [--bind ADDRESS] [--db FILE|URI] [--idle-timeout MS]\n"
     "                         [--web-port P] [--web-password-file FILE]\n"
     "                         [--tls-cert FILE --tls-key FILE] [--profile NAME|FILE]\n"
+    "                         [--alerts FILE] [--alert-interval S]\n"
     "       razurozavi-server --list [--db FILE|URI]\n"
     "       razurozavi-server --verify [--db FILE|URI]\n"
     "       razurozavi-server --help | --version\n"
@@ -33,7 +36,9 @@ constexpr const char* kUsage =
     "from its stored fields and readings; one line per upload that fails, then a summary;\n"
     "exit status 0 only when every upload holds.\n"
     "--db: a SQLite file, or a PostgreSQL database as postgresql://USER@HOST/DBNAME (its\n"
-    "password from ~/.pgpass or PGPASSWORD).\n";
+    "password from ~/.pgpass or PGPASSWORD).\n"
+    "--alerts: the alert rules (see the manual page), checked and delivered every\n"
+    "--alert-interval seconds (default 60).\n";
 constexpr const char* kDefaultDb = "uploads.sqlite";
 
 CollectionServer* running_server = nullptr;
@@ -67,6 +72,8 @@ int main(int argc, char** argv) {
     std::string db = kDefaultDb;
     bool list = false;
     bool verify = false;
+    std::optional<AlertRules> alert_rules;
+    int alert_interval_s = DEFAULT_ALERT_INTERVAL_S;
     enum Option {
         kPort = 1,
         kBind,
@@ -77,6 +84,8 @@ int main(int argc, char** argv) {
         kCert,
         kKey,
         kProfile,
+        kAlerts,
+        kAlertInterval,
         kList,
         kVerify,
         kHelp,
@@ -91,6 +100,8 @@ int main(int argc, char** argv) {
                             {"tls-cert", required_argument, nullptr, kCert},
                             {"tls-key", required_argument, nullptr, kKey},
                             {"profile", required_argument, nullptr, kProfile},
+                            {"alerts", required_argument, nullptr, kAlerts},
+                            {"alert-interval", required_argument, nullptr, kAlertInterval},
                             {"list", no_argument, nullptr, kList},
                             {"verify", no_argument, nullptr, kVerify},
                             {"help", no_argument, nullptr, kHelp},
@@ -153,6 +164,20 @@ int main(int argc, char** argv) {
                 web.profile = std::move(*lookup.profile);
                 break;
             }
+            case kAlerts: {
+                AlertRulesLoad load = LoadAlertRules(value);
+                if (!load.rules) {
+                    std::fprintf(stderr, "razurozavi-server: %s\n", load.error.c_str());
+                    return 1;
+                }
+                alert_rules = std::move(load.rules);
+                break;
+            }
+            case kAlertInterval:
+                if (!ParseNumber(value, 1, 24 * 3600, alert_interval_s)) {
+                    return Usage("--alert-interval wants seconds, from 1 to 86400");
+                }
+                break;
             case kBind:
                 options.bind_address = value;
                 break;
@@ -207,6 +232,21 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // libcurl is made ready before any thread starts.
+    std::unique_ptr<AlertDelivery> alert_delivery;
+    if (alert_rules) {
+        alert_delivery = std::make_unique<AlertDelivery>(*alert_rules);
+    }
+    std::unique_ptr<AlertStore> alert_store;
+    if (alert_rules || web.port != 0) {
+        alert_store = AlertStore::Open(db, &error);
+        if (!alert_store) {
+            std::fprintf(stderr, "razurozavi-server: %s: %s\n", db.c_str(), error.c_str());
+            return 1;
+        }
+        web.alerts = alert_store.get();
+    }
+
     // The web view first: a refused option must stop the server before it takes uploads.
     std::unique_ptr<WebStore> web_store;
     std::unique_ptr<WebServer> web_server;
@@ -244,8 +284,20 @@ int main(int argc, char** argv) {
         web_thread = std::thread([&] { web_server->Serve(); });
     }
     std::fflush(stdout);
+    std::unique_ptr<AlertMonitor> alert_monitor;
+    if (alert_rules) {
+        alert_monitor = std::make_unique<AlertMonitor>(
+            *alert_store, *alert_rules, *alert_delivery, alert_interval_s,
+            [](const std::string& line) {
+                std::fprintf(stderr, "razurozavi-server: %s\n", line.c_str());
+            });
+        alert_monitor->Start();
+    }
     server.Serve();
     running_server = nullptr;
+    if (alert_monitor) {
+        alert_monitor->Stop();
+    }
     if (web_server) {
         web_server->Stop();
         web_thread.join();

@@ -43,7 +43,7 @@ class PgUploadStore final : public UploadStore {
 };
 
 // The schema version this server makes and reads.
-constexpr int kPgSchemaVersion = 3;
+constexpr int kPgSchemaVersion = 4;
 
 // The columns of StoredUpload, in its order, for "FROM uploads u".
 #define PG_UPLOAD_COLUMNS                                                                    \

@@ -23,8 +23,9 @@ std::string PageStart(const std::string& title, const std::string& crumbs) {
            " — RazuRozavi</title>\n<link rel=\"stylesheet\" href=\"/estilo.css\">\n"
            "<link rel=\"icon\" href=\"/icone.svg\" type=\"image/svg+xml\">\n</head>\n"
            "<body>\n<header><a class=\"marca\" href=\"/\">RazuRozavi</a> "
-           "<span>Servidor de coleta KELTRIX</span> <a class=\"auditoria\" "
-           "href=\"/auditoria\">Auditoria</a></header>\n<nav class=\"trilha\" "
+           "<span>Servidor de coleta KELTRIX</span> <nav class=\"paginas\" aria-label=\"Páginas\">"
+           "<a href=\"/alertas\">Alertas</a><a href=\"/auditoria\">Auditoria</a></nav>"
+           "</header>\n<nav class=\"trilha\" "
            "aria-label=\"Trilha\">" +
            crumbs + "</nav>\n<main>\n";
 }
@@ -95,6 +96,18 @@ std::string IntegrityBlock(const StoredUpload& u, bool verified) {
 
 WebResponse Html200(std::string body) {
     return {200, kHtml, std::move(body), ""};
+}
+
+std::string AlertState(const StoredAlert& a) {
+    if (a.sent) {
+        return "<span class=\"selo dentro\">enviado</span> " + Html(UtcText(*a.sent));
+    }
+    if (a.attempts == 0) {
+        return "<span class=\"selo pendente\">a enviar</span>";
+    }
+    return "<span class=\"selo fora\">" + std::to_string(a.attempts) +
+           (a.attempts == 1 ? " tentativa falhou" : " tentativas falharam") + "</span> <small>" +
+           Html(a.last_error) + "</small>";
 }
 
 }  // namespace
@@ -178,6 +191,16 @@ WebResponse WebView::CardPage(long serial, long long page) {
             "</small></h1>\n";
     html += "<p>" + std::to_string(card->uploads) + (card->uploads == 1 ? " envio" : " envios") +
             "; o mais recente primeiro. Veredito pelo perfil " + Html(profile_.name) + ".</p>\n";
+    const std::vector<StoredAlert> open =
+        alerts_ != nullptr ? alerts_->OpenAlerts(serial) : std::vector<StoredAlert>();
+    if (!open.empty()) {
+        html += "<h2>Alertas abertos</h2>\n<ul class=\"alertas\">\n";
+        for (const StoredAlert& a : open) {
+            html += "<li>" + Html(a.message) + " <small>(" + Html(a.channel) + ")</small> " +
+                    AlertState(a) + "</li>\n";
+        }
+        html += "</ul>\n";
+    }
     html += ScrollBox("Tabela de envios") +
             "<table class=\"lista\">\n<thead><tr><th>Recebido (UTC)</th><th>Início "
             "(" +
@@ -430,6 +453,34 @@ WebResponse WebView::AuditPage(long long page) {
     }
     html +=
         "</tbody>\n</table>\n</div>\n" + Pager("/auditoria", page, pages, "Páginas de entradas");
+    return Html200(html + PageEnd());
+}
+
+WebResponse WebView::AlertsPage(long long page) {
+    const long long total = alerts_ != nullptr ? alerts_->AlertCount() : 0;
+    const long long pages = PageCount(total, WEB_ALERTS_PER_PAGE);
+    page = ClampPage(page, pages);
+    std::string html = PageStart("Alertas", "<a href=\"/\">Cartões</a> › <span>Alertas</span>");
+    html += "<h1>Alertas</h1>\n";
+    if (total == 0) {
+        html += "<p class=\"vazio\">Nenhum alerta.</p>\n";
+        return Html200(html + PageEnd());
+    }
+    html += "<p>" + std::to_string(total) + (total == 1 ? " alerta" : " alertas") +
+            ", um por canal; o mais recente primeiro.</p>\n";
+    html += ScrollBox("Tabela de alertas") +
+            "<table class=\"lista alertas\">\n<thead><tr><th>Criado (UTC)</th><th>Cartão</th>"
+            "<th>Regra</th><th>Canal</th><th>Entrega</th><th>Alerta</th></tr></thead>\n"
+            "<tbody>\n";
+    for (const StoredAlert& a :
+         alerts_->Alerts((page - 1) * WEB_ALERTS_PER_PAGE, WEB_ALERTS_PER_PAGE)) {
+        const std::string serial = std::to_string(a.serial);
+        html += std::string(a.sent ? "<tr>" : "<tr class=\"fora\">") +
+                Cell(Html(UtcText(a.created))) +
+                Cell("<a href=\"/cards/" + serial + "\">" + serial + "</a>") + Cell(Html(a.rule)) +
+                Cell(Html(a.channel)) + Cell(AlertState(a)) + Cell(Html(a.message)) + "</tr>\n";
+    }
+    html += "</tbody>\n</table>\n</div>\n" + Pager("/alertas", page, pages, "Páginas de alertas");
     return Html200(html + PageEnd());
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "alert_store.h"
 #include "reports/profile.h"
 #include "reports/recording_summary.h"
 #include "web_recording.h"
@@ -27,6 +28,7 @@ constexpr int WEB_UPLOADS_PER_PAGE = 25;
 constexpr int WEB_READINGS_PER_PAGE = 500;
 constexpr int WEB_API_ROWS_PER_PAGE = 100;
 constexpr int WEB_LOGINS_PER_PAGE = 50;
+constexpr int WEB_ALERTS_PER_PAGE = 50;
 // The JSON API's version: in its paths (/api/v1/...) and in every answer ("versao").
 constexpr int WEB_API_VERSION = 1;
 // Summaries kept in memory (stored uploads never change); cleared when full.
@@ -34,15 +36,18 @@ constexpr std::size_t SUMMARY_CACHE_SIZE = 200000;
 
 class WebView {
   public:
-    // Every recording is judged by `profile`.
-    explicit WebView(WebStore& store, Profile profile = *BuiltInProfile(DEFAULT_PROFILE))
-        : store_(store), profile_(std::move(profile)) {}
+    // Every recording is judged by `profile`; the alerts are read from `alerts`, if any.
+    explicit WebView(WebStore& store, Profile profile = *BuiltInProfile(DEFAULT_PROFILE),
+                     AlertStore* alerts = nullptr)
+        : store_(store), profile_(std::move(profile)), alerts_(alerts) {}
 
     // `page` counts from 1; a page past the last shows the last.
     WebResponse Home(long long page);
     WebResponse CardPage(long serial, long long page);
     WebResponse UploadPage(long long id, long long page);
     WebResponse UploadCsv(long long id);
+    // Newest first.
+    WebResponse AlertsPage(long long page);
     WebResponse ApiCards(long long page);
     WebResponse ApiCard(long serial, long long page);
     WebResponse ApiUpload(long long id);
@@ -70,6 +75,7 @@ class WebView {
 
     WebStore& store_;
     const Profile profile_;
+    AlertStore* const alerts_;
     std::mutex cache_mutex_;
     std::unordered_map<long long, UploadSummary> summaries_;
 };

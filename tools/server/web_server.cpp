@@ -169,7 +169,7 @@ bool IsLoopbackHost(const std::string& host) {
 }
 
 WebServer::WebServer(WebStore& store, WebOptions options)
-    : store_(store), view_(store, options.profile), options_(std::move(options)) {}
+    : store_(store), view_(store, options.profile, options.alerts), options_(std::move(options)) {}
 
 WebServer::~WebServer() {
     Stop();
@@ -274,6 +274,9 @@ WebResponse WebServer::Route(MHD_Connection* connection, const std::string& url)
     }
     if (url == "/auditoria") {
         return view_.AuditPage(page);
+    }
+    if (url == "/alertas") {
+        return view_.AlertsPage(page);
     }
     if (url == "/estilo.css") {
         return WebView::Stylesheet();

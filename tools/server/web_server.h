@@ -37,6 +37,7 @@ struct WebOptions {
     std::string tls_key;
     unsigned threads = WEB_THREADS;
     Profile profile = *BuiltInProfile(DEFAULT_PROFILE);  // what every recording is judged by
+    AlertStore* alerts = nullptr;                        // none: no alerts to list
 };
 
 // Whether every address that `host` names is a loopback address (127.0.0.0/8, ::1).

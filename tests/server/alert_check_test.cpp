@@ -1,0 +1,102 @@
+#include "alert_check.h"
+
+#include <gtest/gtest.h>
+
+#include "base/card_layout.h"
+
+namespace {
+
+// Limits 2.0 and 8.0 C, a reading every 5 minutes, the alarm after 10 minutes.
+StoredUpload Upload(long serial, long long id, int sample_points = 2000) {
+    StoredUpload u;
+    u.id = id;
+    u.serial = serial;
+    u.received = "2026-12-01 10:00:00";
+    u.low_alarm_x10 = 20;
+    u.high_alarm_x10 = 80;
+    u.alarm_delay = 600;
+    u.sample_rate = 300;
+    u.sample_points = sample_points;
+    return u;
+}
+
+// `inside` readings at 5.0 C, then `warm` at 9.0 C, then `inside` at 5.0 C again.
+std::vector<int> Tenths(int inside, int warm) {
+    std::vector<int> tenths(inside, 50);
+    tenths.insert(tenths.end(), warm, 90);
+    tenths.insert(tenths.end(), inside, 50);
+    return tenths;
+}
+
+std::vector<AlertRule> Rules(const std::string& text) {
+    const AlertRulesLoad load = ParseAlertRules(text + "webhook https://h/ secret-env=HOME\n", "t");
+    EXPECT_TRUE(load.rules) << load.error;
+    return load.rules ? load.rules->rules : std::vector<AlertRule>();
+}
+
+std::vector<std::string> Keys(const std::vector<AlertEvent>& events) {
+    std::vector<std::string> keys;
+    for (const AlertEvent& e : events) {
+        keys.push_back(e.key);
+    }
+    return keys;
+}
+
+using Keyed = std::vector<std::string>;
+
+TEST(AlertCheck, LimitsRaiseOnAnAlarmEpisodeOrOnTimeOutsideBeyondTheRulesMinutes) {
+    const std::vector<AlertRule> rules =
+        Rules("limits all\nlimits 7 minutes=30\nlimits 8 minutes=30\n");
+    // Inside all along: nothing.
+    EXPECT_TRUE(UploadAlerts(rules, Upload(7, 1), Tenths(20, 0)).empty());
+    // One warm reading is shorter than the alarm delay: no episode, 5 minutes outside.
+    EXPECT_TRUE(UploadAlerts(rules, Upload(7, 2), Tenths(20, 1)).empty());
+    // Six: an episode, but only 30 minutes outside, not more.
+    EXPECT_EQ(Keys(UploadAlerts(rules, Upload(7, 3), Tenths(20, 6))), Keyed{"limits all@3"});
+    // Seven: 35 minutes; the minutes rule of another card stays silent.
+    const std::vector<AlertEvent> events = UploadAlerts(rules, Upload(7, 4), Tenths(20, 7));
+    EXPECT_EQ(Keys(events), (Keyed{"limits all@4", "limits 7 minutes=30@4"}));
+    EXPECT_EQ(events[1].serial, 7);
+    EXPECT_EQ(events[1].upload_id, 4);
+    EXPECT_EQ(events[1].rule, "limits 7 minutes=30");
+    EXPECT_EQ(events[1].message,
+              "Cartão 7 saiu dos limites: 1 episódio de alarme, 0s abaixo e 35min "
+              "acima dos limites (envio 4, recebido em 2026-12-01 10:00:00 UTC)");
+}
+
+TEST(AlertCheck, FullRaisesWhenTheConfiguredPointsOrTheWholeMemoryAreRecorded) {
+    const std::vector<AlertRule> rules = Rules("full all\n");
+    EXPECT_TRUE(UploadAlerts(rules, Upload(7, 1, 41), Tenths(20, 0)).empty());
+    const std::vector<AlertEvent> points = UploadAlerts(rules, Upload(7, 2, 40), Tenths(20, 0));
+    ASSERT_EQ(Keys(points), Keyed{"full all@2"});
+    EXPECT_EQ(points[0].message.rfind("Cartão 7 parou de gravar: atingiu os 40 pontos "
+                                      "configurados, 40 leituras (envio 2",
+                                      0),
+              0U);
+    // More points configured than the memory holds: the memory is what stops the card.
+    const std::vector<int> whole(MAX_IMAGE_READINGS, 50);
+    const std::vector<AlertEvent> memory =
+        UploadAlerts(rules, Upload(7, 3, MAX_IMAGE_READINGS + 100), whole);
+    ASSERT_EQ(memory.size(), 1U);
+    EXPECT_NE(memory[0].message.find("memória cheia"), std::string::npos);
+    const std::vector<int> short_of_it(MAX_IMAGE_READINGS - 1, 50);
+    EXPECT_TRUE(UploadAlerts(rules, Upload(7, 4, MAX_IMAGE_READINGS + 100), short_of_it).empty());
+}
+
+TEST(AlertCheck, SilenceRaisesOncePastTheRulesHoursKeyedByTheLastUpload) {
+    const std::vector<AlertRule> rules = Rules("silence all hours=26\nsilence 9 hours=1\n");
+    const std::time_t received = UtcSeconds("2026-12-01 10:00:00");
+    ASSERT_EQ(UtcText(received), "2026-12-01 10:00:00");
+    const std::vector<CardLastUpload> cards = {
+        {7, 17, "2026-12-01 10:00:00"}, {9, 30, "2026-12-02 11:00:00"}, {11, 31, "not a time"}};
+    EXPECT_TRUE(SilenceAlerts(rules, cards, received + 26 * 3600).empty());
+    const std::vector<AlertEvent> late = SilenceAlerts(rules, cards, received + 26 * 3600 + 1);
+    EXPECT_EQ(Keys(late), (Keyed{"silence all hours=26@17", "silence 9 hours=1@30"}));
+    EXPECT_EQ(late[0].message,
+              "Cartão 7 sem envios há mais de 26 h: o último (envio 17) chegou em 2026-12-01 "
+              "10:00:00 UTC");
+    EXPECT_EQ(UtcSeconds("2026-12-01 10:00"), -1);
+    EXPECT_EQ(UtcSeconds("2026-12-01 10:00:00x"), -1);
+}
+
+}  // namespace

@@ -1,0 +1,385 @@
+// The alerts end to end: the server binary with a rules file, a mail server speaking
+// STARTTLS and an HTTPS webhook receiver (tests/server/alert_receivers.py) on free loopback
+// ports, certificates made for the test. Uploads are stored into the server's database
+// beside it, as another server sharing the database would.
+
+#include "alert_monitor.h"
+
+#include <netinet/in.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+#include "web_fixture.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// A socket listening on a free loopback port, which it tells.
+int Listening(int* port) {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    listen(s, 4);
+    *port = ntohs(address.sin_port);
+    return s;
+}
+
+int FreePort() {
+    int port = 0;
+    close(Listening(&port));
+    return port;
+}
+
+// Waits up to `seconds` for `done`.
+template <typename Done>
+bool WaitFor(Done done, int seconds = 20) {
+    for (int k = 0; k < seconds * 20; ++k) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    return done();
+}
+
+class Process {
+  public:
+    Process(std::vector<std::string> argv, const std::string& out, const std::string& err) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::vector<char*> args;
+            for (std::string& a : argv) {
+                args.push_back(a.data());
+            }
+            args.push_back(nullptr);
+            freopen(out.c_str(), "a", stdout);
+            freopen(err.c_str(), "a", stderr);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+    }
+    ~Process() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// The files the receivers wrote whose names start with `prefix`, oldest first.
+std::vector<std::string> Received(const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && !name.ends_with(".part")) {
+            names.push_back(name);
+        }
+    }
+    // By number, then a hook's check (.check) before its body (.json).
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int na = std::stoi(a.substr(a.find('-') + 1));
+        const int nb = std::stoi(b.substr(b.find('-') + 1));
+        return na != nb ? na < nb : a < b;
+    });
+    std::vector<std::string> contents;
+    for (const std::string& name : names) {
+        contents.push_back(ReadFileBytes(name));
+    }
+    return contents;
+}
+
+int Count(const std::string& prefix) {
+    return static_cast<int>(Received(prefix).size());
+}
+
+class AlertMonitorTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const ShellResult made = RunShell(
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+            "-keyout key.pem -out cert.pem -days 2 -subj /CN=127.0.0.1 "
+            "-addext subjectAltName=IP:127.0.0.1");
+        ASSERT_EQ(made.status, 0) << made.output;
+        WriteFileBytes("smtp.pass", "s3nha\n");
+        WriteFileBytes("hook.secret", kSecret);
+        smtp_port = FreePort();
+        https_port = FreePort();
+        WriteFileBytes("alerts.conf",
+                       "mail smtp://127.0.0.1:" + std::to_string(smtp_port) +
+                           " from=servidor@example.com to=qualidade@example.com user=servidor "
+                           "password-file=smtp.pass ca-file=cert.pem\n"
+                           "webhook https://127.0.0.1:" +
+                           std::to_string(https_port) +
+                           "/alertas secret-file=hook.secret ca-file=cert.pem\n"
+                           "limits all\nsilence 424242 hours=1\n");
+    }
+
+    void StartReceivers() {
+        std::filesystem::remove("ports");
+        receivers = std::make_unique<Process>(
+            std::vector<std::string>{"/usr/bin/python3",
+                                     RAZUROZAVI_SOURCE_DIR "/tests/server/alert_receivers.py", ".",
+                                     "cert.pem", "key.pem", kSecret, std::to_string(smtp_port),
+                                     std::to_string(https_port)},
+            "receivers.out", "receivers.err");
+        ASSERT_TRUE(WaitFor([] { return std::filesystem::exists("ports"); }))
+            << ReadFileBytes("receivers.err");
+    }
+
+    // The server, with its alert check made once (so that what is stored next is news).
+    void StartServer() {
+        std::filesystem::remove("server.out");
+        server = std::make_unique<Process>(
+            std::vector<std::string>{RAZUROZAVI_SERVER, "--port", "0", "--web-port", "0", "--db",
+                                     "uploads.sqlite", "--alerts", "alerts.conf",
+                                     "--alert-interval", "1"},
+            "server.out", "server.err");
+        ASSERT_TRUE(WaitFor([] { return Has(ReadFileBytes("server.out"), "listening on"); }))
+            << ReadFileBytes("server.err");
+        std::string error;
+        if (!uploads) {
+            uploads = UploadStore::Open("uploads.sqlite", &error);
+            alerts = AlertStore::Open("uploads.sqlite", &error);
+        }
+        ASSERT_TRUE(alerts) << error;
+        ASSERT_TRUE(WaitFor([&] { return alerts->CheckedThrough().has_value(); }));
+    }
+
+    // A recording with a warm hour, or one inside the limits.
+    long long Store(long serial, bool warm, unsigned char minute) {
+        std::vector<int> tenths(24, 50);
+        if (warm) {
+            tenths.insert(tenths.end(), 12, 95);
+        }
+        uploads->Store("127.0.0.1", TestHeader(serial, "Camara", 300, {0, minute, 12, 10, 6, 24}),
+                       tenths);
+        return uploads->List().back().id;
+    }
+
+    bool AllSent(std::size_t count) {
+        const std::vector<StoredAlert> listed = alerts->Alerts(0, 100);
+        std::size_t sent = 0;
+        for (const StoredAlert& a : listed) {
+            sent += a.sent ? 1 : 0;
+        }
+        return listed.size() == count && sent == count;
+    }
+
+    static constexpr const char* kSecret = "segredo-do-laboratorio";
+    TempWorkingDir dir;
+    int smtp_port = 0;
+    int https_port = 0;
+    std::unique_ptr<Process> receivers;
+    std::unique_ptr<Process> server;
+    std::unique_ptr<UploadStore> uploads;
+    std::unique_ptr<AlertStore> alerts;
+};
+
+TEST_F(AlertMonitorTest, AMailOverStartTlsAndASignedWebhookForEachEventOnce) {
+    StartReceivers();
+    StartServer();
+    const long long warm = Store(5150, true, 1);
+    ASSERT_TRUE(WaitFor([] { return Count("mail-") + Count("hook-") == 3; }))
+        << ReadFileBytes("server.err");  // a mail, a hook and its check
+    Store(5150, false, 2);
+
+    const std::string mail = Received("mail-").at(0);
+    EXPECT_TRUE(Has(mail, "LOGIN servidor s3nha\r\n")) << mail;
+    EXPECT_TRUE(Has(mail, "MAIL FROM:<servidor@example.com>")) << mail;
+    EXPECT_TRUE(Has(mail, "RCPT TO:<qualidade@example.com>")) << mail;
+    // "Alerta RazuRozavi: cartão 5150 (limits all)", in UTF-8 through base64.
+    EXPECT_TRUE(Has(mail,
+                    "Subject: =?UTF-8?B?QWxlcnRhIFJhenVSb3phdmk6IGNhcnTDo28gNTE1MCAobGlt"
+                    "aXRzIGFsbCk=?=\r\n"))
+        << mail;
+    EXPECT_TRUE(Has(mail, "Cartão 5150 saiu dos limites: 1 episódio de alarme")) << mail;
+
+    const std::string check = Received("hook-").at(0);
+    const std::string hook = Received("hook-").at(1);
+    EXPECT_EQ(check, "valid");
+    EXPECT_TRUE(Has(hook, "\"serial\":5150,\"envio\":" + std::to_string(warm) + ",")) << hook;
+    EXPECT_TRUE(Has(hook, "\"regra\":\"limits all\"")) << hook;
+
+    // A card silent for longer than its rule allows: its last upload made older.
+    const long long quiet = Store(424242, false, 3);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("uploads.sqlite", &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 5000);
+    const std::string older =
+        "UPDATE uploads SET received = '2026-01-01 00:00:00' WHERE id = " + std::to_string(quiet);
+    EXPECT_EQ(sqlite3_exec(db, older.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(WaitFor([] { return Count("mail-") == 2 && Count("hook-") == 4; }));
+    EXPECT_TRUE(Has(Received("mail-").at(1), "Cartão 424242 sem envios há mais de 1 h"));
+    EXPECT_EQ(Received("hook-").at(2), "valid");
+    EXPECT_TRUE(WaitFor([&] { return AllSent(4); }));
+    std::this_thread::sleep_for(milliseconds(2500));
+    EXPECT_EQ(Count("mail-"), 2);
+    EXPECT_EQ(Count("hook-"), 4);
+}
+
+TEST_F(AlertMonitorTest, AReceiverThatIsDownGetsTheAlertOnceItIsBackAndNeverTwice) {
+    StartServer();
+    Store(6160, true, 1);
+    ASSERT_TRUE(WaitFor([&] {
+        const std::vector<StoredAlert> listed = alerts->Alerts(0, 10);
+        return listed.size() == 2 && listed[0].attempts > 0 && listed[1].attempts > 0;
+    }));
+    const std::vector<StoredAlert> failed = alerts->Alerts(0, 10);
+    EXPECT_FALSE(failed[0].sent);
+    EXPECT_FALSE(failed[0].last_error.empty());
+    EXPECT_TRUE(Has(ReadFileBytes("server.err"), "not delivered"));
+
+    // Down across a restart of the server too.
+    server.reset();
+    StartReceivers();
+    StartServer();
+    ASSERT_TRUE(WaitFor([&] { return AllSent(2); })) << ReadFileBytes("server.err");
+    std::this_thread::sleep_for(milliseconds(2500));
+    EXPECT_EQ(Count("mail-"), 1);
+    EXPECT_EQ(Count("hook-"), 2);
+}
+
+// A monitor in the test itself, on the SQLite file of the test's folder, its webhook on
+// loopback port `port` (port 1: nobody listens, so every delivery fails at once).
+class AlertMonitorRound : public ::testing::Test {
+  protected:
+    void Watch(int port, const std::string& rule) {
+        std::string error;
+        uploads = UploadStore::Open("uploads.sqlite", &error);
+        alerts = AlertStore::Open("uploads.sqlite", &error);
+        ASSERT_TRUE(alerts) << error;
+        const AlertRulesLoad load = ParseAlertRules(
+            "webhook https://127.0.0.1:" + std::to_string(port) + "/ secret-env=HOME\n" + rule,
+            "t");
+        ASSERT_TRUE(load.rules) << load.error;
+        rules = *load.rules;
+        delivery = std::make_unique<AlertDelivery>(rules);
+        monitor = std::make_unique<AlertMonitor>(
+            *alerts, rules, *delivery, 60,
+            [this](const std::string& line) { log.push_back(line); });
+    }
+    std::vector<int> Attempts() const {
+        std::vector<int> each;
+        for (const StoredAlert& a : alerts->Alerts(0, 10)) {
+            each.push_back(a.attempts);
+        }
+        return each;
+    }
+
+    TempWorkingDir dir;
+    std::unique_ptr<UploadStore> uploads;
+    std::unique_ptr<AlertStore> alerts;
+    AlertRules rules;
+    std::unique_ptr<AlertDelivery> delivery;
+    std::unique_ptr<AlertMonitor> monitor;
+    std::vector<std::string> log;
+    std::string error;
+};
+
+TEST_F(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped) {
+    ASSERT_NO_FATAL_FAILURE(Watch(1, "limits all\n"));
+    monitor->Round(1'800'000'000);
+    EXPECT_EQ(alerts->CheckedThrough(), 0);
+
+    std::vector<int> warm(24, 50);
+    warm.insert(warm.end(), 12, 95);
+    uploads->Store("127.0.0.1", TestHeader(7, "x"), warm);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("uploads.sqlite", &db), SQLITE_OK);
+    const char* refuse =
+        "CREATE TRIGGER refuse BEFORE INSERT ON alerts BEGIN SELECT RAISE(FAIL, 'full'); END";
+    ASSERT_EQ(sqlite3_exec(db, refuse, nullptr, nullptr, nullptr), SQLITE_OK);
+    monitor->Round(1'800'000'000);
+    EXPECT_EQ(alerts->CheckedThrough(), 0);
+    EXPECT_EQ(alerts->AlertCount(), 0);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0], "cannot record the alert limits all@1: full");
+
+    ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER refuse", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    monitor->Round(1'800'000'001);
+    EXPECT_EQ(alerts->CheckedThrough(), 1);
+    EXPECT_EQ(Attempts(), std::vector<int>{1});
+    EXPECT_TRUE(Has(log.back(), "alert 1 by webhook not delivered: ")) << log.back();
+}
+
+TEST_F(AlertMonitorRound, AReceiverThatFailedIsTriedNoMoreThatRound) {
+    ASSERT_NO_FATAL_FAILURE(Watch(1, "full all\n"));
+    ASSERT_TRUE(alerts->Record({{"full all@1", 7, 1, "full all", "a"},
+                                {"full all@2", 7, 2, "full all", "b"},
+                                {"full all@3", 7, 3, "full all", "c"}},
+                               {"webhook"}, 0, &error));
+    monitor->Round(1'800'000'000);
+    EXPECT_EQ(Attempts(), (std::vector<int>{0, 0, 1}));
+    monitor->Round(1'800'000'001);
+    EXPECT_EQ(Attempts(), (std::vector<int>{0, 1, 1}));
+}
+
+TEST_F(AlertMonitorRound, StoppingGivesUpADeliveryThatHangs) {
+    int port = 0;
+    const int silent = Listening(&port);  // takes the connection and never answers
+    ASSERT_NO_FATAL_FAILURE(Watch(port, "full all\n"));
+    ASSERT_TRUE(alerts->Record({{"full all@1", 7, 1, "full all", "x"}}, {"webhook"}, 0, &error));
+    monitor->Start();
+    std::this_thread::sleep_for(milliseconds(500));
+    const auto asked = std::chrono::steady_clock::now();
+    monitor->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
+    close(silent);
+    EXPECT_EQ(Attempts(), std::vector<int>{1});
+}
+
+TEST(AlertDelivery, TheSignatureIsHmacSha256OfTheBodyAndTheRetriesBackOff) {
+    // RFC 4231, test case 2.
+    EXPECT_EQ(WebhookSignature("Jefe", "what do ya want for nothing?"),
+              "sha256=5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+    StoredAlert a;
+    a.id = 3;
+    a.key = "limits all@9";
+    a.rule = "limits all";
+    a.serial = 12;
+    a.upload_id = 9;
+    a.created = 1'800'000'000;
+    a.message = "Cartão \"12\"\n";
+    EXPECT_EQ(WebhookBody(a),
+              "{\"versao\":1,\"id\":3,\"chave\":\"limits all@9\",\"regra\":\"limits all\","
+              "\"serial\":12,\"envio\":9,\"criado\":\"2027-01-15T08:00:00Z\","
+              "\"mensagem\":\"Cartão \\\"12\\\"\\u000a\"}");
+    EXPECT_EQ(AlertRetryAt(100, 1, 60), 160);
+    EXPECT_EQ(AlertRetryAt(100, 3, 60), 340);
+    EXPECT_EQ(AlertRetryAt(100, 40, 60), 100 + ALERT_RETRY_MAX_S);
+}
+
+TEST(AlertRulesOption, TheServerDoesNotStartWithABadRulesFile) {
+    TempWorkingDir dir;
+    WriteFileBytes("alerts.conf", "limits all\nsilence all hours=x\n");
+    const CommandResult r = RunCommand(
+        {RAZUROZAVI_SERVER, "--alerts", "alerts.conf", "--port", "0", "--db", "u.sqlite"});
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "razurozavi-server: alerts.conf:2: expected hours=N, N from 1 to 8784\n");
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace
