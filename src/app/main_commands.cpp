@@ -276,6 +276,23 @@ void TimerTick() {
     }
 }
 
+void ReleaseCardPort() {
+    StopTimerThread();
+    ClosePort();
+    if (connected.exchange(false)) {
+        ForgetFirmware();
+    }
+    WindowLayer& windows = Windows();
+    windows.SetProgressPosition(0);
+    windows.SetControlText(WindowId::Main, ID_STATUS, "Estação de leitura em funcionamento");
+}
+
+void WatchForCardAgain() {
+    timmer_100ms = 0;
+    GetPortNames();
+    StartTimerThread();
+}
+
 void StartTimerThread() {
     timer_thread_run = true;
     timer_thread = std::thread(TimerThread);

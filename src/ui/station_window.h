@@ -1,0 +1,60 @@
+#pragma once
+// The reading station: every card plugged in is read, archived and on request reported,
+// uploaded and given a new configuration, by the companion's `station` running as a child
+// process; one row per card seen since the window opened.
+
+#include <QByteArray>
+#include <QWidget>
+
+#include "app/station_command.h"
+
+class MainWindow;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProcess;
+class QPushButton;
+class QTableWidget;
+
+class StationWindow final : public QWidget {
+  public:
+    explicit StationWindow(MainWindow& main);
+    ~StationWindow() override;
+
+    bool Running() const;
+    const StationTable& Table() const { return table_; }
+    // Iniciar and Parar.
+    void Start();
+    void Stop();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void ChooseArchive();
+    void ChooseProfile();
+    void TakeOutput();
+    void Finished(const QString& why);
+    void ShowRow(std::size_t index);
+    void ShowRunning(bool running);
+    void SetStatus(const QString& text, bool error);
+
+    MainWindow& main_;
+    QProcess* process_ = nullptr;
+    QByteArray pending_output_;
+    QByteArray error_output_;
+    bool stopping_ = false;
+    StationTable table_;
+
+    QLineEdit* archive_ = nullptr;
+    QPushButton* choose_archive_ = nullptr;
+    QCheckBox* reports_ = nullptr;
+    QCheckBox* upload_ = nullptr;
+    QCheckBox* write_profile_ = nullptr;
+    QLineEdit* profile_ = nullptr;
+    QPushButton* choose_profile_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTableWidget* rows_ = nullptr;
+};
