@@ -228,6 +228,7 @@ std::size_t StationTable::Take(const StationEvent& event) {
     row.port = event.port;
     row.serial = event.serial;
     row.state = StationStateText(event);
+    row.failed = event.kind == StationEventKind::Done && event.state == "failed";
     if (event.kind == StationEventKind::Done) {
         row.readings = event.readings;
         row.verdict = event.verdict;

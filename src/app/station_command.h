@@ -55,6 +55,7 @@ struct StationRow {
     std::string last_reading;
     std::string verdict;
     std::string state;  // "Lendo 43 %", "Arquivado", "Reprogramado — pode retirar", a reason
+    bool failed = false;
 };
 
 // "Lendo N %", "Arquivado", "Reprogramado — pode retirar", or the reason of a failure.

@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColor>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -33,6 +35,16 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// A path under the home folder as "~/...", the way the user thinks of it.
+QString ShownPath(const std::string& path) {
+    const QString text = Text(path);
+    const QString home = QDir::homePath();
+    if (home.size() > 1 && text.startsWith(home + QLatin1Char('/'))) {
+        return QStringLiteral("~") + text.mid(home.size());
+    }
+    return text;
+}
+
 }  // namespace
 
 StationWindow::StationWindow(MainWindow& main) : QWidget(&main, Qt::Window), main_(main) {
@@ -42,7 +54,7 @@ StationWindow::StationWindow(MainWindow& main) : QWidget(&main, Qt::Window), mai
 
     auto* archive_box = new QGroupBox(QStringLiteral("Pasta do arquivo"), this);
     auto* archive_row = new QHBoxLayout(archive_box);
-    archive_ = new QLineEdit(Text(ArchiveFolder()), archive_box);
+    archive_ = new QLineEdit(archive_box);
     archive_->setReadOnly(true);
     archive_->setObjectName(QStringLiteral("archive"));
     choose_archive_ = new QPushButton(QStringLiteral("Escolher..."), archive_box);
@@ -103,6 +115,7 @@ StationWindow::StationWindow(MainWindow& main) : QWidget(&main, Qt::Window), mai
     rows_->horizontalHeader()->setSectionResizeMode(kState, QHeaderView::Stretch);
     layout->addWidget(rows_, 1);
     resize(860, 460);
+    SetArchive(ArchiveFolder());
 
     connect(choose_archive_, &QPushButton::clicked, this, [this] { ChooseArchive(); });
     connect(choose_profile_, &QPushButton::clicked, this, [this] { ChooseProfile(); });
@@ -123,19 +136,30 @@ bool StationWindow::Running() const {
     return process_ != nullptr && process_->state() != QProcess::NotRunning;
 }
 
+void StationWindow::SetArchive(const std::string& path) {
+    archive_path_ = path;
+    archive_->setText(ShownPath(path));
+}
+
+void StationWindow::SetProfile(const std::string& path) {
+    profile_path_ = path;
+    profile_->setText(ShownPath(path));
+    write_profile_->setChecked(true);
+}
+
 void StationWindow::ChooseArchive() {
     const QString chosen = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Pasta do arquivo"), archive_->text());
+        this, QStringLiteral("Pasta do arquivo"), Text(archive_path_));
     if (!chosen.isEmpty()) {
-        archive_->setText(chosen);
-        SetArchiveFolder(chosen.toStdString());
+        SetArchive(chosen.toStdString());
+        // "Gravar" keeps what it must keep in the same folder.
+        SetArchiveFolder(archive_path_);
     }
 }
 
 void StationWindow::ChooseProfile() {
     if (const std::optional<std::string> chosen = AskFileToOpen(this, ConfigFileFilter())) {
-        profile_->setText(Text(*chosen));
-        write_profile_->setChecked(true);
+        SetProfile(*chosen);
     }
 }
 
@@ -162,16 +186,16 @@ void StationWindow::Start() {
         SetStatus(Text(MissingCompanionText()), true);
         return;
     }
-    if (write_profile_->isChecked() && profile_->text().isEmpty()) {
+    if (write_profile_->isChecked() && profile_path_.empty()) {
         SetStatus(QStringLiteral("Escolha o arquivo de configuração a gravar."), true);
         return;
     }
     StationChoices choices;
-    choices.archive = archive_->text().toStdString();
+    choices.archive = archive_path_;
     choices.reports = reports_->isChecked();
     choices.upload = upload_->isChecked();
     if (write_profile_->isChecked()) {
-        choices.profile = profile_->text().toStdString();
+        choices.profile = profile_path_;
     }
     QStringList arguments;
     for (const std::string& argument : StationArguments(choices)) {
@@ -262,6 +286,9 @@ void StationWindow::ShowRow(std::size_t index) {
     set(kLast, Text(row.last_reading));
     set(kVerdict, Text(row.verdict));
     set(kState, Text(row.state));
+    if (row.failed) {
+        rows_->item(static_cast<int>(index), kState)->setForeground(QColor(0xb0, 0, 0));
+    }
 }
 
 void StationWindow::closeEvent(QCloseEvent* event) {

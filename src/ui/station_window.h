@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QWidget>
+#include <string>
 
 #include "app/station_command.h"
 
@@ -26,11 +27,14 @@ class StationWindow final : public QWidget {
     // Iniciar and Parar.
     void Start();
     void Stop();
+    // The configuration file written into each card, as its "Escolher..." takes it.
+    void SetProfile(const std::string& path);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void SetArchive(const std::string& path);
     void ChooseArchive();
     void ChooseProfile();
     void TakeOutput();
@@ -45,6 +49,8 @@ class StationWindow final : public QWidget {
     QByteArray error_output_;
     bool stopping_ = false;
     StationTable table_;
+    std::string archive_path_;
+    std::string profile_path_;
 
     QLineEdit* archive_ = nullptr;
     QPushButton* choose_archive_ = nullptr;

@@ -108,6 +108,7 @@ TEST(StationTable, OneRowACardFilledFromItsArchivedFile) {
     const StationEvent silent{.port = "/dev/p2", .state = "failed", .reason = "Desconectado"};
     EXPECT_EQ(table.Take(silent), 1u);
     EXPECT_EQ(table.Take(silent), 1u);
+    EXPECT_TRUE(table.Rows()[1].failed);
 
     const StationEvent done{.port = "/dev/p1",
                             .serial = 1001,
@@ -124,6 +125,7 @@ TEST(StationTable, OneRowACardFilledFromItsArchivedFile) {
     EXPECT_EQ(row.last_reading, "05.03.14 07:03:00");
     EXPECT_EQ(row.verdict, "aprovado");
     EXPECT_EQ(row.state, "Arquivado");
+    EXPECT_FALSE(row.failed);
 
     // Plugged in again on another port: the same row.
     reading.port = "/dev/p3";

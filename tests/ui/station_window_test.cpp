@@ -3,7 +3,6 @@
 // and the main window's commands stay off while the station runs.
 
 #include <QAction>
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -142,8 +141,7 @@ void StationWindowTest::threeCardsOneFailingOneBackAgain() {
     StationWindow& station = OpenStation();
     QCOMPARE(Find<QLineEdit>("archive")->text(),
              QString::fromStdString((folder_ / "arquivo").string()));
-    Find<QCheckBox>("write_profile")->setChecked(true);
-    Find<QLineEdit>("profile")->setText(QString::fromStdString(profile));
+    station.SetProfile(profile);
     Find<QPushButton>("start")->click();
     QVERIFY(station.Running());
     for (int id : {BT_OPEN, BT_READ, BT_INFO, BT_CONFIG}) {
