@@ -621,6 +621,9 @@ class Session {
     // and one being read.
     void StationWithSeveralCards() {
         UnplugCard();
+        // A configuration write is logged in the working folder: the private one, not the
+        // user's.
+        fs::current_path(folder_);
         // Under the home folder, where a technician keeps them: the window shows "~/...".
         const fs::path home = QDir::homePath().toStdString();
         const std::string archive = (home / ".local/share/razurozavi/arquivo").string();
