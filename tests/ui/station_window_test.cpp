@@ -41,6 +41,7 @@ class StationWindowTest final : public QObject {
     void cleanup();
     void missingCompanionIsSaid();
     void threeCardsOneFailingOneBackAgain();
+    void closingTheWindowStopsTheStation();
 
   private:
     std::unique_ptr<SimulatedCard> Plug(SimulatedCardOptions options, long serial);
@@ -138,6 +139,12 @@ void StationWindowTest::threeCardsOneFailingOneBackAgain() {
     QVERIFY(SaveConfigFile(profile, ConfigValues{.sample_points = 1000, .sample_rate = 300}));
 
     MainWindow& main = program_->Main();
+    // Found by the main window first, which holds its port until the station starts.
+    auto kept = Plug({.readings = 300}, 5001);
+    QVERIFY(kept);
+    QTRY_COMPARE_WITH_TIMEOUT(qobject_cast<QLabel*>(main.Control(ID_STATUS))->text(),
+                              QStringLiteral("Conectado"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(Enabled(main.Control(BT_READ)), 5000);
     StationWindow& station = OpenStation();
     QCOMPARE(Find<QLineEdit>("archive")->text(),
              QString::fromStdString((folder_ / "arquivo").string()));
@@ -151,14 +158,13 @@ void StationWindowTest::threeCardsOneFailingOneBackAgain() {
         QVERIFY2(!main.MenuItem(item)->isEnabled(), qPrintable(QString::number(item)));
     }
 
-    auto kept = Plug({.readings = 300}, 5001);
     // Silent from its first memory read on: version, configuration, then nothing.
     auto failing =
         Plug({.readings = 300,
               .faults = {CardFault{.kind = CardFaultKind::StopAnswering, .first_request = 3}}},
              5002);
     auto replugged = Plug({.readings = 400}, 5003);
-    QVERIFY(kept && failing && replugged);
+    QVERIFY(failing && replugged);
     const QString rearmed = QString::fromUtf8("Reprogramado — pode retirar");
     QTRY_COMPARE_WITH_TIMEOUT(StateOf(5001), rearmed, CARDS_DONE_MS);
     QTRY_COMPARE_WITH_TIMEOUT(StateOf(5003), rearmed, CARDS_DONE_MS);
@@ -195,6 +201,20 @@ void StationWindowTest::threeCardsOneFailingOneBackAgain() {
     // The main window watches for a card again.
     QTRY_COMPARE_WITH_TIMEOUT(qobject_cast<QLabel*>(main.Control(ID_STATUS))->text(),
                               QStringLiteral("Conectado"), 5000);
+}
+
+void StationWindowTest::closingTheWindowStopsTheStation() {
+    const std::string companion_dir = fs::path(RAZUROZAVI_CLI).parent_path().string();
+    qputenv("PATH", QByteArray::fromStdString(companion_dir) + ":" + path_);
+    MainWindow& main = program_->Main();
+    StationWindow& station = OpenStation();
+    Find<QPushButton>("start")->click();
+    QVERIFY(station.Running());
+    QVERIFY(!Enabled(main.Control(BT_OPEN)));
+    station.close();
+    QVERIFY(!station.Running());
+    QVERIFY(Enabled(main.Control(BT_OPEN)));
+    QVERIFY(main.MenuItem(IDM_DATASTATION)->isEnabled());
 }
 
 int main(int argc, char** argv) {
