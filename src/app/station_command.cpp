@@ -15,7 +15,8 @@ std::vector<std::string> StationArguments(const StationChoices& choices) {
         arguments.push_back("--reports");
     }
     if (choices.upload) {
-        arguments.push_back("--upload");
+        arguments.insert(arguments.end(), {"--upload", "--host", choices.host, "--tcp-port",
+                                           std::to_string(choices.tcp_port)});
     }
     if (!choices.profile.empty()) {
         arguments.push_back("--profile");

@@ -14,6 +14,9 @@ struct StationChoices {
     std::string archive{};
     bool reports = false;  // both PDF reports and the spreadsheet beside the archived file
     bool upload = false;
+    // Where the upload goes: the main window's own server.
+    std::string host{};
+    int tcp_port = 0;
     std::string profile{};  // a configuration file written into each card; empty: none
 };
 

@@ -194,6 +194,9 @@ void StationWindow::Start() {
     choices.archive = archive_path_;
     choices.reports = reports_->isChecked();
     choices.upload = upload_->isChecked();
+    const CloudServer server = HandOffCloudServer();
+    choices.host = server.host;
+    choices.tcp_port = server.port;
     if (write_profile_->isChecked()) {
         choices.profile = profile_path_;
     }

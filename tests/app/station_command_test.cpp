@@ -18,10 +18,15 @@ using Arguments = std::vector<std::string>;
 TEST(StationArguments, ArchiveAndProgressAlwaysTheRestAsChosen) {
     EXPECT_EQ(StationArguments({.archive = "/a b"}),
               (Arguments{"station", "--archive", "/a b", "--progress"}));
-    EXPECT_EQ(StationArguments(
-                  {.archive = "/a", .reports = true, .upload = true, .profile = "/p/c.mcfg"}),
-              (Arguments{"station", "--archive", "/a", "--progress", "--reports", "--upload",
-                         "--profile", "/p/c.mcfg"}));
+    EXPECT_EQ(
+        StationArguments({.archive = "/a",
+                          .reports = true,
+                          .upload = true,
+                          .host = "nuvem.example",
+                          .tcp_port = 40001,
+                          .profile = "/p/c.mcfg"}),
+        (Arguments{"station", "--archive", "/a", "--progress", "--reports", "--upload", "--host",
+                   "nuvem.example", "--tcp-port", "40001", "--profile", "/p/c.mcfg"}));
 }
 
 TEST(FindCompanion, BesideTheProgramFirstThenOnThePath) {
