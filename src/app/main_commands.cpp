@@ -276,8 +276,13 @@ void TimerTick() {
     }
 }
 
-void ReleaseCardPort() {
+bool ReleaseCardPort() {
+    // The timer thread stopped first asks for no operation of its own meanwhile.
     StopTimerThread();
+    if (dl_state != DL_IDLE) {
+        StartTimerThread();
+        return false;
+    }
     ClosePort();
     if (connected.exchange(false)) {
         ForgetFirmware();
@@ -285,11 +290,14 @@ void ReleaseCardPort() {
     WindowLayer& windows = Windows();
     windows.SetProgressPosition(0);
     windows.SetControlText(WindowId::Main, ID_STATUS, "Estação de leitura em funcionamento");
+    windows.EnableControl(WindowId::Config, BT_CONFIG_WRITE, false);
+    return true;
 }
 
 void WatchForCardAgain() {
     timmer_100ms = 0;
     GetPortNames();
+    Windows().EnableControl(WindowId::Config, BT_CONFIG_WRITE, connected);
     StartTimerThread();
 }
 

@@ -206,7 +206,11 @@ void StationWindow::Start() {
     }
 
     main_.LockCommands(true);
-    ReleaseCardPort();
+    if (!ReleaseCardPort()) {
+        main_.LockCommands(false);
+        SetStatus(QStringLiteral("Aguarde o fim da operação com o cartão e tente de novo."), true);
+        return;
+    }
     process_ = new QProcess(this);
     pending_output_.clear();
     error_output_.clear();
