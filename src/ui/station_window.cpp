@@ -28,6 +28,7 @@ namespace {
 
 // Long enough for a card being read to end cancelled and report.
 constexpr int STOP_WAIT_MS = 5000;
+constexpr qsizetype KEPT_ERROR_BYTES = 4096;
 
 enum Column { kSerial, kDescription, kReadings, kFirst, kLast, kVerdict, kState, kColumns };
 
@@ -216,8 +217,13 @@ void StationWindow::Start() {
     error_output_.clear();
     stopping_ = false;
     connect(process_, &QProcess::readyReadStandardOutput, this, [this] { TakeOutput(); });
-    connect(process_, &QProcess::readyReadStandardError, this,
-            [this] { error_output_ += process_->readAllStandardError(); });
+    connect(process_, &QProcess::readyReadStandardError, this, [this] {
+        // Only the last words matter, and a station runs for days.
+        error_output_ += process_->readAllStandardError();
+        if (error_output_.size() > KEPT_ERROR_BYTES) {
+            error_output_ = error_output_.right(KEPT_ERROR_BYTES);
+        }
+    });
     connect(process_, &QProcess::finished, this, [this] { Finished(QString()); });
     connect(process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
