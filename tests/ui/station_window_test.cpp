@@ -42,6 +42,7 @@ class StationWindowTest final : public QObject {
     void missingCompanionIsSaid();
     void threeCardsOneFailingOneBackAgain();
     void closingTheWindowStopsTheStation();
+    void aRefusedConfigurationEndsTheStationAndSaysWhy();
 
   private:
     std::unique_ptr<SimulatedCard> Plug(SimulatedCardOptions options, long serial);
@@ -215,6 +216,23 @@ void StationWindowTest::closingTheWindowStopsTheStation() {
     QVERIFY(!station.Running());
     QVERIFY(Enabled(main.Control(BT_OPEN)));
     QVERIFY(main.MenuItem(IDM_DATASTATION)->isEnabled());
+}
+
+void StationWindowTest::aRefusedConfigurationEndsTheStationAndSaysWhy() {
+    const std::string companion_dir = fs::path(RAZUROZAVI_CLI).parent_path().string();
+    qputenv("PATH", QByteArray::fromStdString(companion_dir) + ":" + path_);
+    const std::string profile = (folder_ / "curto.mcfg").string();
+    QVERIFY(WriteWholeFile(profile, "curto"));
+    MainWindow& main = program_->Main();
+    StationWindow& station = OpenStation();
+    station.SetProfile(profile);
+    Find<QPushButton>("start")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!station.Running(), 5000);
+    QCOMPARE(Find<QLabel>("status")->text(),
+             QString::fromUtf8("A estação parou: Erro: Arquivo Inválido: curto.mcfg: o arquivo "
+                               "tem 5 bytes em vez de 35"));
+    QVERIFY(Enabled(main.Control(BT_OPEN)));
+    QVERIFY(Enabled(Find<QPushButton>("start")));
 }
 
 int main(int argc, char** argv) {
