@@ -276,6 +276,31 @@ void TimerTick() {
     }
 }
 
+bool ReleaseCardPort() {
+    // The timer thread stopped first asks for no operation of its own meanwhile.
+    StopTimerThread();
+    if (dl_state != DL_IDLE) {
+        StartTimerThread();
+        return false;
+    }
+    ClosePort();
+    if (connected.exchange(false)) {
+        ForgetFirmware();
+    }
+    WindowLayer& windows = Windows();
+    windows.SetProgressPosition(0);
+    windows.SetControlText(WindowId::Main, ID_STATUS, "Estação de leitura em funcionamento");
+    windows.EnableControl(WindowId::Config, BT_CONFIG_WRITE, false);
+    return true;
+}
+
+void WatchForCardAgain() {
+    timmer_100ms = 0;
+    GetPortNames();
+    Windows().EnableControl(WindowId::Config, BT_CONFIG_WRITE, connected);
+    StartTimerThread();
+}
+
 void StartTimerThread() {
     timer_thread_run = true;
     timer_thread = std::thread(TimerThread);

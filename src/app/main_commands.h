@@ -50,6 +50,13 @@ int EnviaNuvem(const CloudServer& server = BuiltInCloudServer());
 void SetHandOffCloudServer(const CloudServer& server);
 CloudServer HandOffCloudServer();
 
+// The reading station's child processes open every card port themselves, and a port is
+// opened exclusively: the main window stops watching for a card and lets its port go, and
+// watches again once the station stops. Nothing is released while an operation talks to
+// the card (false).
+bool ReleaseCardPort();
+void WatchForCardAgain();
+
 // One 100 ms tick of the timer thread.
 void TimerTick();
 void StartTimerThread();

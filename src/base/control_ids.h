@@ -21,6 +21,7 @@ constexpr int IDM_FILEVERIFY = 201;
 constexpr int IDM_FILEEXIT = 204;
 constexpr int IDM_DATACANCEL = 210;
 constexpr int IDM_DATAREAD = 211;
+constexpr int IDM_DATASTATION = 212;
 constexpr int IDM_CONFIG = 215;
 constexpr int IDM_HELPCONVINFO = 221;
 constexpr int IDM_HELPABOUT = 222;

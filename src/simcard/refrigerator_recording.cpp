@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <string>
 
 #include "sensor/temp.h"
 
@@ -66,6 +67,27 @@ MemoryImage BuildDefaultRecording(int readings, int interval_s) {
     for (int i = 0; i < stored; ++i) {
         PutReading(memory, i,
                    RecordedAD(RefrigeratorTenths(static_cast<long>(i + 1) * interval_s)));
+    }
+    return memory;
+}
+
+MemoryImage BuildDemonstrationRecording(int number) {
+    // Each card's recording shorter by a day and its room's day later by seven hours.
+    constexpr long SHIFT_S = 7 * 3600;
+    const int readings = std::max(DEFAULT_READINGS - number * 288, 288);
+    MemoryImage memory = BuildDefaultRecording(readings, DEFAULT_INTERVAL_S);
+    const long serial = DEFAULT_SERIAL + number;
+    memory[OFF_SERIAL] = static_cast<std::uint8_t>(serial >> 16);
+    memory[OFF_SERIAL + 1] = static_cast<std::uint8_t>(serial >> 8);
+    memory[OFF_SERIAL + 2] = static_cast<std::uint8_t>(serial);
+    const std::string description =
+        std::string(number < 9 ? "Camara fria 0" : "Camara fria ") + std::to_string(number + 1);
+    std::fill_n(&memory[OFF_DESCRICAO], DESCRIPTION_SIZE, 0);
+    std::memcpy(&memory[OFF_DESCRICAO], description.data(),
+                std::min<std::size_t>(description.size(), DESCRIPTION_SIZE - 1));
+    for (int i = 0; i < readings; ++i) {
+        const long seconds = static_cast<long>(i + 1) * DEFAULT_INTERVAL_S + number * SHIFT_S;
+        PutReading(memory, i, RecordedAD(RefrigeratorTenths(seconds)));
     }
     return memory;
 }

@@ -35,3 +35,8 @@ void PutReading(MemoryImage& memory, int i, int ad);
 // The memory of a card that recorded `readings` readings every `interval_s` seconds from
 // DEFAULT_START; a count beyond what the memory holds stays in the header as it is.
 MemoryImage BuildDefaultRecording(int readings, int interval_s);
+
+// The recording of demonstration card `number` (0: the default one): a serial number,
+// description, length and cold-room day of its own, so that the cards of a demonstration
+// differ, and the excursions fall elsewhere or outside it.
+MemoryImage BuildDemonstrationRecording(int number);

@@ -1,22 +1,27 @@
-// razurozavi: the desktop program. With --demo a simulated card is plugged in, registered in
-// a private folder that is removed at exit; without it a real card is looked for, and the
-// simulated ones registered where RAZUROZAVI_SIMULATED_PORTS says, as the companion does.
+// razurozavi: the desktop program. With --demo a simulated card is plugged in (with
+// --demo-cards N, N of them in turn), registered in a private folder that is removed at exit;
+// without it a real card is looked for, and the simulated ones registered where
+// RAZUROZAVI_SIMULATED_PORTS says, as the companion does.
 
 #include <getopt.h>
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <QTimer>
 
 #include "app/main_commands.h"
+#include "app/recording_keeper.h"
 #include "link/serial.h"
 #include "simcard/simulated_card.h"
 #include "ui/program_application.h"
@@ -26,29 +31,37 @@ namespace {
 
 constexpr const char* SYSTEM_TTY_CLASS = "/sys/class/tty";
 
-// The simulated card of the demonstration, paced as a real card is.
-class DemonstrationCard {
+// The simulated cards of the demonstration, paced as real cards are, plugged in one after
+// another, each under a port name of its own in a private folder that discovery and the
+// reading station's companion both look in.
+class DemonstrationCards {
   public:
-    bool Plug(std::string* why) {
+    bool Prepare(std::string* why) {
         char folder[] = "/tmp/razurozavi-demo-XXXXXX";
         if (mkdtemp(folder) == nullptr) {
             *why = "no temporary folder";
             return false;
         }
         folder_ = folder;
+        SetDeviceMapRoots(SYSTEM_TTY_CLASS, folder_);
+        setenv(SIMULATED_PORTS_ENV, folder_.c_str(), 1);
+        return true;
+    }
+    bool PlugNext(std::string* why) {
         SimulatedCardOptions options;
         options.baud_pace = true;
         options.registration_dir = folder_;
-        card_ = std::make_unique<SimulatedCard>(options);
-        if (!card_->Start(why)) {
+        auto card = std::make_unique<SimulatedCard>(options);
+        if (!card->Start(why)) {
             return false;
         }
-        SetDeviceMapRoots(SYSTEM_TTY_CLASS, folder_);
+        card->SetMemory(BuildDemonstrationRecording(static_cast<int>(cards_.size())));
+        cards_.push_back(std::move(card));
         return true;
     }
-    ~DemonstrationCard() {
-        if (card_) {
-            card_->Stop();
+    ~DemonstrationCards() {
+        for (auto& card : cards_) {
+            card->Stop();
         }
         if (!folder_.empty()) {
             std::error_code ignored;
@@ -58,8 +71,11 @@ class DemonstrationCard {
 
   private:
     std::string folder_;
-    std::unique_ptr<SimulatedCard> card_;
+    std::vector<std::unique_ptr<SimulatedCard>> cards_;
 };
+
+// Time between two demonstration cards plugged in.
+constexpr int DEMO_CARD_GAP_MS = 3000;
 
 // Ctrl-C, kill and a closed terminal end the program as its own "Sair" does, so that the
 // threads stop and the demonstration's folder is removed. Blocked before any thread starts,
@@ -98,21 +114,33 @@ class StopSignals {
 };
 
 constexpr const char* kUsage =
-    "usage: razurozavi [--demo] [FILE]\n"
+    "usage: razurozavi [--demo] [--demo-cards N] [--archive DIR] [FILE]\n"
     "       razurozavi --help | --version\n"
     "FILE: a data file (*.mvta) or a configuration file (*.mcfg) to open.\n"
-    "--demo: plug in a simulated card.\n";
+    "--demo: plug in a simulated card.\n"
+    "--demo-cards N: plug in N simulated cards, one every few seconds.\n"
+    "--archive DIR: the archive folder of the reading station and of \"Gravar\".\n";
 
 struct ProgramArguments {
-    bool demo = false;
+    int demo_cards = 0;
+    std::string archive;
     std::string file;
 };
+
+bool ParseCardCount(const char* text, int& count) {
+    const std::string_view digits = text;
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    return !digits.empty() && result.ec == std::errc() &&
+           result.ptr == digits.data() + digits.size() && count >= 1 && count <= 99;
+}
 
 // Parsed before Qt starts, so that --help and --version need no display. Returns the exit
 // status when the program ends here.
 std::optional<int> ParseArguments(int argc, char** argv, ProgramArguments& parsed) {
-    enum Option { kDemo = 1, kHelp, kVersion };
+    enum Option { kDemo = 1, kDemoCards, kArchive, kHelp, kVersion };
     const option table[] = {{"demo", no_argument, nullptr, kDemo},
+                            {"demo-cards", required_argument, nullptr, kDemoCards},
+                            {"archive", required_argument, nullptr, kArchive},
                             {"help", no_argument, nullptr, kHelp},
                             {"version", no_argument, nullptr, kVersion},
                             {nullptr, 0, nullptr, 0}};
@@ -124,7 +152,16 @@ std::optional<int> ParseArguments(int argc, char** argv, ProgramArguments& parse
         }
         switch (found) {
             case kDemo:
-                parsed.demo = true;
+                parsed.demo_cards = std::max(parsed.demo_cards, 1);
+                break;
+            case kDemoCards:
+                if (!ParseCardCount(optarg, parsed.demo_cards)) {
+                    std::fprintf(stderr, "--demo-cards wants a number from 1 to 99\n%s", kUsage);
+                    return 2;
+                }
+                break;
+            case kArchive:
+                parsed.archive = optarg;
                 break;
             case kHelp:
                 std::fputs(kUsage, stdout);
@@ -175,14 +212,26 @@ int main(int argc, char** argv) {
     StopSignals stop_signals;
     ProgramApplication app(argc, argv);
     LoadTranslations(app);
-    DemonstrationCard demonstration;
-    if (parsed.demo) {
+    if (!parsed.archive.empty()) {
+        SetArchiveFolder(std::filesystem::absolute(parsed.archive).string());
+    }
+    DemonstrationCards demonstration;
+    if (parsed.demo_cards > 0) {
         std::string why;
-        if (!demonstration.Plug(&why)) {
+        if (!demonstration.Prepare(&why) || !demonstration.PlugNext(&why)) {
             std::fprintf(stderr, "razurozavi: the simulated card could not be plugged in (%s)\n",
                          why.c_str());
             return 1;
         }
+    }
+    for (int card = 1; card < parsed.demo_cards; ++card) {
+        QTimer::singleShot(card * DEMO_CARD_GAP_MS, &app, [&demonstration] {
+            std::string why;
+            if (!demonstration.PlugNext(&why)) {
+                std::fprintf(stderr, "razurozavi: a simulated card could not be plugged in (%s)\n",
+                             why.c_str());
+            }
+        });
     }
     DesktopProgram program(app);
     program.Start();

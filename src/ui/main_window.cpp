@@ -15,8 +15,23 @@
 #include "app/open_command.h"
 #include "link/serial.h"
 #include "ui/qt_window_layer.h"
+#include "ui/station_window.h"
 
 namespace {
+
+// The commands the reading station turns off: buttons and menu items alike.
+constexpr int LOCKED_COMMANDS[] = {BT_OPEN,        BT_READ,      BT_INFO,          BT_CONFIG,
+                                   BT_CANCEL,      IDM_FILEOPEN, IDM_FILEVERIFY,   IDM_DATAREAD,
+                                   IDM_DATACANCEL, IDM_CONFIG,   IDM_HELPCONVINFO, IDM_DATASTATION};
+
+bool IsLockedCommand(int id) {
+    for (int locked : LOCKED_COMMANDS) {
+        if (locked == id) {
+            return true;
+        }
+    }
+    return false;
+}
 
 constexpr int CLIENT_WIDTH = 640;
 constexpr int CLIENT_HEIGHT = 480;
@@ -62,15 +77,19 @@ MainWindow::MainWindow(QtWindowLayer& layer) : layer_(layer) {
         return pushed;
     };
     button("Abrir", BT_OPEN, 20, 95);
-    button("Ler", BT_READ, 20, 135)->setEnabled(false);
-    button("Info", BT_INFO, 20, 175)->setEnabled(false);
-    button("Config", BT_CONFIG, 20, 215)->setEnabled(false);
+    button("Ler", BT_READ, 20, 135);
+    button("Info", BT_INFO, 20, 175);
+    button("Config", BT_CONFIG, 20, 215);
+    for (int id : {BT_READ, BT_INFO, BT_CONFIG}) {
+        EnableControl(id, false);
+    }
     button("Sair", BT_QUIT, 20, 255);
     progress_ = Place(new QProgressBar(client), ID_PROGRESS, 52, 385, 528, 30);
     progress_->setRange(0, PROGRESS_RANGE_MAX);
     progress_->setValue(0);
     progress_->setTextVisible(false);
-    button("Cancelar", BT_CANCEL, 275, 425)->setEnabled(false);
+    button("Cancelar", BT_CANCEL, 275, 425);
+    EnableControl(BT_CANCEL, false);
     auto* status =
         Place(new QLabel(QStringLiteral("Desconectado"), client), ID_STATUS, 2, 457, 628, 20);
     status->setAlignment(Qt::AlignCenter);
@@ -95,6 +114,7 @@ void MainWindow::BuildMenu() {
     item(file, "S&air", IDM_FILEEXIT);
     QMenu* data = menuBar()->addMenu(QStringLiteral("&Dados"));
     item(data, "&Ler", IDM_DATAREAD);
+    item(data, "&Estação de leitura...", IDM_DATASTATION);
     data->addSeparator();
     item(data, "&Cancelar", IDM_DATACANCEL);
     QMenu* config = menuBar()->addMenu(QStringLiteral("&Config"));
@@ -111,9 +131,52 @@ QAction* MainWindow::MenuItem(int menu_id) const {
 }
 
 void MainWindow::EnableMenuItem(int menu_id, bool enabled) {
-    if (QAction* action = MenuItem(menu_id)) {
+    if (IsLockedCommand(menu_id)) {
+        wanted_enabled_[menu_id] = enabled;
+        Apply(menu_id);
+        // The station is one more thing the window does: not while a read or a file is open.
+        if (menu_id == IDM_FILEOPEN) {
+            wanted_enabled_[IDM_DATASTATION] = enabled;
+            Apply(IDM_DATASTATION);
+        }
+    } else if (QAction* action = MenuItem(menu_id)) {
         action->setEnabled(enabled);
     }
+}
+
+void MainWindow::EnableControl(int control_id, bool enabled) {
+    if (IsLockedCommand(control_id)) {
+        wanted_enabled_[control_id] = enabled;
+        Apply(control_id);
+    } else if (QWidget* control = Control(control_id)) {
+        control->setEnabled(enabled);
+    }
+}
+
+void MainWindow::Apply(int id) {
+    const auto wanted = wanted_enabled_.find(id);
+    const bool enabled = !locked_ && (wanted == wanted_enabled_.end() || wanted->second);
+    if (QAction* action = MenuItem(id)) {
+        action->setEnabled(enabled);
+    } else if (QWidget* control = Control(id)) {
+        control->setEnabled(enabled);
+    }
+}
+
+void MainWindow::LockCommands(bool locked) {
+    locked_ = locked;
+    for (int id : LOCKED_COMMANDS) {
+        Apply(id);
+    }
+}
+
+void MainWindow::OpenStation() {
+    if (station_ == nullptr) {
+        station_ = new StationWindow(*this);
+    }
+    station_->show();
+    station_->raise();
+    station_->activateWindow();
 }
 
 void MainWindow::SetProgressRange(int low, int high) {
@@ -162,6 +225,9 @@ void MainWindow::Command(int id) {
             break;
         case IDM_HELPABOUT:
             layer_.OpenAboutBox();
+            break;
+        case IDM_DATASTATION:
+            OpenStation();
             break;
         default:
             break;

@@ -10,6 +10,7 @@
 
 class QAction;
 class QProgressBar;
+class StationWindow;
 
 class MainWindow final : public QMainWindow, public ProgramWindow {
   public:
@@ -19,6 +20,13 @@ class MainWindow final : public QMainWindow, public ProgramWindow {
     WindowId Id() const override { return WindowId::Main; }
     QAction* MenuItem(int menu_id) const;
     void EnableMenuItem(int menu_id, bool enabled);
+    void EnableControl(int control_id, bool enabled);
+    // While the reading station runs the window's file and card commands stay off; what the
+    // program asks of them meanwhile takes effect when the station stops.
+    void LockCommands(bool locked);
+    bool CommandsLocked() const { return locked_; }
+    // "Dados > Estação de leitura...", once opened.
+    StationWindow* Station() const { return station_; }
     void SetProgressRange(int low, int high);
     void SetProgressPosition(int position);
     int ProgressPosition() const;
@@ -30,8 +38,14 @@ class MainWindow final : public QMainWindow, public ProgramWindow {
 
   private:
     void BuildMenu();
+    void OpenStation();
+    // Applies the wanted state of a control or menu item, off while locked.
+    void Apply(int id);
 
     QtWindowLayer& layer_;
     QProgressBar* progress_ = nullptr;
     std::map<int, QAction*> menu_items_;
+    StationWindow* station_ = nullptr;
+    std::map<int, bool> wanted_enabled_;  // of the commands the lock turns off
+    bool locked_ = false;
 };

@@ -241,7 +241,9 @@ void QtWindowLayer::SetWindowTitle(WindowId window, std::string_view title) {
 
 void QtWindowLayer::EnableControl(WindowId window, int control_id, bool enabled) {
     Post([this, window, control_id, enabled] {
-        if (QWidget* control = FindControl(window, control_id)) {
+        if (window == WindowId::Main && main_ != nullptr) {
+            main_->EnableControl(control_id, enabled);
+        } else if (QWidget* control = FindControl(window, control_id)) {
             control->setEnabled(enabled);
         }
     });

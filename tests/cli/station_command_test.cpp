@@ -234,3 +234,23 @@ TEST_F(Station, AnUploadThatFailsWaitsInTheOutbox) {
                            Archived(3001) + " state=archived upload=queued verdict=aprovado\n");
     EXPECT_EQ(ArchivedFiles(dir.File("dados/razurozavi/saida")).size(), 1u);
 }
+
+// Asked for, the read's progress comes before the card's line, each percentage once.
+TEST_F(Station, ProgressLinesRiseToTheWholeBeforeTheCardsLine) {
+    auto card = Plug({.readings = 2000}, 4001);
+    const CommandResult run = RunCommand(StationCommand({"--progress", "--cards", "1"}));
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    std::istringstream out(run.out);
+    const std::string prefix = "reading port=" + card->PortPath() + " serial=4001 percent=";
+    int last_percent = -1;
+    std::string line;
+    while (std::getline(out, line) && line.rfind(prefix, 0) == 0) {
+        const int percent = std::stoi(line.substr(prefix.size()));
+        EXPECT_GT(percent, last_percent) << line;
+        last_percent = percent;
+    }
+    EXPECT_EQ(last_percent, 100);
+    EXPECT_EQ(line, "card port=" + card->PortPath() + " serial=4001 readings=2000 file=" +
+                        Archived(4001) + " state=archived verdict=reprovado");
+    EXPECT_FALSE(std::getline(out, line));
+}

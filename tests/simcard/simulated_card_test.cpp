@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -217,3 +219,28 @@ TEST(RefrigeratorRecording, WeekAtFiveMinutesWithOneWarmHourAndOneShortDip) {
 }
 
 }  // namespace
+
+TEST(RefrigeratorRecording, DemonstrationCardsDifferFromTheFirstOn) {
+    EXPECT_EQ(BuildDemonstrationRecording(0),
+              BuildDefaultRecording(DEFAULT_READINGS, DEFAULT_INTERVAL_S));
+    std::set<long> serials;
+    std::set<std::string> descriptions;
+    for (int number = 0; number < 12; ++number) {
+        const MemoryImage memory = BuildDemonstrationRecording(number);
+        const ConfigValues config = ConfigFromHeader(memory.data());
+        serials.insert(config.serial);
+        descriptions.insert(DescriptionBytes(config.descricao.data()));
+        EXPECT_GE(ImageReadingCount(memory), 288) << number;
+    }
+    EXPECT_EQ(serials.size(), 12u);
+    EXPECT_EQ(descriptions.size(), 12u);
+    EXPECT_TRUE(descriptions.count("Camara fria 12"));
+    // The cold room's day falls elsewhere: not the first card's readings shortened.
+    const MemoryImage first = BuildDemonstrationRecording(0);
+    const MemoryImage second = BuildDemonstrationRecording(1);
+    int differing = 0;
+    for (int i = 0; i < ImageReadingCount(second); ++i) {
+        differing += ReadingAD(first, i) != ReadingAD(second, i) ? 1 : 0;
+    }
+    EXPECT_GT(differing, ImageReadingCount(second) / 2);
+}

@@ -57,14 +57,17 @@ void ConsoleWindowLayer::SetProgressPosition(int position) {
 
 void ConsoleWindowLayer::DrawProgress() {
     // Nothing before the range is known, nor for the rewound bar of an operation that ended.
-    if (!stderr_is_terminal_ || progress_high_ <= progress_low_ ||
-        progress_position_ <= progress_low_) {
+    if (progress_high_ <= progress_low_ || progress_position_ <= progress_low_) {
         return;
     }
     const long long done = progress_position_ - progress_low_;
     const long long span = progress_high_ - progress_low_;
     const int percent = static_cast<int>(std::min(done * 100 / span, 100LL));
-    if (percent == shown_percent_) {
+    if (percent_watcher_ && percent != watched_percent_) {
+        watched_percent_ = percent;
+        percent_watcher_(percent);
+    }
+    if (!stderr_is_terminal_ || percent == shown_percent_) {
         return;
     }
     shown_percent_ = percent;
@@ -107,4 +110,10 @@ std::string ConsoleWindowLayer::LastMessage() {
 void ConsoleWindowLayer::SetBeforeEnd(std::function<void()> before_end) {
     std::lock_guard lock(output_mutex_);
     before_end_ = std::move(before_end);
+}
+
+void ConsoleWindowLayer::SetPercentWatcher(std::function<void(int percent)> watcher) {
+    std::lock_guard lock(output_mutex_);
+    percent_watcher_ = std::move(watcher);
+    watched_percent_ = -1;
 }

@@ -30,6 +30,8 @@ class ConsoleWindowLayer final : public WindowlessLayer {
     std::string LastMessage();
     // Runs just before EndProcess ends the process, so that the command can still report.
     void SetBeforeEnd(std::function<void()> before_end);
+    // Told each new whole percentage of the bar, terminal or not, with the output lock held.
+    void SetPercentWatcher(std::function<void(int percent)> watcher);
 
   private:
     // Both with output_mutex_ held.
@@ -45,4 +47,6 @@ class ConsoleWindowLayer final : public WindowlessLayer {
     int progress_high_ = 0;  // no range yet: nothing to show
     int progress_position_ = 0;
     int shown_percent_ = -1;  // -1: no bar on the current line
+    std::function<void(int)> percent_watcher_;
+    int watched_percent_ = -1;
 };

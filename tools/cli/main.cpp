@@ -76,10 +76,10 @@ const CommandSpec kCommands[] = {
      RunWriteConfig},
     {"station",
      "station --archive DIR [--port D]... [--profile FILE.mcfg] [--reports] [--upload [--host H] "
-     "[--tcp-port P]] [--cards N] [--now T]",
+     "[--tcp-port P]] [--cards N] [--now T] [--progress]",
      0,
      0,
-     {"--reports", "--upload"},
+     {"--reports", "--upload", "--progress"},
      {"--archive", "--port", "--profile", "--host", "--tcp-port", "--cards", "--now"},
      RunStation},
     {"simulate",

@@ -45,7 +45,8 @@ struct StationOptions {
     std::optional<ConfigValues> profile;
     bool reports = false;
     std::optional<CloudServer> upload;
-    int cards = 0;  // 0: until SIGINT or SIGTERM
+    int cards = 0;          // 0: until SIGINT or SIGTERM
+    bool progress = false;  // a line at each new percentage of a card's read
 };
 
 // What the line of a card says.
@@ -79,6 +80,18 @@ std::string OneLine(std::string text) {
 }
 
 // In one write, so that the lines of cards done at once never mix.
+void WriteLine(const std::string& line) {
+    std::fflush(stdout);
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = write(report_fd, line.data() + done, line.size() - done);
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 void PrintReport(const CardReport& report) {
     std::string line = "card port=" + report.port + " serial=" + std::to_string(report.serial) +
                        " readings=" + std::to_string(report.readings) + " file=" + report.file +
@@ -93,15 +106,7 @@ void PrintReport(const CardReport& report) {
         line += " verdict=" + report.verdict;
     }
     line += '\n';
-    std::fflush(stdout);
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = write(report_fd, line.data() + done, line.size() - done);
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    WriteLine(line);
 }
 
 // The reports beside the archived file, as the data window's buttons make them, each
@@ -150,7 +155,14 @@ int HandleCard(const std::string& port, const StationOptions& options,
         return failed(console.LastMessage());
     }
     report.serial = config_values.serial;
+    if (options.progress) {
+        console.SetPercentWatcher([&report](int percent) {
+            WriteLine("reading port=" + report.port + " serial=" + std::to_string(report.serial) +
+                      " percent=" + std::to_string(percent) + "\n");
+        });
+    }
     const std::optional<MemoryImage> image = ReadCardMemory();
+    console.SetPercentWatcher(nullptr);
     if (!image) {
         return failed(std::string(MSG_READ_CANCELLED));
     }
@@ -287,6 +299,7 @@ int RunStation(const CommandLine& args, ConsoleWindowLayer& console) {
         options.upload = server;
     }
     options.reports = args.Has("--reports");
+    options.progress = args.Has("--progress");
     if (const auto profile = args.Value("--profile")) {
         ConfigValues values;
         if (LoadConfigFile(*profile, values, WindowId::Main) != FileLoad::Loaded) {

@@ -9,11 +9,13 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
@@ -24,6 +26,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -34,6 +37,7 @@
 #include <string>
 #include <thread>
 
+#include "app/recording_keeper.h"
 #include "files/file.h"
 #include "files/ledger.h"
 #include "link/exchange.h"
@@ -53,6 +57,7 @@
 #include "ui/main_window.h"
 #include "ui/program_application.h"
 #include "ui/qt_window_layer.h"
+#include "ui/station_window.h"
 
 namespace fs = std::filesystem;
 
@@ -287,6 +292,7 @@ class Session {
         OpenDialog();
         IntegrityCheck();
         PacedReadThenCancel();
+        StationWithSeveralCards();
     }
 
     // The program first, as its workers talk to the card; then the card and the folder.
@@ -581,6 +587,101 @@ class Session {
             return Enabled(MainControl(BT_READ)) && Enabled(MainControl(BT_OPEN)) &&
                    dl_state == DL_IDLE;
         });
+    }
+
+    // A card of the station's picture: its own serial number and description (Windows-1252).
+    std::unique_ptr<SimulatedCard> StationCard(SimulatedCardOptions options, long serial,
+                                               const char* description) {
+        options.registration_dir = (folder_ / "ports").string();
+        auto card = std::make_unique<SimulatedCard>(options);
+        std::string why;
+        if (!card->Start(&why)) {
+            throw Failure("a simulated card could not be plugged in: " + why);
+        }
+        MemoryImage memory = card->Memory();
+        memory[OFF_SERIAL] = static_cast<std::uint8_t>(serial >> 16);
+        memory[OFF_SERIAL + 1] = static_cast<std::uint8_t>(serial >> 8);
+        memory[OFF_SERIAL + 2] = static_cast<std::uint8_t>(serial);
+        std::fill_n(&memory[OFF_DESCRICAO], DESCRIPTION_SIZE, 0);
+        std::memcpy(&memory[OFF_DESCRICAO], description, std::strlen(description));
+        card->SetMemory(memory);
+        return card;
+    }
+
+    QString StationState(StationWindow* station, long serial) {
+        for (const StationRow& row : station->Table().Rows()) {
+            if (row.serial == serial) {
+                return QString::fromStdString(row.state);
+            }
+        }
+        return {};
+    }
+
+    // One card archived, one archived and given a new configuration, one whose read failed,
+    // and one being read.
+    void StationWithSeveralCards() {
+        UnplugCard();
+        // A configuration write is logged in the working folder: the private one, not the
+        // user's.
+        fs::current_path(folder_);
+        // Under the home folder, where a technician keeps them: the window shows "~/...".
+        const fs::path home = QDir::homePath().toStdString();
+        const std::string archive = (home / ".local/share/razurozavi/arquivo").string();
+        SetArchiveFolder(archive);
+        setenv(SIMULATED_PORTS_ENV, (folder_ / "ports").string().c_str(), 1);
+        fs::create_directories(home / "Documentos");
+        const std::string profile = (home / "Documentos/camara-fria.mcfg").string();
+        if (!SaveConfigFile(profile, ConfigValues{.sample_points = 2016, .sample_rate = 300})) {
+            throw Failure("no configuration file for the station");
+        }
+        Main().MenuItem(IDM_DATASTATION)->trigger();
+        StationWindow* station = Main().Station();
+        if (station == nullptr) {
+            throw Failure("no station window");
+        }
+        const auto start = [station] {
+            Click(station->findChild<QWidget*>(QStringLiteral("start")), "Iniciar");
+        };
+        const auto stop = [station] {
+            Click(station->findChild<QWidget*>(QStringLiteral("stop")), "Parar");
+            WaitFor("the station to stop", WINDOW_SHOWN_MS,
+                    [station] { return !station->Running(); });
+        };
+
+        start();
+        auto archived = StationCard({.readings = 2016}, 20101, "C\xE2mara fria 01");
+        WaitFor("the first card archived", READ_DONE_MS,
+                [&] { return StationState(station, 20101) == QStringLiteral("Arquivado"); });
+        stop();
+        archived.reset();
+
+        station->SetProfile(profile);
+        start();
+        auto rearmed = StationCard({.readings = 1500}, 20102,
+                                   "Vacinas 2 a 8 \xB0"
+                                   "C");
+        auto failing = StationCard(
+            {.readings = 900,
+             .faults = {CardFault{.kind = CardFaultKind::StopAnswering, .first_request = 3}}},
+            20103,
+            "Farm\xE1"
+            "cia balc\xE3o");
+        WaitFor("the second card rearmed and the third failed", READ_DONE_MS, [&] {
+            return StationState(station, 20102).startsWith(QStringLiteral("Reprogramado")) &&
+                   StationState(station, 20103) == QStringLiteral("Leitura Cancelada");
+        });
+        SimulatedCardOptions paced;
+        paced.readings = PACED_READINGS;
+        paced.baud_pace = true;
+        auto reading = StationCard(paced, 20104, "Caminh\xE3o refrigerado");
+        WaitFor("the fourth card a third read", READ_DONE_MS, [&] {
+            const QString state = StationState(station, 20104);
+            return state.startsWith(QStringLiteral("Lendo ")) &&
+                   state.mid(6).section(QLatin1Char(' '), 0, 0).toInt() >= 33;
+        });
+        Settle(PAINT_SETTLE_MS);
+        SavePicture(station, Path("station-window.png"));
+        stop();
     }
 
     ProgramApplication& app_;

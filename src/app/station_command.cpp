@@ -1,0 +1,239 @@
+#include "app/station_command.h"
+
+#include <unistd.h>
+
+#include <charconv>
+
+#include "app/shown_time.h"
+#include "files/file.h"
+#include "logger/reading_list.h"
+#include "reports/recording_summary.h"
+
+std::vector<std::string> StationArguments(const StationChoices& choices) {
+    std::vector<std::string> arguments = {"station", "--archive", choices.archive, "--progress"};
+    if (choices.reports) {
+        arguments.push_back("--reports");
+    }
+    if (choices.upload) {
+        arguments.insert(arguments.end(), {"--upload", "--host", choices.host, "--tcp-port",
+                                           std::to_string(choices.tcp_port)});
+    }
+    if (!choices.profile.empty()) {
+        arguments.push_back("--profile");
+        arguments.push_back(choices.profile);
+    }
+    return arguments;
+}
+
+namespace {
+
+bool IsProgram(const std::string& path) {
+    return access(path.c_str(), X_OK) == 0;
+}
+
+// The value after `key` up to `end` (npos: the end of the line).
+std::string_view Between(std::string_view line, std::size_t key_end, std::size_t end) {
+    return line.substr(key_end, end == std::string_view::npos ? end : end - key_end);
+}
+
+template <typename Number>
+bool ParseNumber(std::string_view text, Number& number) {
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, number);
+    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// Finds each key after the one before, in order, and hands out the values between them.
+class FieldCursor {
+  public:
+    explicit FieldCursor(std::string_view line) : line_(line) {}
+    bool Next(std::string_view key, std::string_view& value) {
+        const std::size_t at = line_.find(key, position_);
+        if (at == std::string_view::npos) {
+            return false;
+        }
+        if (has_value_) {
+            *pending_ = Between(line_, position_, at);
+        }
+        position_ = at + key.size();
+        pending_ = &value;
+        has_value_ = true;
+        return true;
+    }
+    // The last value runs to the end of the line.
+    void Finish() {
+        if (has_value_) {
+            *pending_ = line_.substr(position_);
+        }
+    }
+
+  private:
+    std::string_view line_;
+    std::size_t position_ = 0;
+    std::string_view* pending_ = nullptr;
+    bool has_value_ = false;
+};
+
+std::optional<StationEvent> ParseReadingLine(std::string_view line) {
+    std::string_view port, serial, percent;
+    FieldCursor cursor(line);
+    if (!cursor.Next("reading port=", port) || !cursor.Next(" serial=", serial) ||
+        !cursor.Next(" percent=", percent)) {
+        return std::nullopt;
+    }
+    cursor.Finish();
+    StationEvent event;
+    event.kind = StationEventKind::Reading;
+    event.port = port;
+    if (!ParseNumber(serial, event.serial) || !ParseNumber(percent, event.percent)) {
+        return std::nullopt;
+    }
+    return event;
+}
+
+std::optional<StationEvent> ParseCardLine(std::string_view line) {
+    std::string_view port, serial, readings, file, state;
+    FieldCursor cursor(line);
+    if (!cursor.Next("card port=", port) || !cursor.Next(" serial=", serial) ||
+        !cursor.Next(" readings=", readings) || !cursor.Next(" file=", file) ||
+        !cursor.Next(" state=", state)) {
+        return std::nullopt;
+    }
+    cursor.Finish();
+    StationEvent event;
+    event.port = port;
+    event.file = file;
+    if (!ParseNumber(serial, event.serial) || !ParseNumber(readings, event.readings)) {
+        return std::nullopt;
+    }
+    // The reason is free text: the fields that may follow it are taken from the end.
+    std::string_view rest = state;
+    if (const std::size_t at = rest.rfind(" verdict="); at != std::string_view::npos) {
+        event.verdict = rest.substr(at + 9);
+        rest = rest.substr(0, at);
+    }
+    if (const std::size_t at = rest.rfind(" upload="); at != std::string_view::npos) {
+        event.upload = rest.substr(at + 8);
+        rest = rest.substr(0, at);
+    }
+    if (const std::size_t at = rest.find(" reason="); at != std::string_view::npos) {
+        event.reason = rest.substr(at + 8);
+        rest = rest.substr(0, at);
+    }
+    event.state = rest;
+    if (event.state != "archived" && event.state != "rearmed" && event.state != "failed") {
+        return std::nullopt;
+    }
+    return event;
+}
+
+}  // namespace
+
+std::string FindCompanion(const std::string& program_dir, const char* search_path) {
+    const std::string beside = program_dir + "/" + COMPANION_PROGRAM;
+    if (!program_dir.empty() && IsProgram(beside)) {
+        return beside;
+    }
+    std::string_view folders = search_path != nullptr ? search_path : "";
+    while (!folders.empty()) {
+        const std::size_t colon = folders.find(':');
+        const std::string_view folder = folders.substr(0, colon);
+        if (!folder.empty()) {
+            const std::string candidate = std::string(folder) + "/" + COMPANION_PROGRAM;
+            if (IsProgram(candidate)) {
+                return candidate;
+            }
+        }
+        folders = colon == std::string_view::npos ? std::string_view() : folders.substr(colon + 1);
+    }
+    return {};
+}
+
+std::string MissingCompanionText() {
+    return std::string("O programa ") + COMPANION_PROGRAM +
+           " não foi encontrado ao lado deste programa nem no PATH: a estação de leitura "
+           "precisa dele.";
+}
+
+std::optional<StationEvent> ParseStationLine(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    if (line.starts_with("reading ")) {
+        return ParseReadingLine(line);
+    }
+    if (line.starts_with("card ")) {
+        return ParseCardLine(line);
+    }
+    return std::nullopt;
+}
+
+std::string StationStateText(const StationEvent& event) {
+    if (event.kind == StationEventKind::Reading) {
+        return "Lendo " + std::to_string(event.percent) + " %";
+    }
+    if (event.state == "archived") {
+        return "Arquivado";
+    }
+    if (event.state == "rearmed") {
+        return "Reprogramado — pode retirar";
+    }
+    return event.reason;
+}
+
+namespace {
+
+// "DD.MM.YY HH:MM:SS" of a line of the data window's list.
+std::string ListedTime(const std::string& list_line) {
+    const std::size_t time = list_line.find('\t');
+    const std::size_t date = time == std::string::npos ? time : list_line.find('\t', time + 1);
+    const std::size_t end = date == std::string::npos ? date : list_line.find('\t', date + 1);
+    if (end == std::string::npos) {
+        return {};
+    }
+    return list_line.substr(date + 1, end - date - 1) + " " +
+           list_line.substr(time + 1, date - time - 1);
+}
+
+void FillFromArchivedFile(StationRow& row, const std::string& path) {
+    MemoryImage image{};
+    std::string reason;
+    if (path.empty() || ReadDataFile(path, image, &reason) != FileLoad::Loaded) {
+        return;
+    }
+    const RecordingSummary summary = SummarizeImage(image, *BuiltInProfile(DEFAULT_PROFILE));
+    row.description = summary.description;
+    const std::vector<std::string> listed = ReadingListLines(image, DataWindowTimeBase());
+    if (!listed.empty()) {
+        row.first_reading = ListedTime(listed.front());
+        row.last_reading = ListedTime(listed.back());
+    }
+}
+
+}  // namespace
+
+std::size_t StationTable::Take(const StationEvent& event) {
+    std::size_t index = 0;
+    while (index < rows_.size()) {
+        const StationRow& row = rows_[index];
+        if (event.serial != 0 ? row.serial == event.serial
+                              : row.serial == 0 && row.port == event.port) {
+            break;
+        }
+        ++index;
+    }
+    if (index == rows_.size()) {
+        rows_.emplace_back();
+    }
+    StationRow& row = rows_[index];
+    row.port = event.port;
+    row.serial = event.serial;
+    row.state = StationStateText(event);
+    row.failed = event.kind == StationEventKind::Done && event.state == "failed";
+    if (event.kind == StationEventKind::Done) {
+        row.readings = event.readings;
+        row.verdict = event.verdict;
+        FillFromArchivedFile(row, event.file);
+    }
+    return index;
+}
