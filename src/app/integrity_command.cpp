@@ -35,7 +35,8 @@ std::string IntegrityMessageText(const std::vector<IntegrityItem>& items,
         if (item.subject.rfind(prefix, 0) == 0) {
             item.subject.erase(0, prefix.size());
         }
-        text += "\n" + IntegrityLineText(item);
+        text += '\n';
+        text += IntegrityLineText(item);
     }
     if (sorted.size() > kLinesShown) {
         text += "\n... e mais " + std::to_string(sorted.size() - kLinesShown) + " itens ok";
