@@ -1,5 +1,7 @@
 #include "ui/station_window.h"
 
+#include <signal.h>
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QColor>
@@ -216,6 +218,13 @@ void StationWindow::Start() {
     pending_output_.clear();
     error_output_.clear();
     stopping_ = false;
+    // This program blocks its quit signals for a thread of its own; the companion must
+    // start with none blocked, or it could not be told to stop.
+    process_->setChildProcessModifier([] {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+    });
     connect(process_, &QProcess::readyReadStandardOutput, this, [this] { TakeOutput(); });
     connect(process_, &QProcess::readyReadStandardError, this, [this] {
         // Only the last words matter, and a station runs for days.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -101,6 +102,8 @@ class RunningStation {
         }
         return line;
     }
+    // Ends it at once, as a hung station must not hang the test.
+    void Kill() { kill(pid_, SIGKILL); }
     // SIGTERM, then the exit status.
     int Stop() {
         kill(pid_, SIGTERM);
@@ -220,6 +223,32 @@ TEST_F(Station, ACardIsReadOnceAndAgainOnlyWhenPluggedBack) {
         << again;
     EXPECT_EQ(ArchivedFiles(archive).size(), 2u);
     EXPECT_EQ(station.Stop(), 0);
+}
+
+// The desktop program blocks its quit signals for a thread of its own, and a child it starts
+// inherits that mask: the station must still stop when told.
+TEST_F(Station, StopsWhenToldThoughStartedWithItsStopSignalsBlocked) {
+    auto card = Plug({.readings = 300}, 2003);
+    sigset_t stop_signals, before;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, &before);
+    RunningStation station(StationCommand({}));
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    EXPECT_NE(station.NextLine().find(" serial=2003 "), std::string::npos);
+    std::atomic<bool> stopped{false};
+    std::thread watchdog([&] {
+        for (int k = 0; k < 100 && !stopped; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!stopped) {
+            station.Kill();
+        }
+    });
+    EXPECT_EQ(station.Stop(), 0);
+    stopped = true;
+    watchdog.join();
 }
 
 // A failed upload does not fail the card: it waits in the outbox, and the line says so.

@@ -233,6 +233,13 @@ void Catch(void (*handler)(int)) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A parent that blocks them for a thread of its own (the desktop program does) hands
+    // the blocked mask on through exec, and the station would never hear it should stop.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stop_signals, nullptr);
 }
 
 std::set<std::string> PresentPorts(const StationOptions& options) {
