@@ -11,7 +11,11 @@ WebResponse WebView::UploadCsv(long long id) {
     const StoredUpload& u = r.upload;
     const std::string low = TenthsText(u.low_alarm_x10);
     const std::string high = TenthsText(u.high_alarm_x10);
-    const std::string tail = "," + std::to_string(u.serial) + "," + CsvText(u.description) + "\r\n";
+    std::string tail = ",";
+    tail += std::to_string(u.serial);
+    tail += ",";
+    tail += CsvText(u.description);
+    tail += "\r\n";
     std::string csv =
         "numero,data_hora,temperatura_c,limite_inferior_c,limite_superior_c,serial,descricao\r\n";
     csv.reserve(csv.size() + r.tenths.size() * (40 + tail.size()));
@@ -24,7 +28,13 @@ WebResponse WebView::UploadCsv(long long id) {
             AdvanceCalendar(time, rate);
             csv += CsvTime(time);
         }
-        csv += "," + TenthsText(r.tenths[i]) + "," + low + "," + high + tail;
+        csv += ',';
+        csv += TenthsText(r.tenths[i]);
+        csv += ',';
+        csv += low;
+        csv += ',';
+        csv += high;
+        csv += tail;
     }
     WebResponse response{200, "text/csv; charset=utf-8; header=present", std::move(csv), ""};
     response.download_name =
