@@ -1,14 +1,12 @@
 #include "alert_store_pg.h"
 
+#include "upload_store_pg.h"
+
 namespace {
 
 #define ALERT_COLUMNS                                                     \
     "id, event_key, channel, serial, upload_id, rule, message, created, " \
     "coalesce(sent, -1), attempts, last_error, coalesce(last_attempt, -1)"
-
-PgParam Number(long long value) {
-    return {std::to_string(value), false};
-}
 
 std::optional<std::time_t> MaybeTime(long long value) {
     return value < 0 ? std::nullopt : std::optional<std::time_t>(value);
@@ -43,23 +41,6 @@ std::unique_ptr<PgAlertStore> PgAlertStore::Open(const std::string& uri, std::st
         return nullptr;
     }
     return store;
-}
-
-PgResult PgAlertStore::Query(const char* sql, const std::vector<PgParam>& params,
-                             bool binary_result) {
-    std::string why;
-    // A connection broken since the last use is made again, and the statement tried once
-    // more: each is one statement, and a lost one changed nothing twice (its keys hold).
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!db_.Ready(&why)) {
-            break;
-        }
-        PgResult result = db_.Run(sql, params, binary_result);
-        if (result.Ok() || !db_.Broken()) {
-            return result;
-        }
-    }
-    return PgResult(nullptr);
 }
 
 bool PgAlertStore::Record(const std::vector<AlertEvent>& events,
@@ -97,11 +78,11 @@ bool PgAlertStore::Record(const std::vector<AlertEvent>& events,
                 " ON CONFLICT (event_key, channel) DO NOTHING",
                 {{event.key, false},
                  {channel, false},
-                 Number(event.serial),
-                 Number(event.upload_id),
+                 PgNumber(event.serial),
+                 PgNumber(event.upload_id),
                  {event.rule, false},
                  {event.message, false},
-                 Number(now)});
+                 PgNumber(now)});
             if (!r.Ok()) {
                 return failed();
             }
@@ -116,35 +97,36 @@ std::vector<StoredAlert> PgAlertStore::Claim(std::time_t now, int lease_s, int l
     if (channels.empty()) {
         return {};
     }
-    return AlertsFrom(
-        Query("UPDATE alerts SET next_attempt = $1 WHERE id IN (SELECT id FROM alerts"
-              " WHERE sent IS NULL AND next_attempt <= $2 AND channel IN ($4, $5) ORDER BY id"
-              " LIMIT $3 FOR UPDATE SKIP LOCKED) RETURNING " ALERT_COLUMNS,
-              {Number(now + lease_s),
-               Number(now),
-               Number(limit),
-               {channels.front(), false},
-               {channels.back(), false}}));
+    return AlertsFrom(db_.RunReconnecting(
+        "UPDATE alerts SET next_attempt = $1 WHERE id IN (SELECT id FROM alerts"
+        " WHERE sent IS NULL AND next_attempt <= $2 AND channel IN ($4, $5) ORDER BY id"
+        " LIMIT $3 FOR UPDATE SKIP LOCKED) RETURNING " ALERT_COLUMNS,
+        {PgNumber(now + lease_s),
+         PgNumber(now),
+         PgNumber(limit),
+         {channels.front(), false},
+         {channels.back(), false}}));
 }
 
 void PgAlertStore::MarkSent(long long id, std::time_t now) {
     std::lock_guard lock(mutex_);
-    Query("UPDATE alerts SET sent = $1, last_attempt = $1 WHERE id = $2",
-          {Number(now), Number(id)});
+    db_.RunReconnecting("UPDATE alerts SET sent = $1, last_attempt = $1 WHERE id = $2",
+                        {PgNumber(now), PgNumber(id)});
 }
 
 void PgAlertStore::MarkFailed(long long id, const std::string& error, std::time_t now,
                               std::time_t retry_at) {
     std::lock_guard lock(mutex_);
-    Query(
+    db_.RunReconnecting(
         "UPDATE alerts SET attempts = attempts + 1, last_error = $1, last_attempt = $2,"
         " next_attempt = $3 WHERE id = $4",
-        {{error, false}, Number(now), Number(retry_at), Number(id)});
+        {{error, false}, PgNumber(now), PgNumber(retry_at), PgNumber(id)});
 }
 
 std::optional<long long> PgAlertStore::CheckedThrough() {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query("SELECT value FROM alert_state WHERE name = 'checked_through'");
+    const PgResult r =
+        db_.RunReconnecting("SELECT value FROM alert_state WHERE name = 'checked_through'");
     if (r.Rows() != 1) {
         return std::nullopt;
     }
@@ -153,15 +135,15 @@ std::optional<long long> PgAlertStore::CheckedThrough() {
 
 void PgAlertStore::SetCheckedThrough(long long upload_id) {
     std::lock_guard lock(mutex_);
-    Query(
+    db_.RunReconnecting(
         "INSERT INTO alert_state (name, value) VALUES ('checked_through', $1)"
         " ON CONFLICT (name) DO UPDATE SET value = GREATEST(alert_state.value, excluded.value)",
-        {Number(upload_id)});
+        {PgNumber(upload_id)});
 }
 
 std::optional<long long> PgAlertStore::LastUploadId() {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query("SELECT coalesce(max(id), 0) FROM uploads");
+    const PgResult r = db_.RunReconnecting("SELECT coalesce(max(id), 0) FROM uploads");
     if (r.Rows() != 1) {
         return std::nullopt;
     }
@@ -170,10 +152,10 @@ std::optional<long long> PgAlertStore::LastUploadId() {
 
 std::vector<StoredUpload> PgAlertStore::UploadsAfter(long long upload_id, int limit) {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query(
+    const PgResult r = db_.RunReconnecting(
         "SELECT id, received, serial, low_alarm_x10, high_alarm_x10, alarm_delay, sample_points,"
         " sample_rate FROM uploads WHERE id > $1 ORDER BY id LIMIT $2",
-        {Number(upload_id), Number(limit)});
+        {PgNumber(upload_id), PgNumber(limit)});
     std::vector<StoredUpload> uploads;
     for (int row = 0; row < r.Rows(); ++row) {
         StoredUpload u;
@@ -192,18 +174,16 @@ std::vector<StoredUpload> PgAlertStore::UploadsAfter(long long upload_id, int li
 
 std::optional<std::vector<int>> PgAlertStore::Readings(long long upload_id) {
     std::lock_guard lock(mutex_);
-    const PgResult r =
-        Query("SELECT tenths FROM upload_tenths WHERE upload_id = $1", {Number(upload_id)}, true);
-    if (r.Rows() != 1) {
-        return std::nullopt;
-    }
-    const std::string blob = r.Text(0, 0);
-    return UnpackTenths(blob.data(), blob.size());
+    // Through the upload's month, so that one partition is looked at.
+    return PgTenthsOf(upload_id,
+                      [&](const char* sql, const std::vector<PgParam>& params, bool binary_result) {
+                          return db_.RunReconnecting(sql, params, binary_result);
+                      });
 }
 
 std::vector<CardLastUpload> PgAlertStore::LastUploads() {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query(
+    const PgResult r = db_.RunReconnecting(
         "SELECT c.serial, c.last_id, u.received FROM cards c JOIN uploads u ON u.id = c.last_id"
         " ORDER BY c.serial");
     std::vector<CardLastUpload> cards;
@@ -215,20 +195,21 @@ std::vector<CardLastUpload> PgAlertStore::LastUploads() {
 
 long long PgAlertStore::AlertCount() {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query("SELECT count(*) FROM alerts");
+    const PgResult r = db_.RunReconnecting("SELECT count(*) FROM alerts");
     return r.Rows() == 1 ? r.Int(0, 0) : 0;
 }
 
 std::vector<StoredAlert> PgAlertStore::Alerts(long long offset, int limit) {
     std::lock_guard lock(mutex_);
-    return AlertsFrom(Query("SELECT " ALERT_COLUMNS
-                            " FROM alerts ORDER BY id DESC LIMIT $1 OFFSET $2",
-                            {Number(limit), Number(offset)}));
+    return AlertsFrom(db_.RunReconnecting("SELECT " ALERT_COLUMNS
+                                          " FROM alerts ORDER BY id DESC LIMIT $1 OFFSET $2",
+                                          {PgNumber(limit), PgNumber(offset)}));
 }
 
 std::vector<StoredAlert> PgAlertStore::OpenAlerts(long serial) {
     std::lock_guard lock(mutex_);
-    return AlertsFrom(Query("SELECT " ALERT_COLUMNS " FROM alerts WHERE serial = $1 AND upload_id ="
+    return AlertsFrom(
+        db_.RunReconnecting("SELECT " ALERT_COLUMNS " FROM alerts WHERE serial = $1 AND upload_id ="
                             " (SELECT last_id FROM cards WHERE serial = $1) ORDER BY id DESC",
-                            {Number(serial)}));
+                            {PgNumber(serial)}));
 }

@@ -32,9 +32,6 @@ class PgAlertStore final : public AlertStore {
 
   private:
     explicit PgAlertStore(const std::string& uri) : db_(uri) {}
-    // The query's rows; none when the database cannot be reached.
-    PgResult Query(const char* sql, const std::vector<PgParam>& params = {},
-                   bool binary_result = false);
 
     std::mutex mutex_;
     PgConnection db_;

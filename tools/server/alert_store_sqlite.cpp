@@ -1,6 +1,6 @@
 #include "alert_store_sqlite.h"
 
-#include <sqlite3.h>
+#include "sqlite_statement.h"
 
 namespace {
 
@@ -37,53 +37,22 @@ const char* const kSchema =
     "u.id, u.received, u.serial, u.low_alarm_x10, u.high_alarm_x10, u.alarm_delay, " \
     "u.sample_points, u.sample_rate"
 
-class Statement {
-  public:
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    sqlite3_stmt* Get() const { return stmt_; }
-    void Bind(int index, long long value) { sqlite3_bind_int64(stmt_, index, value); }
-    void Bind(int index, const std::string& text) {
-        sqlite3_bind_text(stmt_, index, text.c_str(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    bool Row() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_ROW; }
-    bool Done() { return stmt_ != nullptr && sqlite3_step(stmt_) == SQLITE_DONE; }
-    long long Int(int column) const { return sqlite3_column_int64(stmt_, column); }
-    std::optional<long long> MaybeInt(int column) const {
-        if (sqlite3_column_type(stmt_, column) == SQLITE_NULL) {
-            return std::nullopt;
-        }
-        return Int(column);
-    }
-    std::string Text(int column) const {
-        const unsigned char* text = sqlite3_column_text(stmt_, column);
-        return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-    }
-
-  private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
 std::vector<StoredAlert> AlertsFrom(Statement& query) {
     std::vector<StoredAlert> alerts;
     while (query.Row()) {
         StoredAlert a;
-        a.id = query.Int(0);
+        a.id = query.Int64(0);
         a.key = query.Text(1);
         a.channel = query.Text(2);
-        a.serial = static_cast<long>(query.Int(3));
-        a.upload_id = query.Int(4);
+        a.serial = static_cast<long>(query.Int64(3));
+        a.upload_id = query.Int64(4);
         a.rule = query.Text(5);
         a.message = query.Text(6);
-        a.created = static_cast<std::time_t>(query.Int(7));
-        a.sent = query.MaybeInt(8);
-        a.attempts = static_cast<int>(query.Int(9));
+        a.created = static_cast<std::time_t>(query.Int64(7));
+        a.sent = query.MaybeInt64(8);
+        a.attempts = static_cast<int>(query.Int64(9));
         a.last_error = query.Text(10);
-        a.last_attempt = query.MaybeInt(11);
+        a.last_attempt = query.MaybeInt64(11);
         alerts.push_back(std::move(a));
     }
     return alerts;
@@ -93,14 +62,11 @@ std::vector<StoredAlert> AlertsFrom(Statement& query) {
 
 std::unique_ptr<SqliteAlertStore> SqliteAlertStore::Open(const std::string& path,
                                                          std::string* error) {
-    sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        *error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
-        sqlite3_close(db);
+    sqlite3* const db =
+        OpenSqliteFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, BUSY_TIMEOUT_MS, error);
+    if (db == nullptr) {
         return nullptr;
     }
-    sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
     std::unique_ptr<SqliteAlertStore> store(new SqliteAlertStore(db));
     // The upload store's journal mode: truncating the journal costs less than deleting it
     // at every commit.
@@ -129,7 +95,8 @@ bool SqliteAlertStore::Record(const std::vector<AlertEvent>& events,
     for (const AlertEvent& event : events) {
         Statement kept(db_, "SELECT count(*) FROM alerts WHERE event_key = ?");
         kept.Bind(1, event.key);
-        all_kept = all_kept && kept.Row() && kept.Int(0) == static_cast<long long>(channels.size());
+        all_kept =
+            all_kept && kept.Row() && kept.Int64(0) == static_cast<long long>(channels.size());
     }
     if (all_kept) {
         return true;
@@ -215,7 +182,7 @@ std::optional<long long> SqliteAlertStore::CheckedThrough() {
     if (!query.Row()) {
         return std::nullopt;
     }
-    return query.Int(0);
+    return query.Int64(0);
 }
 
 void SqliteAlertStore::SetCheckedThrough(long long upload_id) {
@@ -233,7 +200,7 @@ std::optional<long long> SqliteAlertStore::LastUploadId() {
     if (!query.Row()) {
         return std::nullopt;
     }
-    return query.Int(0);
+    return query.Int64(0);
 }
 
 std::vector<StoredUpload> SqliteAlertStore::UploadsAfter(long long upload_id, int limit) {
@@ -246,14 +213,14 @@ std::vector<StoredUpload> SqliteAlertStore::UploadsAfter(long long upload_id, in
     std::vector<StoredUpload> uploads;
     while (query.Row()) {
         StoredUpload u;
-        u.id = query.Int(0);
+        u.id = query.Int64(0);
         u.received = query.Text(1);
-        u.serial = static_cast<long>(query.Int(2));
-        u.low_alarm_x10 = static_cast<int>(query.Int(3));
-        u.high_alarm_x10 = static_cast<int>(query.Int(4));
-        u.alarm_delay = static_cast<int>(query.Int(5));
-        u.sample_points = static_cast<int>(query.Int(6));
-        u.sample_rate = static_cast<int>(query.Int(7));
+        u.serial = static_cast<long>(query.Int64(2));
+        u.low_alarm_x10 = static_cast<int>(query.Int64(3));
+        u.high_alarm_x10 = static_cast<int>(query.Int64(4));
+        u.alarm_delay = static_cast<int>(query.Int64(5));
+        u.sample_points = static_cast<int>(query.Int64(6));
+        u.sample_rate = static_cast<int>(query.Int64(7));
         uploads.push_back(std::move(u));
     }
     return uploads;
@@ -277,7 +244,7 @@ std::vector<CardLastUpload> SqliteAlertStore::LastUploads() {
                     "JOIN uploads u ON u.id = c.last_id ORDER BY c.serial");
     std::vector<CardLastUpload> cards;
     while (query.Row()) {
-        cards.push_back({static_cast<long>(query.Int(0)), query.Int(1), query.Text(2)});
+        cards.push_back({static_cast<long>(query.Int64(0)), query.Int64(1), query.Text(2)});
     }
     return cards;
 }
@@ -285,7 +252,7 @@ std::vector<CardLastUpload> SqliteAlertStore::LastUploads() {
 long long SqliteAlertStore::AlertCount() {
     std::lock_guard lock(mutex_);
     Statement query(db_, "SELECT count(*) FROM alerts");
-    return query.Row() ? query.Int(0) : 0;
+    return query.Row() ? query.Int64(0) : 0;
 }
 
 std::vector<StoredAlert> SqliteAlertStore::Alerts(long long offset, int limit) {

@@ -74,6 +74,21 @@ PgResult PgConnection::Run(const char* sql, const std::vector<PgParam>& params,
                                  binary_result ? 1 : 0));
 }
 
+PgResult PgConnection::RunReconnecting(const char* sql, const std::vector<PgParam>& params,
+                                       bool binary_result) {
+    std::string why;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!Ready(&why)) {
+            break;
+        }
+        PgResult result = Run(sql, params, binary_result);
+        if (result.Ok() || !Broken()) {
+            return result;
+        }
+    }
+    return PgResult(nullptr);
+}
+
 bool PgConnection::Broken() const {
     return conn_ == nullptr || PQstatus(conn_) != CONNECTION_OK;
 }

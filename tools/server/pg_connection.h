@@ -14,6 +14,11 @@ struct PgParam {
     bool binary = false;  // bytea as its bytes
 };
 
+// A number as a text parameter.
+inline PgParam PgNumber(long long value) {
+    return {std::to_string(value), false};
+}
+
 class PgResult {
   public:
     explicit PgResult(pg_result* result) : result_(result) {}
@@ -41,6 +46,11 @@ class PgConnection {
     bool Ready(std::string* why);
     PgResult Run(const char* sql, const std::vector<PgParam>& params = {},
                  bool binary_result = false);
+    // A statement on its own, outside any transaction: on a connection broken since the
+    // last use it is made again and the statement tried once more. No rows when the
+    // database cannot be reached.
+    PgResult RunReconnecting(const char* sql, const std::vector<PgParam>& params = {},
+                             bool binary_result = false);
     // Whether the last failure lost the connection (nothing can be known of its transaction).
     bool Broken() const;
     std::string Error() const;

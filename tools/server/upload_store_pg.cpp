@@ -155,10 +155,6 @@ const char* const kInsertUpload =
     " last_id = GREATEST(cards.last_id, excluded.last_id))"
     "SELECT id FROM u";
 
-PgParam Number(long long value) {
-    return {std::to_string(value), false};
-}
-
 }  // namespace
 
 StoredUpload PgUploadFrom(const PgResult& r, int row, int k) {
@@ -234,7 +230,7 @@ bool PgUploadStore::Migrate(std::string* why) {
             }
         }
         if ((step.chain_uploads && !FillChain()) ||
-            !db_.Run("INSERT INTO razurozavi_schema (version) VALUES ($1)", {Number(version)})
+            !db_.Run("INSERT INTO razurozavi_schema (version) VALUES ($1)", {PgNumber(version)})
                  .Ok()) {
             return failed();
         }
@@ -254,7 +250,7 @@ bool PgUploadStore::FillChain() {
         const std::string sha256 = UploadSha256(u, ReadingsOf(u.id));
         link = NextChainLink(link, sha256);
         if (!db_.Run("UPDATE uploads SET sha256 = $1, chain = $2 WHERE id = $3",
-                     {{sha256, false}, {link, false}, Number(u.id)})
+                     {{sha256, false}, {link, false}, PgNumber(u.id)})
                  .Ok()) {
             return false;
         }
@@ -352,23 +348,23 @@ bool PgUploadStore::Insert(const UploadToStore& u, std::string* link, std::strin
     const std::string next = NextChainLink(*link, sha256);
     const std::vector<PgParam> params = {
         {u.peer, false},
-        Number(header.serial),
+        PgNumber(header.serial),
         {DescriptionText(header.descricao), false},
-        Number(header.low_alarm_x10),
-        Number(header.high_alarm_x10),
-        Number(header.start_delay),
-        Number(header.alarm_delay),
-        Number(header.sample_points),
-        Number(header.sample_rate),
-        Number(header.stamp.h),
-        Number(header.stamp.m),
-        Number(header.stamp.s),
-        Number(header.stamp.day),
-        Number(header.stamp.month),
-        Number(header.stamp.year),
+        PgNumber(header.low_alarm_x10),
+        PgNumber(header.high_alarm_x10),
+        PgNumber(header.start_delay),
+        PgNumber(header.alarm_delay),
+        PgNumber(header.sample_points),
+        PgNumber(header.sample_rate),
+        PgNumber(header.stamp.h),
+        PgNumber(header.stamp.m),
+        PgNumber(header.stamp.s),
+        PgNumber(header.stamp.day),
+        PgNumber(header.stamp.month),
+        PgNumber(header.stamp.year),
         {VersionText(header.firmware), false},
         {VersionText(header.software), false},
-        Number(header.temp_unit),
+        PgNumber(header.temp_unit),
         {PackTenths(u.readings), true},
         {sha256, false},
         {next, false},
@@ -412,17 +408,18 @@ std::vector<int> PgUploadStore::ReadingsOf(long long upload_id) {
     return PgTenthsOf(upload_id,
                       [&](const char* sql, const std::vector<PgParam>& params, bool binary_result) {
                           return db_.Run(sql, params, binary_result);
-                      });
+                      })
+        .value_or(std::vector<int>{});
 }
 
-std::vector<int> PgTenthsOf(
+std::optional<std::vector<int>> PgTenthsOf(
     long long upload_id,
     const std::function<PgResult(const char*, const std::vector<PgParam>&, bool)>& query) {
-    const PgParam id = Number(upload_id);
+    const PgParam id = PgNumber(upload_id);
     const PgResult month =
         query("SELECT to_char(month, 'YYYY-MM-DD') FROM uploads WHERE id = $1", {id}, false);
     if (month.Rows() != 1) {
-        return {};
+        return std::nullopt;
     }
     // The month as a value, not a join: the planner then looks at its partition alone,
     // where with every partition to consider its planning grew with the months kept.
@@ -430,7 +427,7 @@ std::vector<int> PgTenthsOf(
         query("SELECT tenths FROM upload_tenths WHERE upload_id = $1 AND month = $2::date",
               {id, {month.Text(0, 0), false}}, true);
     if (r.Rows() != 1) {
-        return {};
+        return std::nullopt;
     }
     const std::string blob = r.Text(0, 0);
     return UnpackTenths(blob.data(), blob.size());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,8 @@ constexpr int kPgSchemaVersion = 4;
 // One row of PG_UPLOAD_COLUMNS, from `column` on.
 StoredUpload PgUploadFrom(const PgResult& result, int row, int column);
 
-// The readings of upload `upload_id`, read through `query`; none when it is not there or
-// its month was archived.
-std::vector<int> PgTenthsOf(
+// The readings of upload `upload_id`, read through `query`; nothing when it is not there,
+// its month was archived or the database cannot be reached.
+std::optional<std::vector<int>> PgTenthsOf(
     long long upload_id,
     const std::function<PgResult(const char*, const std::vector<PgParam>&, bool)>& query);

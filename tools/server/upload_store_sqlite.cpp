@@ -1,6 +1,5 @@
 #include "upload_store_sqlite.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -8,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "sqlite_statement.h"
 
 namespace {
 
@@ -51,73 +52,10 @@ const char* const kSchema =
     " address TEXT NOT NULL,"
     " success INTEGER NOT NULL);";
 
-// The columns of StoredUpload, in its order, for "FROM uploads".
-#define SQLITE_UPLOAD_COLUMNS                                                               \
-    "id, received, peer, serial, description, low_alarm_x10, high_alarm_x10, start_delay, " \
-    "alarm_delay, sample_points, sample_rate, stamp_hour, stamp_minute, stamp_second, "     \
-    "stamp_day, stamp_month, stamp_year, firmware, software, temp_unit, "                   \
-    "(SELECT length(tenths) / 2 FROM upload_tenths WHERE upload_id = uploads.id), sha256, " \
-    "chain"
-
 // The cards' counts, made once from the uploads.
 const char* const kCardCounts =
     "INSERT INTO cards (serial, uploads, last_id)"
     " SELECT serial, COUNT(*), MAX(id) FROM uploads GROUP BY serial;";
-
-// A prepared statement, finalized on every exit path.
-class Statement {
-  public:
-    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    sqlite3_stmt* Get() const { return stmt_; }
-    bool Ok() const { return stmt_ != nullptr; }
-    void Bind(int index, long long value) { sqlite3_bind_int64(stmt_, index, value); }
-    void Bind(int index, const std::string& text) {
-        sqlite3_bind_text(stmt_, index, text.c_str(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    int Int(int column) const { return sqlite3_column_int(stmt_, column); }
-    long long Int64(int column) const { return sqlite3_column_int64(stmt_, column); }
-    std::string Text(int column) const {
-        const unsigned char* text = sqlite3_column_text(stmt_, column);
-        return text != nullptr ? reinterpret_cast<const char*>(text) : "";
-    }
-
-  private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-StoredUpload UploadFrom(const Statement& query) {
-    StoredUpload u;
-    int k = 0;
-    u.id = query.Int64(k++);
-    u.received = query.Text(k++);
-    u.peer = query.Text(k++);
-    u.serial = static_cast<long>(query.Int64(k++));
-    u.description = query.Text(k++);
-    u.low_alarm_x10 = query.Int(k++);
-    u.high_alarm_x10 = query.Int(k++);
-    u.start_delay = query.Int(k++);
-    u.alarm_delay = query.Int(k++);
-    u.sample_points = query.Int(k++);
-    u.sample_rate = query.Int(k++);
-    u.stamp.h = static_cast<unsigned char>(query.Int(k++));
-    u.stamp.m = static_cast<unsigned char>(query.Int(k++));
-    u.stamp.s = static_cast<unsigned char>(query.Int(k++));
-    u.stamp.day = static_cast<unsigned char>(query.Int(k++));
-    u.stamp.month = static_cast<unsigned char>(query.Int(k++));
-    u.stamp.year = static_cast<unsigned>(query.Int(k++));
-    u.firmware = query.Text(k++);
-    u.software = query.Text(k++);
-    u.temp_unit = query.Int(k++);
-    u.readings = query.Int(k++);
-    u.sha256 = query.Text(k++);
-    u.chain = query.Text(k++);
-    return u;
-}
 
 // Whether `sql` finds a row.
 bool Finds(sqlite3* db, const char* sql) {
@@ -194,8 +132,8 @@ std::string SqliteUploadStore::LastLink() {
 bool SqliteUploadStore::ChainUploads() {
     const char* const kUnchained =
         "SELECT " SQLITE_UPLOAD_COLUMNS
-        " FROM uploads WHERE id > (SELECT coalesce(max(id), 0) FROM uploads"
-        " WHERE chain IS NOT NULL) ORDER BY id";
+        " FROM uploads u WHERE u.id > (SELECT coalesce(max(id), 0) FROM uploads"
+        " WHERE chain IS NOT NULL) ORDER BY u.id";
     const auto chained = [&] {
         return Finds(db_, "SELECT 1 FROM pragma_table_info('uploads') WHERE name = 'chain'");
     };
@@ -217,7 +155,7 @@ bool SqliteUploadStore::ChainUploads() {
     {
         Statement query(db_, kUnchained);
         while (done && query.Ok() && sqlite3_step(query.Get()) == SQLITE_ROW) {
-            pending.push_back(UploadFrom(query));
+            pending.push_back(SqliteUploadFrom(query.Get(), 0));
         }
         done = done && query.Ok();
     }
@@ -250,14 +188,11 @@ bool SqliteUploadStore::ChainUploads() {
 
 std::unique_ptr<SqliteUploadStore> SqliteUploadStore::Open(const std::string& path,
                                                            std::string* error) {
-    sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        *error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
-        sqlite3_close(db);
+    sqlite3* const db =
+        OpenSqliteFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, BUSY_TIMEOUT_MS, error);
+    if (db == nullptr) {
         return nullptr;
     }
-    sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
     std::unique_ptr<SqliteUploadStore> store(new SqliteUploadStore(db, path));
     // A rollback journal, not a write-ahead log: the log's index is a file mapped into
     // memory by every process that opens the database, and one that is truncated or
@@ -443,10 +378,10 @@ bool SqliteUploadStore::Insert(const UploadToStore& u, std::string* link, std::s
 
 std::vector<StoredUpload> SqliteUploadStore::List() {
     std::lock_guard lock(mutex_);
-    Statement query(db_, "SELECT " SQLITE_UPLOAD_COLUMNS " FROM uploads ORDER BY id");
+    Statement query(db_, "SELECT " SQLITE_UPLOAD_COLUMNS " FROM uploads u ORDER BY u.id");
     std::vector<StoredUpload> uploads;
     while (query.Ok() && sqlite3_step(query.Get()) == SQLITE_ROW) {
-        uploads.push_back(UploadFrom(query));
+        uploads.push_back(SqliteUploadFrom(query.Get(), 0));
     }
     return uploads;
 }
@@ -467,4 +402,39 @@ std::vector<int> SqliteUploadStore::ReadingsOf(long long upload_id) {
     }
     return UnpackTenths(sqlite3_column_blob(query.Get(), 0),
                         static_cast<std::size_t>(sqlite3_column_bytes(query.Get(), 0)));
+}
+
+StoredUpload SqliteUploadFrom(sqlite3_stmt* s, int k) {
+    const auto number = [&] { return sqlite3_column_int64(s, k++); };
+    const auto byte = [&] { return static_cast<unsigned char>(sqlite3_column_int(s, k++)); };
+    const auto text = [&] {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, k));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s, k++));
+        return bytes != nullptr ? std::string(bytes, size) : std::string();
+    };
+    StoredUpload u;
+    u.id = number();
+    u.received = text();
+    u.peer = text();
+    u.serial = static_cast<long>(number());
+    u.description = text();
+    u.low_alarm_x10 = static_cast<int>(number());
+    u.high_alarm_x10 = static_cast<int>(number());
+    u.start_delay = static_cast<int>(number());
+    u.alarm_delay = static_cast<int>(number());
+    u.sample_points = static_cast<int>(number());
+    u.sample_rate = static_cast<int>(number());
+    u.stamp.h = byte();
+    u.stamp.m = byte();
+    u.stamp.s = byte();
+    u.stamp.day = byte();
+    u.stamp.month = byte();
+    u.stamp.year = static_cast<unsigned>(number());
+    u.firmware = text();
+    u.software = text();
+    u.temp_unit = static_cast<int>(number());
+    u.readings = static_cast<int>(number());
+    u.sha256 = text();
+    u.chain = text();
+    return u;
 }

@@ -15,6 +15,19 @@
 #include "upload_store.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
+
+// The columns of StoredUpload, in its order, for "FROM uploads u".
+#define SQLITE_UPLOAD_COLUMNS                                                                 \
+    "u.id, u.received, u.peer, u.serial, u.description, u.low_alarm_x10, u.high_alarm_x10, "  \
+    "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "            \
+    "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, "  \
+    "u.software, u.temp_unit, "                                                               \
+    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id), u.sha256, " \
+    "u.chain"
+
+// One row of SQLITE_UPLOAD_COLUMNS, from `column` on.
+StoredUpload SqliteUploadFrom(sqlite3_stmt* statement, int column);
 
 class SqliteUploadStore final : public UploadStore {
   public:

@@ -4,10 +4,6 @@
 
 namespace {
 
-PgParam Number(long long value) {
-    return {std::to_string(value), false};
-}
-
 CardRow CardFrom(const PgResult& r, int row) {
     CardRow card;
     card.uploads = r.Int(row, 0);
@@ -28,34 +24,18 @@ std::unique_ptr<PgWebStore> PgWebStore::Open(const std::string& uri, std::string
     return store;
 }
 
-PgResult PgWebStore::Query(const char* sql, const std::vector<PgParam>& params,
-                           bool binary_result) {
-    std::string why;
-    // A connection broken since the last page is made again, and the query tried once more.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!db_.Ready(&why)) {
-            break;
-        }
-        PgResult result = db_.Run(sql, params, binary_result);
-        if (result.Ok() || !db_.Broken()) {
-            return result;
-        }
-    }
-    return PgResult(nullptr);
-}
-
 long long PgWebStore::CardCount() {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query("SELECT count(*) FROM cards", {});
+    const PgResult r = db_.RunReconnecting("SELECT count(*) FROM cards", {});
     return r.Rows() == 1 ? r.Int(0, 0) : 0;
 }
 
 std::vector<CardRow> PgWebStore::Cards(long long offset, int limit) {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query("SELECT c.uploads, " PG_UPLOAD_COLUMNS
-                             " FROM cards c JOIN uploads u ON u.id = c.last_id "
-                             "ORDER BY c.last_id DESC LIMIT $1 OFFSET $2",
-                             {Number(limit), Number(offset)});
+    const PgResult r = db_.RunReconnecting("SELECT c.uploads, " PG_UPLOAD_COLUMNS
+                                           " FROM cards c JOIN uploads u ON u.id = c.last_id "
+                                           "ORDER BY c.last_id DESC LIMIT $1 OFFSET $2",
+                                           {PgNumber(limit), PgNumber(offset)});
     std::vector<CardRow> cards;
     for (int row = 0; row < r.Rows(); ++row) {
         cards.push_back(CardFrom(r, row));
@@ -65,10 +45,10 @@ std::vector<CardRow> PgWebStore::Cards(long long offset, int limit) {
 
 std::optional<CardRow> PgWebStore::Card(long serial) {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query("SELECT c.uploads, " PG_UPLOAD_COLUMNS
-                             " FROM cards c JOIN uploads u ON u.id = c.last_id "
-                             "WHERE c.serial = $1",
-                             {Number(serial)});
+    const PgResult r = db_.RunReconnecting("SELECT c.uploads, " PG_UPLOAD_COLUMNS
+                                           " FROM cards c JOIN uploads u ON u.id = c.last_id "
+                                           "WHERE c.serial = $1",
+                                           {PgNumber(serial)});
     if (r.Rows() != 1) {
         return std::nullopt;
     }
@@ -79,11 +59,11 @@ std::vector<StoredUpload> PgWebStore::CardUploads(long serial, long long offset,
     std::lock_guard lock(mutex_);
     // The page's ids first, from the index alone: the rows skipped on a deep page (a card
     // of five years has 73) are then never read from the table.
-    const PgResult r = Query("SELECT " PG_UPLOAD_COLUMNS
-                             " FROM uploads u WHERE u.id IN (SELECT id FROM uploads"
-                             " WHERE serial = $1 ORDER BY id DESC LIMIT $2 OFFSET $3)"
-                             " ORDER BY u.id DESC",
-                             {Number(serial), Number(limit), Number(offset)});
+    const PgResult r = db_.RunReconnecting("SELECT " PG_UPLOAD_COLUMNS
+                                           " FROM uploads u WHERE u.id IN (SELECT id FROM uploads"
+                                           " WHERE serial = $1 ORDER BY id DESC LIMIT $2 OFFSET $3)"
+                                           " ORDER BY u.id DESC",
+                                           {PgNumber(serial), PgNumber(limit), PgNumber(offset)});
     std::vector<StoredUpload> uploads;
     for (int row = 0; row < r.Rows(); ++row) {
         uploads.push_back(PgUploadFrom(r, row, 0));
@@ -93,8 +73,8 @@ std::vector<StoredUpload> PgWebStore::CardUploads(long serial, long long offset,
 
 std::optional<StoredUpload> PgWebStore::Upload(long long id) {
     std::lock_guard lock(mutex_);
-    const PgResult r =
-        Query("SELECT " PG_UPLOAD_COLUMNS " FROM uploads u WHERE u.id = $1", {Number(id)});
+    const PgResult r = db_.RunReconnecting(
+        "SELECT " PG_UPLOAD_COLUMNS " FROM uploads u WHERE u.id = $1", {PgNumber(id)});
     if (r.Rows() != 1) {
         return std::nullopt;
     }
@@ -103,14 +83,17 @@ std::optional<StoredUpload> PgWebStore::Upload(long long id) {
 
 std::vector<int> PgWebStore::Readings(long long id) {
     std::lock_guard lock(mutex_);
-    return PgTenthsOf(id, [&](const char* sql, const std::vector<PgParam>& params,
-                              bool binary_result) { return Query(sql, params, binary_result); });
+    return PgTenthsOf(id,
+                      [&](const char* sql, const std::vector<PgParam>& params, bool binary_result) {
+                          return db_.RunReconnecting(sql, params, binary_result);
+                      })
+        .value_or(std::vector<int>{});
 }
 
 std::string PgWebStore::LinkBefore(long long id) {
     std::lock_guard lock(mutex_);
-    const PgResult r =
-        Query("SELECT chain FROM uploads WHERE id < $1 ORDER BY id DESC LIMIT 1", {Number(id)});
+    const PgResult r = db_.RunReconnecting(
+        "SELECT chain FROM uploads WHERE id < $1 ORDER BY id DESC LIMIT 1", {PgNumber(id)});
     return r.Rows() == 1 ? r.Text(0, 0) : "";
 }
 
@@ -131,16 +114,16 @@ bool PgWebStore::RecordLogin(const WebLogin& login) {
 
 long long PgWebStore::LoginCount() {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query("SELECT count(*) FROM web_logins", {});
+    const PgResult r = db_.RunReconnecting("SELECT count(*) FROM web_logins", {});
     return r.Rows() == 1 ? r.Int(0, 0) : 0;
 }
 
 std::vector<WebLogin> PgWebStore::Logins(long long offset, int limit) {
     std::lock_guard lock(mutex_);
-    const PgResult r = Query(
+    const PgResult r = db_.RunReconnecting(
         "SELECT time, user_name, address, success FROM web_logins "
         "ORDER BY id DESC LIMIT $1 OFFSET $2",
-        {Number(limit), Number(offset)});
+        {PgNumber(limit), PgNumber(offset)});
     std::vector<WebLogin> logins;
     for (int row = 0; row < r.Rows(); ++row) {
         logins.push_back({r.Text(row, 0), r.Text(row, 1), r.Text(row, 2), r.Text(row, 3) == "t"});

@@ -27,8 +27,6 @@ class PgWebStore final : public WebStore {
 
   private:
     explicit PgWebStore(const std::string& uri) : db_(uri), logins_db_(uri) {}
-    // The query's rows; none when the database cannot be reached.
-    PgResult Query(const char* sql, const std::vector<PgParam>& params, bool binary_result = false);
 
     std::mutex mutex_;
     PgConnection db_;

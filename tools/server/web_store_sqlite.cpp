@@ -1,22 +1,13 @@
 #include "web_store_sqlite.h"
 
-#include <sqlite3.h>
+#include "sqlite_statement.h"
+#include "upload_store_sqlite.h"
 
 namespace {
 
 constexpr int BUSY_TIMEOUT_MS = 5000;
 
 // The lists go by card, newest first (the upload store made the indexes they need).
-
-// The columns of StoredUpload, in its order, for "FROM uploads u".
-#define UPLOAD_COLUMNS                                                                        \
-    "u.id, u.received, u.peer, u.serial, u.description, u.low_alarm_x10, u.high_alarm_x10, "  \
-    "u.start_delay, u.alarm_delay, u.sample_points, u.sample_rate, u.stamp_hour, "            \
-    "u.stamp_minute, u.stamp_second, u.stamp_day, u.stamp_month, u.stamp_year, u.firmware, "  \
-    "u.software, u.temp_unit, "                                                               \
-    "(SELECT length(t.tenths) / 2 FROM upload_tenths t WHERE t.upload_id = u.id), u.sha256, " \
-    "u.chain"
-constexpr int kUploadColumnCount = 23;
 
 enum Query {
     CARD_COUNT,
@@ -36,36 +27,6 @@ std::string Text(sqlite3_stmt* s, int column) {
     return text != nullptr ? std::string(reinterpret_cast<const char*>(text),
                                          static_cast<std::size_t>(sqlite3_column_bytes(s, column)))
                            : std::string();
-}
-
-StoredUpload UploadFrom(sqlite3_stmt* s, int k) {
-    const auto number = [&] { return sqlite3_column_int64(s, k++); };
-    const auto byte = [&] { return static_cast<unsigned char>(sqlite3_column_int(s, k++)); };
-    StoredUpload u;
-    u.id = number();
-    u.received = Text(s, k++);
-    u.peer = Text(s, k++);
-    u.serial = static_cast<long>(number());
-    u.description = Text(s, k++);
-    u.low_alarm_x10 = static_cast<int>(number());
-    u.high_alarm_x10 = static_cast<int>(number());
-    u.start_delay = static_cast<int>(number());
-    u.alarm_delay = static_cast<int>(number());
-    u.sample_points = static_cast<int>(number());
-    u.sample_rate = static_cast<int>(number());
-    u.stamp.h = byte();
-    u.stamp.m = byte();
-    u.stamp.s = byte();
-    u.stamp.day = byte();
-    u.stamp.month = byte();
-    u.stamp.year = static_cast<unsigned>(number());
-    u.firmware = Text(s, k++);
-    u.software = Text(s, k++);
-    u.temp_unit = static_cast<int>(number());
-    u.readings = static_cast<int>(number());
-    u.sha256 = Text(s, k++);
-    u.chain = Text(s, k++);
-    return u;
 }
 
 // Resets the statement when the query is done, whatever its end.
@@ -89,27 +50,22 @@ class Use {
 }  // namespace
 
 std::unique_ptr<SqliteWebStore> SqliteWebStore::Open(const std::string& path, std::string* error) {
-    sqlite3* db = nullptr;
     // Read-write, so that a journal left by a crash can be rolled back; query_only below
     // forbids every other write.
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        *error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
-        sqlite3_close(db);
+    sqlite3* const db = OpenSqliteFile(path, SQLITE_OPEN_READWRITE, BUSY_TIMEOUT_MS, error);
+    if (db == nullptr) {
         return nullptr;
     }
-    sqlite3_busy_timeout(db, BUSY_TIMEOUT_MS);
     std::unique_ptr<SqliteWebStore> store(new SqliteWebStore(db));
     if (sqlite3_exec(db, "PRAGMA query_only = ON", nullptr, nullptr, nullptr) != SQLITE_OK) {
         *error = sqlite3_errmsg(db);
         return nullptr;
     }
     store->statements_.assign(QUERY_COUNT, nullptr);
-    if (sqlite3_open_v2(path.c_str(), &store->logins_db_, flags, nullptr) != SQLITE_OK) {
-        *error = store->logins_db_ != nullptr ? sqlite3_errmsg(store->logins_db_) : "out of memory";
+    store->logins_db_ = OpenSqliteFile(path, SQLITE_OPEN_READWRITE, BUSY_TIMEOUT_MS, error);
+    if (store->logins_db_ == nullptr) {
         return nullptr;
     }
-    sqlite3_busy_timeout(store->logins_db_, BUSY_TIMEOUT_MS);
     return store;
 }
 
@@ -137,7 +93,7 @@ long long SqliteWebStore::CardCount() {
 
 std::vector<CardRow> SqliteWebStore::Cards(long long offset, int limit) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARDS, "SELECT c.uploads, " UPLOAD_COLUMNS
+    sqlite3_stmt* s = Prepare(CARDS, "SELECT c.uploads, " SQLITE_UPLOAD_COLUMNS
                                      " FROM cards c JOIN uploads u ON u.id = c.last_id "
                                      "ORDER BY c.last_id DESC LIMIT ? OFFSET ?");
     const Use use(s);
@@ -150,7 +106,7 @@ std::vector<CardRow> SqliteWebStore::Cards(long long offset, int limit) {
     while (use.Row()) {
         CardRow card;
         card.uploads = sqlite3_column_int64(s, 0);
-        card.last = UploadFrom(s, 1);
+        card.last = SqliteUploadFrom(s, 1);
         card.serial = card.last.serial;
         cards.push_back(std::move(card));
     }
@@ -159,7 +115,7 @@ std::vector<CardRow> SqliteWebStore::Cards(long long offset, int limit) {
 
 std::optional<CardRow> SqliteWebStore::Card(long serial) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARD, "SELECT c.uploads, " UPLOAD_COLUMNS
+    sqlite3_stmt* s = Prepare(CARD, "SELECT c.uploads, " SQLITE_UPLOAD_COLUMNS
                                     " FROM cards c JOIN uploads u ON u.id = c.last_id "
                                     "WHERE c.serial = ?");
     const Use use(s);
@@ -172,14 +128,14 @@ std::optional<CardRow> SqliteWebStore::Card(long serial) {
     }
     CardRow card;
     card.uploads = sqlite3_column_int64(s, 0);
-    card.last = UploadFrom(s, 1);
+    card.last = SqliteUploadFrom(s, 1);
     card.serial = card.last.serial;
     return card;
 }
 
 std::vector<StoredUpload> SqliteWebStore::CardUploads(long serial, long long offset, int limit) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(CARD_UPLOADS, "SELECT " UPLOAD_COLUMNS
+    sqlite3_stmt* s = Prepare(CARD_UPLOADS, "SELECT " SQLITE_UPLOAD_COLUMNS
                                             " FROM uploads u WHERE u.serial = ? "
                                             "ORDER BY u.id DESC LIMIT ? OFFSET ?");
     const Use use(s);
@@ -191,14 +147,15 @@ std::vector<StoredUpload> SqliteWebStore::CardUploads(long serial, long long off
     sqlite3_bind_int(s, 2, limit);
     sqlite3_bind_int64(s, 3, offset);
     while (use.Row()) {
-        uploads.push_back(UploadFrom(s, 0));
+        uploads.push_back(SqliteUploadFrom(s, 0));
     }
     return uploads;
 }
 
 std::optional<StoredUpload> SqliteWebStore::Upload(long long id) {
     std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = Prepare(UPLOAD, "SELECT " UPLOAD_COLUMNS " FROM uploads u WHERE u.id = ?");
+    sqlite3_stmt* s =
+        Prepare(UPLOAD, "SELECT " SQLITE_UPLOAD_COLUMNS " FROM uploads u WHERE u.id = ?");
     const Use use(s);
     if (s == nullptr) {
         return std::nullopt;
@@ -207,8 +164,7 @@ std::optional<StoredUpload> SqliteWebStore::Upload(long long id) {
     if (!use.Row()) {
         return std::nullopt;
     }
-    static_assert(kUploadColumnCount == 23);
-    return UploadFrom(s, 0);
+    return SqliteUploadFrom(s, 0);
 }
 
 std::vector<int> SqliteWebStore::Readings(long long id) {
