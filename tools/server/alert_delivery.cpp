@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "files/ledger.h"
+
 namespace {
 
 // The line that says what the alert is about, in the mail's subject.
@@ -35,24 +37,6 @@ std::string MailDate(std::time_t now) {
     std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays[t.tm_wday],
                   t.tm_mday, kMonths[t.tm_mon], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
     return text;
-}
-
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
 }
 
 std::string IsoTime(std::time_t seconds) {
@@ -215,11 +199,11 @@ std::string AlertDelivery::SendWebhook(const WebhookTarget& hook, const StoredAl
 }
 
 std::string WebhookBody(const StoredAlert& a) {
-    return "{\"versao\":1,\"id\":" + std::to_string(a.id) + ",\"chave\":" + JsonText(a.key) +
-           ",\"regra\":" + JsonText(a.rule) + ",\"serial\":" + std::to_string(a.serial) +
+    return "{\"versao\":1,\"id\":" + std::to_string(a.id) + ",\"chave\":" + JsonString(a.key) +
+           ",\"regra\":" + JsonString(a.rule) + ",\"serial\":" + std::to_string(a.serial) +
            ",\"envio\":" + std::to_string(a.upload_id) +
-           ",\"criado\":" + JsonText(IsoTime(a.created)) + ",\"mensagem\":" + JsonText(a.message) +
-           "}";
+           ",\"criado\":" + JsonString(IsoTime(a.created)) +
+           ",\"mensagem\":" + JsonString(a.message) + "}";
 }
 
 std::string WebhookSignature(const std::string& secret, const std::string& body) {
