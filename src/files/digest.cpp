@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +32,14 @@ std::string Sha256Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr);
+    return HexText(digest, size);
+}
+
+std::string HmacSha256Hex(std::string_view key, std::string_view bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+         reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest, &size);
     return HexText(digest, size);
 }
 

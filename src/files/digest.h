@@ -10,6 +10,8 @@
 constexpr std::size_t SHA256_HEX_SIZE = 64;
 
 std::string Sha256Hex(std::string_view bytes);
+// The HMAC-SHA256 of `bytes` under `key`, by which a receiver tells a message is ours.
+std::string HmacSha256Hex(std::string_view key, std::string_view bytes);
 // The digest of the data file that holds `image`: the file's bytes are its text.
 std::string DataFileSha256(const MemoryImage& image);
 // The digest of a file's bytes; nothing when it cannot be read (`reason` says why).

@@ -2,11 +2,11 @@
 
 #include <curl/curl.h>
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
 
 #include <cstdio>
 #include <memory>
 
+#include "files/digest.h"
 #include "files/ledger.h"
 
 namespace {
@@ -207,17 +207,7 @@ std::string WebhookBody(const StoredAlert& a) {
 }
 
 std::string WebhookSignature(const std::string& secret, const std::string& body) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    HMAC(EVP_sha256(), secret.data(), static_cast<int>(secret.size()),
-         reinterpret_cast<const unsigned char*>(body.data()), body.size(), digest, &length);
-    std::string hex = "sha256=";
-    for (unsigned int i = 0; i < length; ++i) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        hex += pair;
-    }
-    return hex;
+    return "sha256=" + HmacSha256Hex(secret, body);
 }
 
 std::string MailText(const MailTarget& mail, const StoredAlert& a, std::time_t now) {
