@@ -18,6 +18,7 @@
 #include <optional>
 #include <string_view>
 
+#include "alert_check.h"
 #include "bind_address.h"
 #include "web_escape.h"
 
@@ -48,17 +49,6 @@ constexpr std::size_t ID_DIGITS_MAX = 18;
 constexpr std::string_view kApiVersionPrefix = "/api/v1/";
 // Of a user name tried, this many bytes are kept in the logins.
 constexpr std::size_t LOGIN_USER_MAX = 64;
-
-// UTC, "YYYY-MM-DD HH:MM:SS", as the store keeps times.
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[80];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
-    return text;
-}
 
 // "?pagina=N": 1 when absent; none when given but not a page number (1 to 10 digits,
 // not 0).
@@ -331,7 +321,7 @@ bool WebServer::Admitted(MHD_Connection* connection, const char* authorization,
     // request: a login is a password tried and not remembered.
     if (authorization != nullptr && !attempt.remembered) {
         store_.RecordLogin(
-            {UtcNow(), CleanText(attempt.user.substr(0, LOGIN_USER_MAX)), address, admitted});
+            {UtcText(std::time(nullptr)), CleanText(attempt.user.substr(0, LOGIN_USER_MAX)), address, admitted});
     }
     if (admitted) {
         return true;
