@@ -33,13 +33,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-SocketHandle Connect(int port) {
-    SocketHandle s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in address = LoopbackAddress(port);
-    EXPECT_EQ(connect(s.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    return s;
-}
-
 // A connection from `source`, a loopback address of its own, as from another machine.
 SocketHandle ConnectFrom(const char* source, int port) {
     SocketHandle s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -112,12 +105,8 @@ class ServerProcess {
 
 TEST(CollectionServerPaced,
      AnUploadIsStoredWithinTwoSecondsBesideFiveHundredIdleOrTricklingClients) {
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
-    if (limit.rlim_cur < 1200) {
-        GTEST_SKIP() << "needs 1200 descriptors, the limit is " << limit.rlim_cur;
+    if (!RaiseDescriptorLimitTo(1200)) {
+        GTEST_SKIP() << "needs 1200 descriptors";
     }
     RecordingWindowLayer windows;
     LoopbackCollectionServer loopback;
@@ -126,8 +115,8 @@ TEST(CollectionServerPaced,
 
     std::vector<SocketHandle> idle, trickling;
     for (int k = 0; k < 250; ++k) {
-        idle.push_back(Connect(port));
-        trickling.push_back(Connect(port));
+        idle.push_back(ConnectFrom("127.0.0.1", port));
+        trickling.push_back(ConnectFrom("127.0.0.1", port));
     }
     // One byte of a header a second from each trickling client, never a whole header.
     std::atomic<bool> done{false};
@@ -414,7 +403,7 @@ TEST(CollectionServerPaced, GarbageConnectionsDoNotFillStandardError) {
     ASSERT_GT(server.port, 0);
     const std::string garbage = "GET / HTTP/1.1\r\n\r\n";
     for (int k = 0; k < 1000; ++k) {
-        const SocketHandle s = Connect(server.port);
+        const SocketHandle s = ConnectFrom("127.0.0.1", server.port);
         send(s.Get(), garbage.data(), garbage.size(), MSG_NOSIGNAL);
         std::array<std::uint8_t, 2> reply{};
         EXPECT_EQ(ReceiveOnce(s.Get(), reply, 2000), 2);  // "ee", then closed

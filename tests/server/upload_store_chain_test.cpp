@@ -1,7 +1,8 @@
 // The chain over stored uploads: `--verify` holds for an intact store and names the upload
 // whose readings, fields or place in the chain were changed in the database behind the
 // server's back; a file or database from before the chain is chained in place; stores
-// sharing one database never fork it. On SQLite, and on PostgreSQL under pg_virtualenv.
+// sharing one database never fork it; the web view shows whether an upload still holds.
+// On SQLite, and on PostgreSQL under pg_virtualenv.
 
 #include <gtest/gtest.h>
 
@@ -183,4 +184,35 @@ TEST_F(UploadChain, StoresSharingADatabaseNeverForkTheChain) {
     const std::vector<UploadFault> faults = VerifyUploads(*stores[0], &checked);
     EXPECT_EQ(checked, 4 * 15 * 2);
     EXPECT_TRUE(faults.empty()) << faults[0].id << " " << faults[0].what;
+}
+
+// The web view's side: an upload's page and JSON carry its digest and whether it holds.
+TEST(WebIntegrityTest, ThePageAndTheJsonShowTheDigestAndWhetherItStillHolds) {
+    TempWorkingDir dir;
+    WebFixture web;
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    web.Store(TestHeader(77, "Antes"), {10, 20, 30});
+    const long long id = web.Store(TestHeader(78, "Vacinas"), {40, 50, 60});
+    const std::string sha256 = web.upload_store->List().back().sha256;
+    ASSERT_EQ(sha256.size(), 64u);
+    const std::string page = "/uploads/" + std::to_string(id);
+
+    auto html = web.Get(page);
+    auto json = web.Get("/api/v1" + page);
+    ASSERT_TRUE(html && json);
+    EXPECT_TRUE(Has(html->body, "<span class=\"selo dentro\">Verificado</span>")) << html->body;
+    EXPECT_TRUE(Has(html->body, "SHA-256: <code class=\"hash\">" + sha256 + "</code>"));
+    EXPECT_TRUE(Has(json->body, ",\"sha256\":\"" + sha256 + "\",\"verified\":true,")) << json->body;
+
+    Tamper("uploads.sqlite", SetFirstReading(id, "0100"));
+    html = web.Get(page);
+    json = web.Get("/api/v1" + page);
+    ASSERT_TRUE(html && json);
+    EXPECT_TRUE(Has(html->body, "<span class=\"selo fora\">Alterado</span>"));
+    EXPECT_FALSE(Has(html->body, "Verificado"));
+    EXPECT_TRUE(Has(json->body, ",\"sha256\":\"" + sha256 + "\",\"verified\":false,"));
+    // The upload before it is untouched.
+    json = web.Get("/api/v1/uploads/" + std::to_string(id - 1));
+    ASSERT_TRUE(json);
+    EXPECT_TRUE(Has(json->body, "\"verified\":true"));
 }

@@ -129,7 +129,6 @@ TEST(UploadStore, ReadingsKeepTheirSignAndRangeAndAnOutOfRangeOneIsRefused) {
         UploadStore::Open(FreshTestDatabase("new.sqlite"), &error);
     ASSERT_TRUE(store) << error;
     const std::vector<int> tenths = {0, -1, 1, -32768, 32767, -400, 1250, 255, 256, -256};
-    EXPECT_EQ(UnpackTenths(PackTenths(tenths).data(), 2 * tenths.size()), tenths);
     UploadHeader header;
     header.serial = 9;
     ASSERT_TRUE(store->Store("127.0.0.1", header, tenths));

@@ -80,10 +80,6 @@ TEST_F(WebApiTest, BadPageNumberIs400ButAPagePastTheLastIsTheLast) {
         EXPECT_EQ(r->status, 200) << query;
         EXPECT_TRUE(Has(r->body, "\"pagina\":1,\"paginas\":1,")) << r->body;
     }
-    // People who mistype a page number still get a page.
-    auto page = web.Get("/cards/321?pagina=x");
-    ASSERT_TRUE(page);
-    EXPECT_EQ(page->status, 200);
 }
 
 TEST_F(WebApiTest, PythonsJsonReadsEveryAnswerAndRefusal) {
@@ -109,8 +105,6 @@ TEST_F(WebApiTest, FaviconIsTheProgramsIconAndEveryPageLinksIt) {
         ASSERT_TRUE(icon);
         EXPECT_EQ(icon->status, 200);
         EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
-        EXPECT_TRUE(Has(icon->body, "<title>RazuRozavi</title>"));
-        EXPECT_TRUE(icon->body.ends_with("</svg>\n"));
     }
     for (const char* path : {"/", "/nada"}) {
         auto page = web.Get(path);

