@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "support/child_process.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 #include "web_fixture.h"
@@ -41,12 +42,6 @@ int Listening(int* port) {
     return s;
 }
 
-int FreePort() {
-    int port = 0;
-    close(Listening(&port));
-    return port;
-}
-
 // Waits up to `seconds` for `done`.
 template <typename Done>
 bool WaitFor(Done done, int seconds = 20) {
@@ -58,34 +53,6 @@ bool WaitFor(Done done, int seconds = 20) {
     }
     return done();
 }
-
-class Process {
-  public:
-    Process(std::vector<std::string> argv, const std::string& out, const std::string& err) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> args;
-            for (std::string& a : argv) {
-                args.push_back(a.data());
-            }
-            args.push_back(nullptr);
-            freopen(out.c_str(), "a", stdout);
-            freopen(err.c_str(), "a", stderr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-    }
-    ~Process() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-  private:
-    pid_t pid_ = -1;
-};
 
 // The files the receivers wrote whose names start with `prefix`, oldest first.
 std::vector<std::string> Received(const std::string& prefix) {
@@ -123,8 +90,8 @@ class AlertMonitorTest : public ::testing::Test {
         ASSERT_EQ(made.status, 0) << made.output;
         WriteFileBytes("smtp.pass", "s3nha\n");
         WriteFileBytes("hook.secret", kSecret);
-        smtp_port = FreePort();
-        https_port = FreePort();
+        smtp_port = FreeLoopbackPort();
+        https_port = FreeLoopbackPort();
         WriteFileBytes("alerts.conf",
                        "mail smtp://127.0.0.1:" + std::to_string(smtp_port) +
                            " from=servidor@example.com to=qualidade@example.com user=servidor "
@@ -137,7 +104,7 @@ class AlertMonitorTest : public ::testing::Test {
 
     void StartReceivers() {
         std::filesystem::remove("ports");
-        receivers = std::make_unique<Process>(
+        receivers = std::make_unique<ChildProcess>(
             std::vector<std::string>{"/usr/bin/python3",
                                      RAZUROZAVI_SOURCE_DIR "/tests/server/alert_receivers.py", ".",
                                      "cert.pem", "key.pem", kSecret, std::to_string(smtp_port),
@@ -150,7 +117,7 @@ class AlertMonitorTest : public ::testing::Test {
     // The server, with its alert check made once (so that what is stored next is news).
     void StartServer() {
         std::filesystem::remove("server.out");
-        server = std::make_unique<Process>(
+        server = std::make_unique<ChildProcess>(
             std::vector<std::string>{RAZUROZAVI_SERVER, "--port", "0", "--web-port", "0", "--db",
                                      "uploads.sqlite", "--alerts", "alerts.conf",
                                      "--alert-interval", "1"},
@@ -190,8 +157,8 @@ class AlertMonitorTest : public ::testing::Test {
     TempWorkingDir dir;
     int smtp_port = 0;
     int https_port = 0;
-    std::unique_ptr<Process> receivers;
-    std::unique_ptr<Process> server;
+    std::unique_ptr<ChildProcess> receivers;
+    std::unique_ptr<ChildProcess> server;
     std::unique_ptr<UploadStore> uploads;
     std::unique_ptr<AlertStore> alerts;
 };

@@ -24,6 +24,7 @@
 
 #include "files/file.h"
 #include "sensor/temp.h"
+#include "support/child_process.h"
 #include "support/image_builder.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -32,19 +33,6 @@ namespace {
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-// A loopback port free at this moment.
-int FreePort() {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
 }
 
 // A week of a cold room between 2 and 8 C at 5 min a reading: a daily swing, one warm
@@ -70,33 +58,6 @@ MemoryImage ColdRoom(long serial, const char* description) {
     }
     return BuildImage(spec);
 }
-
-class ServerProcess {
-  public:
-    ServerProcess(int upload_port, int web_port) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            const std::string up = std::to_string(upload_port);
-            const std::string web = std::to_string(web_port);
-            freopen("server.out", "w", stdout);
-            freopen("server.err", "w", stderr);
-            execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", up.c_str(), "--web-port",
-                  web.c_str(), "--db", "uploads.sqlite", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int k = 0; k < 100 && !Has(ReadFileBytes("server.out"), "web view on"); ++k) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    }
-    ~ServerProcess() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-    }
-
-  private:
-    pid_t pid_ = -1;
-};
 
 std::vector<std::string> Chromium(const std::string& profile) {
     return {"chromium",
@@ -162,9 +123,14 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
         GTEST_SKIP() << "Debian's chromium is not installed (scripts/install-deps installs it)";
     }
     TempWorkingDir dir;
-    const int upload_port = FreePort();
-    const int web_port = FreePort();
-    ServerProcess server(upload_port, web_port);
+    const int upload_port = FreeLoopbackPort();
+    const int web_port = FreeLoopbackPort();
+    const ChildProcess server({RAZUROZAVI_SERVER, "--port", std::to_string(upload_port),
+                               "--web-port", std::to_string(web_port), "--db", "uploads.sqlite"},
+                              "server.out", "server.err");
+    for (int k = 0; k < 100 && !Has(ReadFileBytes("server.out"), "web view on"); ++k) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     ASSERT_TRUE(Has(ReadFileBytes("server.out"), "web view on http://127.0.0.1:"))
         << ReadFileBytes("server.err");
     // As cards keep it: Windows-1252 ("Câmara ração 5°").

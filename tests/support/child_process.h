@@ -1,0 +1,23 @@
+#pragma once
+// A program run beside the test, its output in files, told to stop (SIGTERM) and waited
+// for when the test is done; and a loopback port for it to listen on.
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class ChildProcess {
+  public:
+    // argv[0] is the program's path; standard output and error are appended to the files.
+    ChildProcess(std::vector<std::string> argv, const std::string& out, const std::string& err);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// A loopback port free at this moment.
+int FreeLoopbackPort();
