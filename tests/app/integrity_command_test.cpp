@@ -40,7 +40,6 @@ TEST(IntegrityCommand, ChoosingTheLedgerChecksTheWholeArchiveAndNamesWhatFails) 
     EXPECT_EQ(windows.Messages()[0].text,
               "Tudo confere com o registro do arquivo.\nPasta: " + dir.File("arquivo") +
                   "\n\nok 4711/0.mvta\nok 4711/1.mvta");
-    EXPECT_EQ(windows.Messages()[0].caption, "Verificar integridade");
     EXPECT_EQ(windows.Messages()[0].icon, MsgIcon::Information);
 
     WriteFileBytes(dir.File("arquivo/4711/1.mvta"), "");

@@ -32,14 +32,6 @@ TEST_F(MainWindowControls, WindowClosedDuringReadLeavesTheReadsControls) {
     EXPECT_EQ(windows.MenuEnabled(IDM_HELPCONVINFO), true);
 }
 
-TEST_F(MainWindowControls, WithoutCardOnlyTheFileCommandsComeBack) {
-    RestoreMainWindowControls();
-    EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_OPEN), true);
-    EXPECT_EQ(windows.ControlEnabled(WindowId::Main, BT_QUIT), true);
-    EXPECT_EQ(windows.MenuEnabled(IDM_FILEOPEN), true);
-    EXPECT_FALSE(windows.ControlEnabled(WindowId::Main, BT_CONFIG).has_value());
-}
-
 // "Gravar" with a limit that is no number: told, focused, and nothing goes to the card.
 TEST_F(MainWindowControls, GravarRefusesAFieldThatIsNoNumberAndSendsNothing) {
     TestPty pty;

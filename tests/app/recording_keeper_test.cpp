@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "app/main_commands.h"
-#include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
@@ -57,35 +56,9 @@ class KeepBeforeWrite : public LinkTest {
 
 }  // namespace
 
-TEST_F(KeepBeforeWrite, YesArchivesTheUnreadRecordingBeforeTheCardStartsAnew) {
+// Cancel and Yes are answered in the desktop test's real box.
+TEST_F(KeepBeforeWrite, NoWritesWithoutArchiving) {
     Connect({.readings = 300});
-    const MemoryImage recorded = card->Memory();
-    windows.three_way_answer = MsgAnswer::Yes;
-    ASSERT_TRUE(CommandConfigWrite());
-    ASSERT_TRUE(Asked());
-    EXPECT_EQ(windows.Messages().front().text,
-              "O cartão tem 300 leituras que ainda não foram arquivadas. Ler e arquivar antes "
-              "de gravar a nova configuração?");
-    EXPECT_EQ(card->RequestsSeen("AJ"), 1);
-    EXPECT_NE(ImageStartTime(card->Memory()), ImageStartTime(recorded));
-    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Conectado");  // not "Lendo..."
-
-    MemoryImage kept{};
-    std::string reason;
-    ASSERT_EQ(ReadDataFile(archive + "/1234/20250602-080000.mvta", kept, &reason), FileLoad::Loaded)
-        << reason;
-    EXPECT_TRUE(
-        std::equal(recorded.begin(), recorded.begin() + HEADER_SIZE + 2 * 300, kept.begin()));
-}
-
-TEST_F(KeepBeforeWrite, CancelSendsNothingAndNoWritesWithoutArchiving) {
-    Connect({.readings = 300});
-    windows.three_way_answer = MsgAnswer::Cancel;
-    EXPECT_FALSE(CommandConfigWrite());
-    EXPECT_TRUE(Asked());
-    EXPECT_EQ(card->RequestsSeen("AJ"), 0);
-    EXPECT_EQ(ImageReadingCount(card->Memory()), 300);
-
     windows.three_way_answer = MsgAnswer::No;
     EXPECT_TRUE(CommandConfigWrite());
     EXPECT_EQ(card->RequestsSeen("AJ"), 1);

@@ -16,6 +16,7 @@
 #include "app/export_command.h"
 #include "app/report_commands.h"
 #include "app/save_data_command.h"
+#include "files/file.h"
 #include "logger/reading_list.h"
 #include "logger/serial_log.h"
 #include "support/image_builder.h"
@@ -143,8 +144,18 @@ TEST(SafeSave, AFolderThatIsGoneOrADirectoryInTheWayIsReportedWithItsReason) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;
     const MemoryImage image = BuildImage(ImageSpec{.readings = {600, 610}});
+    windows.dialog_path = dir.File("s.mvta");
+    EXPECT_TRUE(SaveDataFromDataWindow(image));
+    EXPECT_EQ(windows.Messages().back().text, "Export Data to file Successful");
+    EXPECT_EQ(windows.WindowTitle(WindowId::Data), dir.File("s.mvta"));
+    EXPECT_EQ(ReadFileBytes(dir.File("s.mvta")), DataFileText(image));
+    fs::remove(dir.File("s.mvta"));
+
     windows.dialog_path = dir.File("gone/a.mvta");
     EXPECT_FALSE(SaveDataFromDataWindow(image));
+    EXPECT_EQ(windows.Messages().back().text.rfind(
+                  "Não foi possível gravar o arquivo " + dir.File("gone/a.mvta") + ": ", 0),
+              0u);
     EXPECT_EQ(windows.Messages().back().caption, "Erro");
     EXPECT_NE(windows.Messages().back().text.find(std::strerror(ENOENT)), std::string::npos);
 

@@ -145,9 +145,6 @@ void DataWindowTest::theVerdictFitsBetweenTheListAndTheButtons() {
     const QRect summary = window->Control(BT_DATA_PDF_SUMMARY)->geometry();
     const QRect save = window->Control(BT_DATA_SAVE)->geometry();
     const QRect close = window->Control(BT_DATA_QUIT)->geometry();
-    QCOMPARE(save.topLeft(), QPoint(15, 427));
-    QCOMPARE(close.topLeft(), QPoint(625, 427));
-    QCOMPARE(list.top(), 60);
     QVERIFY(list.bottom() < verdict.top() && list.bottom() < chooser.top());
     QVERIFY(verdict.bottom() < save.top() && chooser.bottom() < close.top());
     QVERIFY(verdict.right() < summary.left() && summary.right() < chooser.left() &&

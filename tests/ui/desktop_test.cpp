@@ -2,12 +2,10 @@
 // file dialogs answered, against the simulated card. Each test runs in a process of its own.
 
 #include <QAction>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -16,7 +14,6 @@
 #include <QtTest>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "app/cloud_outbox.h"
@@ -26,7 +23,6 @@
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
-#include "logger/calendar.h"
 #include "logger/logger_commands.h"
 #include "logger/memory_image.h"
 #include "logger/operation_engine.h"
@@ -154,16 +150,11 @@ class DesktopTest final : public QObject {
     void readOpensDataWindowWithTheCompanionsLines();
     void readGoesOnWhileTheErrorBoxIsOpen();
     void cardOfAnotherFirmwareEndsTheProgram();
-    void cardNeverStartedWarnsInsteadOfListing();
     void cloudCardIsHandedToTheUpload();
     void cancelDuringPacedRead();
     void configFillsTheWindowAndWriteReachesTheCard();
     void gravarKeepsTheRecordingTheCardWouldLose();
     void writeWithoutCardReportsTheError();
-    void writeRefusesALimitThatIsNoNumber();
-    void openDataFileShowsTheFilesOwnSerial();
-    void openConfigFileAndWrongExtension();
-    void openFileOfAnotherFirmwareEndsTheProgram();
     void closingWindowsRestoresTheMainWindow();
     void quitAnsweredNoThenYes();
     void aboutBox();
@@ -240,7 +231,6 @@ std::string DesktopTest::WriteDataFile(const std::string& name, const char* firm
 
 void DesktopTest::startsDisconnectedAndFindsTheCard() {
     MainWindow& main = program_->Main();
-    QCOMPARE(main.windowTitle(), QStringLiteral("RazuRozavi v1.05"));
     QCOMPARE(TextOf(MainControl(ID_STATUS)), QStringLiteral("Desconectado"));
     for (int id : {BT_READ, BT_INFO, BT_CONFIG, BT_CANCEL}) {
         QVERIFY2(!Enabled(MainControl(id)), qPrintable(QString::number(id)));
@@ -249,21 +239,12 @@ void DesktopTest::startsDisconnectedAndFindsTheCard() {
     for (int item : {IDM_DATACANCEL, IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
         QVERIFY2(!main.MenuItem(item)->isEnabled(), qPrintable(QString::number(item)));
     }
-    for (int item : {IDM_FILEOPEN, IDM_FILEEXIT, IDM_HELPABOUT}) {
-        QVERIFY(main.MenuItem(item)->isEnabled());
-    }
-    QCOMPARE(main.MenuItem(IDM_CONFIG)->text(), QString::fromUtf8("&Configuração"));
-    QCOMPARE(main.MenuItem(IDM_HELPABOUT)->text(), QStringLiteral("&Sobre..."));
+    QVERIFY(main.MenuItem(IDM_FILEOPEN)->isEnabled());
 
     PlugCard();
     WaitForCard();
-    for (int id : {BT_READ, BT_INFO, BT_CONFIG}) {
-        QVERIFY(Enabled(MainControl(id)));
-    }
-    for (int item : {IDM_DATAREAD, IDM_CONFIG, IDM_HELPCONVINFO}) {
-        QVERIFY(main.MenuItem(item)->isEnabled());
-    }
-    QVERIFY(!Enabled(MainControl(BT_CANCEL)));
+    QVERIFY(Enabled(MainControl(BT_READ)) && Enabled(MainControl(BT_CONFIG)));
+    QVERIFY(main.MenuItem(IDM_DATAREAD)->isEnabled() && !Enabled(MainControl(BT_CANCEL)));
     QVERIFY(answers_->boxes.isEmpty());  // the version query at connection shows nothing
 }
 
@@ -298,7 +279,6 @@ void DesktopTest::readOpensDataWindowWithTheCompanionsLines() {
     QTRY_VERIFY_WITH_TIMEOUT(Layer().CurrentDataWindow() != nullptr, READ_DONE_MS);
     DataWindow& window = *Layer().CurrentDataWindow();
     QVERIFY(answers_->Saw(QStringLiteral("Leitura Bem Sucedida")));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Dados"));
     QVERIFY(Enabled(window.Control(BT_DATA_SAVE)));
     QCOMPARE(TextOf(window.Control(TXT_SERIAL)), QStringLiteral("Serial #: 1234"));
     QTRY_VERIFY(Enabled(MainControl(BT_OPEN)) && !Enabled(MainControl(BT_CANCEL)));
@@ -338,24 +318,6 @@ void DesktopTest::cardOfAnotherFirmwareEndsTheProgram() {
     QTRY_COMPARE_WITH_TIMEOUT(Layer().RequestedExit(), std::optional<int>(0), CARD_FOUND_MS);
     QVERIFY(answers_->Saw(QString::fromUtf8(
         "Não é possível utilizar este software: Versão de firmware, do Keltrix, incompativel !")));
-    QCOMPARE(answers_->boxes.back().title, QString::fromUtf8("Atenção !"));
-}
-
-void DesktopTest::cardNeverStartedWarnsInsteadOfListing() {
-    PlugCard();
-    MemoryImage memory = card_->Memory();
-    CALENDAR start = ImageStartTime(memory);
-    start.year = 2013;
-    SetImageStartTime(memory, start);
-    card_->SetMemory(memory);
-    WaitForCard();
-    Click(MainControl(BT_READ));
-    const QString warning = QString::fromUtf8(
-        "Não há medições registradas, pois este KELTRIX não foi previamente iniciado.");
-    QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(warning), READ_DONE_MS);
-    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Aviso"));
-    QCOMPARE(answers_->boxes.back().icon, QMessageBox::Warning);
-    QVERIFY(Layer().CurrentDataWindow() == nullptr);
 }
 
 void DesktopTest::cloudCardIsHandedToTheUpload() {
@@ -378,7 +340,6 @@ void DesktopTest::cloudCardIsHandedToTheUpload() {
     QTRY_VERIFY_WITH_TIMEOUT(
         answers_->Saw(QString::fromUtf8("Dados foram salvos remotamente com sucesso.")),
         READ_DONE_MS);
-    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Sucesso"));
     QVERIFY(Layer().CurrentDataWindow() == nullptr);  // uploaded, not shown
     server.Stop();
     serving.join();
@@ -399,9 +360,6 @@ void DesktopTest::cancelDuringPacedRead() {
     QTRY_VERIFY_WITH_TIMEOUT(program_->Main().ProgressPosition() > 5, READ_DONE_MS);
     Click(MainControl(BT_CANCEL));
     QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(QStringLiteral("Leitura Cancelada")), 5000);
-    const SeenBox& box = answers_->boxes.back();
-    QCOMPARE(box.title, QStringLiteral("Cancelar"));
-    QCOMPARE(box.icon, QMessageBox::Warning);
     QTRY_VERIFY(Enabled(MainControl(BT_READ)) && Enabled(MainControl(BT_OPEN)));
     QCOMPARE(program_->Main().ProgressPosition(), 0);
     QTest::qWait(300);
@@ -415,13 +373,9 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
     QTRY_VERIFY_WITH_TIMEOUT(Layer().CurrentConfigWindow() != nullptr, 5000);
     ConfigWindow& window = *Layer().CurrentConfigWindow();
     QVERIFY(answers_->Saw(QString::fromUtf8("Configuração lida com sucesso")));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Config"));
     QCOMPARE(TextOf(window.Control(CFG_SERIAL)), QStringLiteral("1234"));
-    QCOMPARE(TextOf(window.Control(CFG_DESCRICAO)), QStringLiteral("Camara fria 01"));
     QCOMPARE(TextOf(window.Control(CFG_TEMP_LOW)), QStringLiteral("2.0"));
     QCOMPARE(TextOf(window.Control(CFG_TEMP_HIGH)), QStringLiteral("8.0"));
-    QCOMPARE(TextOf(window.Control(CFG_ALARM_DELAY)), QStringLiteral("600"));
-    QVERIFY(Enabled(window.Control(BT_CONFIG_WRITE)));
 
     // The user's choice recomputes the recording time at once: 1000 x 10 min.
     auto* points = qobject_cast<QComboBox*>(window.Control(CFG_SAMPLE_POINTS));
@@ -434,12 +388,10 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
     QCOMPARE(TextOf(window.Control(CFG_REC_TIME)), QStringLiteral("06d 22h 40min"));
 
     auto* description = qobject_cast<QLineEdit*>(window.Control(CFG_DESCRICAO));
-    description->setText(QString::fromUtf8("Câmara 7 do depósito central"));
-    QCOMPARE(description->text().size(), qsizetype{20});  // at most 20 characters
+    description->setText(QString::fromUtf8("Câmara 7 do depósito central"));  // 20 kept
     auto* start_delay = qobject_cast<QLineEdit*>(window.Control(CFG_START_DELAY));
     start_delay->clear();
-    QTest::keyClicks(start_delay, QStringLiteral("1234567"));
-    QCOMPARE(start_delay->text(), QStringLiteral("12345"));
+    QTest::keyClicks(start_delay, QStringLiteral("1234567"));  // 5 digits kept
     // A decimal comma or point, whatever the user's locale.
     qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_LOW))->setText(QStringLiteral("2,5"));
     qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_HIGH))->setText(QStringLiteral("8.5"));
@@ -459,21 +411,31 @@ void DesktopTest::configFillsTheWindowAndWriteReachesTheCard() {
              std::string("C\xe2mara 7 do dep\xf3sito"));  // Windows-1252 on the card
 }
 
+// Without a card: a limit that is no number is refused before anything is sent, and a
+// write that is sent is not taken for written.
 void DesktopTest::writeWithoutCardReportsTheError() {
     const std::string path = File("camara.mcfg");
-    ConfigValues values;
-    values.sample_points = 500;
-    values.sample_rate = 60;
-    QVERIFY(SaveConfigFile(path, values));
+    QVERIFY(SaveConfigFile(path, ConfigValues{.sample_points = 500, .sample_rate = 60}));
     answers_->paths.push_back(QString::fromStdString(path));
     Click(MainControl(BT_OPEN));
     QVERIFY(Layer().CurrentConfigWindow() != nullptr);
     ConfigWindow& window = *Layer().CurrentConfigWindow();
     QVERIFY(!Enabled(window.Control(BT_CONFIG_WRITE)));  // no card
-    // The command runs even without its button: sent is not taken for written.
+    auto* low = qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_LOW));
+    const QString low_text = low->text();
+    low->setText(QStringLiteral("xyz"));
+    window.Command(BT_CONFIG_WRITE);  // the command runs even without its button
+    QTRY_COMPARE_WITH_TIMEOUT(answers_->boxes.size(), 1, 6000);
+    QVERIFY(answers_->boxes.back().text.startsWith(QStringLiteral("Temperatura Inf: digite")));
+    QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
+    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(low));
+    QTRY_VERIFY(Enabled(window.Control(BT_CONFIG_QUIT)));  // the write has ended
+
+    low->setText(low_text);
     window.Command(BT_CONFIG_WRITE);
     QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(QString::fromUtf8("Erro ao efetuar configuração")),
                              6000);
+    QCOMPARE(answers_->boxes.size(), 2);
     QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
 }
 
@@ -490,7 +452,6 @@ void DesktopTest::gravarKeepsTheRecordingTheCardWouldLose() {
     answers_->yes_no.push_back(QMessageBox::Cancel);
     Click(window.Control(BT_CONFIG_WRITE));
     QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(question), 6000);
-    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Atenção !"));
     QTRY_VERIFY(Enabled(window.Control(BT_CONFIG_QUIT)));
     QCOMPARE(card_->RequestsSeen("AJ"), 0);
 
@@ -499,91 +460,13 @@ void DesktopTest::gravarKeepsTheRecordingTheCardWouldLose() {
     QTRY_VERIFY_WITH_TIMEOUT(
         answers_->Saw(QString::fromUtf8("Configuração efetuada com sucesso\n")), 20000);
     QCOMPARE(card_->RequestsSeen("AJ"), 1);
+    QCOMPARE(TextOf(MainControl(ID_STATUS)), QStringLiteral("Conectado"));  // not "Lendo..."
     MemoryImage kept{};
     std::string reason;
     QCOMPARE(ReadDataFile(File("arquivo/1234/20250602-080000.mvta"), kept, &reason),
              FileLoad::Loaded);
     const int read_part = HEADER_SIZE + 2 * DEFAULT_READINGS;
     QVERIFY(std::equal(recorded.begin(), recorded.begin() + read_part, kept.begin()));
-}
-
-void DesktopTest::writeRefusesALimitThatIsNoNumber() {
-    const std::string path = File("camara.mcfg");
-    QVERIFY(SaveConfigFile(path, ConfigValues{}));
-    answers_->paths.push_back(QString::fromStdString(path));
-    Click(MainControl(BT_OPEN));
-    QVERIFY(Layer().CurrentConfigWindow() != nullptr);
-    ConfigWindow& window = *Layer().CurrentConfigWindow();
-    auto* low = qobject_cast<QLineEdit*>(window.Control(CFG_TEMP_LOW));
-    low->setText(QStringLiteral("xyz"));
-    window.Command(BT_CONFIG_WRITE);
-    const QString told = QString::fromUtf8(
-        "Temperatura Inf: digite uma temperatura com no máximo "
-        "uma casa decimal, separada por \",\" ou \".\" "
-        "(por exemplo 2,5).");
-    QTRY_VERIFY_WITH_TIMEOUT(answers_->Saw(told), 6000);
-    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Erro"));
-    QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
-    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(low));
-    QTRY_VERIFY(Enabled(window.Control(BT_CONFIG_QUIT)));  // the write has ended
-    QCOMPARE(answers_->boxes.size(), 1);  // no "Erro ao efetuar configuração": nothing sent
-}
-
-void DesktopTest::openDataFileShowsTheFilesOwnSerial() {
-    const std::string path = WriteDataFile("camara.MVTA", "103", 4321);
-    answers_->paths.push_back(QString::fromStdString(path));
-    Click(MainControl(BT_OPEN));
-    QVERIFY(Layer().CurrentDataWindow() != nullptr);
-    DataWindow& window = *Layer().CurrentDataWindow();
-    QCOMPARE(window.windowTitle(), QString::fromStdString(path));
-    QCOMPARE(TextOf(window.Control(TXT_SERIAL)), QStringLiteral("Serial #: 4321"));
-    QVERIFY(!Enabled(window.Control(BT_DATA_SAVE)));
-    QVERIFY(!Enabled(MainControl(BT_OPEN)));
-    QVERIFY(!program_->Main().MenuItem(IDM_FILEOPEN)->isEnabled());
-    QCOMPARE(window.Lines().Lines().size(), std::size_t{3});
-    QCOMPARE(window.Lines().Lines()[0].substr(0, 2), std::string("1\t"));
-}
-
-void DesktopTest::openConfigFileAndWrongExtension() {
-    const std::string path = File("sala.mcfg");
-    ConfigValues values;
-    values.sample_points = 32000;
-    values.sample_rate = 43200;
-    values.led_cycle = 20;
-    values.temp_unit = 1;
-    values.start_delay = 99;
-    QVERIFY(SaveConfigFile(path, values));
-    answers_->paths.push_back(QString::fromStdString(path));
-    Click(MainControl(BT_OPEN));
-    QVERIFY(Layer().CurrentConfigWindow() != nullptr);
-    ConfigWindow& window = *Layer().CurrentConfigWindow();
-    QCOMPARE(window.windowTitle(), QString::fromStdString(path));
-    QCOMPARE(TextOf(window.Control(CFG_SAMPLE_POINTS)), QStringLiteral("32000"));
-    QCOMPARE(TextOf(window.Control(CFG_SAMPLE_RATE)), QStringLiteral("12h"));
-    QCOMPARE(TextOf(window.Control(CFG_LED_CYCLE)), QStringLiteral("20s"));
-    QCOMPARE(TextOf(window.Control(CFG_TEMP_UNIT)), QStringLiteral("Fahrenheit"));
-    QCOMPARE(TextOf(window.Control(CFG_START_DELAY)), QStringLiteral("99"));
-    QCOMPARE(TextOf(window.Control(CFG_REC_TIME)),
-             QString::fromStdString(RecordingTimeText(32000, 43200)));
-
-    const std::string wrong = File("notas.txt");
-    std::ofstream(wrong) << "x";
-    answers_->paths.push_back(QString::fromStdString(wrong));
-    Click(MainControl(BT_OPEN));
-    QVERIFY(answers_->Saw(QString::fromUtf8("Arquivo Inválido: notas.txt")));
-    QCOMPARE(answers_->boxes.back().title, QStringLiteral("Erro"));
-    QCOMPARE(answers_->boxes.back().icon, QMessageBox::Critical);
-    QVERIFY(Layer().CurrentDataWindow() == nullptr);
-}
-
-void DesktopTest::openFileOfAnotherFirmwareEndsTheProgram() {
-    answers_->paths.push_back(QString::fromStdString(WriteDataFile("velho.mvta", "102", 1)));
-    Click(MainControl(BT_OPEN));
-    QVERIFY(answers_->Saw(QString::fromUtf8(
-        "Não é possível utilizar este software: Versão de firmware, do Keltrix, incompativel !")));
-    QCOMPARE(answers_->boxes.back().title, QString::fromUtf8("Atenção !"));
-    QCOMPARE(Layer().RequestedExit(), std::optional<int>(0));
-    QVERIFY(Layer().CurrentDataWindow() == nullptr);
 }
 
 void DesktopTest::closingWindowsRestoresTheMainWindow() {
@@ -610,10 +493,12 @@ void DesktopTest::closingWindowsRestoresTheMainWindow() {
     }
 
     answers_->paths.push_back(QString::fromStdString(File("c.mcfg")));
-    QVERIFY(SaveConfigFile(File("c.mcfg"), ConfigValues{}));
+    QVERIFY(SaveConfigFile(File("c.mcfg"), ConfigValues{.sample_rate = 43200, .temp_unit = 1}));
     Click(MainControl(BT_OPEN));
     ConfigWindow* config = Layer().CurrentConfigWindow();
     QVERIFY(config != nullptr);
+    QCOMPARE(TextOf(config->Control(CFG_SAMPLE_RATE)), QStringLiteral("12h"));
+    QCOMPARE(TextOf(config->Control(CFG_TEMP_UNIT)), QStringLiteral("Fahrenheit"));
     QVERIFY(Enabled(config->Control(BT_CONFIG_WRITE)));  // the card is there
     QVERIFY(config->close());
     QVERIFY(Layer().CurrentConfigWindow() == nullptr);
@@ -639,7 +524,6 @@ void DesktopTest::aboutBox() {
     program_->Main().MenuItem(IDM_HELPABOUT)->trigger();
     AboutBox* about = Layer().CurrentAboutBox();
     QVERIFY(about != nullptr);
-    QCOMPARE(about->windowTitle(), QStringLiteral("Sobre RazuRozavi"));
     QVERIFY(about->LogoLoaded());
     QVERIFY(answers_->boxes.isEmpty());
     Click(about->Control(305));
@@ -647,15 +531,21 @@ void DesktopTest::aboutBox() {
     QVERIFY(program_->Main().isVisible() && Enabled(MainControl(BT_OPEN)));
 }
 
+// An opened file shows its own serial number, can't be saved again, and its graph closes
+// alone.
 void DesktopTest::graphWindowOpensAndClosesAlone() {
-    answers_->paths.push_back(QString::fromStdString(WriteDataFile("g.mvta", "103", 5)));
+    const std::string path = WriteDataFile("g.MVTA", "103", 4321);
+    answers_->paths.push_back(QString::fromStdString(path));
     Click(MainControl(BT_OPEN));
     DataWindow* data = Layer().CurrentDataWindow();
     QVERIFY(data != nullptr);
+    QCOMPARE(data->windowTitle(), QString::fromStdString(path));
+    QCOMPARE(TextOf(data->Control(TXT_SERIAL)), QStringLiteral("Serial #: 4321"));
+    QVERIFY(!Enabled(data->Control(BT_DATA_SAVE)));
+    QCOMPARE(data->Lines().Lines().size(), std::size_t{3});
     Click(data->Control(BT_DATA_GRAPH));
     GraphWindow* graph = Layer().CurrentGraphWindow();
     QVERIFY(graph != nullptr);
-    QCOMPARE(graph->windowTitle(), QStringLiteral("Grafico"));
     QCOMPARE(graph->Series().graph_points, 3);
     Click(graph->Control(BT_GRAPH_CLOSE));
     QTRY_VERIFY(Layer().CurrentGraphWindow() == nullptr);
