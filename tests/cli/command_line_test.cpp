@@ -55,16 +55,33 @@ TEST(CliCommandLine, OptionsTakeBothFormsAnywhereAndADoubleDashEndsThem) {
     EXPECT_EQ(ReadFileBytes(dir.File("t.pdf")), separate);
 }
 
+// Refused before anything is read or written: exit 2, the command's usage, nothing left.
 TEST(CliCommandLine, WrongUsageExitsTwoWithTheCommandsUsage) {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"list", "a.mvta", "--gmt0=yes"},
-                                               {"upload", "a.mvta", "--host"},
-                                               {"list", "a.mvta", "--now", "x", "--bogus"}}) {
+    TempWorkingDir dir;
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, ""},
+        {{"no-such-command"}, ""},
+        {{"list", "a.mvta", "b.mvta"}, "list"},
+        {{"list", "a.mvta", "--bogus"}, "list"},
+        {{"list", "a.mvta", "--gmt0=yes"}, "list"},
+        {{"list", "a.mvta", "--now", "x", "--bogus"}, "list"},
+        {{"upload", "a.mvta", "--host"}, "upload"},
+        {{"save-config", "c.mcfg", "sample_rate"}, "save-config"},
+        {{"save-config", "c.mcfg", "colour=red"}, "save-config"},
+        {{"save-config", "c.mcfg", "sample_rate=70000"}, "save-config"},
+        {{"save-config", "c.mcfg", "descricao=123456789012345678901"}, "save-config"},
+        {{"summary"}, "summary"},
+        {{"summary", "a.mvta", "--profile"}, "summary"},
+        {{"summary", "a.mvta", "--csv"}, "summary"},
+        {{"pdf-table", "a.mvta", "t.pdf", "--now", "yesterday"}, "pdf-table"},
+        {{"print", "a.mvta"}, "print"}};
+    for (const auto& [args, command] : cases) {
         const CommandResult r = Cli(args);
-        EXPECT_EQ(r.exit_status, 2) << args.back();
-        EXPECT_NE(r.err.find("usage: razurozavi-cli " + args[0]), std::string::npos) << r.err;
+        EXPECT_EQ(r.exit_status, 2) << command;
+        EXPECT_NE(r.err.find("usage: razurozavi-cli " + command), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
     }
+    EXPECT_TRUE(FolderEntries(dir.path()).empty());
 }
 
 TEST(CliCommandLine, NothingButResultsOnStandardOutput) {

@@ -113,35 +113,18 @@ TEST_F(SummaryCommandTest, ProfilesFromTheUsersFolderAndFromFilesOrRefused) {
     EXPECT_EQ(missing.err, "Erro: Perfil não encontrado: nenhum\n");
 }
 
-TEST_F(SummaryCommandTest, ThePdfPageIsReproducibleAndRefusedWhereItCannotBeWritten) {
-    const std::string image = FrozenHour();
-    const std::vector<std::string> command{
-        "summary",   image,       "--pdf", "resumo.pdf",
-        "--profile", "oms-30dtr", "--now", "2026-12-05 05:09:07"};
-    const CommandResult run = Cli(command);
+// Its path, dates, time zones and refusals are checked with the other reports'.
+TEST_F(SummaryCommandTest, ThePdfPageCarriesTheChosenProfilesVerdict) {
+    const CommandResult run =
+        Cli({"summary", FrozenHour(), "--pdf", "resumo.pdf", "--profile", "oms-30dtr", "--gmt0"});
     ASSERT_EQ(run.exit_status, 0) << run.err;
     EXPECT_EQ(run.out, "");
-    const CheckedPdf pdf = CheckPdf(dir.File("resumo.pdf"));
-    EXPECT_TRUE(Has(pdf.text, "REPROVADO\nperfil oms-30dtr\n")) << pdf.text;
-    EXPECT_TRUE(Has(pdf.text, dir.File("resumo.pdf"))) << "the footer names the absolute path";
-    EXPECT_TRUE(Has(pdf.text, "(GMT -3)"));
-    EXPECT_TRUE(Has(pdf.bytes, "/CreationDate (D:20261205050907"));  // then its UTC offset
-    ASSERT_EQ(Cli(command).exit_status, 0);
-    EXPECT_EQ(ReadFileBytes(dir.File("resumo.pdf")), pdf.bytes);
-
-    std::vector<std::string> card_time = command;
-    card_time.push_back("--gmt0");
-    ASSERT_EQ(Cli(card_time).exit_status, 0);
-    EXPECT_TRUE(Has(CheckPdf(dir.File("resumo.pdf")).text,
-                    "Período: 05/03/2014 10:05:00 a 05/03/2014 13:00:00 (GMT-0)"));
-
-    const CommandResult unwritable =
-        Cli({"summary", image, "--pdf", dir.File("sem-pasta") + "/resumo.pdf"});
-    EXPECT_EQ(unwritable.exit_status, 1);
-    EXPECT_TRUE(Has(unwritable.err, "Erro: Não foi possível gravar o arquivo")) << unwritable.err;
+    const std::string text = CheckPdf(dir.File("resumo.pdf")).text;
+    EXPECT_TRUE(Has(text, "REPROVADO\nperfil oms-30dtr\n")) << text;
+    EXPECT_TRUE(Has(text, "Período: 05/03/2014 10:05:00 a 05/03/2014 13:00:00 (GMT-0)"));
 }
 
-TEST_F(SummaryCommandTest, TheSampleRecordingInTheCardsOwnTimeAndWrongArguments) {
+TEST_F(SummaryCommandTest, TheSampleRecordingInTheCardsOwnTimeAndADamagedFile) {
     const std::string sample = std::string(RAZUROZAVI_TEST_DATA) + "/sample.mvta";
     const CommandResult run = Cli({"summary", sample});
     ASSERT_EQ(run.exit_status, 0) << run.err;
@@ -154,9 +137,6 @@ TEST_F(SummaryCommandTest, TheSampleRecordingInTheCardsOwnTimeAndWrongArguments)
                                  date.substr(0, 2) + "T" + time + "Z\n"))
         << run.out << card_time.substr(0, 40);
 
-    EXPECT_EQ(Cli({"summary"}).exit_status, 2);
-    EXPECT_EQ(Cli({"summary", sample, "--profile"}).exit_status, 2);
-    EXPECT_EQ(Cli({"summary", sample, "--csv"}).exit_status, 2);
     WriteFileBytes(dir.File("ruim.mvta"), "00FF");
     const CommandResult bad = Cli({"summary", dir.File("ruim.mvta")});
     EXPECT_EQ(bad.exit_status, 1);
