@@ -44,6 +44,7 @@ TEST(CardCommands, InfoSimulateAndRefusal) {
     char pid[16], port[64], registered[512];
     ASSERT_EQ(std::fscanf(out, "%15s port=%63s registered=%511s", pid, port, registered), 3);
     EXPECT_EQ(registered, dir.File("ttyACM0"));
+    EXPECT_EQ(RunShell(simulate(dir.path(), "--name ttyACM0")).status, 1);  // the name is taken
     run = cli(std::string("info --port ") + registered);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output,
@@ -57,7 +58,10 @@ TEST(CardCommands, InfoSimulateAndRefusal) {
     EXPECT_EQ(cli("read notdata.txt --port /dev/null").status, 2);
     // Bad settings: usage (2); a registration directory that cannot be written: no card (1).
     const std::pair<const char*, int> refused[] = {
-        {"--fault explode", 2}, {"--firmware 1.3", 2}, {"--readings 70000", 2}, {"", 1}};
+        {"--fault explode", 2},  {"--firmware 1.3", 2},
+        {"--readings 70000", 2}, {"--name ttyUSB0", 2},
+        {"--name ttyACM", 2},    {"--name ttyACM1000", 2},
+        {"--name ttyACM1/x", 2}, {"", 1}};
     for (const auto& [args, status] : refused) {
         EXPECT_EQ(RunShell(simulate("/nonexistent", args)).status, status) << args;
     }
@@ -271,23 +275,5 @@ TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
         EXPECT_EQ(failing.RequestsSeen("AJ"), 0);
         EXPECT_EQ(ImageReadingCount(failing.Memory()), 300);
         EXPECT_FALSE(std::filesystem::exists(dir.File("outro/1234")));
-    }
-}
-
-TEST(CardCommands, SimulateRegistersUnderTheChosenName) {
-    TempWorkingDir dir;
-    const std::string env = "/usr/bin/env " + std::string(SIMULATED_PORTS_ENV) + "=" +
-                            dir.path().string() + " " + RAZUROZAVI_CLI + " simulate ";
-    std::FILE* out = popen(("echo $$; exec " + env + "--name ttyACM5 2>/dev/null").c_str(), "r");
-    char pid[16], port[64], registered[512];
-    ASSERT_EQ(std::fscanf(out, "%15s port=%63s registered=%511s", pid, port, registered), 3);
-    EXPECT_EQ(registered, dir.File("ttyACM5"));
-    // The name is taken: no second card under it.
-    EXPECT_EQ(RunShell(env + "--name ttyACM5").status, 1);
-    kill(std::stoi(pid), SIGTERM);
-    EXPECT_EQ(pclose(out), 0);
-    EXPECT_FALSE(std::filesystem::is_symlink(registered));
-    for (const char* wrong : {"ttyUSB0", "ttyACM", "ttyACM1000", "ttyACM1/x"}) {
-        EXPECT_EQ(RunShell(env + "--name " + wrong).status, 2) << wrong;
     }
 }
