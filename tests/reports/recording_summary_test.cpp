@@ -232,7 +232,6 @@ TEST(RecordingSummaryTest, NumbersAreWrittenWithoutNegativeZero) {
     const std::string huge = DecimalText(-1e308, 1);  // a limit a profile may give
     EXPECT_EQ(huge.size(), 1u + 309 + 2);
     EXPECT_TRUE(huge.starts_with("-1000000000000000") && huge.ends_with(".0")) << huge;
-    EXPECT_EQ(IsoTimeText({5, 4, 3, 2, 1, 2025}), "2025-01-02T03:04:05Z");
 }
 
 }  // namespace

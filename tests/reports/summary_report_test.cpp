@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "files/digest.h"
 #include "support/pdf_check.h"
 
@@ -83,15 +81,6 @@ TEST(SummaryReportTest, ApprovedInGreenAndTheCardsOwnTimeAndAnEmptyRecording) {
     Position(text, "Período: sem leituras");
     Position(text, "Registro inteiro: -");
     Position(text, "mkt: MKT <= 25.0 °C - aprovada");
-}
-
-TEST(SummaryReportTest, AnUnwritablePathKeepsNothingAndSaysWhy) {
-    const RecordingSummary s = SummarizeImage(WarmNight(), *BuiltInProfile("cartao"));
-    const std::string path = FreshPath("sem-pasta") + "/resumo.pdf";
-    std::string error;
-    EXPECT_FALSE(WriteSummaryReport(path, s, -3, DataFileSha256(WarmNight()), &error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(SummaryReportTest, TheWindowsVerdictLineNamesEachFailedRule) {
