@@ -95,22 +95,13 @@ TEST_F(SummaryCommandTest, ProfilesFromTheUsersFolderAndFromFilesOrRefused) {
     ASSERT_EQ(user.exit_status, 0) << user.err;
     EXPECT_TRUE(Has(user.out, "profile=vacinas\nverdict=aprovado\n")) << user.out;
 
-    WriteFileBytes(dir.File("estrito.perfil"), "m: mkt <= 3.0\n");
-    const CommandResult by_file = Cli({"summary", image, "--profile", dir.File("estrito.perfil")});
-    ASSERT_EQ(by_file.exit_status, 0) << by_file.err;
-    EXPECT_TRUE(Has(by_file.out, "profile=estrito\nverdict=reprovado\nrules.m.passed=false\n"))
-        << by_file.out;
-
+    // A file by its path; the lookup's other cases are the profile tests'.
     WriteFileBytes(dir.File("torto.perfil"), "m: mkt <= 4.5\nc: temperature >= 8 for 1h\n");
     const CommandResult refused = Cli({"summary", image, "--profile", dir.File("torto.perfil")});
     EXPECT_EQ(refused.exit_status, 1);
     EXPECT_EQ(refused.out, "");
     EXPECT_EQ(refused.err, "Erro: Perfil inválido: " + dir.File("torto.perfil") +
                                ", linha 2: esperado \"single\" ou \"cumulative\"\n");
-
-    const CommandResult missing = Cli({"summary", image, "--profile", "nenhum"});
-    EXPECT_EQ(missing.exit_status, 1);
-    EXPECT_EQ(missing.err, "Erro: Perfil não encontrado: nenhum\n");
 }
 
 // Its path, dates, time zones and refusals are checked with the other reports'.
