@@ -5,10 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <cstdio>
-#include <mutex>
 #include <random>
 #include <thread>
 
@@ -63,14 +60,6 @@ std::vector<ReadPlan> PlanReads(std::uint32_t seed) {
     return plans;
 }
 
-struct SoakCounts {
-    int exact = 0, cancelled = 0, failed = 0;
-    int paced = 0;
-    double longest_cancel_s = 0;
-    std::array<int, CARD_FAULT_KINDS> faults{};
-    std::vector<std::string> failures;
-};
-
 // The bytes the read asked for (whole chunks up to the length the header gives), with the
 // firmware digits the program writes in.
 bool ImageIsTheCards(const MemoryImage& read, MemoryImage card) {
@@ -80,11 +69,13 @@ bool ImageIsTheCards(const MemoryImage& read, MemoryImage card) {
     return std::equal(card.begin(), card.begin() + end, read.begin());
 }
 
-void RunOne(int index, const ReadPlan& plan, const TempWorkingDir& dir, SoakCounts& counts,
-            std::mutex& counts_mutex) {
+// One read as planned: what went wrong, or "" when it ended as it must.
+std::string RunOne(int index, const ReadPlan& plan, const TempWorkingDir& dir) {
     SimulatedCard card(plan.card);
     std::string why;
-    ASSERT_TRUE(card.Start(&why)) << why;
+    if (!card.Start(&why)) {
+        return why;
+    }
     const std::string out = dir.File("read" + std::to_string(index) + ".mvta");
     std::atomic<bool> finished{false};
     std::thread unplug;
@@ -97,52 +88,36 @@ void RunOne(int index, const ReadPlan& plan, const TempWorkingDir& dir, SoakCoun
         });
     }
     const CommandResult run = RunCommand({RAZUROZAVI_CLI, "read", out, "--port", card.PortPath()});
-    const Clock::time_point ended = Clock::now();
+    const double since_last_answer =
+        std::chrono::duration<double>(Clock::now() - card.LastSent()).count();
     finished = true;
     if (unplug.joinable()) {
         unplug.join();
     }
     std::string outcome;
-    bool exact = false;
-    if (run.exit_status == 0) {
-        MemoryImage image{};
-        std::string reason;
-        exact = ParseDataFileText(ReadFileBytes(out), image, &reason) &&
-                ImageIsTheCards(image, card.Memory());
-        outcome = exact ? "" : "a wrong image reported as read";
-    }
-    const double since_last_answer = std::chrono::duration<double>(ended - card.LastSent()).count();
-    const bool cancelled = run.exit_status == 1 &&
-                           run.err.find("Leitura Cancelada") != std::string::npos &&
-                           since_last_answer <= 10.0;
-    if (plan.unplug_after_requests > 0 && !cancelled) {
-        outcome = "unplugged, but " +
-                  (run.exit_status == 0
-                       ? std::string("read to the end")
-                       : "ended " + std::to_string(since_last_answer) + " s after the last answer");
-    } else if (plan.unplug_after_requests == 0 && !exact && outcome.empty()) {
-        outcome = "not read: " + run.err;
-    }
-    std::lock_guard lock(counts_mutex);
-    counts.paced += plan.card.baud_pace;
-    for (int k = 0; k < CARD_FAULT_KINDS; ++k) {
-        counts.faults[static_cast<std::size_t>(k)] +=
-            card.FaultsStruck(static_cast<CardFaultKind>(k));
-    }
-    if (plan.unplug_after_requests > 0 && cancelled) {
-        ++counts.cancelled;
-        counts.longest_cancel_s = std::max(counts.longest_cancel_s, since_last_answer);
-    } else if (exact && plan.unplug_after_requests == 0) {
-        ++counts.exact;
-    } else {
-        ++counts.failed;
-        std::string faults;
-        for (const CardFault& f : plan.card.faults) {
-            faults +=
-                std::string(" ") + CardFaultName(f.kind) + "@" + std::to_string(f.first_request);
+    if (plan.unplug_after_requests > 0) {
+        if (run.exit_status != 1 || run.err.find("Leitura Cancelada") == std::string::npos ||
+            since_last_answer > 10.0) {
+            outcome = "unplugged, but ended with " + std::to_string(run.exit_status) + " " +
+                      std::to_string(since_last_answer) + " s after the last answer";
         }
-        counts.failures.push_back("read " + std::to_string(index) + faults + ": " + outcome);
+    } else if (run.exit_status != 0) {
+        outcome = "not read: " + run.err;
+    } else {
+        MemoryImage image{};
+        if (!ParseDataFileText(ReadFileBytes(out), image, &why) ||
+            !ImageIsTheCards(image, card.Memory())) {
+            outcome = "a wrong image reported as read";
+        }
     }
+    if (outcome.empty()) {
+        return "";
+    }
+    std::string faults;
+    for (const CardFault& f : plan.card.faults) {
+        faults += std::string(" ") + CardFaultName(f.kind) + "@" + std::to_string(f.first_request);
+    }
+    return "read " + std::to_string(index) + faults + ": " + outcome;
 }
 
 }  // namespace
@@ -150,36 +125,21 @@ void RunOne(int index, const ReadPlan& plan, const TempWorkingDir& dir, SoakCoun
 TEST(CardSoak, PacedAndUnpacedReadsThroughFaultsAndUnplugs) {
     TempWorkingDir dir;
     const std::vector<ReadPlan> plans = PlanReads(20260611);
-    SoakCounts counts;
-    std::mutex counts_mutex;
+    std::vector<std::string> failures(kReads);
     std::atomic<int> next{0};
-    const Clock::time_point start = Clock::now();
     std::vector<std::thread> workers;
     for (int w = 0; w < kWorkers; ++w) {
         workers.emplace_back([&] {
             for (int i = next++; i < kReads; i = next++) {
-                RunOne(i, plans[static_cast<std::size_t>(i)], dir, counts, counts_mutex);
+                const auto at = static_cast<std::size_t>(i);
+                failures[at] = RunOne(i, plans[at], dir);
             }
         });
     }
     for (std::thread& worker : workers) {
         worker.join();
     }
-    std::printf(
-        "soak: %d reads (%d paced) in %.0f s: %d exact images, %d cancelled when "
-        "unplugged (the longest %.1f s after the last answer), %d otherwise\n",
-        kReads, counts.paced, std::chrono::duration<double>(Clock::now() - start).count(),
-        counts.exact, counts.cancelled, counts.longest_cancel_s, counts.failed);
-    std::printf("faults struck:");
-    for (int k = 0; k < CARD_FAULT_KINDS; ++k) {
-        std::printf(" %s %d", CardFaultName(static_cast<CardFaultKind>(k)),
-                    counts.faults[static_cast<std::size_t>(k)]);
+    for (const std::string& failure : failures) {
+        EXPECT_EQ(failure, "");
     }
-    std::printf("\n");
-    for (const std::string& failure : counts.failures) {
-        ADD_FAILURE() << failure;
-    }
-    EXPECT_EQ(counts.exact, kReads - 10);
-    EXPECT_EQ(counts.cancelled, 10);
-    EXPECT_GE(counts.paced, 20);
 }
