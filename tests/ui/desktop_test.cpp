@@ -19,7 +19,6 @@
 #include "app/cloud_outbox.h"
 #include "app/main_commands.h"
 #include "app/recording_keeper.h"
-#include "collection_server.h"
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
@@ -149,7 +148,6 @@ class DesktopTest final : public QObject {
     void readOpensDataWindowWithTheCompanionsLines();
     void readGoesOnWhileTheErrorBoxIsOpen();
     void cardOfAnotherFirmwareEndsTheProgram();
-    void cloudCardIsHandedToTheUpload();
     void cancelDuringPacedRead();
     void configFillsTheWindowAndWriteReachesTheCard();
     void gravarKeepsTheRecordingTheCardWouldLose();
@@ -316,35 +314,6 @@ void DesktopTest::cardOfAnotherFirmwareEndsTheProgram() {
     QTRY_COMPARE_WITH_TIMEOUT(Layer().RequestedExit(), std::optional<int>(0), CARD_FOUND_MS);
     QVERIFY(answers_->Saw(QString::fromUtf8(
         "Não é possível utilizar este software: Versão de firmware, do Keltrix, incompativel !")));
-}
-
-void DesktopTest::cloudCardIsHandedToTheUpload() {
-    std::string why;
-    std::unique_ptr<UploadStore> store = UploadStore::Open(File("uploads.sqlite"), &why);
-    QVERIFY2(store != nullptr, why.c_str());
-    ServerOptions options;
-    options.port = 0;
-    CollectionServer server(*store, options);
-    QVERIFY2(server.Listen(&why), why.c_str());
-    std::thread serving([&] { server.Serve(); });
-    SetHandOffCloudServer({"127.0.0.1", server.Port()});
-
-    PlugCard();
-    MemoryImage memory = card_->Memory();
-    memory[OFF_CLOUD] = 1;
-    card_->SetMemory(memory);
-    WaitForCard();
-    Click(MainControl(BT_READ));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        answers_->Saw(QString::fromUtf8("Dados foram salvos remotamente com sucesso.")),
-        READ_DONE_MS);
-    QVERIFY(Layer().CurrentDataWindow() == nullptr);  // uploaded, not shown
-    server.Stop();
-    serving.join();
-    const std::vector<StoredUpload> uploads = store->List();
-    QCOMPARE(uploads.size(), std::size_t{1});
-    QCOMPARE(uploads[0].serial, 1234L);
-    QCOMPARE(uploads[0].readings, DEFAULT_READINGS);
 }
 
 void DesktopTest::cancelDuringPacedRead() {
