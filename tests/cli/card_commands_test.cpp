@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "files/file.h"
@@ -116,37 +117,30 @@ std::string ReadOnATerminal(const std::string& port, ShellResult& run) {
 // shows a higher percentage: no redraw without a change.
 std::vector<std::string> TerminalLines(const std::string& shown,
                                        std::vector<std::vector<int>>& bars) {
+    EXPECT_TRUE(shown.empty() || shown.back() == '\n') << "the last line is not ended: " << shown;
     std::vector<std::string> lines;
-    for (std::size_t line = 0; line < shown.size();) {
-        std::size_t line_end = shown.find('\n', line);
-        if (line_end == std::string::npos) {
-            ADD_FAILURE() << "the last line is not ended: " << shown;
-            line_end = shown.size();
-        }
-        if (shown[line] != '\r') {
-            lines.push_back(shown.substr(line, line_end - line));
-            line = line_end + 1;
+    std::istringstream in(shown);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] != '\r') {
+            lines.push_back(line);
             continue;
         }
         lines.push_back("bar");
         std::vector<int>& percentages = bars.emplace_back();
+        std::istringstream frames(line.substr(1));
         std::size_t width = 0;
-        for (std::size_t start = line + 1; start <= line_end;) {
-            const std::size_t end = std::min(shown.find('\r', start), line_end);
-            const std::string frame = shown.substr(start, end - start);
+        for (std::string frame; std::getline(frames, frame, '\r');) {
             if (frame.size() < 5 || frame.back() != '%' || (width != 0 && frame.size() != width)) {
                 ADD_FAILURE() << "a frame of " << frame.size() << " characters: " << frame;
                 return lines;
             }
             width = frame.size();
             percentages.push_back(std::stoi(frame.substr(frame.rfind(' ') + 1)));
-            start = end + 1;
         }
         EXPECT_EQ(
             std::adjacent_find(percentages.begin(), percentages.end(), std::greater_equal<int>()),
             percentages.end())
             << shown;
-        line = line_end + 1;
     }
     return lines;
 }
