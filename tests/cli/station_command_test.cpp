@@ -16,6 +16,7 @@
 #include "files/file.h"
 #include "link/serial.h"
 #include "simcard/simulated_card.h"
+#include "support/pdf_check.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
@@ -161,13 +162,9 @@ TEST_F(Station, ThreeCardsAtOnceTheFailedOneReportedAndNeverRearmed) {
     const std::string ledger = ReadFileBytes(archive + "/registro.jsonl");
     for (const auto& [action, count] : {std::pair{"read", 2}, std::pair{"archive", 2},
                                         std::pair{"report", 8}, std::pair{"configure", 2}}) {
-        int found = 0;
-        for (std::size_t at = 0; (at = ledger.find("\"action\":\"" + std::string(action) + "\"",
-                                                   at)) != std::string::npos;
-             ++at) {
-            ++found;
-        }
-        EXPECT_EQ(found, count) << action << " in\n" << ledger;
+        EXPECT_EQ(Occurrences(ledger, "\"action\":\"" + std::string(action) + "\""), count)
+            << action << " in\n"
+            << ledger;
     }
     // The profile's values are what went to the cards.
     EXPECT_NE(ledger.find("},\"after\":{\"sample_points\":1000,\"sample_rate\":300,"),
