@@ -36,26 +36,6 @@ std::string Bytes(const ConfigValues& v) {
 
 }  // namespace
 
-TEST(ConfigFileCommands, SaveThenOpenRoundTripsWhatTheWindowShows) {
-    TempWorkingDir dir;
-    RecordingWindowLayer windows;
-    config_values = Camara();
-    WeatherStationViewPar();
-    config_values = ConfigValues{};  // what was last read or written no longer matters
-    windows.dialog_path = dir.File("c.mcfg");
-    EXPECT_TRUE(SaveConfigFromConfigWindow());
-    EXPECT_EQ(ReadFileBytes(dir.File("c.mcfg")), Bytes(Camara()));
-
-    config_values = ConfigValues{};
-    config_values.serial = 777;
-    EXPECT_TRUE(OpenConfigInConfigWindow());
-    EXPECT_EQ(windows.WindowTitle(WindowId::Config), dir.File("c.mcfg"));
-    EXPECT_EQ(config_values.serial, 777);
-    config_values.serial = Camara().serial;
-    EXPECT_EQ(config_values, Camara());
-    EXPECT_EQ(windows.ControlText(WindowId::Config, CFG_ALARM_DELAY), "65535");
-}
-
 TEST(ConfigFileCommands, SaveTakesTheEditedFieldsAndRefusesWhatIsNoNumber) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;

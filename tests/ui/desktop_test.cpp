@@ -464,6 +464,7 @@ void DesktopTest::closingWindowsRestoresTheMainWindow() {
     Click(MainControl(BT_OPEN));
     ConfigWindow* config = Layer().CurrentConfigWindow();
     QVERIFY(config != nullptr);
+    QCOMPARE(TextOf(config->Control(CFG_SAMPLE_RATE)), QStringLiteral("12h"));
     QVERIFY(Enabled(config->Control(BT_CONFIG_WRITE)));  // the card is there
     QVERIFY(config->close());
     QVERIFY(Layer().CurrentConfigWindow() == nullptr);
