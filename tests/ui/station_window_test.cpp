@@ -13,7 +13,6 @@
 #include "app/station_command.h"
 #include "files/file.h"
 #include "link/serial.h"
-#include "logger/memory_image.h"
 #include "simcard/simulated_card.h"
 #include "ui/main_window.h"
 #include "ui/program_application.h"
@@ -44,7 +43,7 @@ class StationWindowTest final : public QObject {
     void aRefusedConfigurationEndsTheStationAndSaysWhy();
 
   private:
-    std::unique_ptr<SimulatedCard> Plug(SimulatedCardOptions options, long serial);
+    std::unique_ptr<SimulatedCard> Plug(SimulatedCardOptions options);
     StationWindow& OpenStation();
     template <typename Widget>
     Widget* Find(const char* name) {
@@ -53,20 +52,6 @@ class StationWindowTest final : public QObject {
     QString Cell(int row, int column) {
         const QTableWidgetItem* item = Find<QTableWidget>("rows")->item(row, column);
         return item == nullptr ? QString() : item->text();
-    }
-    // The row whose first cell is this serial number, or -1.
-    int RowOf(long serial) {
-        auto* rows = Find<QTableWidget>("rows");
-        for (int row = 0; row < rows->rowCount(); ++row) {
-            if (Cell(row, 0) == QString::number(serial)) {
-                return row;
-            }
-        }
-        return -1;
-    }
-    QString StateOf(long serial) {
-        const int row = RowOf(serial);
-        return row < 0 ? QString() : Cell(row, 6);
     }
 
     fs::path folder_;
@@ -100,7 +85,7 @@ void StationWindowTest::cleanup() {
     fs::remove_all(folder_, ignored);
 }
 
-std::unique_ptr<SimulatedCard> StationWindowTest::Plug(SimulatedCardOptions options, long serial) {
+std::unique_ptr<SimulatedCard> StationWindowTest::Plug(SimulatedCardOptions options) {
     options.registration_dir = (folder_ / "ports").string();
     auto card = std::make_unique<SimulatedCard>(options);
     std::string why;
@@ -108,11 +93,6 @@ std::unique_ptr<SimulatedCard> StationWindowTest::Plug(SimulatedCardOptions opti
         qWarning("%s", why.c_str());
         return nullptr;
     }
-    MemoryImage memory = card->Memory();
-    memory[OFF_SERIAL] = static_cast<std::uint8_t>(serial >> 16);
-    memory[OFF_SERIAL + 1] = static_cast<std::uint8_t>(serial >> 8);
-    memory[OFF_SERIAL + 2] = static_cast<std::uint8_t>(serial);
-    card->SetMemory(memory);
     return card;
 }
 
@@ -140,7 +120,7 @@ void StationWindowTest::theCardTheMainWindowHeldIsReadAndRearmed() {
 
     MainWindow& main = program_->Main();
     // Found by the main window first, which holds its port until the station starts.
-    auto kept = Plug({.readings = 300}, 5001);
+    auto kept = Plug({.readings = 300});
     QVERIFY(kept);
     QTRY_COMPARE_WITH_TIMEOUT(qobject_cast<QLabel*>(main.Control(ID_STATUS))->text(),
                               QStringLiteral("Conectado"), 5000);
@@ -158,11 +138,12 @@ void StationWindowTest::theCardTheMainWindowHeldIsReadAndRearmed() {
         QVERIFY2(!main.MenuItem(item)->isEnabled(), qPrintable(QString::number(item)));
     }
 
-    const QString rearmed = QString::fromUtf8("Reprogramado — pode retirar");
-    QTRY_COMPARE_WITH_TIMEOUT(StateOf(5001), rearmed, CARDS_DONE_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(Cell(0, 6), QString::fromUtf8("Reprogramado — pode retirar"),
+                              CARDS_DONE_MS);
     // The row as the archived file has it.
-    QCOMPARE(Cell(RowOf(5001), 1), QStringLiteral("Camara fria 01"));
-    QCOMPARE(Cell(RowOf(5001), 3), QStringLiteral("02.06.25 05:05:00"));
+    QCOMPARE(Cell(0, 0), QStringLiteral("1234"));
+    QCOMPARE(Cell(0, 1), QStringLiteral("Camara fria 01"));
+    QCOMPARE(Cell(0, 3), QStringLiteral("02.06.25 05:05:00"));
 
     Find<QPushButton>("stop")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!station.Running(), 5000);
