@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "files/file.h"
@@ -8,26 +7,15 @@
 
 namespace {
 
-CommandResult Cli(std::vector<std::string> args) {
-    args.insert(args.begin(), RAZUROZAVI_CLI);
-    return RunCommand(args);
-}
-
-// Keeps the user's own profiles in the test's folder while it runs.
+// The user's own profiles in the test's folder.
 class SummaryCommandTest : public ::testing::Test {
   protected:
-    SummaryCommandTest() {
-        const char* config = std::getenv("XDG_CONFIG_HOME");
-        saved_config_ = config != nullptr ? std::optional<std::string>(config) : std::nullopt;
-        setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
-        std::filesystem::create_directories(user_profiles);
-    }
-    ~SummaryCommandTest() override {
-        if (saved_config_) {
-            setenv("XDG_CONFIG_HOME", saved_config_->c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
+    SummaryCommandTest() { std::filesystem::create_directories(user_profiles); }
+
+    CommandResult Cli(std::vector<std::string> args) const {
+        args.insert(args.begin(),
+                    {"/usr/bin/env", "XDG_CONFIG_HOME=" + dir.File("config"), RAZUROZAVI_CLI});
+        return RunCommand(args);
     }
 
     // Five-minute readings of a fridge at 5.0 C with an hour at -0.5 C.
@@ -44,9 +32,6 @@ class SummaryCommandTest : public ::testing::Test {
 
     TempWorkingDir dir;
     const std::string user_profiles = dir.File("config") + "/razurozavi/perfis";
-
-  private:
-    std::optional<std::string> saved_config_;
 };
 
 TEST_F(SummaryCommandTest, LinesAndJsonCarryTheVerdictOfTheChosenProfile) {
