@@ -164,8 +164,8 @@ class DesktopTest final : public QObject {
     QWidget* MainControl(int id) { return program_->Main().Control(id); }
     QtWindowLayer& Layer() { return program_->Layer(); }
     std::string File(const std::string& name) { return (folder_ / name).string(); }
-    // A data file of the default recording as a read leaves it (firmware digits in it).
-    std::string WriteDataFile(const std::string& name, const char* firmware, long serial);
+    // A data file of three readings from the card of this serial number.
+    std::string WriteDataFile(const std::string& name, long serial);
 
     fs::path folder_;
     std::unique_ptr<SimulatedCard> card_;
@@ -215,13 +215,9 @@ void DesktopTest::WaitForCard() {
                              CARD_FOUND_MS);
 }
 
-std::string DesktopTest::WriteDataFile(const std::string& name, const char* firmware, long serial) {
-    ImageSpec spec;
-    spec.firmware = firmware;
-    spec.serial = serial;
-    spec.readings = {624, 625, 626};
+std::string DesktopTest::WriteDataFile(const std::string& name, long serial) {
     const std::string path = File(name);
-    WeatherStationExport(path, BuildImage(spec));
+    WeatherStationExport(path, BuildImage({.serial = serial, .readings = {624, 625, 626}}));
     return path;
 }
 
@@ -438,7 +434,7 @@ void DesktopTest::gravarKeepsTheRecordingTheCardWouldLose() {
 
 void DesktopTest::closingWindowsRestoresTheMainWindow() {
     // Without a card: the file commands come back, the card's stay off.
-    answers_->paths.push_back(QString::fromStdString(WriteDataFile("a.mvta", "103", 7)));
+    answers_->paths.push_back(QString::fromStdString(WriteDataFile("a.mvta", 7)));
     Click(MainControl(BT_OPEN));
     QVERIFY(Layer().CurrentDataWindow() != nullptr);
     Click(Layer().CurrentDataWindow()->Control(BT_DATA_QUIT));
@@ -450,7 +446,7 @@ void DesktopTest::closingWindowsRestoresTheMainWindow() {
     // With a card, closed through the caption: the card's commands come back too.
     PlugCard();
     WaitForCard();
-    answers_->paths.push_back(QString::fromStdString(WriteDataFile("b.mvta", "103", 8)));
+    answers_->paths.push_back(QString::fromStdString(WriteDataFile("b.mvta", 8)));
     Click(MainControl(BT_OPEN));
     QVERIFY(!Enabled(MainControl(BT_OPEN)));
     QVERIFY(Layer().CurrentDataWindow()->close());
@@ -494,7 +490,7 @@ void DesktopTest::quitAnsweredNoThenYes() {
 // An opened file shows its own serial number, can't be saved again, and its graph closes
 // alone.
 void DesktopTest::graphWindowOpensAndClosesAlone() {
-    const std::string path = WriteDataFile("g.MVTA", "103", 4321);
+    const std::string path = WriteDataFile("g.MVTA", 4321);
     answers_->paths.push_back(QString::fromStdString(path));
     Click(MainControl(BT_OPEN));
     DataWindow* data = Layer().CurrentDataWindow();
