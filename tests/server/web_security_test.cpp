@@ -1,11 +1,6 @@
 // The web view's defences: the password and the logins it records, the refusal of a
 // non-loopback address without one, HTTPS, and requests that are huge, malformed or not GET.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "support/run_command.h"
@@ -29,7 +24,7 @@ TEST_F(WebPasswordTest, WrongOrMissingPasswordGets401AndNoData) {
     ASSERT_TRUE(web.listening) << web.listen_error;
     web.Store(TestHeader(4242, "Segredo"), std::vector<int>(10, 50));
     for (const char* path : {"/", "/cards/4242", "/uploads/1", "/uploads/1.csv", "/api/cards",
-                             "/api/uploads/1", "/alertas", "/estilo.css", "/nada"}) {
+                             "/api/uploads/1", "/alertas", "/auditoria", "/estilo.css", "/nada"}) {
         httplib::Client none = web.Client();
         auto r = none.Get(path);
         ASSERT_TRUE(r) << path;
@@ -99,12 +94,6 @@ TEST_F(WebPasswordTest, FailedLoginsFromOneAddressAreThrottledAndANulEndsNoPassw
 
 TEST_F(WebPasswordTest, LoginsAreListedAtAuditoriaNewestFirstToALoggedInUserOnly) {
     ASSERT_TRUE(web.listening) << web.listen_error;
-    httplib::Client none = web.Client();
-    auto refused = none.Get("/auditoria");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 401);
-    EXPECT_FALSE(Has(refused->body, "qualidade"));
-
     httplib::Client wrong = web.Client();
     wrong.set_basic_auth("intruso<b>", "chute");
     ASSERT_TRUE(wrong.Get("/"));
@@ -129,10 +118,7 @@ TEST_F(WebPasswordTest, LoginsAreListedAtAuditoriaNewestFirstToALoggedInUserOnly
     ASSERT_NE(good, std::string::npos) << body;
     ASSERT_NE(bad, std::string::npos) << body;
     EXPECT_LT(good, bad);
-    const std::vector<WebLogin> logins = web.web_store->Logins(0, 10);
-    ASSERT_EQ(logins.size(), 2u);
-    EXPECT_EQ(logins[0].time.size(), 19u);
-    EXPECT_EQ(logins[0].time[4], '-');
+    EXPECT_EQ(web.web_store->Logins(0, 10).at(0).time.size(), 19u);  // 2026-01-02 03:04:05
 }
 
 TEST(WebSecurity, PasswordFileMustHoldHashes) {
@@ -164,19 +150,15 @@ TEST(WebSecurity, PasswordFileMustHoldHashes) {
         EXPECT_FALSE(cut.Load("damaged", &error)) << damaged;
         EXPECT_TRUE(Has(error, "damaged line 2")) << error;
     }
-    EXPECT_EQ(DecodeBasic("Basic cXVhbGlkYWRlOmNvcnJldGE="), "qualidade:correta");
-    EXPECT_EQ(DecodeBasic("basic cXVhbGlkYWRlOmNvcnJldGE"), "qualidade:correta");
-    EXPECT_EQ(DecodeBasic("Basic ***"), "");
 }
 
 TEST(WebSecurity, NonLoopbackAddressIsRefusedWithoutPassword) {
     TempWorkingDir dir;
-    EXPECT_TRUE(IsLoopbackHost("127.0.0.1"));
-    EXPECT_TRUE(IsLoopbackHost("127.8.9.10"));
-    EXPECT_TRUE(IsLoopbackHost("::1"));
-    EXPECT_FALSE(IsLoopbackHost("0.0.0.0"));
-    EXPECT_FALSE(IsLoopbackHost("::"));
-    EXPECT_FALSE(IsLoopbackHost("192.0.2.1"));
+    for (const auto& [host, loopback] :
+         {std::pair("127.0.0.1", true), std::pair("127.8.9.10", true), std::pair("::1", true),
+          std::pair("0.0.0.0", false), std::pair("::", false), std::pair("192.0.2.1", false)}) {
+        EXPECT_EQ(IsLoopbackHost(host), loopback) << host;
+    }
     // The program refuses before it binds anything, upload port included.
     const ShellResult refused = RunShell(std::string(RAZUROZAVI_SERVER) +
                                          " --bind 0.0.0.0 --port 0 --web-port 40999 --db u.sqlite");
@@ -192,20 +174,16 @@ TEST(WebSecurity, NonLoopbackAddressIsRefusedWithoutPassword) {
     EXPECT_TRUE(Has(half.output, "--tls-cert and --tls-key go together")) << half.output;
 }
 
-TEST(WebSecurity, ServesHttpsWithCertificateAndKey) {
+// HTTPS with the certificate and key given: no plain HTTP beside it, only forward secrecy
+// and AEAD ciphers offered, browsers asked to stay on it, and a key not the certificate's
+// refused.
+TEST(WebSecurity, ServesHttpsWithOnlyForwardSecrecyAndAeadAndAsksToStayOnIt) {
     TempWorkingDir dir;
-    const ShellResult made = RunShell(
-        "command -v openssl >/dev/null || { echo NO-OPENSSL; exit 0; }; "
-        "openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 "
-        "-subj /CN=localhost 2>&1");
-    if (Has(made.output, "NO-OPENSSL")) {
+    const std::optional<WebOptions> options = TlsOptions();
+    if (!options) {
         GTEST_SKIP() << "the openssl command is not installed";
     }
-    ASSERT_EQ(made.status, 0) << made.output;
-    WebOptions options;
-    options.tls_cert = "cert.pem";
-    options.tls_key = "key.pem";
-    WebFixture web(options);
+    WebFixture web(*options);
     ASSERT_TRUE(web.listening) << web.listen_error;
     web.Store(TestHeader(31, "Cifrado"), std::vector<int>(5, 50));
     httplib::SSLClient tls("127.0.0.1", web.server->Port());
@@ -214,10 +192,23 @@ TEST(WebSecurity, ServesHttpsWithCertificateAndKey) {
     ASSERT_TRUE(r) << httplib::to_string(r.error());
     EXPECT_EQ(r->status, 200);
     EXPECT_TRUE(Has(r->body, "Cifrado"));
+    EXPECT_TRUE(Has(r->get_header_value("Strict-Transport-Security"), "max-age="));
     EXPECT_FALSE(Has(Raw(web.server->Port(), "GET / HTTP/1.1\r\nHost: x\r\n\r\n"), "Cifrado"));
-    // A key that is not the certificate's.
+    const std::string connect = "echo | timeout 10 openssl s_client -connect 127.0.0.1:" +
+                                std::to_string(web.server->Port()) + " ";
+    for (const auto& [offer, agreed] :
+         {std::pair("-tls1_3", true),
+          std::pair("-tls1_2 -cipher ECDHE-RSA-AES128-GCM-SHA256", true),
+          std::pair("-tls1_2 -cipher AES128-SHA", false),
+          std::pair("-tls1_2 -cipher ECDHE-RSA-AES128-SHA", false),
+          std::pair("-tls1_2 -cipher AES256-GCM-SHA384", false), std::pair("-tls1_1", false)}) {
+        const ShellResult hello = RunShell(connect + offer + " 2>&1");
+        EXPECT_EQ(!Has(hello.output, "Cipher is (NONE)") && Has(hello.output, "Cipher is "), agreed)
+            << offer << "\n"
+            << hello.output.substr(0, 600);
+    }
     ASSERT_EQ(RunShell("openssl genrsa -out other.pem 2048 2>&1").status, 0);
-    WebOptions wrong = options;
+    WebOptions wrong = *options;
     wrong.tls_key = "other.pem";
     WebFixture mismatched(wrong);
     EXPECT_FALSE(mismatched.listening);
