@@ -11,15 +11,6 @@
 
 namespace {
 
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos;
-         at = text.find(part, at + part.size())) {
-        ++n;
-    }
-    return n;
-}
-
 // 12 readings at 5 min: one hour.
 std::vector<int> Hour(int tenths) {
     return std::vector<int>(12, tenths);
