@@ -5,8 +5,6 @@
 
 #include "alert_monitor.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -236,19 +234,17 @@ TEST_F(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipp
     std::vector<int> warm(24, 50);
     warm.insert(warm.end(), 12, 95);
     uploads->Store("127.0.0.1", TestHeader(7, "x"), warm);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open("uploads.sqlite", &db), SQLITE_OK);
-    const char* refuse =
-        "CREATE TRIGGER refuse BEFORE INSERT ON alerts BEGIN SELECT RAISE(FAIL, 'full'); END";
-    ASSERT_EQ(sqlite3_exec(db, refuse, nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(RunShell("sqlite3 uploads.sqlite \"CREATE TRIGGER refuse BEFORE INSERT ON alerts "
+                       "BEGIN SELECT RAISE(FAIL, 'full'); END\"")
+                  .status,
+              0);
     monitor->Round(1'800'000'000);
     EXPECT_EQ(alerts->CheckedThrough(), 0);
     EXPECT_EQ(alerts->AlertCount(), 0);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0], "cannot record the alert limits all@1: full");
 
-    ASSERT_EQ(sqlite3_exec(db, "DROP TRIGGER refuse", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    ASSERT_EQ(RunShell("sqlite3 uploads.sqlite 'DROP TRIGGER refuse'").status, 0);
     monitor->Round(1'800'000'001);
     EXPECT_EQ(alerts->CheckedThrough(), 1);
     EXPECT_EQ(Attempts(), std::vector<int>{1});

@@ -121,35 +121,32 @@ TEST_F(WebPasswordTest, LoginsAreListedAtAuditoriaNewestFirstToALoggedInUserOnly
     EXPECT_EQ(web.web_store->Logins(0, 10).at(0).time.size(), 19u);  // 2026-01-02 03:04:05
 }
 
+// A password kept plain, no user, or a hash cut short or with a character lost (which
+// would let no password in) is refused at once, naming the line; SHA-512, as `mkpasswd -m
+// sha-512` makes it, is taken beside yescrypt.
 TEST(WebSecurity, PasswordFileMustHoldHashes) {
     TempWorkingDir dir;
-    WebAuth auth;
-    std::string error;
-    WriteFileBytes("plain", "qualidade:correta\n");
-    EXPECT_FALSE(auth.Load("plain", &error));
-    EXPECT_TRUE(Has(error, "crypt(3) hash")) << error;
-    WriteFileBytes("dollar", "qualidade:$correta$123456789\n");
-    EXPECT_FALSE(auth.Load("dollar", &error));
-    WriteFileBytes("empty", "# nobody\n");
-    EXPECT_FALSE(auth.Load("empty", &error));
-    EXPECT_FALSE(auth.Load("missing", &error));
-    // SHA-512, as `mkpasswd -m sha-512` makes it, is taken as well.
-    WriteFileBytes("sha",
-                   "a:$6$saltsalt$qFmFH.bQmmtXzyBY0s9v7Oicd2z4XSIecDzlB5KiA2/jctKu9YterLp8wwnSq."
-                   "qc.eoxqOmSuNp2xS0ktL3nh/\n");
-    WebAuth sha;
-    EXPECT_TRUE(sha.Load("sha", &error)) << error;
-    // A hash cut short, or with a character lost, would let no password in: refused at
-    // once, naming its line.
     const std::string whole = CryptHash("correta");
-    for (const std::string& damaged :
-         {whole.substr(0, whole.size() - 4), whole.substr(0, whole.size() - 1),
-          whole.substr(0, whole.rfind('$') + 1)}) {
-        WriteFileBytes("damaged", "a:" + whole + "\nb:" + damaged + "\n");
-        WebAuth cut;
-        EXPECT_FALSE(cut.Load("damaged", &error)) << damaged;
-        EXPECT_TRUE(Has(error, "damaged line 2")) << error;
+    const std::string sha512 =
+        "$6$saltsalt$qFmFH.bQmmtXzyBY0s9v7Oicd2z4XSIecDzlB5KiA2/jctKu9YterLp8wwnSq.qc."
+        "eoxqOmSuNp2xS0ktL3nh/";
+    for (const auto& [text, refusal] : std::vector<std::pair<std::string, std::string>>{
+             {"qualidade:correta\n", "crypt(3) hash"},
+             {"qualidade:$correta$123456789\n", "line 1"},
+             {"# nobody\n", "names no user"},
+             {"a:" + whole + "\nb:" + whole.substr(0, whole.size() - 4) + "\n", "senhas line 2"},
+             {"a:" + whole + "\nb:" + whole.substr(0, whole.size() - 1) + "\n", "senhas line 2"},
+             {"a:" + whole + "\nb:" + whole.substr(0, whole.rfind('$') + 1) + "\n",
+              "senhas line 2"},
+             {"a:" + sha512 + "\nb:" + whole + "\n", ""}}) {
+        WriteFileBytes("senhas", text);
+        WebAuth auth;
+        std::string error;
+        EXPECT_EQ(auth.Load("senhas", &error), refusal.empty()) << text;
+        EXPECT_TRUE(Has(error, refusal)) << text << error;
     }
+    std::string error;
+    EXPECT_FALSE(WebAuth().Load("missing", &error));
 }
 
 TEST(WebSecurity, NonLoopbackAddressIsRefusedWithoutPassword) {
