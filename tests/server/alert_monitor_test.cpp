@@ -289,14 +289,4 @@ TEST(AlertDelivery, TheBodyCarriesTheAlertEscapedAndTheRetriesBackOff) {
     EXPECT_EQ(AlertRetryAt(100, 40, 60), 100 + ALERT_RETRY_MAX_S);
 }
 
-TEST(AlertRulesOption, TheServerDoesNotStartWithABadRulesFile) {
-    TempWorkingDir dir;
-    WriteFileBytes("alerts.conf", "limits all\nsilence all hours=x\n");
-    const CommandResult r = RunCommand(
-        {RAZUROZAVI_SERVER, "--alerts", "alerts.conf", "--port", "0", "--db", "u.sqlite"});
-    EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "razurozavi-server: alerts.conf:2: expected hours=N, N from 1 to 8784\n");
-    EXPECT_EQ(r.out, "");
-}
-
 }  // namespace
