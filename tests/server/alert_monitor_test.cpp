@@ -60,108 +60,77 @@ int Count(const std::string& prefix) {
     return static_cast<int>(Received(prefix).size());
 }
 
-class AlertMonitorTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        const ShellResult made = RunShell(
-            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
-            "-keyout key.pem -out cert.pem -days 2 -subj /CN=127.0.0.1 "
-            "-addext subjectAltName=IP:127.0.0.1");
-        ASSERT_EQ(made.status, 0) << made.output;
-        WriteFileBytes("smtp.pass", "s3nha\n");
-        WriteFileBytes("hook.secret", kSecret);
-        smtp_port = FreeLoopbackPort();
-        https_port = FreeLoopbackPort();
-        WriteFileBytes("alerts.conf",
-                       "mail smtp://127.0.0.1:" + std::to_string(smtp_port) +
-                           " from=servidor@example.com to=qualidade@example.com user=servidor "
-                           "password-file=smtp.pass ca-file=cert.pem\n"
-                           "webhook https://127.0.0.1:" +
-                           std::to_string(https_port) +
-                           "/alertas secret-file=hook.secret ca-file=cert.pem\n"
-                           "limits all\nsilence 424242 hours=1\n");
-    }
-
-    void StartReceivers() {
-        std::filesystem::remove("ports");
-        receivers = std::make_unique<ChildProcess>(
-            std::vector<std::string>{"/usr/bin/python3",
-                                     RAZUROZAVI_SOURCE_DIR "/tests/server/alert_receivers.py", ".",
-                                     "cert.pem", "key.pem", kSecret, std::to_string(smtp_port),
-                                     std::to_string(https_port)},
-            "receivers.out", "receivers.err");
-        ASSERT_TRUE(WaitFor([] { return std::filesystem::exists("ports"); }))
-            << ReadFileBytes("receivers.err");
-    }
-
+// Down at first, across a restart of the server too: the alert waits and then goes once,
+// by mail over STARTTLS and by a signed webhook; a recording inside the limits raises none,
+// a card silent past its rule's hours does.
+TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWebhook) {
+    TempWorkingDir dir;
+    const ShellResult made = RunShell(
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+        "-keyout key.pem -out cert.pem -days 2 -subj /CN=127.0.0.1 "
+        "-addext subjectAltName=IP:127.0.0.1");
+    ASSERT_EQ(made.status, 0) << made.output;
+    const std::string secret = "segredo-do-laboratorio";
+    WriteFileBytes("smtp.pass", "s3nha\n");
+    WriteFileBytes("hook.secret", secret);
+    const std::string smtp_port = std::to_string(FreeLoopbackPort());
+    const std::string https_port = std::to_string(FreeLoopbackPort());
+    WriteFileBytes("alerts.conf", "mail smtp://127.0.0.1:" + smtp_port +
+                                      " from=servidor@example.com to=qualidade@example.com "
+                                      "user=servidor password-file=smtp.pass ca-file=cert.pem\n"
+                                      "webhook https://127.0.0.1:" +
+                                      https_port +
+                                      "/alertas secret-file=hook.secret ca-file=cert.pem\n"
+                                      "limits all\nsilence 424242 hours=1\n");
+    std::unique_ptr<UploadStore> uploads;
+    std::unique_ptr<AlertStore> alerts;
+    std::unique_ptr<ChildProcess> server;
     // The server, with its alert check made once (so that what is stored next is news).
-    void StartServer() {
+    const auto start_server = [&] {
         std::filesystem::remove("server.out");
         server = std::make_unique<ChildProcess>(
             std::vector<std::string>{RAZUROZAVI_SERVER, "--port", "0", "--web-port", "0", "--db",
                                      "uploads.sqlite", "--alerts", "alerts.conf",
                                      "--alert-interval", "1"},
             "server.out", "server.err");
-        ASSERT_TRUE(WaitFor([] { return Has(ReadFileBytes("server.out"), "listening on"); }))
-            << ReadFileBytes("server.err");
         std::string error;
-        if (!uploads) {
-            uploads = UploadStore::Open("uploads.sqlite", &error);
-            alerts = AlertStore::Open("uploads.sqlite", &error);
-        }
-        ASSERT_TRUE(alerts) << error;
-        ASSERT_TRUE(WaitFor([&] { return alerts->CheckedThrough().has_value(); }));
-    }
-
+        return WaitFor([] { return Has(ReadFileBytes("server.out"), "listening on"); }) &&
+               (uploads || (uploads = UploadStore::Open("uploads.sqlite", &error))) &&
+               (alerts || (alerts = AlertStore::Open("uploads.sqlite", &error))) &&
+               WaitFor([&] { return alerts->CheckedThrough().has_value(); });
+    };
     // A recording with a warm hour, or one inside the limits.
-    long long Store(long serial, bool warm, unsigned char minute) {
+    const auto store = [&](long serial, bool warm, unsigned char minute) {
         std::vector<int> tenths(24, 50);
-        if (warm) {
-            tenths.insert(tenths.end(), 12, 95);
-        }
+        tenths.insert(tenths.end(), warm ? 12 : 0, 95);
         uploads->Store("127.0.0.1", TestHeader(serial, "Camara", 300, {0, minute, 12, 10, 6, 24}),
                        tenths);
         return uploads->List().back().id;
-    }
-
-    bool AllSent(std::size_t count) {
+    };
+    const auto attempted = [&](int attempts, bool sent) {
         const std::vector<StoredAlert> listed = alerts->Alerts(0, 100);
-        std::size_t sent = 0;
-        for (const StoredAlert& a : listed) {
-            sent += a.sent ? 1 : 0;
-        }
-        return listed.size() == count && sent == count;
-    }
+        return std::all_of(listed.begin(), listed.end(), [&](const StoredAlert& a) {
+            return a.attempts >= attempts && a.sent.has_value() == sent;
+        });
+    };
 
-    static constexpr const char* kSecret = "segredo-do-laboratorio";
-    TempWorkingDir dir;
-    int smtp_port = 0;
-    int https_port = 0;
-    std::unique_ptr<ChildProcess> receivers;
-    std::unique_ptr<ChildProcess> server;
-    std::unique_ptr<UploadStore> uploads;
-    std::unique_ptr<AlertStore> alerts;
-};
-
-// Down at first, across a restart of the server too: the alert waits and then goes once,
-// by mail over STARTTLS and by a signed webhook; a recording inside the limits raises none.
-TEST_F(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWebhook) {
-    StartServer();
-    const long long warm = Store(5150, true, 1);
-    ASSERT_TRUE(WaitFor([&] {
-        const std::vector<StoredAlert> listed = alerts->Alerts(0, 10);
-        return listed.size() == 2 && listed[0].attempts > 0 && listed[1].attempts > 0;
-    }));
-    EXPECT_FALSE(alerts->Alerts(0, 10)[0].sent);
+    ASSERT_TRUE(start_server()) << ReadFileBytes("server.err");
+    const long long warm = store(5150, true, 1);
+    ASSERT_TRUE(WaitFor([&] { return alerts->AlertCount() == 2 && attempted(1, false); }));
     EXPECT_FALSE(alerts->Alerts(0, 10)[0].last_error.empty());
     EXPECT_TRUE(Has(ReadFileBytes("server.err"), "not delivered"));
 
     server.reset();
-    StartReceivers();
-    StartServer();
+    const ChildProcess receivers(
+        {"/usr/bin/python3", RAZUROZAVI_SOURCE_DIR "/tests/server/alert_receivers.py", ".",
+         "cert.pem", "key.pem", secret, smtp_port, https_port},
+        "receivers.out", "receivers.err");
+    ASSERT_TRUE(WaitFor([] { return std::filesystem::exists("ports"); }))
+        << ReadFileBytes("receivers.err");
+    ASSERT_TRUE(start_server()) << ReadFileBytes("server.err");
     ASSERT_TRUE(WaitFor([] { return Count("mail-") + Count("hook-") == 3; }))
         << ReadFileBytes("server.err");  // a mail, a hook and its check
-    Store(5150, false, 2);
+    store(5150, false, 2);
     const std::string mail = Received("mail-").at(0);
     for (const char* part : {"LOGIN servidor s3nha\r\n", "MAIL FROM:<servidor@example.com>",
                              "RCPT TO:<qualidade@example.com>",
@@ -176,14 +145,14 @@ TEST_F(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSigned
     EXPECT_TRUE(Has(hook, "\"serial\":5150,\"envio\":" + std::to_string(warm) + ",")) << hook;
 
     // A card silent for longer than its rule allows: its last upload made older.
-    const long long quiet = Store(424242, false, 3);
+    const long long quiet = store(424242, false, 3);
     const std::string older =
         "UPDATE uploads SET received = '2026-01-01 00:00:00' WHERE id = " + std::to_string(quiet);
     ASSERT_EQ(RunShell("sqlite3 -cmd '.timeout 5000' uploads.sqlite \"" + older + "\"").status, 0);
     ASSERT_TRUE(WaitFor([] { return Count("mail-") == 2 && Count("hook-") == 4; }));
     EXPECT_TRUE(Has(Received("mail-").at(1), "Cartão 424242 sem envios há mais de 1 h"));
     EXPECT_EQ(Received("hook-").at(2), "valid");
-    EXPECT_TRUE(WaitFor([&] { return AllSent(4); }));
+    EXPECT_TRUE(WaitFor([&] { return alerts->AlertCount() == 4 && attempted(0, true); }));
     std::this_thread::sleep_for(milliseconds(2500));
     EXPECT_EQ(Count("mail-"), 2);
     EXPECT_EQ(Count("hook-"), 4);
