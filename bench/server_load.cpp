@@ -105,7 +105,7 @@ int FreePort() {
 
 // The bytes the store takes: the file, or PostgreSQL's tables with their indexes.
 double StoreBytes(const std::string& db) {
-    if (!IsPostgresUri(db)) {
+    if (!IsPostgresDatabase(db)) {
         return static_cast<double>(std::filesystem::file_size(db));
     }
     PgConnection pg(db);

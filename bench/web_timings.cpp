@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
     const long long uploads = static_cast<long long>(kCards) * days;
     bool filled = false;
     const auto fill_start = Clock::now();
-    if (IsPostgresUri(db)) {
+    if (IsPostgresDatabase(db)) {
         const long long found = PostgresUploads(db);
         if (found < 0) {
             return 1;

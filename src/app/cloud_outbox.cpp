@@ -50,6 +50,22 @@ class OutboxLock {
     bool held_ = false;
 };
 
+// The archive's ledger holds the failed attempt; the upload that later succeeds goes beside
+// it, against the archive's copy, since the outbox's own file leaves with the send.
+void RecordResentUpload(const MemoryImage& image) {
+    const std::string archive = ArchiveFolder();
+    const ArchiveResult kept = ArchiveImage(archive, image);
+    const long serial = ConfigFromHeader(image.data()).serial;
+    std::string ignored;
+    if (kept.outcome == ArchiveOutcome::Archived) {
+        RecordInLedger(archive, "archive", serial, kept.path, {}, &ignored);
+    }
+    if (kept.outcome != ArchiveOutcome::Failed) {
+        RecordInLedger(archive, "upload", serial, kept.path,
+                       JsonObject().Add("accepted", true).Add("resent", true), &ignored);
+    }
+}
+
 }  // namespace
 
 std::string OutboxFolder() {
@@ -112,6 +128,7 @@ OutboxCount SendOutbox(const CloudServer& server) {
                               .accepted;
         if (sent && unlink(path.c_str()) == 0) {
             ++count.sent;
+            RecordResentUpload(image);
         } else {
             ++count.waiting;
         }

@@ -63,7 +63,11 @@ bool CommandVerifyIntegrity() {
     const bool all_ok = std::all_of(items->begin(), items->end(), [](const IntegrityItem& item) {
         return item.verdict == Integrity::Ok;
     });
-    ShowMessage(WindowId::Main, IntegrityMessageText(*items, folder), CAPTION_VERIFY,
+    std::string text = IntegrityMessageText(*items, folder);
+    if (whole_archive && !RecordVerification(folder, *items, &reason)) {
+        text += "\n\nVerificação não registrada: " + reason;
+    }
+    ShowMessage(WindowId::Main, text, CAPTION_VERIFY,
                 all_ok ? MsgIcon::Information : MsgIcon::Warning);
     return all_ok;
 }

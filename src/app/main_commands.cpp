@@ -12,6 +12,7 @@
 #include "base/card_timing.h"
 #include "base/window_layer.h"
 #include "cloud/upload.h"
+#include "files/ledger.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/graph_series.h"
@@ -160,6 +161,16 @@ bool CommandConfigWrite() {
     if (written) {
         ShowMessage(WindowId::Config, "Configuração efetuada com sucesso\n", "Configurar",
                     MsgIcon::Exclamation);
+        // The card's configuration before the write is the header read just before it.
+        std::string reason;
+        if (!RecordInLedger(
+                ArchiveFolder(), "configure", config_values.serial, "",
+                JsonObject()
+                    .Add("before", ConfigurationDetails(ConfigFromHeader(LastCardHeader().data())))
+                    .Add("after", ConfigurationDetails(config_values)),
+                &reason)) {
+            ShowMessage(WindowId::Config, reason, "Erro", MsgIcon::Stop);
+        }
     } else {
         ShowMessage(WindowId::Config, "Erro ao efetuar configuração", "Erro", MsgIcon::Stop);
     }

@@ -202,3 +202,23 @@ std::optional<std::vector<IntegrityItem>> VerifyIntegrity(const std::string& pat
     }
     return items;
 }
+
+bool RecordVerification(const std::string& folder, const std::vector<IntegrityItem>& items,
+                        std::string* reason) {
+    std::error_code error;
+    if (!fs::is_directory(folder, error) ||
+        !fs::exists(fs::path(folder) / LEDGER_FILE_NAME, error)) {
+        return true;
+    }
+    int counts[4] = {};
+    for (const IntegrityItem& item : items) {
+        ++counts[static_cast<int>(item.verdict)];
+    }
+    LedgerEvent event;
+    event.action = "verify";
+    event.details.Add("ok", counts[static_cast<int>(Integrity::Ok)])
+        .Add("alterado", counts[static_cast<int>(Integrity::Altered)])
+        .Add("desconhecido", counts[static_cast<int>(Integrity::Unknown)])
+        .Add("cadeia-quebrada", counts[static_cast<int>(Integrity::BrokenChain)]);
+    return AppendLedgerLine(folder, event, reason);
+}

@@ -30,3 +30,8 @@ std::optional<std::string> ReportDataSha256(std::string_view pdf_bytes);
 std::optional<std::vector<IntegrityItem>> VerifyIntegrity(const std::string& path,
                                                           const std::string& archive_dir,
                                                           std::string* reason);
+
+// A whole archive checked is an event of that archive: a "verify" line in the folder's own
+// ledger counting each outcome. True, doing nothing, for a folder without a ledger.
+bool RecordVerification(const std::string& folder, const std::vector<IntegrityItem>& items,
+                        std::string* reason);

@@ -84,6 +84,11 @@ TEST_F(Outbox, AFailedUploadIsKeptAndSentOnceTheServerAnswers) {
     EXPECT_EQ(sent.waiting, 0);
     EXPECT_TRUE(ArchivedFiles(OutboxFolder()).empty());
     EXPECT_TRUE(IsArchived(ArchiveFolder(), image));  // the archive keeps its copy
+    const LedgerCheck after_send =
+        CheckLedgerText(ReadFileBytes(ArchiveFolder() + "/" + std::string(LEDGER_FILE_NAME)));
+    ASSERT_EQ(after_send.records.size(), 4u);
+    EXPECT_EQ(after_send.records[3].action, "upload");
+    EXPECT_EQ(after_send.records[3].file, ledger.records[0].file);
     const std::vector<StoredUpload> stored = loopback.store->List();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].readings, 500);

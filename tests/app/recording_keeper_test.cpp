@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/main_commands.h"
+#include "files/ledger.h"
 #include "link/exchange.h"
 #include "link/serial.h"
 #include "logger/logger_commands.h"
@@ -62,7 +63,14 @@ TEST_F(KeepBeforeWrite, NoWritesWithoutArchiving) {
     windows.three_way_answer = MsgAnswer::No;
     EXPECT_TRUE(CommandConfigWrite());
     EXPECT_EQ(card->RequestsSeen("AJ"), 1);
-    EXPECT_FALSE(std::filesystem::exists(archive));
+    EXPECT_TRUE(ArchivedFiles(archive).empty());
+    // The write itself is evidence: its line holds the card's configuration before and after.
+    const std::string ledger = ReadFileBytes(archive + "/" + std::string(LEDGER_FILE_NAME));
+    const LedgerCheck check = CheckLedgerText(ledger);
+    ASSERT_EQ(check.records.size(), 1u) << ledger;
+    EXPECT_EQ(check.records[0].action, "configure");
+    EXPECT_NE(ledger.find("\"before\":{\"sample_points\":"), std::string::npos) << ledger;
+    EXPECT_NE(ledger.find("\"after\":{\"sample_points\":2000,"), std::string::npos) << ledger;
 }
 
 TEST_F(KeepBeforeWrite, NothingIsAskedWhenTheRecordingIsKeptOrThereIsNone) {

@@ -45,11 +45,15 @@ TEST(CardCommands, InfoSimulateAndRefusal) {
     ASSERT_EQ(std::fscanf(out, "%15s port=%63s registered=%511s", pid, port, registered), 3);
     EXPECT_EQ(registered, dir.File("ttyACM0"));
     EXPECT_EQ(RunShell(simulate(dir.path(), "--name ttyACM0")).status, 1);  // the name is taken
-    run = cli(std::string("info --port ") + registered);
+    // Refused, the process ends from its timer thread: its --port registration goes too.
+    std::filesystem::create_directory(dir.File("tmp"));
+    run =
+        RunShell("TMPDIR=" + dir.File("tmp") + " " + RAZUROZAVI_CLI + " info --port " + registered);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output,
               "firmware=1.04\nhardware=120\nAtenção !: Não é possível utilizar este "
               "software: Versão de firmware, do Keltrix, incompativel !\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("tmp")));
     kill(std::stoi(pid), SIGTERM);
     EXPECT_EQ(pclose(out), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(registered));

@@ -262,6 +262,18 @@ TEST_F(Station, AnUploadThatFailsWaitsInTheOutbox) {
     EXPECT_EQ(run.out, "card port=" + card->PortPath() + " serial=3001 readings=200 file=" +
                            Archived(3001) + " state=archived upload=queued verdict=aprovado\n");
     EXPECT_EQ(ArchivedFiles(dir.File("dados/razurozavi/saida")).size(), 1u);
+
+    // An outbox that cannot be written: the line must not say the readings wait there.
+    card.reset();
+    auto second = Plug({.readings = 100}, 3002);
+    WriteFileBytes(dir.File("bloqueado"), "");
+    argv[1] = "XDG_DATA_HOME=" + dir.File("bloqueado");
+    const CommandResult blocked = RunCommand(argv);
+    EXPECT_EQ(blocked.exit_status, 1) << blocked.err;
+    EXPECT_NE(blocked.out.find("serial=3002 readings=100 file=" + Archived(3002) +
+                               " state=failed reason="),
+              std::string::npos)
+        << blocked.out;
 }
 
 // Asked for, the read's progress comes before the card's line, each percentage once.

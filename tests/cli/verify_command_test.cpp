@@ -68,6 +68,12 @@ TEST_F(VerifyCommandTest, AnArchiveItsFilesAndTheirCopiesVerify) {
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output,
               "ok arquivo/" + kData + "\nok arquivo/" + kGraph + "\nok arquivo/" + kSummary + "\n");
+    // The check is an event of the archive, chained like any other.
+    const std::vector<std::string> lines = LedgerLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[3].find("\"action\":\"verify\""), std::string::npos) << lines[3];
+    EXPECT_NE(lines[3].find("\"details\":{\"ok\":3,\"alterado\":0,"), std::string::npos)
+        << lines[3];
     run = Cli("verify arquivo/4711");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(run.output.find("ok arquivo/4711/20261207-011000.mvta\n"), 0u) << run.output;

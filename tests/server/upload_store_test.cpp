@@ -165,3 +165,15 @@ TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
     EXPECT_EQ(store->Readings(uploads[0].id), signed_tenths);
     EXPECT_EQ(store->Readings(uploads[1].id), (std::vector<int>{4, 5}));
 }
+
+// A keyword/value connection string must not become a SQLite file of that name.
+TEST(UploadStoreKind, LibpqConnectionStringsInEitherFormAreTakenForPostgresql) {
+    for (const char* db : {"postgresql://coleta@db1/uploads", "postgres://db1/uploads",
+                           "host=db1 dbname=uploads", "dbname=uploads"}) {
+        EXPECT_TRUE(IsPostgresDatabase(db)) << db;
+    }
+    for (const char* db : {"uploads.sqlite", "/var/lib/razurozavi/uploads.sqlite",
+                           "dados=2026.sqlite", "host=db1.sqlite x"}) {
+        EXPECT_FALSE(IsPostgresDatabase(db)) << db;
+    }
+}

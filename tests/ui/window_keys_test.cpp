@@ -10,8 +10,10 @@
 #include <QtTest>
 
 #include "base/control_ids.h"
+#include "ui/about_box.h"
 #include "ui/config_window.h"
 #include "ui/data_window.h"
+#include "ui/graph_window.h"
 #include "ui/main_window.h"
 #include "ui/program_application.h"
 #include "ui/qt_window_layer.h"
@@ -84,10 +86,17 @@ void WindowKeysTest::windowTooLargeForTheScreenScrolls() {
 }
 
 void WindowKeysTest::escapeClosesAndEnterPresses() {
-    QPointer<DataWindow> escaped = new DataWindow(layer_);
-    escaped->show();
-    QTest::keyClick(escaped->Control(BT_DATA_GRAPH), Qt::Key_Escape);
-    QTRY_VERIFY(escaped.isNull());
+    const MemoryImage image{};
+    for (QWidget* window : std::initializer_list<QWidget*>{
+             new DataWindow(layer_), new ConfigWindow(layer_), new AboutBox(layer_),
+             new GraphWindow(layer_, image, QSize(800, 500))}) {
+        QPointer<QWidget> escaped = window;
+        escaped->show();
+        QWidget* focused = escaped->findChild<QPushButton*>();
+        QVERIFY(focused != nullptr);
+        QTest::keyClick(focused, Qt::Key_Escape);
+        QTRY_VERIFY(escaped.isNull() || !escaped->isVisible());
+    }
 
     QPointer<DataWindow> entered = new DataWindow(layer_);
     entered->show();

@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -28,12 +30,31 @@ bool PortChoice::Register(const CommandLine& args) {
     return !device || Register(*device);
 }
 
+namespace {
+
+// The registration folder of this process, for an end that runs no destructor.
+std::mutex chosen_port_mutex;
+std::string chosen_port_dir;
+
+void RemoveFolder(const std::string& dir) {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+}  // namespace
+
 bool PortChoice::Register(const std::string& device) {
-    char pattern[] = "/tmp/razurozavi-cli-port-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/razurozavi-cli-port-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
         return false;
     }
     dir_ = pattern;
+    {
+        std::lock_guard lock(chosen_port_mutex);
+        chosen_port_dir = dir_;
+    }
     std::error_code error;
     std::filesystem::create_symlink(AbsolutePath(device), dir_ + "/ttyACM0", error);
     SetDeviceMapRoots("", dir_);
@@ -42,8 +63,17 @@ bool PortChoice::Register(const std::string& device) {
 
 PortChoice::~PortChoice() {
     if (!dir_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
+        std::lock_guard lock(chosen_port_mutex);
+        RemoveFolder(dir_);
+        chosen_port_dir.clear();
+    }
+}
+
+void RemoveChosenPortRegistration() {
+    std::lock_guard lock(chosen_port_mutex);
+    if (!chosen_port_dir.empty()) {
+        RemoveFolder(chosen_port_dir);
+        chosen_port_dir.clear();
     }
 }
 

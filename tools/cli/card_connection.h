@@ -25,6 +25,10 @@ class PortChoice {
     std::string dir_;
 };
 
+// Removes the registration of --port, for a process that ends without running destructors
+// (a refused firmware ends it from the timer thread).
+void RemoveChosenPortRegistration();
+
 // The failure message on standard error, "CAPTION: TEXT".
 void Fail(std::string_view text, std::string_view caption = "Erro");
 

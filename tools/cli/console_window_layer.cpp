@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "card_connection.h"
+
 namespace {
 
 constexpr int PROGRESS_BAR_WIDTH = 40;  // characters between the brackets
@@ -97,6 +99,7 @@ void ConsoleWindowLayer::EndProcess(int) {
     if (before_end) {
         before_end();
     }
+    RemoveChosenPortRegistration();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(1);

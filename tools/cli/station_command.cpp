@@ -192,6 +192,10 @@ int HandleCard(const std::string& port, const StationOptions& options,
         const UploadOutcome sent = UploadKeepingReadings(
             *image, ConfigFromHeader(image->data()), [&image] { return ImageFirmware(*image); },
             *options.upload, UploadStamp(*image));
+        // Not taken and not in the outbox either: the line must not promise a later send.
+        if (!sent.accepted && !IsArchived(OutboxFolder(), *image)) {
+            return failed(sent.text);
+        }
         report.upload = sent.accepted ? "sent" : "queued";
     }
     report.state = "archived";

@@ -19,5 +19,9 @@ int RunVerify(const CommandLine& args, ConsoleWindowLayer&) {
         std::printf("%s\n", IntegrityLineText(item).c_str());
         all_ok = all_ok && item.verdict == Integrity::Ok;
     }
+    // The outcome stands whether or not it could be recorded (a read-only copy, say).
+    if (!RecordVerification(args.positional[0], *items, &reason)) {
+        std::fprintf(stderr, "Aviso: verificação não registrada: %s\n", reason.c_str());
+    }
     return all_ok ? EXIT_OK : EXIT_FAILED;
 }

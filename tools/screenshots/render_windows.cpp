@@ -76,6 +76,7 @@ constexpr int PACED_READINGS = 32000;   // a paced read of these lasts several s
 constexpr std::chrono::seconds WATCHDOG{300};
 constexpr int ABOUT_BOX_OK = 305;  // the about box's only button
 const QSize GRAPH_PICTURE_SIZE(1280, 720);
+const QSize GRAPH_RESTORED_SIZE(900, 560);
 
 class Failure : public std::runtime_error {
   public:
@@ -444,11 +445,16 @@ class Session {
         data_in = shown;
     }
 
-    // The week just read, and a day whose cold room failed twice, at a desktop's size.
+    // The week just read, also restored to a smaller size, and a day whose cold room failed
+    // twice, at a desktop's size.
     void GraphPictures() {
         {
             GraphWindow week(Layer(), data_in, GRAPH_PICTURE_SIZE);
             SavePicture(&week, Path("graph-window.png"));
+            week.show();
+            week.resize(GRAPH_RESTORED_SIZE);
+            Settle(PAINT_SETTLE_MS);
+            SavePicture(&week, Path("graph-window-resized.png"));
         }
         MemoryImage failing = BuildDefaultRecording(720, 120);
         for (int i = 0; i < 720; ++i) {

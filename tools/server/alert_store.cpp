@@ -4,7 +4,7 @@
 #include "alert_store_sqlite.h"
 
 std::unique_ptr<AlertStore> AlertStore::Open(const std::string& db, std::string* error) {
-    if (IsPostgresUri(db)) {
+    if (IsPostgresDatabase(db)) {
         return PgAlertStore::Open(db, error);
     }
     return SqliteAlertStore::Open(db, error);

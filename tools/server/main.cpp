@@ -195,12 +195,12 @@ int main(int argc, char** argv) {
         return Usage((std::string("unknown argument: ") + argv[optind]).c_str());
     }
     // Every user of the machine can read a command line.
-    if (IsPostgresUri(db) && PgUriHasPassword(db)) {
+    if (IsPostgresDatabase(db) && PgUriHasPassword(db)) {
         return Usage("--db: the password goes in ~/.pgpass or PGPASSWORD, not on the command line");
     }
 
     // Opening a mistyped path would make an empty store there, which verifies.
-    if (verify && !IsPostgresUri(db) && access(db.c_str(), F_OK) != 0) {
+    if (verify && !IsPostgresDatabase(db) && access(db.c_str(), F_OK) != 0) {
         std::fprintf(stderr, "razurozavi-server: %s: no such database\n", db.c_str());
         return 1;
     }

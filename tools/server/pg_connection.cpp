@@ -116,3 +116,15 @@ bool PgUriHasPassword(const std::string& uri) {
     PQconninfoFree(options);
     return has;
 }
+
+bool IsPgKeywordConnectionString(const std::string& text) {
+    if (text.find('=') == std::string::npos) {
+        return false;
+    }
+    PQconninfoOption* options = PQconninfoParse(text.c_str(), nullptr);
+    if (options == nullptr) {
+        return false;
+    }
+    PQconninfoFree(options);
+    return true;
+}

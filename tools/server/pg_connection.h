@@ -65,3 +65,6 @@ class PgConnection {
 
 // Whether the libpq connection string `uri` carries a password.
 bool PgUriHasPassword(const std::string& uri);
+// "host=db1 dbname=coleta": keywords libpq knows, each with "=". A file name never parses
+// as one, as its words are no libpq keywords.
+bool IsPgKeywordConnectionString(const std::string& text);

@@ -6,15 +6,17 @@
 
 #include "files/digest.h"
 #include "logger/cp1252.h"
+#include "pg_connection.h"
 #include "upload_store_pg.h"
 #include "upload_store_sqlite.h"
 
-bool IsPostgresUri(const std::string& db) {
-    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
+bool IsPostgresDatabase(const std::string& db) {
+    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0 ||
+           IsPgKeywordConnectionString(db);
 }
 
 std::unique_ptr<UploadStore> UploadStore::Open(const std::string& db, std::string* error) {
-    if (IsPostgresUri(db)) {
+    if (IsPostgresDatabase(db)) {
         return PgUploadStore::Open(db, error);
     }
     return SqliteUploadStore::Open(db, error);

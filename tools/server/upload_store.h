@@ -50,7 +50,7 @@ struct StoreOutcome {
 
 class UploadStore {
   public:
-    // SQLite at the file `db`, or PostgreSQL when `db` is a libpq URI (postgresql://...);
+    // SQLite at the file `db`, or PostgreSQL when `db` is a libpq connection string;
     // nothing, with `error` set, when it cannot be opened.
     static std::unique_ptr<UploadStore> Open(const std::string& db, std::string* error);
     UploadStore() = default;
@@ -72,8 +72,9 @@ class UploadStore {
     virtual std::vector<int> Readings(long long upload_id) = 0;
 };
 
-// Whether `db` names a PostgreSQL database rather than a SQLite file.
-bool IsPostgresUri(const std::string& db);
+// Whether `db` names a PostgreSQL database rather than a SQLite file: a libpq URI, or a
+// keyword/value connection string such as "host=db1 dbname=coleta".
+bool IsPostgresDatabase(const std::string& db);
 
 // The header's fields as both stores keep them.
 std::string VersionText(const std::array<std::uint8_t, 3>& version);

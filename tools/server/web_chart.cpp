@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/number_text.h"
 #include "web_escape.h"
 #include "web_format.h"
 
@@ -49,7 +50,7 @@ std::string ChartSvg(const Recording& r, const ChartLayout& layout) {
     const auto x = [&](int i) {
         return n > 1 ? kLeft + static_cast<double>(i) * kPlotWidth / (n - 1) : kLeft;
     };
-    const auto px = [](double v) { return Format("%.1f", v); };
+    const auto px = [](double v) { return FixedText(v, 1); };
     const std::string unit = f ? "°F" : "°C";
 
     std::string svg =
@@ -64,7 +65,7 @@ std::string ChartSvg(const Recording& r, const ChartLayout& layout) {
     // Temperature axis.
     for (double t = bottom; t <= top + step / 2; t += step) {
         const std::string yt = px(y(t));
-        std::string label = Format(step < 1 ? "%.1f" : "%.0f", t);
+        std::string label = FixedText(t, step < 1 ? 1 : 0);
         std::replace(label.begin(), label.end(), '.', ',');
         svg += "<line class=\"grade\" x1=\"" + std::to_string(kLeft) + "\" y1=\"" + yt +
                "\" x2=\"" + std::to_string(kLeft + kPlotWidth) + "\" y2=\"" + yt + "\"/>";
@@ -105,14 +106,14 @@ std::string ChartSvg(const Recording& r, const ChartLayout& layout) {
     // The two limits, dashed, named at their right end.
     const auto limit = [&](double t, const char* cls, const char* name, double dy) {
         const std::string yt = px(y(t));
-        std::string value = Format("%.1f", t);
+        std::string value = FixedText(t, 1);
         std::replace(value.begin(), value.end(), '.', ',');
         svg += "<line class=\"limite " + std::string(cls) + "\" x1=\"" + std::to_string(kLeft) +
                "\" y1=\"" + yt + "\" x2=\"" + std::to_string(kLeft + kPlotWidth) + "\" y2=\"" + yt +
                "\"/>";
         svg += "<text class=\"rotulo-limite " + std::string(cls) + "\" x=\"" +
                std::to_string(kLeft + kPlotWidth - 4) + "\" y=\"" + yt + "\" dy=\"" +
-               Format("%.0f", dy) + "\" text-anchor=\"end\">" + name + " " + value + " " + unit +
+               FixedText(dy, 0) + "\" text-anchor=\"end\">" + name + " " + value + " " + unit +
                "</text>\n";
     };
     limit(high, "superior", "Limite superior", -5);

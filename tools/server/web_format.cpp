@@ -4,20 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
-std::string Format(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
+#include "base/number_text.h"
 
 std::string Temp(double celsius, bool fahrenheit) {
-    std::string text = Format("%.1f", ct(static_cast<float>(celsius), fahrenheit));
+    std::string text = FixedText(ct(static_cast<float>(celsius), fahrenheit), 1);
     std::replace(text.begin(), text.end(), '.', ',');
     return text + (fahrenheit ? " °F" : " °C");
 }
 
 std::string Spread(double celsius, bool fahrenheit) {
-    std::string text = Format("%.1f", fahrenheit ? celsius * 1.8 : celsius);
+    std::string text = FixedText(fahrenheit ? celsius * 1.8 : celsius, 1);
     std::replace(text.begin(), text.end(), '.', ',');
     return "± " + text + (fahrenheit ? " °F" : " °C");
 }
@@ -32,9 +28,7 @@ std::string Number(double value, int decimals) {
     if (!std::isfinite(value)) {
         return "null";
     }
-    char format[8];
-    std::snprintf(format, sizeof format, "%%.%df", decimals);
-    return Format(format, value);
+    return FixedText(value, decimals);
 }
 
 std::string DateTime(const CALENDAR& c) {

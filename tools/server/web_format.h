@@ -10,7 +10,6 @@
 inline constexpr const char* kTimeBase = "GMT-3";
 inline constexpr const char* kIsoOffset = "-03:00";
 
-std::string Format(const char* format, double value);
 // "8,0 °C": a Celsius temperature in the card's unit, Portuguese decimal comma.
 std::string Temp(double celsius, bool fahrenheit);
 // A spread converts without the offset.

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "alert_check.h"
+#include "base/number_text.h"
 #include "bind_address.h"
 #include "web_escape.h"
 
@@ -320,8 +321,8 @@ bool WebServer::Admitted(MHD_Connection* connection, const char* authorization,
     // A browser asks first without a password, and then sends the same one with every
     // request: a login is a password tried and not remembered.
     if (authorization != nullptr && !attempt.remembered) {
-        store_.RecordLogin(
-            {UtcText(std::time(nullptr)), CleanText(attempt.user.substr(0, LOGIN_USER_MAX)), address, admitted});
+        store_.RecordLogin({UtcText(std::time(nullptr)),
+                            CleanText(attempt.user.substr(0, LOGIN_USER_MAX)), address, admitted});
     }
     if (admitted) {
         return true;
@@ -360,9 +361,7 @@ bool WebServer::Answer(MHD_Connection* connection, const char* url, const char* 
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
-        char timing[48];
-        std::snprintf(timing, sizeof timing, "app;dur=%.2f", ms);
-        headers.emplace_back("Server-Timing", timing);
+        headers.emplace_back("Server-Timing", "app;dur=" + FixedText(ms, 2));
     }
     if (!page.download_name.empty()) {
         headers.emplace_back("Content-Disposition",

@@ -4,7 +4,7 @@
 #include "web_store_sqlite.h"
 
 std::unique_ptr<WebStore> WebStore::Open(const std::string& db, std::string* error) {
-    if (IsPostgresUri(db)) {
+    if (IsPostgresDatabase(db)) {
         return PgWebStore::Open(db, error);
     }
     return SqliteWebStore::Open(db, error);

@@ -1,0 +1,37 @@
+// The web view's numbers as the C locale writes them, whatever locale the process runs in:
+// a page, the chart, CSV and JSON must not turn 5.5 into "5,5" where the text is data.
+
+#include <gtest/gtest.h>
+
+#include "support/locales.h"
+#include "web_fixture.h"
+
+TEST(WebLocale, PagesChartCsvAndJsonAreTheSameInTheUsersLocales) {
+    WebFixture web;
+    ASSERT_TRUE(web.listening) << web.listen_error;
+    std::vector<int> tenths;
+    for (int i = 0; i < 300; ++i) {
+        tenths.push_back(-25 + (i * 7) % 130);
+    }
+    const std::string id = std::to_string(web.Store(TestHeader(4321, "Camara"), tenths));
+    const std::vector<std::string> paths = {"/", "/uploads/" + id, "/uploads/" + id + ".csv",
+                                            "/api/uploads/" + id, "/api/v1/uploads/" + id};
+    const auto fetch_all = [&] {
+        std::vector<std::string> bodies;
+        for (const std::string& path : paths) {
+            auto r = web.Get(path);
+            bodies.push_back(r ? r->body : "no answer");
+        }
+        return bodies;
+    };
+    const std::vector<std::string> in_c = fetch_all();
+    ASSERT_TRUE(Has(in_c[2], ",10.3,")) << in_c[2];
+    for (const char* name : kUsersLocales) {
+        ScopedLocale locale(name);
+        ASSERT_TRUE(locale.Active()) << locale.WhyNot();
+        const std::vector<std::string> there = fetch_all();
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            EXPECT_EQ(there[i], in_c[i]) << name << " " << paths[i];
+        }
+    }
+}
