@@ -41,14 +41,10 @@ MemoryImage ColdRoom(long serial, const char* description) {
     spec.t_low_ad = HiTempToAD(20);
     spec.t_high_ad = HiTempToAD(80);
     for (int i = 0; i < 2016; ++i) {
-        int tenths = 50 + static_cast<int>(std::lround(15 * std::sin(i * 2 * M_PI / 288.0)));
-        if (i >= 620 && i < 640) {
-            tenths = 93;
-        }
-        if (i >= 1500 && i < 1503) {
-            tenths = 12;
-        }
-        spec.readings.push_back(HiTempToAD(tenths));
+        const int swing = 50 + static_cast<int>(std::lround(15 * std::sin(i * 2 * M_PI / 288.0)));
+        spec.readings.push_back(HiTempToAD((i >= 620 && i < 640)     ? 93
+                                           : (i >= 1500 && i < 1503) ? 12
+                                                                     : swing));
     }
     return BuildImage(spec);
 }
