@@ -157,6 +157,7 @@ TEST(ServerCommandLine, WhatCannotWorkIsRefusedBeforeAnythingStarts) {
              {{"--alerts", "alerts.conf"},
               1,
               "alerts.conf:2: expected hours=N, N from 1 to 8784\n"},
+             {{"--alerts", "none.conf"}, 1, "none.conf: No such file or directory\n"},
              {{"--profile", "nenhum-assim"}, 1, "Perfil não encontrado: nenhum-assim\n"},
              {{"--profile", "ruim.perfil"}, 1, "Perfil inválido: ruim.perfil, linha 1: "},
              {{"--bind", "0.0.0.0", "--web-port", "40999"},
