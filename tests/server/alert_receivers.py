@@ -112,18 +112,9 @@ class Hook(http.server.BaseHTTPRequestHandler):
         pass
 
 
-class ThreadingSmtp(socketserver.ThreadingTCPServer):
-    allow_reuse_address = True
-    daemon_threads = True
-
-
-class ThreadingHttps(http.server.ThreadingHTTPServer):
-    allow_reuse_address = True
-    daemon_threads = True
-
-
-smtp = ThreadingSmtp(("127.0.0.1", int(smtp_port)), Smtp)
-https = ThreadingHttps(("127.0.0.1", int(https_port)), Hook)
+smtp = socketserver.ThreadingTCPServer(("127.0.0.1", int(smtp_port)), Smtp)
+smtp.daemon_threads = True
+https = http.server.ThreadingHTTPServer(("127.0.0.1", int(https_port)), Hook)
 https.socket = tls().wrap_socket(https.socket, server_side=True)
 threading.Thread(target=smtp.serve_forever, daemon=True).start()
 write("ports", "%d %d" % (smtp.server_address[1], https.server_address[1]))

@@ -82,11 +82,4 @@ TEST(AlertRules, AWrongLineIsRefusedWithItsNumberAndWhatWasExpected) {
     }
 }
 
-TEST(AlertRules, AFileThatCannotBeReadIsRefused) {
-    TempWorkingDir dir;
-    const AlertRulesLoad load = LoadAlertRules("none.conf");
-    EXPECT_FALSE(load.rules);
-    EXPECT_EQ(load.error, "none.conf: No such file or directory");
-}
-
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include "alert_store.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
@@ -86,12 +84,10 @@ TEST_F(AlertStoreTest, TheCheckReadsNewUploadsAndLastUploadsAndACardsOpenAlertsA
     const std::vector<StoredUpload> after = alerts->UploadsAfter(first, 1);
     ASSERT_EQ(after.size(), 1U);
     EXPECT_EQ(after[0].id, second);
-    EXPECT_EQ(after[0].serial, 77);
-    EXPECT_EQ(after[0].low_alarm_x10, 20);
+    // What the checks judge by.
     EXPECT_EQ(after[0].high_alarm_x10, 80);
     EXPECT_EQ(after[0].alarm_delay, 600);
     EXPECT_EQ(after[0].sample_points, 2000);
-    EXPECT_EQ(after[0].sample_rate, 300);
     EXPECT_EQ(UtcText(UtcSeconds(after[0].received)), after[0].received);
     EXPECT_EQ(alerts->UploadsAfter(first, 10).size(), 2U);
     EXPECT_EQ(alerts->Readings(second), (std::vector<int>{90, -12, 300}));
@@ -113,33 +109,6 @@ TEST_F(AlertStoreTest, TheCheckReadsNewUploadsAndLastUploadsAndACardsOpenAlertsA
     ASSERT_EQ(open.size(), 1U);
     EXPECT_EQ(open[0].message, "b");
     EXPECT_TRUE(alerts->OpenAlerts(88).empty());
-}
-
-TEST_F(AlertStoreTest, ADatabaseFromBeforeTheAlertsGainsTheirTablesAndKeepsItsUploads) {
-    const long long stored = Store(77, {50}, 1);
-    alerts.reset();
-    const char* const drop = "DROP TABLE alerts; DROP TABLE alert_state";
-    std::string error;
-    if (TestingOnPostgres()) {
-        ASSERT_TRUE(RunOnTestPostgres(std::string(drop) +
-                                      "; DELETE FROM razurozavi_schema WHERE version = 4"));
-        uploads = UploadStore::Open(std::getenv("RAZUROZAVI_TEST_POSTGRESQL"), &error);
-        ASSERT_TRUE(uploads) << error;
-        alerts = AlertStore::Open(std::getenv("RAZUROZAVI_TEST_POSTGRESQL"), &error);
-    } else {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open("uploads.sqlite", &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, drop, nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
-        alerts = AlertStore::Open("uploads.sqlite", &error);
-    }
-    ASSERT_TRUE(alerts) << error;
-    EXPECT_EQ(alerts->LastUploadId(), stored);
-    EXPECT_FALSE(alerts->CheckedThrough());
-    EXPECT_TRUE(
-        alerts->Record({{"full all@1", 77, stored, "full all", "a"}}, {"mail"}, kNow, &error))
-        << error;
-    EXPECT_EQ(alerts->AlertCount(), 1);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -53,18 +54,16 @@ bool RaiseDescriptorLimitTo(rlim_t wanted) {
     return limit.rlim_cur >= wanted;
 }
 
-// razurozavi-server in a process of its own, so that it can be killed.
+// razurozavi-server in a process of its own, so that it can be killed; standard error to `log`.
 class ServerProcess {
   public:
-    // Standard error goes to `log` when given.
     explicit ServerProcess(const std::string& db, const std::string& log = "/dev/null") {
         int out[2];
         EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
-            const int errors = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(errors, STDERR_FILENO);
+            dup2(open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
             execl(RAZUROZAVI_SERVER, RAZUROZAVI_SERVER, "--port", "0", "--web-port", "0", "--db",
                   db.c_str(), static_cast<char*>(nullptr));
             _exit(127);
@@ -72,8 +71,7 @@ class ServerProcess {
         close(out[1]);
         // "listening on 127.0.0.1 port N"
         std::string line;
-        char c = 0;
-        while (read(out[0], &c, 1) == 1 && c != '\n') {
+        for (char c = 0; read(out[0], &c, 1) == 1 && c != '\n';) {
             line += c;
         }
         close(out[0]);
@@ -95,118 +93,147 @@ class ServerProcess {
         }
         return pid_ > 0;
     }
+    CloudServer Address() const { return {"127.0.0.1", port, 2000, 3000}; }
     int port = 0;
 
   private:
     pid_t pid_ = -1;
 };
 
+// Uploads of recordings of random lengths, one a serial, and whether each was answered "cc".
+struct Uploads {
+    bool Send(long serial, const CloudServer& address) {
+        sent[serial] = RampImage(std::uniform_int_distribution<int>(1, 3000)(random),
+                                 static_cast<int>(serial), {.serial = serial});
+        GraphData(sent[serial]);
+        return acknowledged[serial] = UploadImage(sent[serial], address);
+    }
+    // Every upload answered "cc" is stored once, and every stored one whole: how many
+    // were answered "cc".
+    int ExpectAcknowledgedStoredOnce(const std::string& db) const {
+        std::string error;
+        std::unique_ptr<UploadStore> store;
+        // A restarted database may still be recovering.
+        for (int attempt = 0; attempt < 50 && !store; ++attempt) {
+            store = UploadStore::Open(db, &error);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_TRUE(store) << error;
+        std::map<long, int> stored;
+        for (const StoredUpload& u : store ? store->List() : std::vector<StoredUpload>{}) {
+            ++stored[u.serial];
+            EXPECT_EQ(store->Readings(u.id), UploadedTenths(sent.at(u.serial))) << u.serial;
+        }
+        int answered = 0;
+        for (const auto& [serial, ok] : acknowledged) {
+            answered += ok ? 1 : 0;
+            if (ok) {
+                EXPECT_EQ(stored[serial], 1) << serial;
+            }
+        }
+        return answered;
+    }
+    std::mt19937 random{20240611};
+    std::map<long, MemoryImage> sent;
+    std::map<long, bool> acknowledged;
+};
+
 }  // namespace
 
-TEST(CollectionServerPaced,
-     AnUploadIsStoredWithinTwoSecondsBesideFiveHundredIdleOrTricklingClients) {
-    if (!RaiseDescriptorLimitTo(1200)) {
-        GTEST_SKIP() << "needs 1200 descriptors";
+// Idle clients, and clients trickling a header a byte a second; or every slot held by a
+// client that sent a forged, valid header and then trickles the first byte of a data
+// packet: a card's upload still gets in, at once from another address, soon from the same.
+TEST(CollectionServerPaced, ACardGetsInBesideIdleTricklingOrForgedClientsOnEverySlot) {
+    if (!RaiseDescriptorLimitTo(2 * MAX_CONNECTIONS + 200)) {
+        GTEST_SKIP() << "needs " << 2 * MAX_CONNECTIONS + 200 << " descriptors";
     }
     RecordingWindowLayer windows;
     LoopbackCollectionServer loopback;
     const int port = loopback.server->Port();
     const Bytes header = BuildHeaderMessage(MakeUploadHeader({}, CALENDAR{}, FirmwareVersion{}));
-
-    std::vector<SocketHandle> idle, trickling;
-    for (int k = 0; k < 250; ++k) {
-        idle.push_back(ConnectFrom("127.0.0.1", port));
-        trickling.push_back(ConnectFrom("127.0.0.1", port));
-    }
-    // One byte of a header a second from each trickling client, never a whole header.
-    std::atomic<bool> done{false};
-    std::jthread trickle([&] {
-        for (std::size_t at = 0; !done; at = (at + 1) % (header.size() - 1)) {
-            for (const SocketHandle& s : trickling) {
-                send(s.Get(), &header[at], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-            }
-            for (int tick = 0; tick < 10 && !done; ++tick) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    struct Crowd {
+        const char* from;  // the card uploads from 127.0.0.1
+        int idle;
+        int trickling;
+        bool forged;
+        double within_s;
+    };
+    int recording = 0;
+    for (const Crowd crowd : {Crowd{"127.0.0.1", 250, 250, false, 2.0},
+                              Crowd{"127.0.0.2", 0, MAX_CONNECTIONS, true, 2.0},
+                              Crowd{"127.0.0.1", 0, MAX_CONNECTIONS, true, 10.0}}) {
+        const MemoryImage image = RampImage(8000, recording++, {.serial = 77});
+        GraphData(image);
+        std::vector<SocketHandle> idle, trickling;
+        for (int k = 0; k < crowd.idle; ++k) {
+            idle.push_back(ConnectFrom(crowd.from, port));
+        }
+        for (int k = 0; k < crowd.trickling; ++k) {
+            trickling.push_back(ConnectFrom(crowd.from, port));
+            if (crowd.forged) {
+                SendAll(trickling.back().Get(), header, 2000);
+                std::array<std::uint8_t, 2> reply{};
+                ASSERT_EQ(ReceiveOnce(trickling.back().Get(), reply, 2000), 2) << k;
             }
         }
-    });
-
-    // Three recordings, each stored.
-    std::vector<MemoryImage> images;
-    for (int round = 0; round < 3; ++round) {
-        images.push_back(RampImage(8000, round, {.serial = 77}));
-    }
-    GraphData(images[0]);
-    std::vector<double> seconds;
-    for (const MemoryImage& image : images) {
+        // A byte a second from each, never a whole message.
+        const Bytes trickled =
+            crowd.forged ? Bytes{PACKET_START} : Bytes(header.begin(), header.end() - 1);
+        std::jthread trickle([&](std::stop_token stop) {
+            for (std::size_t at = 0; !stop.stop_requested(); at = (at + 1) % trickled.size()) {
+                for (const SocketHandle& s : trickling) {
+                    send(s.Get(), &trickled[at], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+                }
+                for (int tick = 0; tick < 10 && !stop.stop_requested(); ++tick) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+            }
+        });
+        const std::size_t before = loopback.store->List().size();
         const auto begin = Clock::now();
-        EXPECT_TRUE(UploadImage(image, loopback.Address()));
-        seconds.push_back(std::chrono::duration<double>(Clock::now() - begin).count());
-        EXPECT_LT(seconds.back(), 2.0);
+        bool stored = UploadImage(image, loopback.Address());
+        // Beside forged headers, a try may meet every slot taken.
+        while (crowd.forged && !stored &&
+               Clock::now() - begin < std::chrono::duration<double>(crowd.within_s)) {
+            stored = UploadImage(image, loopback.Address());
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+        trickle.request_stop();
+        std::printf("upload of 8000 readings beside %d idle and %d %s clients from %s: %.3f s\n",
+                    crowd.idle, crowd.trickling, crowd.forged ? "forged" : "trickling", crowd.from,
+                    seconds);
+        EXPECT_TRUE(stored) << crowd.from;
+        EXPECT_LT(seconds, crowd.within_s) << crowd.from;
+        ASSERT_EQ(loopback.store->List().size(), before + 1);
+        EXPECT_EQ(loopback.store->Readings(loopback.store->List().back().id),
+                  UploadedTenths(image));
     }
-    done = true;
-    std::printf(
-        "upload of 8000 readings beside 250 idle and 250 trickling clients: %.3f s, "
-        "%.3f s, %.3f s\n",
-        seconds[0], seconds[1], seconds[2]);
-    ASSERT_EQ(loopback.store->List().size(), 3u);
-    EXPECT_EQ(loopback.store->Readings(loopback.store->List()[0].id), UploadedTenths(images[0]));
 }
 
 TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesAKillAtAnyMoment) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;
-    std::mt19937 random(20240611);
-    std::map<long, MemoryImage> sent;
-    std::map<long, bool> acknowledged;
+    Uploads uploads;
     int kills = 0;
     const std::string db = FreshTestDatabase(dir.File("uploads.sqlite"));
-    for (long serial = 1; serial <= 100;) {
+    for (long serial = 1; serial <= 100; ++kills) {
         ServerProcess server(db);
         ASSERT_GT(server.port, 0);
-        const pid_t pid = server.Pid();
         // The kill lands anywhere within the next few uploads.
-        const int delay_ms = std::uniform_int_distribution<int>(0, 400)(random);
-        std::jthread killer([pid, delay_ms](std::stop_token stop) {
-            const auto until = Clock::now() + std::chrono::milliseconds(delay_ms);
+        const auto until =
+            Clock::now() +
+            std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 400)(uploads.random));
+        std::jthread killer([pid = server.Pid(), until](std::stop_token stop) {
             while (!stop.stop_requested() && Clock::now() < until) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             kill(pid, SIGKILL);
         });
-        const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
-        for (; serial <= 100; ++serial) {
-            sent[serial] = RampImage(std::uniform_int_distribution<int>(1, 3000)(random),
-                                     static_cast<int>(serial), {.serial = serial});
-            GraphData(sent[serial]);
-            acknowledged[serial] = UploadImage(sent[serial], address);
-            if (!acknowledged[serial]) {
-                ++serial;
-                break;
-            }
-        }
-        killer.join();
-        ++kills;
-    }
-
-    std::string error;
-    const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
-    ASSERT_TRUE(store) << error;
-    std::map<long, int> stored;
-    for (const StoredUpload& u : store->List()) {
-        ++stored[u.serial];
-        // Whole or not at all.
-        EXPECT_EQ(store->Readings(u.id), UploadedTenths(sent.at(u.serial))) << u.serial;
-    }
-    int answered = 0;
-    for (const auto& [serial, ok] : acknowledged) {
-        answered += ok ? 1 : 0;
-        if (ok) {
-            EXPECT_EQ(stored[serial], 1) << serial;
+        while (serial <= 100 && uploads.Send(serial++, server.Address())) {
         }
     }
-    std::printf("100 uploads, %d kills: %d answered cc and all stored, %zu stored in all\n", kills,
-                answered, store->List().size());
+    const int answered = uploads.ExpectAcknowledgedStoredOnce(db);
+    std::printf("100 uploads, %d kills: %d answered cc and all stored\n", kills, answered);
     // Both outcomes must have happened often for the test to prove anything.
     EXPECT_GE(kills, 10);
     EXPECT_GE(answered, 20);
@@ -227,49 +254,21 @@ TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesPostgresRestartingAtAny
     std::jthread restarter([&](std::stop_token stop) {
         std::mt19937 random(20241207);
         while (!stop.stop_requested()) {
-            const int delay_ms = std::uniform_int_distribution<int>(0, 400)(random);
-            std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
-            if (RunShell("pg_ctlcluster " + std::string(version) +
-                         " regress restart -m immediate >/dev/null 2>&1")
-                    .status == 0) {
-                ++restarts;
-            }
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 400)(random)));
+            restarts += RunShell("pg_ctlcluster " + std::string(version) +
+                                 " regress restart -m immediate >/dev/null 2>&1")
+                            .status == 0;
         }
     });
-    const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
-    std::map<long, MemoryImage> sent;
-    std::map<long, bool> acknowledged;
-    std::mt19937 random(20240611);
+    Uploads uploads;
     for (long serial = 1; serial <= 60; ++serial) {
-        sent[serial] = RampImage(std::uniform_int_distribution<int>(1, 3000)(random),
-                                 static_cast<int>(serial), {.serial = serial});
-        GraphData(sent[serial]);
-        acknowledged[serial] = UploadImage(sent[serial], address);
+        uploads.Send(serial, server.Address());
     }
     restarter.request_stop();
     restarter.join();
     EXPECT_TRUE(server.Running());
-
-    std::string error;
-    std::unique_ptr<UploadStore> store;
-    // The last restart may still be recovering.
-    for (int attempt = 0; attempt < 50 && !store; ++attempt) {
-        store = UploadStore::Open(db, &error);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_TRUE(store) << error;
-    std::map<long, int> stored;
-    for (const StoredUpload& u : store->List()) {
-        ++stored[u.serial];
-        EXPECT_EQ(store->Readings(u.id), UploadedTenths(sent.at(u.serial))) << u.serial;
-    }
-    int answered = 0;
-    for (const auto& [serial, ok] : acknowledged) {
-        answered += ok ? 1 : 0;
-        if (ok) {
-            EXPECT_EQ(stored[serial], 1) << serial;
-        }
-    }
+    const int answered = uploads.ExpectAcknowledgedStoredOnce(db);
     std::printf("60 uploads, %d restarts of PostgreSQL: %d answered cc and all stored\n",
                 restarts.load(), answered);
     EXPECT_GE(restarts, 5);
@@ -284,115 +283,51 @@ TEST(CollectionServerPaced, ALockedDatabaseIsAnsweredEeAndTheServerGoesOn) {
     loopback.store->SetBusyTimeout(300);
     const MemoryImage image = RampImage(100, 0, {.serial = 5});
     GraphData(image);
-
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(dir.File("uploads.sqlite").c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     EXPECT_FALSE(UploadImage(image, loopback.Address()));
     EXPECT_NE(windows.Messages().back().text.find("'ee'"), std::string::npos)
         << windows.Messages().back().text;
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
-
+    sqlite3_close(other);  // rolls back
     EXPECT_TRUE(UploadImage(image, loopback.Address()));
     EXPECT_EQ(loopback.store->List().size(), 1u);
 }
 
-// Every slot held by a client that sent a forged, valid header and then trickles: a card's
-// upload still gets in, at once from another address, and soon from the same one.
-TEST(CollectionServerPaced, ForgedHeadersOnEverySlotLockNoCardOut) {
-    if (!RaiseDescriptorLimitTo(2 * MAX_CONNECTIONS + 200)) {
-        GTEST_SKIP() << "needs " << 2 * MAX_CONNECTIONS + 200 << " descriptors";
-    }
-    RecordingWindowLayer windows;
-    LoopbackCollectionServer loopback;
-    const int port = loopback.server->Port();
-    const Bytes header = BuildHeaderMessage(MakeUploadHeader({}, CALENDAR{}, FirmwareVersion{}));
-    struct Attack {
-        const char* from;  // the card uploads from 127.0.0.1
-        double within_s;
-    };
-    int recording = 0;
-    for (const Attack attack : {Attack{"127.0.0.2", 2.0}, Attack{"127.0.0.1", 10.0}}) {
-        const MemoryImage image = RampImage(2000, recording++, {.serial = 77});
-        GraphData(image);
-        std::vector<SocketHandle> hogs;
-        for (int k = 0; k < MAX_CONNECTIONS; ++k) {
-            hogs.push_back(ConnectFrom(attack.from, port));
-            SendAll(hogs.back().Get(), header, 2000);
-            std::array<std::uint8_t, 2> reply{};
-            ASSERT_EQ(ReceiveOnce(hogs.back().Get(), reply, 2000), 2) << k;
-        }
-        // Then the first byte of a data packet now and then, never a whole one.
-        std::atomic<bool> done{false};
-        std::jthread trickle([&] {
-            const std::uint8_t start = PACKET_START;
-            while (!done) {
-                for (const SocketHandle& s : hogs) {
-                    send(s.Get(), &start, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-                }
-                for (int tick = 0; tick < 10 && !done; ++tick) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                }
-            }
-        });
-        const std::size_t before = loopback.store->List().size();
-        const auto begin = Clock::now();
-        bool stored = false;
-        while (!stored && Clock::now() - begin < std::chrono::duration<double>(attack.within_s)) {
-            stored = UploadImage(image, loopback.Address());
-        }
-        const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-        done = true;
-        trickle.join();
-        std::printf("upload beside %d forged headers from %s: stored after %.3f s\n",
-                    MAX_CONNECTIONS, attack.from, seconds);
-        EXPECT_TRUE(stored) << attack.from;
-        EXPECT_LT(seconds, attack.within_s) << attack.from;
-        EXPECT_EQ(loopback.store->List().size(), before + 1);
-    }
-}
-
 // The database taken from under the server: its shared-memory index truncated, its file
-// made immutable, then deleted. The server answers "ee", says why, and goes on; nothing is answered
-// "cc" that is not stored where the server was told to keep it.
+// made immutable, then deleted. The server answers "ee", says why, and goes on; nothing is
+// answered "cc" that is not stored where the server was told to keep it.
 TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoesOn) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;
     const std::string db = dir.File("uploads.sqlite");
     ServerProcess server(db, dir.File("errors.txt"));
     ASSERT_GT(server.port, 0);
-    const CloudServer address{"127.0.0.1", server.port, 2000, 3000};
     std::vector<MemoryImage> images;
     for (int k = 0; k < 5; ++k) {
         images.push_back(RampImage(500, k, {.serial = 60 + k}));
     }
     GraphData(images[0]);
-    EXPECT_TRUE(UploadImage(images[0], address));
-
+    EXPECT_TRUE(UploadImage(images[0], server.Address()));
     std::ofstream(db + "-shm", std::ios::trunc).close();
-    EXPECT_TRUE(UploadImage(images[1], address));
+    EXPECT_TRUE(UploadImage(images[1], server.Address()));
     ASSERT_TRUE(server.Running());
-
     // Made immutable (where chattr works: root on ext4): "ee", and stored once it is not.
     if (RunShell("chattr +i " + db + " 2>&1").status == 0) {
-        const bool refused = !UploadImage(images[2], address);
+        const bool refused = !UploadImage(images[2], server.Address());
         RunShell("chattr -i " + db);
         EXPECT_TRUE(refused);
         ASSERT_TRUE(server.Running());
-        EXPECT_TRUE(UploadImage(images[2], address));
+        EXPECT_TRUE(UploadImage(images[2], server.Address()));
     }
-
     ASSERT_EQ(std::remove(db.c_str()), 0);
-    EXPECT_FALSE(UploadImage(images[3], address));
+    EXPECT_FALSE(UploadImage(images[3], server.Address()));
     EXPECT_NE(windows.Messages().back().text.find("'ee'"), std::string::npos)
         << windows.Messages().back().text;
-    EXPECT_FALSE(UploadImage(images[4], address));
+    EXPECT_FALSE(UploadImage(images[4], server.Address()));
     EXPECT_TRUE(server.Running());
     server.Kill();
-    std::ifstream log(dir.File("errors.txt"));
-    const std::string errors((std::istreambuf_iterator<char>(log)),
-                             std::istreambuf_iterator<char>());
+    const std::string errors = ReadFileBytes(dir.File("errors.txt"));
     EXPECT_NE(errors.find("the database " + db + " is gone"), std::string::npos) << errors;
 }
 
@@ -410,11 +345,9 @@ TEST(CollectionServerPaced, GarbageConnectionsDoNotFillStandardError) {
     }
     EXPECT_TRUE(server.Running());
     server.Kill();
-    std::ifstream log(dir.File("errors.txt"));
-    int lines = 0;
-    for (std::string line; std::getline(log, line);) {
-        ++lines;
-    }
-    std::printf("1000 garbage connections: %d lines on standard error\n", lines);
+    const std::string errors = ReadFileBytes(dir.File("errors.txt"));
+    const auto lines = std::count(errors.begin(), errors.end(), '\n');
+    std::printf("1000 garbage connections: %ld lines on standard error\n",
+                static_cast<long>(lines));
     EXPECT_LT(lines, 100);
 }

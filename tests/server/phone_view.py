@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Loads a page in headless Chromium as a phone 390 x 844 sees it, and prints what the
-browser measured, as one JSON object: the page's scrollWidth and width, the smallest chart
-label as drawn in CSS pixels, and the landmarks with their labels. The pages carry no
+browser measured: "WIDTH SCROLLWIDTH SMALLEST" (the smallest chart label as drawn in CSS
+pixels, 0 for none), then a line "ROLE: LABEL" for each landmark. The pages carry no
 script; the measuring runs through the DevTools protocol over a pipe.
 
     phone_view.py PROFILE_DIR URL [SCREENSHOT.png]
 
 With AXE_CORE_JS naming axe-core's axe.min.js (from the npm registry), it also runs
-axe-core on the page and adds its violations: [rule, impact, nodes].
+axe-core on the page and prints a line "axe RULE IMPACT" for each violation.
 """
 
 import base64
@@ -51,37 +51,44 @@ MEASURE = r"""
 
 
 class DevTools:
+    """Chromium over --remote-debugging-pipe (fds 3 and 4): JSON messages ended by a NUL."""
+
     def __init__(self, profile):
         to_chrome_r, self.to_chrome = os.pipe()
         self.from_chrome, from_chrome_w = os.pipe()
         os.set_inheritable(to_chrome_r, True)
         os.set_inheritable(from_chrome_w, True)
-
-        def fds():
-            os.dup2(to_chrome_r, 3)
-            os.dup2(from_chrome_w, 4)
-
         self.chrome = subprocess.Popen(
             ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
              "--disable-background-networking", "--disable-component-update", "--disable-sync",
              "--hide-scrollbars", "--remote-debugging-pipe", "--user-data-dir=" + profile,
              f"--window-size={WIDTH},{HEIGHT}", "about:blank"],
-            preexec_fn=fds, pass_fds=(3, 4),
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            preexec_fn=lambda: (os.dup2(to_chrome_r, 3), os.dup2(from_chrome_w, 4)),
+            pass_fds=(3, 4), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(to_chrome_r)
         os.close(from_chrome_w)
         self.next_id = 0
         self.pending = b""
         self.events = []
 
-    def _message(self):
-        while b"\0" not in self.pending:
-            chunk = os.read(self.from_chrome, 1 << 20)
-            if not chunk:
-                raise RuntimeError("chromium closed the pipe")
-            self.pending += chunk
-        text, self.pending = self.pending.split(b"\0", 1)
-        return json.loads(text)
+    def receive(self, wanted, seconds=20):
+        """The first message that `wanted` takes; the others are kept for later."""
+        deadline = time.monotonic() + seconds
+        for message in self.events:
+            if wanted(message):
+                return message
+        while time.monotonic() < deadline:
+            while b"\0" not in self.pending:
+                chunk = os.read(self.from_chrome, 1 << 20)
+                if not chunk:
+                    raise RuntimeError("chromium closed the pipe")
+                self.pending += chunk
+            text, self.pending = self.pending.split(b"\0", 1)
+            message = json.loads(text)
+            if wanted(message):
+                return message
+            self.events.append(message)
+        raise RuntimeError("no answer in time")
 
     def call(self, method, params=None, session=None):
         self.next_id += 1
@@ -89,22 +96,10 @@ class DevTools:
         if session:
             message["sessionId"] = session
         os.write(self.to_chrome, json.dumps(message).encode() + b"\0")
-        while True:
-            answer = self._message()
-            if answer.get("id") == self.next_id:
-                if "error" in answer:
-                    raise RuntimeError(f"{method}: {answer['error']}")
-                return answer["result"]
-            self.events.append(answer)
-
-    def wait_for(self, method, session, seconds=20):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            for e in self.events:
-                if e.get("method") == method and e.get("sessionId") == session:
-                    return
-            self.events.append(self._message())
-        raise RuntimeError("no " + method)
+        answer = self.receive(lambda m: m.get("id") == self.next_id)
+        if "error" in answer:
+            raise RuntimeError(f"{method}: {answer['error']}")
+        return answer["result"]
 
     def close(self):
         try:
@@ -127,9 +122,13 @@ def main():
                    session)
         tools.call("Page.enable", session=session)
         tools.call("Page.navigate", {"url": url}, session)
-        tools.wait_for("Page.loadEventFired", session)
+        tools.receive(lambda m: m.get("method") == "Page.loadEventFired"
+                      and m.get("sessionId") == session)
         measured = json.loads(tools.call("Runtime.evaluate", {"expression": MEASURE},
                                          session)["result"]["value"])
+        lines = ["%d %d %s" % (measured["width"], measured["scrollWidth"],
+                               measured["smallestChartLabel"] or 0)]
+        lines += ["%s: %s" % (role, label) for role, label in measured["landmarks"]]
         axe = os.environ.get("AXE_CORE_JS")
         if axe:
             with open(axe, encoding="utf-8") as source:
@@ -138,7 +137,8 @@ def main():
                 "expression": "axe.run().then(r => JSON.stringify(r.violations.map("
                               "v => [v.id, v.impact, v.nodes.length])))",
                 "awaitPromise": True}, session)
-            measured["axe"] = json.loads(found["result"]["value"])
+            lines += ["axe %s %s" % (rule, impact)
+                      for rule, impact, _ in json.loads(found["result"]["value"])]
         if screenshot:
             shot = tools.call("Page.captureScreenshot",
                               {"format": "png", "captureBeyondViewport": True,
@@ -147,7 +147,7 @@ def main():
                                         "scale": 1}}, session)
             with open(screenshot, "wb") as out:
                 out.write(base64.b64decode(shot["data"]))
-        print(json.dumps(measured))
+        print("\n".join(lines))
     finally:
         tools.close()
 

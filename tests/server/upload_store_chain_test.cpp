@@ -2,6 +2,7 @@
 // whose readings, fields or place in the chain were changed in the database behind the
 // server's back; a file or database from before the chain is chained in place; stores
 // sharing one database never fork it; the web view shows whether an upload still holds.
+// A store from before the chain had no alerts either: they are added in place as well.
 // On SQLite, and on PostgreSQL under pg_virtualenv.
 
 #include <gtest/gtest.h>
@@ -122,7 +123,8 @@ TEST_F(UploadChain, AStoreFromBeforeTheChainIsChainedInPlaceAndGoesOn) {
     } else {
         Tamper(db,
                "ALTER TABLE uploads DROP COLUMN sha256; ALTER TABLE uploads DROP COLUMN chain; "
-               "DROP TABLE web_logins");
+               "DROP TABLE web_logins; DROP TABLE IF EXISTS alerts; DROP TABLE IF EXISTS "
+               "alert_state");
     }
 
     std::string error;
@@ -153,8 +155,14 @@ TEST_F(UploadChain, AStoreFromBeforeTheChainIsChainedInPlaceAndGoesOn) {
     EXPECT_EQ(verified.status, 0) << verified.output;
     EXPECT_EQ(verified.output, TestingOnPostgres() ? "4 uploads verified, the chain holds\n"
                                                    : "5 uploads verified, the chain holds\n");
-    // The logins' table is back too.
+    // The logins' and the alerts' tables are back too; the alert check has yet to start.
     EXPECT_TRUE(WebStore::Open(db, &error)->RecordLogin({"2026-01-02 03:04:05", "a", "b", true}));
+    const std::unique_ptr<AlertStore> alerts = AlertStore::Open(db, &error);
+    ASSERT_TRUE(alerts) << error;
+    EXPECT_EQ(alerts->LastUploadId(), TestingOnPostgres() ? 4 : 5);
+    EXPECT_FALSE(alerts->CheckedThrough());
+    EXPECT_TRUE(alerts->Record({{"full all@1", 1, 1, "full all", "a"}}, {"mail"}, 0, &error))
+        << error;
 }
 
 TEST_F(UploadChain, StoresSharingADatabaseNeverForkTheChain) {

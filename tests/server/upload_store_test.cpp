@@ -1,5 +1,6 @@
 // The upload store: a database of the first schema (a row per reading) brought to the
-// compact one in place, and the card lists kept quick with many cards.
+// compact one in place, the card lists kept quick with many cards, and a batch's uploads
+// each stored or refused alone.
 
 #include "upload_store.h"
 
@@ -34,34 +35,18 @@ const char* const kFirstSchema =
 // `uploads` uploads of the first schema: upload k is card (k % cards), with `readings`
 // readings, reading i being (k * 7 + i) % 3000 - 1000 tenths.
 void WriteFirstSchema(const std::string& path, int uploads, int cards, int readings) {
+    const auto n = [](int count) { return std::to_string(count); };
+    const std::string fill =
+        std::string(kFirstSchema) + "BEGIN; WITH RECURSIVE u(k) AS (SELECT 1 UNION ALL SELECT " +
+        "k + 1 FROM u WHERE k < " + n(uploads) + ") INSERT INTO uploads SELECT k, '2024-06-10 " +
+        "12:00:00', '127.0.0.1', 1000 + k % " + n(cards) + ", 'Sala', 20, 80, 0, 600, 2000, " +
+        "300, 12, 0, 0, 10, 6, 24, '1.0.3', '1.0.4', 0 FROM u; WITH RECURSIVE i(k) AS (SELECT " +
+        "0 UNION ALL SELECT k + 1 FROM i WHERE k < " + n(readings - 1) + ") INSERT INTO " +
+        "readings SELECT id, k, (id * 7 + k) % 3000 - 1000 FROM uploads, i; COMMIT";
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, kFirstSchema, nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* upload = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO uploads VALUES (?, '2024-06-10 12:00:00', '127.0.0.1', ?, "
-                       "'Sala', 20, 80, 0, 600, 2000, 300, 12, 0, 0, 10, 6, 24, '1.0.3', "
-                       "'1.0.4', 0)",
-                       -1, &upload, nullptr);
-    sqlite3_stmt* reading = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO readings VALUES (?, ?, ?)", -1, &reading, nullptr);
-    for (int k = 1; k <= uploads; ++k) {
-        sqlite3_bind_int(upload, 1, k);
-        sqlite3_bind_int(upload, 2, 1000 + k % cards);
-        ASSERT_EQ(sqlite3_step(upload), SQLITE_DONE);
-        sqlite3_reset(upload);
-        for (int i = 0; i < readings; ++i) {
-            sqlite3_bind_int(reading, 1, k);
-            sqlite3_bind_int(reading, 2, i);
-            sqlite3_bind_int(reading, 3, (k * 7 + i) % 3000 - 1000);
-            ASSERT_EQ(sqlite3_step(reading), SQLITE_DONE);
-            sqlite3_reset(reading);
-        }
-    }
-    sqlite3_finalize(upload);
-    sqlite3_finalize(reading);
-    ASSERT_EQ(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
     sqlite3_close(db);
 }
 
@@ -122,22 +107,6 @@ TEST(UploadStore, ADatabaseOfTheFirstSchemaIsMigratedInPlace) {
     EXPECT_EQ(web->Readings(30), ExpectedTenths(30, 500));
 }
 
-TEST(UploadStore, ReadingsKeepTheirSignAndRangeAndAnOutOfRangeOneIsRefused) {
-    TempWorkingDir dir;
-    std::string error;
-    const std::unique_ptr<UploadStore> store =
-        UploadStore::Open(FreshTestDatabase("new.sqlite"), &error);
-    ASSERT_TRUE(store) << error;
-    const std::vector<int> tenths = {0, -1, 1, -32768, 32767, -400, 1250, 255, 256, -256};
-    UploadHeader header;
-    header.serial = 9;
-    ASSERT_TRUE(store->Store("127.0.0.1", header, tenths));
-    EXPECT_EQ(store->Readings(store->List().back().id), tenths);
-    std::string why;
-    EXPECT_FALSE(store->Store("127.0.0.1", header, {1, 40000}, &why));
-    EXPECT_EQ(store->List().size(), 1u);
-}
-
 TEST(UploadStorePaced, TenThousandCardsAreListedWithinFiftyMilliseconds) {
     TempWorkingDir dir;
     WriteFirstSchema("many.sqlite", 10000, 10000, 150);
@@ -168,6 +137,7 @@ TEST(UploadStorePaced, TenThousandCardsAreListedWithinFiftyMilliseconds) {
     EXPECT_EQ(web->CardCount(), 10000);
 }
 
+// Readings keep their sign and range; an out-of-range one refuses its upload alone.
 TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
     TempWorkingDir dir;
     std::string error;
@@ -178,9 +148,10 @@ TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
     a.serial = 1;
     UploadHeader b;
     b.serial = 2;
-    const std::vector<StoreOutcome> outcomes = store->StoreAll({{"127.0.0.1", a, {1, 2, 3}},
-                                                                {"127.0.0.1", b, {1, 99999}},
-                                                                {"127.0.0.1", a, {1, 2, 3}},
+    const std::vector<int> signed_tenths = {0, -1, 1, -32768, 32767, -400, 1250, 255, 256, -256};
+    const std::vector<StoreOutcome> outcomes = store->StoreAll({{"127.0.0.1", a, signed_tenths},
+                                                                {"127.0.0.1", b, {1, 40000}},
+                                                                {"127.0.0.1", a, signed_tenths},
                                                                 {"127.0.0.1", b, {4, 5}}});
     ASSERT_EQ(outcomes.size(), 4u);
     EXPECT_TRUE(outcomes[0].stored);
@@ -188,9 +159,10 @@ TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
     EXPECT_EQ(outcomes[1].why, "a reading out of the card's range");
     EXPECT_TRUE(outcomes[2].stored);  // the same recording: "cc", not stored again
     EXPECT_TRUE(outcomes[3].stored);
+    EXPECT_FALSE(store->Store("127.0.0.1", b, {1, -40000}));
     const std::vector<StoredUpload> uploads = store->List();
     ASSERT_EQ(uploads.size(), 2u);
-    EXPECT_EQ(store->Readings(uploads[0].id), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(store->Readings(uploads[0].id), signed_tenths);
     EXPECT_EQ(store->Readings(uploads[1].id), (std::vector<int>{4, 5}));
 }
 

@@ -24,7 +24,7 @@ std::string PythonReads(const std::string& body) {
     return r.output;
 }
 
-TEST_F(WebApiTest, VersionedPathsAnswerAsTheirAliasesWithTheVersionInEachAnswer) {
+TEST_F(WebApiTest, VersionedPathsAnswerAsTheirAliasesAndThePagesLinkThem) {
     ASSERT_TRUE(web.listening) << web.listen_error;
     const long long id = web.Store(TestHeader(321, "Camara"), std::vector<int>(12, 50));
     for (const std::string& path :
@@ -37,57 +37,58 @@ TEST_F(WebApiTest, VersionedPathsAnswerAsTheirAliasesWithTheVersionInEachAnswer)
         EXPECT_EQ(now->body, alias->body) << path;
         EXPECT_TRUE(now->body.starts_with("{\"versao\":1,")) << now->body.substr(0, 80);
     }
-    auto home = web.Get("/");
-    ASSERT_TRUE(home);
-    EXPECT_TRUE(Has(home->body, "<a href=\"/api/v1/cards\">")) << home->body;
+    // The pages stay HTML for people, and link the program's icon; the home page the API.
+    EXPECT_TRUE(Has(web.Get("/")->body, "<a href=\"/api/v1/cards\">"));
+    for (const char* path : {"/", "/uploads/99"}) {
+        auto page = web.Get(path);
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
+        EXPECT_TRUE(
+            Has(page->body, "<link rel=\"icon\" href=\"/icone.svg\" type=\"image/svg+xml\">"));
+    }
+    for (const char* path : {"/favicon.ico", "/icone.svg"}) {
+        auto icon = web.Get(path);
+        ASSERT_TRUE(icon);
+        EXPECT_EQ(icon->status, 200);
+        EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
+    }
 }
 
-TEST_F(WebApiTest, UnknownIdsAndPathsAreRefusedAsJson) {
+// Unknown ids and paths are 404, bad page numbers 400, both as JSON a program reads; a page
+// past the last is the last.
+TEST_F(WebApiTest, RefusalsAreJsonThatPythonReadsAndAPagePastTheLastIsTheLast) {
     ASSERT_TRUE(web.listening) << web.listen_error;
-    web.Store(TestHeader(321, "Camara"), std::vector<int>(3, 50));
+    const long long id = web.Store(TestHeader(321, "C\xE2mara \"fria\""), std::vector<int>(3, 50));
+    std::vector<std::pair<std::string, int>> refused;
     for (const char* path :
          {"/api/v1/uploads/99", "/api/uploads/99", "/api/v1/cards/4", "/api/cards/16777216",
           "/api/v1/nada", "/api/v1/uploads/abc", "/api/", "/api/v2/cards", "/api/v1/cards/"}) {
+        refused.emplace_back(path, 404);
+    }
+    for (const char* query : {"x", "0", "-1", "", "1.5", "%31", "12345678901", "2%00"}) {
+        refused.emplace_back(std::string("/api/v1/cards?pagina=") + query, 400);
+        refused.emplace_back(std::string("/api/cards/321?pagina=") + query, 400);
+    }
+    for (const auto& [path, status] : refused) {
         auto r = web.Get(path);
         ASSERT_TRUE(r) << path;
-        EXPECT_EQ(r->status, 404) << path;
+        EXPECT_EQ(r->status, status) << path << "\n" << r->body;
         EXPECT_EQ(r->get_header_value("Content-Type"), "application/json; charset=utf-8") << path;
-        EXPECT_EQ(r->body,
-                  "{\"versao\":1,\"status\":404,\"erro\":\"Não há nada neste endereço.\"}\n")
-            << path;
+        EXPECT_TRUE(r->body.starts_with("{\"versao\":1,\"status\":" + std::to_string(status) +
+                                        ",\"erro\":\""))
+            << path << " " << r->body;
     }
-    // The pages stay HTML for people.
-    auto page = web.Get("/uploads/99");
-    ASSERT_TRUE(page);
-    EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
-}
-
-TEST_F(WebApiTest, BadPageNumberIs400ButAPagePastTheLastIsTheLast) {
-    ASSERT_TRUE(web.listening) << web.listen_error;
-    web.Store(TestHeader(321, "Camara"), std::vector<int>(3, 50));
-    for (const char* query : {"x", "0", "-1", "", "1.5", "%31", "12345678901", "2%00"}) {
-        for (const std::string base : {"/api/v1/cards", "/api/cards/321"}) {
-            auto r = web.Get(base + "?pagina=" + query);
-            ASSERT_TRUE(r) << base << query;
-            EXPECT_EQ(r->status, 400) << base << "?pagina=" << query << "\n" << r->body;
-            EXPECT_EQ(r->get_header_value("Content-Type"), "application/json; charset=utf-8");
-            EXPECT_TRUE(r->body.starts_with("{\"versao\":1,\"status\":400,\"erro\":\"")) << r->body;
-        }
-    }
+    EXPECT_EQ(web.Get("/api/v1/uploads/99")->body,
+              "{\"versao\":1,\"status\":404,\"erro\":\"Não há nada neste endereço.\"}\n");
     for (const char* query : {"1", "0000000001", "7"}) {
         auto r = web.Get(std::string("/api/v1/cards?pagina=") + query);
         ASSERT_TRUE(r);
         EXPECT_EQ(r->status, 200) << query;
         EXPECT_TRUE(Has(r->body, "\"pagina\":1,\"paginas\":1,")) << r->body;
     }
-}
-
-TEST_F(WebApiTest, PythonsJsonReadsEveryAnswerAndRefusal) {
-    ASSERT_TRUE(web.listening) << web.listen_error;
     if (RunShell("command -v python3").status != 0) {
         GTEST_SKIP() << "python3 is not installed";
     }
-    const long long id = web.Store(TestHeader(321, "C\xE2mara \"fria\""), std::vector<int>(5, 50));
     const auto read = [&](const std::string& path) {
         auto r = web.Get(path);
         return r ? PythonReads(r->body) : std::string("no answer");
@@ -96,23 +97,6 @@ TEST_F(WebApiTest, PythonsJsonReadsEveryAnswerAndRefusal) {
     EXPECT_EQ(read("/api/v1/cards"), "1 None False\n");
     EXPECT_EQ(read("/api/v1/uploads/77"), "1 404 True\n");
     EXPECT_EQ(read("/api/v1/cards?pagina=x"), "1 400 True\n");
-}
-
-TEST_F(WebApiTest, FaviconIsTheProgramsIconAndEveryPageLinksIt) {
-    ASSERT_TRUE(web.listening) << web.listen_error;
-    for (const char* path : {"/favicon.ico", "/icone.svg"}) {
-        auto icon = web.Get(path);
-        ASSERT_TRUE(icon);
-        EXPECT_EQ(icon->status, 200);
-        EXPECT_EQ(icon->get_header_value("Content-Type"), "image/svg+xml");
-    }
-    for (const char* path : {"/", "/nada"}) {
-        auto page = web.Get(path);
-        ASSERT_TRUE(page);
-        EXPECT_TRUE(
-            Has(page->body, "<link rel=\"icon\" href=\"/icone.svg\" type=\"image/svg+xml\">"))
-            << path;
-    }
 }
 
 }  // namespace

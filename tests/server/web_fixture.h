@@ -8,8 +8,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,25 +98,56 @@ inline bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// Sends `request` raw and returns what comes back until the server closes or 3 s pass.
-// (The library answers nothing to a client that has already shut its side down.)
-// `source` is a loopback address the request comes from, as from another machine.
-inline std::string Raw(int port, const std::string& request,
-                       const std::string& source = "127.0.0.1") {
+inline int Count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// A certificate and key for HTTPS (cert.pem, key.pem) made by the openssl command, and the
+// options that serve them; nothing when the command fails.
+inline std::optional<WebOptions> TlsOptions() {
+    if (std::system("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem "
+                    "-days 2 -subj /CN=localhost >/dev/null 2>&1") != 0) {
+        return std::nullopt;
+    }
+    WebOptions options;
+    options.tls_cert = "cert.pem";
+    options.tls_key = "key.pem";
+    return options;
+}
+
+// A connection from `source`, a loopback address of its own, as from another machine;
+// -1 when it cannot be made.
+inline int ConnectFrom(const std::string& source, int port) {
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in from{};
     from.sin_family = AF_INET;
     inet_pton(AF_INET, source.c_str(), &from.sin_addr);
-    bind(s, reinterpret_cast<const sockaddr*>(&from), sizeof from);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (bind(s, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+        connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+        close(s);
+        return -1;
+    }
     timeval timeout{3, 0};
     setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    return s;
+}
+
+// Sends `request` raw from `source` and returns what comes back until the server closes
+// or 3 s pass. (The library answers nothing to a client that has already shut its side down.)
+inline std::string Raw(int port, const std::string& request,
+                       const std::string& source = "127.0.0.1") {
+    const int s = ConnectFrom(source, port);
     std::string answer;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    if (s >= 0) {
         std::size_t sent = 0;
         while (sent < request.size()) {
             const ssize_t n = send(s, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
@@ -124,12 +157,11 @@ inline std::string Raw(int port, const std::string& request,
             sent += static_cast<std::size_t>(n);
         }
         char buffer[4096];
-        ssize_t n = 0;
-        while ((n = recv(s, buffer, sizeof buffer, 0)) > 0) {
+        for (ssize_t n = 0; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) {
             answer.append(buffer, static_cast<std::size_t>(n));
         }
+        close(s);
     }
-    close(s);
     return answer;
 }
 

@@ -7,6 +7,7 @@
 #include "web_fixture.h"
 
 TEST(WebLocale, PagesChartCsvAndJsonAreTheSameInTheUsersLocales) {
+    TempWorkingDir dir;
     WebFixture web;
     ASSERT_TRUE(web.listening) << web.listen_error;
     std::vector<int> tenths;

@@ -3,22 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <variant>
 
-#include "support/run_command.h"
 #include "web_fixture.h"
 
 namespace {
-
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos;
-         at = text.find(part, at + part.size())) {
-        ++n;
-    }
-    return n;
-}
 
 // 12 readings at 5 min: one hour.
 std::vector<int> Hour(int tenths) {
@@ -105,18 +94,6 @@ TEST(WebVerdict, ProfileFileOfTheServerIsTheOneApplied) {
     ASSERT_TRUE(page);
     EXPECT_TRUE(Has(page->body, "<td>frio</td><td>violada</td><td class=\"num\">1h 0min 0s</td>"))
         << page->body;
-}
-
-TEST(WebVerdict, ServerRefusesAProfileItCannotReadAndNamesTheOption) {
-    TempWorkingDir dir;
-    std::ofstream("ruim.perfil") << "calor: temperature >= quente\n";
-    for (const char* profile : {"nenhum-assim", "ruim.perfil"}) {
-        const CommandResult r = RunCommand({RAZUROZAVI_SERVER, "--profile", profile, "--port", "0",
-                                            "--web-port", "0", "--db", "uploads.sqlite"});
-        EXPECT_EQ(r.exit_status, 1) << profile << r.err;
-        EXPECT_TRUE(r.err.starts_with("razurozavi-server: ")) << r.err;
-        EXPECT_TRUE(r.out.empty()) << r.out;
-    }
 }
 
 }  // namespace

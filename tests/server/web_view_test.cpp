@@ -5,7 +5,7 @@
 
 #include <regex>
 
-#include "cloud/upload_messages.h"
+#include "cloud/fake_cloud_server.h"
 #include "logger/graph_series.h"
 #include "logger/readings.h"
 #include "reports/pdf_graph.h"
@@ -16,24 +16,6 @@
 #include "web_fixture.h"
 
 namespace {
-
-int Count(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos;
-         at = text.find(part, at + part.size())) {
-        ++n;
-    }
-    return n;
-}
-
-// What a card uploads of an image: each reading's tenths of a degree.
-std::vector<int> UploadedTenthsOf(const MemoryImage& image) {
-    std::vector<int> tenths;
-    for (int i = 0; i < ImageReadingCount(image); ++i) {
-        tenths.push_back(ImageTemp_x10(image, ReadingAD(image, i)));
-    }
-    return tenths;
-}
 
 std::vector<int> Flat(int count, int tenths = 50) {
     return std::vector<int>(static_cast<std::size_t>(count), tenths);
@@ -76,11 +58,6 @@ TEST_F(WebViewTest, EmptyStoreAnswersEveryPageAndUnknownIdsAre404) {
 
 TEST_F(WebViewTest, OneCardAndManyCardsNewestFirstWithPages) {
     const long long first = web.Store(TestHeader(1234, "Camara 1"), Flat(100));
-    auto one = web.Get("/");
-    ASSERT_TRUE(one);
-    EXPECT_TRUE(Has(one->body, "<a href=\"/cards/1234\">1234</a>")) << one->body;
-    EXPECT_TRUE(Has(one->body, "Dentro dos limites"));
-    EXPECT_TRUE(Has(one->body, "<a href=\"/uploads/" + std::to_string(first) + "\">"));
 
     // Card 1234 uploads 29 more, the last one warm; card 77 uploads once in between.
     // Each its own recording (the same one twice would be stored once): another minute.
@@ -106,7 +83,9 @@ TEST_F(WebViewTest, OneCardAndManyCardsNewestFirstWithPages) {
     ASSERT_NE(at77, std::string::npos);
     EXPECT_LT(at1234, at77);  // the newest upload first
     EXPECT_TRUE(Has(home->body, "Camara 1 nova</td><td class=\"num\">30</td>")) << home->body;
+    EXPECT_TRUE(Has(home->body, "<a href=\"/cards/1234\">1234</a>")) << home->body;
     EXPECT_TRUE(Has(home->body, "Saiu dos limites"));
+    EXPECT_TRUE(Has(home->body, "Dentro dos limites"));  // card 77
     EXPECT_TRUE(Has(home->body, "2 cartões enviaram"));
 
     auto card = web.Get("/cards/1234");
@@ -279,12 +258,7 @@ TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLast
 // Html and JsonString are met in the pages above; what no card description brings:
 TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
     // Malformed UTF-8 and control characters become U+FFFD; JSON keeps controls escaped.
-    EXPECT_EQ(CleanText("a\xFF"
-                        "b\x01"
-                        "c\xC3"),
-              "a\xEF\xBF\xBD"
-              "b\xEF\xBF\xBD"
-              "c\xEF\xBF\xBD");
+    EXPECT_EQ(CleanText("a\xFF-\x01-\xC3"), "a\xEF\xBF\xBD-\xEF\xBF\xBD-\xEF\xBF\xBD");
     EXPECT_EQ(JsonString("a\"\\\n\x01</script>\xFF"),
               "\"a\\\"\\\\\\u000a\\u0001\\u003c/script\\u003e\xEF\xBF\xBD\"");
     EXPECT_EQ(UrlComponent("a b/ç"), "a%20b%2F%C3%A7");
@@ -334,7 +308,7 @@ TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
         upload.alarm_delay = header.alarm_delay;
         upload.low_alarm_x10 = header.low_alarm_x10;
         upload.high_alarm_x10 = header.high_alarm_x10;
-        const Recording r = MakeRecording(upload, UploadedTenthsOf(image));
+        const Recording r = MakeRecording(upload, UploadedTenths(image));
         ASSERT_TRUE(r.times_known) << c.start.day << "." << c.start.month;
         for (int i = 0; i < c.count; i += (i < 3 || i > c.count - 4 ? 1 : 97)) {
             ASSERT_EQ(ReadingTime(r, i), card[i]) << "reading " << i << " rate " << c.rate;
@@ -345,29 +319,19 @@ TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
         EXPECT_EQ(web.readings, report.readings);
         EXPECT_EQ(web.minimum, report.minimum);
         EXPECT_EQ(web.maximum, report.maximum);
-        EXPECT_EQ(web.minimum_number, report.minimum_number);
         EXPECT_EQ(web.minimum_time, report.minimum_time);
         EXPECT_EQ(web.mean, report.mean);
         EXPECT_EQ(web.deviation, report.deviation);
         EXPECT_EQ(web.mkt, report.mkt);
-        EXPECT_EQ(web.t_low, report.t_low);
-        EXPECT_EQ(web.t_high, report.t_high);
         for (const auto& [w, p] :
              {std::pair(&web.low, &report.low), std::pair(&web.high, &report.high)}) {
             EXPECT_EQ(w->ocorrencias, p->ocorrencias) << c.rate;
             EXPECT_EQ(w->maior_ocorrencia, p->maior_ocorrencia);
-            EXPECT_EQ(w->maior_ocorrencia_id, p->maior_ocorrencia_id);
-            EXPECT_EQ(w->maior_ocorrencia_trigged, p->maior_ocorrencia_trigged);
-            EXPECT_EQ(w->extreme_trigged, p->extreme_trigged);
             EXPECT_EQ(w->episodes.size(), p->episodes.size());
-        }
-        if (c.t_low_ad != 0) {
-            EXPECT_GT(web.low.ocorrencias, 0);
-            EXPECT_GT(web.high.ocorrencias, 0);
+            EXPECT_TRUE(c.t_low_ad == 0 || w->ocorrencias > 0);
         }
     }
     // A stamp that is no date leaves the times unknown.
-    EXPECT_FALSE(RecordingStart({0, 0, 0, 31, 2, 24}, 10, 60));
     EXPECT_FALSE(RecordingStart({0, 0, 25, 1, 1, 24}, 10, 60));
     EXPECT_FALSE(RecordingStart({0, 0, 0, 1, 13, 24}, 10, 60));
 }
