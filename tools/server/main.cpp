@@ -35,8 +35,9 @@ constexpr const char* kUsage =
     "--verify: walks the chain over the stored uploads, making each upload's SHA-256 again\n"
     "from its stored fields and readings; one line per upload that fails, then a summary;\n"
     "exit status 0 only when every upload holds.\n"
-    "--db: a SQLite file, or a PostgreSQL database as postgresql://USER@HOST/DBNAME (its\n"
-    "password from ~/.pgpass or PGPASSWORD).\n"
+    "--db: a SQLite file, or a PostgreSQL database as a libpq connection string,\n"
+    "postgresql://USER@HOST/DBNAME or \"host=HOST dbname=DBNAME\" (its password from\n"
+    "~/.pgpass or PGPASSWORD).\n"
     "--alerts: the alert rules (see the manual page), checked and delivered every\n"
     "--alert-interval seconds (default 60).\n";
 constexpr const char* kDefaultDb = "uploads.sqlite";
