@@ -19,6 +19,8 @@ constexpr int CLOSED_LINE_POLL_MS = 20;
 constexpr int MAX_IDLE_POLL_MS = 1000;
 // How long a write may wait for a program that does not read.
 constexpr int WRITE_STALL_LIMIT_MS = 2000;
+// How often a stalled write looks again for room in the line.
+constexpr int WRITE_ROOM_POLL_MS = 10;
 // Requests kept for Requests(); the older half goes when it is full.
 constexpr std::size_t MAX_LOGGED_REQUESTS = 65536;
 
@@ -296,7 +298,7 @@ bool SimulatedCard::Send(const unsigned char* bytes, std::size_t length,
             length -= static_cast<std::size_t>(written);
         } else if (written < 0 && errno == EAGAIN && Clock::now() < give_up) {
             pollfd out{terminal_.master_fd, POLLOUT, 0};
-            poll(&out, 1, 10);
+            poll(&out, 1, WRITE_ROOM_POLL_MS);
         } else if (!(written < 0 && errno == EINTR)) {
             return false;
         }
