@@ -94,8 +94,8 @@ UploadOutcome UploadKeepingReadings(const MemoryImage& image, const ConfigValues
     if (outcome.accepted) {
         return outcome;
     }
-    const ArchiveResult queued = ArchiveImage(OutboxFolder(), image);
-    if (queued.outcome != ArchiveOutcome::Failed) {
+    outcome.queued = ArchiveImage(OutboxFolder(), image).outcome != ArchiveOutcome::Failed;
+    if (outcome.queued) {
         outcome.text += MSG_UPLOAD_KEPT;
     }
     return outcome;
