@@ -255,11 +255,11 @@ TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLast
     EXPECT_FALSE(Has(quiet->body, "Alertas abertos"));
 }
 
-// Html and JsonString are met in the pages above; what no card description brings:
+// Html and WebJsonString are met in the pages above; what no card description brings:
 TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
     // Malformed UTF-8 and control characters become U+FFFD; JSON keeps controls escaped.
     EXPECT_EQ(CleanText("a\xFF-\x01-\xC3"), "a\xEF\xBF\xBD-\xEF\xBF\xBD-\xEF\xBF\xBD");
-    EXPECT_EQ(JsonString("a\"\\\n\x01</script>\xFF"),
+    EXPECT_EQ(WebJsonString("a\"\\\n\x01</script>\xFF"),
               "\"a\\\"\\\\\\u000a\\u0001\\u003c/script\\u003e\xEF\xBF\xBD\"");
     EXPECT_EQ(UrlComponent("a b/ç"), "a%20b%2F%C3%A7");
 }
