@@ -2,9 +2,8 @@
 
 #include <unistd.h>
 
-#include <charconv>
-
 #include "app/shown_time.h"
+#include "base/number_text.h"
 #include "files/file.h"
 #include "logger/reading_list.h"
 #include "reports/recording_summary.h"
@@ -38,9 +37,11 @@ std::string_view Between(std::string_view line, std::size_t key_end, std::size_t
 
 template <typename Number>
 bool ParseNumber(std::string_view text, Number& number) {
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, number);
-    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+    const std::optional<long> value = ParseWholeNumber(text, 9);
+    if (value) {
+        number = static_cast<Number>(*value);
+    }
+    return value.has_value();
 }
 
 // Finds each key after the one before, in order, and hands out the values between them.
