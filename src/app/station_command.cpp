@@ -5,8 +5,8 @@
 #include "app/shown_time.h"
 #include "base/number_text.h"
 #include "files/file.h"
-#include "logger/reading_list.h"
-#include "reports/recording_summary.h"
+#include "logger/cp1252.h"
+#include "logger/readings.h"
 
 std::vector<std::string> StationArguments(const StationChoices& choices) {
     std::vector<std::string> arguments = {"station", "--archive", choices.archive, "--progress"};
@@ -184,16 +184,14 @@ std::string StationStateText(const StationEvent& event) {
 
 namespace {
 
-// "DD.MM.YY HH:MM:SS" of a line of the data window's list.
-std::string ListedTime(const std::string& list_line) {
-    const std::size_t time = list_line.find('\t');
-    const std::size_t date = time == std::string::npos ? time : list_line.find('\t', time + 1);
-    const std::size_t end = date == std::string::npos ? date : list_line.find('\t', date + 1);
-    if (end == std::string::npos) {
-        return {};
-    }
-    return list_line.substr(date + 1, end - date - 1) + " " +
-           list_line.substr(time + 1, date - time - 1);
+// "DD.MM.YY HH:MM:SS" of a reading, as the data window lists it.
+std::string ListedTime(const MemoryImage& image, int index) {
+    const CALENDAR time = ReadingTime(image, DataWindowTimeBase(), index);
+    std::string text;
+    AppendDateText(text, time);
+    text += ' ';
+    AppendTimeText(text, time);
+    return text;
 }
 
 void FillFromArchivedFile(StationRow& row, const std::string& path) {
@@ -202,12 +200,12 @@ void FillFromArchivedFile(StationRow& row, const std::string& path) {
     if (path.empty() || ReadDataFile(path, image, &reason) != FileLoad::Loaded) {
         return;
     }
-    const RecordingSummary summary = SummarizeImage(image, *BuiltInProfile(DEFAULT_PROFILE));
-    row.description = summary.description;
-    const std::vector<std::string> listed = ReadingListLines(image, DataWindowTimeBase());
-    if (!listed.empty()) {
-        row.first_reading = ListedTime(listed.front());
-        row.last_reading = ListedTime(listed.back());
+    row.description =
+        Cp1252ToUtf8(DescriptionBytes(ConfigFromHeader(image.data()).descricao.data()));
+    const int count = ImageReadingCount(image);
+    if (count > 0) {
+        row.first_reading = ListedTime(image, 0);
+        row.last_reading = ListedTime(image, count - 1);
     }
 }
 
