@@ -1,11 +1,8 @@
 #!/usr/bin/env python3
-"""A mail server and a webhook receiver for the alert tests, on 127.0.0.1 only.
-
-SMTP: enough of it for libcurl, STARTTLS and AUTH PLAIN included; each mail is written to
-DIR/mail-N.txt, the envelope and the login first. HTTPS: each POST's body to DIR/hook-N.json
-and whether its X-Razurozavi-Signature is the HMAC-SHA256 of the body with SECRET to
-DIR/hook-N.check. "PORT_SMTP PORT_HTTPS" goes to DIR/ports once both listen.
-usage: alert_receivers.py DIR CERT KEY SECRET SMTP_PORT HTTPS_PORT (0: any free port)
+"""SMTP (STARTTLS, AUTH PLAIN) and an HTTPS webhook on 127.0.0.1 for the alert tests: each
+mail to DIR/mail-N.txt, login and envelope first; each POST to DIR/hook-N.json and whether
+its signature holds to DIR/hook-N.check; DIR/ports once both listen.
+usage: alert_receivers.py DIR CERT KEY SECRET SMTP_PORT HTTPS_PORT
 """
 
 import base64
