@@ -1,13 +1,8 @@
 #!/usr/bin/env python3
-"""Loads a page in headless Chromium as a phone 390 x 844 sees it, and prints what the
-browser measured: "WIDTH SCROLLWIDTH SMALLEST" (the smallest chart label as drawn in CSS
-pixels, 0 for none), then a line "ROLE: LABEL" for each landmark. The pages carry no
-script; the measuring runs through the DevTools protocol over a pipe.
-
-    phone_view.py PROFILE_DIR URL [SCREENSHOT.png]
-
-With AXE_CORE_JS naming axe-core's axe.min.js (from the npm registry), it also runs
-axe-core on the page and prints a line "axe RULE IMPACT" for each violation.
+"""A page in headless Chromium at 390 x 844, measured through the DevTools protocol: prints
+"WIDTH SCROLLWIDTH SMALLEST-CHART-LABEL" (0: none), a line "ROLE: LABEL" per landmark, and,
+with AXE_CORE_JS naming axe.min.js, "axe RULE IMPACT" per violation.
+usage: phone_view.py PROFILE_DIR URL [SCREENSHOT.png]
 """
 
 import base64
@@ -59,9 +54,8 @@ class DevTools:
         os.set_inheritable(to_chrome_r, True)
         os.set_inheritable(from_chrome_w, True)
         self.chrome = subprocess.Popen(
-            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--hide-scrollbars", "--remote-debugging-pipe", "--user-data-dir=" + profile,
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
+             "--remote-debugging-pipe", "--user-data-dir=" + profile,
              f"--window-size={WIDTH},{HEIGHT}", "about:blank"],
             preexec_fn=lambda: (os.dup2(to_chrome_r, 3), os.dup2(from_chrome_w, 4)),
             pass_fds=(3, 4), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
