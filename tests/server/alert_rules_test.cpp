@@ -8,34 +8,6 @@
 
 namespace {
 
-const char* const kGood =
-    "# the cold rooms\n"
-    "mail smtps://mail.example.com:465 from=servidor@example.com "
-    "to=a@example.com,b@example.com user=servidor password-file=smtp.pass  # a comment\n"
-    "\n"
-    "webhook https://lims.example.com/hook secret-env=ALERT_TEST_SECRET ca-file=ca.pem\n"
-    "limits all\n"
-    "limits 123456 minutes=30\n"
-    "silence all hours=26\n"
-    "full 42\n";
-
-TEST(AlertRules, AGoodFileGivesEveryRuleAndDestinationWithItsSecrets) {
-    TempWorkingDir dir;
-    WriteFileBytes("smtp.pass", "s3nha\n");
-    setenv("ALERT_TEST_SECRET", "segredo", 1);
-    const AlertRulesLoad load = ParseAlertRules(kGood, "alertas.conf");
-    ASSERT_TRUE(load.rules) << load.error;
-    const AlertRules& r = *load.rules;
-    ASSERT_EQ(r.rules.size(), 4U);
-    EXPECT_EQ(r.rules[1].Name(), "limits 123456 minutes=30");
-    EXPECT_FALSE(r.rules[3].Covers(43));
-    ASSERT_TRUE(r.mail);
-    EXPECT_EQ(r.mail->to, (std::vector<std::string>{"a@example.com", "b@example.com"}));
-    EXPECT_EQ(r.mail->password, "s3nha");
-    ASSERT_TRUE(r.webhook);
-    EXPECT_EQ(r.webhook->secret, "segredo");
-}
-
 TEST(AlertRules, AWrongLineIsRefusedWithItsNumberAndWhatWasExpected) {
     TempWorkingDir dir;
     unsetenv("ALERT_TEST_UNSET");

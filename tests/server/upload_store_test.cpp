@@ -148,17 +148,19 @@ TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
     const std::vector<StoreOutcome> outcomes = store->StoreAll({{"127.0.0.1", a, signed_tenths},
                                                                 {"127.0.0.1", b, {1, 40000}},
                                                                 {"127.0.0.1", a, signed_tenths},
-                                                                {"127.0.0.1", b, {4, 5}}});
-    ASSERT_EQ(outcomes.size(), 4u);
-    EXPECT_TRUE(outcomes[0].stored);
-    EXPECT_FALSE(outcomes[1].stored);
+                                                                {"127.0.0.1", b, {4, 5}},
+                                                                {"127.0.0.1", a, {4, 5}}});
+    ASSERT_EQ(outcomes.size(), 5u);
     EXPECT_EQ(outcomes[1].why, "a reading out of the card's range");
-    EXPECT_TRUE(outcomes[2].stored);  // the same recording: "cc", not stored again
-    EXPECT_TRUE(outcomes[3].stored);
+    // The same recording again is answered "cc" but not stored again; the same card and
+    // stamp with other readings is another recording.
+    for (const std::size_t k : {0, 2, 3, 4}) {
+        EXPECT_TRUE(outcomes[k].stored) << k;
+    }
     const std::vector<StoredUpload> uploads = store->List();
-    ASSERT_EQ(uploads.size(), 2u);
+    ASSERT_EQ(uploads.size(), 3u);
     EXPECT_EQ(store->Readings(uploads[0].id), signed_tenths);
-    EXPECT_EQ(store->Readings(uploads[1].id), (std::vector<int>{4, 5}));
+    EXPECT_EQ(store->Readings(uploads[2].id), (std::vector<int>{4, 5}));
 }
 
 // A keyword/value connection string must not become a SQLite file of that name.
