@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -243,22 +242,6 @@ TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesPostgresRestartingAtAny
     EXPECT_GE(restarts, 5);
     EXPECT_GE(answered, 10);
     EXPECT_LT(answered, 60);  // some uploads met the database down
-}
-
-TEST(CollectionServerPaced, ALockedDatabaseIsAnsweredEeAndTheServerGoesOn) {
-    TempWorkingDir dir;
-    RecordingWindowLayer windows;
-    LoopbackCollectionServer loopback(dir.File("uploads.sqlite"));
-    loopback.store->SetBusyTimeout(300);
-    const MemoryImage image = RampImage(100, 0, {.serial = 5});
-    GraphData(image);
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(dir.File("uploads.sqlite").c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    EXPECT_FALSE(UploadImage(image, loopback.Address()));
-    sqlite3_close(other);  // rolls back
-    EXPECT_TRUE(UploadImage(image, loopback.Address()));
-    EXPECT_EQ(loopback.store->List().size(), 1u);
 }
 
 // The database's shared-memory index truncated, its file made immutable, then deleted:

@@ -70,7 +70,6 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothingAndTwentyUploadsAtOnce
     const Bytes small = BuildDataPacket(std::vector<int>(10, 250));
     // Each session: what the client sends and what the server answers, then it closes.
     const std::vector<std::vector<std::pair<Bytes, std::string>>> sessions = {
-        {{{'G', 'E', 'T', ' ', '/', '\r', '\n'}, "ee"}},
         {{Bytes(END_MESSAGE.begin(), END_MESSAGE.end()), "ee"}},
         // A count above 8000 is refused before any of its readings are read.
         {{header, "cc"}, {{0x11, 0x23, 0x28, 0x00}, "ee"}},

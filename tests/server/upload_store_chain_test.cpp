@@ -62,17 +62,11 @@ TEST_F(UploadChain, AnIntactStoreVerifiesAndEachKindOfChangeNamesItsUpload) {
         return "upload " + std::to_string(uploads[k].id) + " serial " +
                std::to_string(uploads[k].serial) + ": " + what + "\n";
     };
-    Tamper(db, SetFirstReading(uploads[1].id, "6400"));
-    verified = Verify(db);
-    EXPECT_EQ(verified.status, 1) << verified.output;
-    EXPECT_EQ(verified.output,
-              line(1, "readings or fields changed") + "4 uploads checked, 1 fault\n");
-
-    // Changed back, and a field changed instead.
-    Tamper(db, SetFirstReading(uploads[1].id, "0200"));
+    // A field changed (the readings are the web view's test).
     Tamper(db,
            "UPDATE uploads SET high_alarm_x10 = 120 WHERE id = " + std::to_string(uploads[2].id));
     verified = Verify(db);
+    EXPECT_EQ(verified.status, 1) << verified.output;
     EXPECT_EQ(verified.output,
               line(2, "readings or fields changed") + "4 uploads checked, 1 fault\n");
 

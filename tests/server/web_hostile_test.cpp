@@ -132,8 +132,7 @@ TEST(WebHostile, ManyRangesOrBrotliGetTheWholeFileOnceUncompressed) {
         ranges += ",0-";
     }
     for (const std::string& extra :
-         {"Range: " + ranges + "\r\n", std::string("Range: bytes=10-20\r\n"),
-          std::string("Accept-Encoding: gzip, br\r\n")}) {
+         {"Range: " + ranges + "\r\n", std::string("Accept-Encoding: gzip, br\r\n")}) {
         const std::string answer = Raw(web.server->Port(), "GET /uploads/" + std::to_string(id) +
                                                                ".csv HTTP/1.1\r\nHost: x\r\n" +
                                                                extra + "Connection: close\r\n\r\n");

@@ -25,9 +25,10 @@ class WebViewTest : public ::testing::Test {
 };
 
 TEST_F(WebViewTest, DescriptionWithQuotesMarkupAndWindows1252IsShownRightEverywhere) {
-    // As the card sends it: Windows-1252 bytes (ç = E7, ã = E3, ° = B0).
-    const long long id = web.Store(TestHeader(501, "\"A\" <b>&'\xE7\xE3o 5\xB0"), Flat(3, -125));
-    const std::string shown = "&quot;A&quot; &lt;b&gt;&amp;&#39;\xC3\xA7\xC3\xA3o 5\xC2\xB0";
+    // As the card sends it: Windows-1252 bytes (ç = E7, ã = E3, ° = B0); a spreadsheet
+    // would take the leading = for a formula.
+    const long long id = web.Store(TestHeader(501, "=\"A\" <b>&'\xE7\xE3o 5\xB0"), Flat(3, -125));
+    const std::string shown = "=&quot;A&quot; &lt;b&gt;&amp;&#39;\xC3\xA7\xC3\xA3o 5\xC2\xB0";
     const std::string page = web.Body("/uploads/" + std::to_string(id));
     EXPECT_FALSE(Has(page, "<b>"));
     EXPECT_TRUE(Has(page, "<title id=\"grafico-titulo\">Curva das leituras do cartão 501 (" +
@@ -35,21 +36,12 @@ TEST_F(WebViewTest, DescriptionWithQuotesMarkupAndWindows1252IsShownRightEverywh
         << page;
     const std::string json = web.Body("/api/uploads/" + std::to_string(id));
     EXPECT_TRUE(Has(json,
-                    "\"descricao\":\"\\\"A\\\" \\u003cb\\u003e\\u0026'\xC3\xA7\xC3\xA3o "
+                    "\"descricao\":\"=\\\"A\\\" \\u003cb\\u003e\\u0026'\xC3\xA7\xC3\xA3o "
                     "5\xC2\xB0\""))
         << json;
     const std::string csv = web.Body("/uploads/" + std::to_string(id) + ".csv");
-    EXPECT_TRUE(Has(csv, ",-12.5,2.0,8.0,501,\"\"\"A\"\" <b>&'\xC3\xA7\xC3\xA3o 5\xC2\xB0\"\r\n"))
+    EXPECT_TRUE(Has(csv, ",-12.5,2.0,8.0,501,\"'=\"\"A\"\" <b>&'\xC3\xA7\xC3\xA3o 5\xC2\xB0\"\r\n"))
         << csv;
-}
-
-TEST_F(WebViewTest, CsvGuardsFormulasButKeepsNumbers) {
-    const long long id = web.Store(TestHeader(9, "=HYPERLINK(\"x\")"), {-125, 0, 251, 80, 19});
-    const std::string csv = web.Body("/uploads/" + std::to_string(id) + ".csv");
-    EXPECT_TRUE(
-        Has(csv, "\r\n1,2024-06-10 11:35:00,-12.5,2.0,8.0,9,\"'=HYPERLINK(\"\"x\"\")\"\r\n"))
-        << csv;
-    EXPECT_EQ(CsvText("-5 graus"), "'-5 graus");
 }
 
 TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLastUpload) {
@@ -99,6 +91,7 @@ TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
     EXPECT_EQ(JsonString("a\"\\\n\x01</script>\xFF"),
               "\"a\\\"\\\\\\u000a\\u0001\\u003c/script\\u003e\xEF\xBF\xBD\"");
     EXPECT_EQ(UrlComponent("a b/ç"), "a%20b%2F%C3%A7");
+    EXPECT_EQ(CsvText("-5 graus"), "'-5 graus");
 }
 
 // From the upload's stamp and tenths, the web view gets the card's own reading times and
@@ -113,7 +106,6 @@ TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
     };
     const std::vector<Case> cases = {
         {{50, 59, 23, 28, 2, 2016}, 10, 500},           // across 29 February
-        {{59, 59, 23, 31, 12, 2024}, 7, 300},           // across the year's end
         {{0, 0, 2, 1, 3, 2025}, 3600, 100},             // the -3 h shift back into February
         {{15, 45, 12, 10, 6, 2024}, 1, 32000},          // the largest memory, a second apart
         {{0, 0, 12, 3, 3, 2025}, 300, 3000, 700, 560},  // episodes on both sides
@@ -135,15 +127,10 @@ TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
         ForEachReading(image, TimeBase::Adjusted, [&](int, int) { card.push_back(cal); });
         // The desktop program's upload: the graph preparation leaves the stamp in `cal`.
         ASSERT_TRUE(GraphData(image));
-        const UploadHeader header =
-            MakeUploadHeader(ConfigFromHeader(image.data()), cal, ImageFirmware(image));
-        StoredUpload upload;
-        upload.stamp = header.stamp;
-        upload.sample_rate = header.sample_rate;
-        upload.alarm_delay = header.alarm_delay;
-        upload.low_alarm_x10 = header.low_alarm_x10;
-        upload.high_alarm_x10 = header.high_alarm_x10;
-        const Recording r = MakeRecording(upload, UploadedTenths(image));
+        const Recording r =
+            MakeRecording(StoredFields(MakeUploadHeader(ConfigFromHeader(image.data()), cal,
+                                                        ImageFirmware(image))),
+                          UploadedTenths(image));
         ASSERT_TRUE(r.times_known) << c.start.day << "." << c.start.month;
         for (int i = 0; i < c.count; i += (i < 3 || i > c.count - 4 ? 1 : 97)) {
             ASSERT_EQ(ReadingTime(r, i), card[i]) << "reading " << i << " rate " << c.rate;
@@ -186,9 +173,6 @@ TEST_F(WebViewTest, UploadPageShowsStatisticsEpisodesChartAndMarkedReadings) {
     EXPECT_EQ(Count(html, "▼ abaixo do limite"), 10);  // the first page: readings 1-500
     const std::string second = web.Body("/uploads/" + std::to_string(id) + "?pagina=2");
     EXPECT_EQ(Count(second, "▲ acima do limite"), 1);
-    EXPECT_FALSE(Has(second, "<td class=\"num\">500</td><td>"));
-    const std::string json = web.Body("/api/uploads/" + std::to_string(id));
-    EXPECT_EQ(Count(json, "{\"n\":"), 1200);
 }
 
 }  // namespace
