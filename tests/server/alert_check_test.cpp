@@ -3,19 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "base/card_layout.h"
+#include "web_fixture.h"
 
 namespace {
 
 // Limits 2.0 and 8.0 C, a reading every 5 minutes, the alarm after 10 minutes.
 StoredUpload Upload(long serial, long long id, int sample_points = 2000) {
-    StoredUpload u;
+    StoredUpload u = StoredFields(TestHeader(serial, ""));
     u.id = id;
-    u.serial = serial;
     u.received = "2026-12-01 10:00:00";
-    u.low_alarm_x10 = 20;
-    u.high_alarm_x10 = 80;
-    u.alarm_delay = 600;
-    u.sample_rate = 300;
     u.sample_points = sample_points;
     return u;
 }

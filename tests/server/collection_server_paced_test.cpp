@@ -1,5 +1,4 @@
-// The collection server under abuse and crashes: crowds must not keep a card out, "cc" must
-// mean stored, and a database that cannot be written is answered "ee". Timed, so serial.
+// The collection server under crowds and crashes; timed, so in the serial "Paced" group.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -112,8 +111,7 @@ struct Uploads {
 
 }  // namespace
 
-// Idle clients and clients trickling a header; or every slot held by a forged header and a
-// trickled packet: a card still gets in, at once from another address, soon from the same.
+// Idle, trickling or forged clients on every slot: a card still gets in.
 TEST(CollectionServerPaced, ACardGetsInBesideIdleTricklingOrForgedClientsOnEverySlot) {
     if (!RaiseDescriptorLimitTo(2 * MAX_CONNECTIONS + 200)) {
         GTEST_SKIP() << "needs " << 2 * MAX_CONNECTIONS + 200 << " descriptors";
@@ -244,8 +242,7 @@ TEST(CollectionServerPaced, EveryUploadAnsweredCcSurvivesPostgresRestartingAtAny
     EXPECT_LT(answered, 60);  // some uploads met the database down
 }
 
-// The database's shared-memory index truncated, its file made immutable, then deleted:
-// "ee" and why, and the server goes on; no "cc" for what is not stored.
+// Index truncated, file immutable, then deleted: "ee" and why, and the server goes on.
 TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoesOn) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;
@@ -279,8 +276,7 @@ TEST(CollectionServerPaced, ADamagedOrDeletedDatabaseIsAnsweredEeAndTheServerGoe
     EXPECT_NE(errors.find("the database " + db + " is gone"), std::string::npos) << errors;
 }
 
-// Garbage connections by the thousand from 50 addresses: standard error grows by a few
-// lines a second, the same complaint from another address being of the same kind.
+// Garbage from 50 addresses is one kind of complaint: a few lines a second at most.
 TEST(CollectionServerPaced, GarbageConnectionsDoNotFillStandardError) {
     TempWorkingDir dir;
     ServerProcess server(dir.File("uploads.sqlite"), dir.File("errors.txt"));

@@ -48,8 +48,7 @@ TEST_F(CollectionServerTest, StoresWhatTheCommandLineUploads) {
         RunShell(std::string(RAZUROZAVI_CLI) + " upload card.mvta --host 127.0.0.1 --tcp-port " +
                  std::to_string(loopback.server->Port()));
     EXPECT_EQ(upload.status, 0) << upload.output;
-    // A description that would forge a line, an escape sequence, a quote and a C1 control
-    // (0x81 in Windows-1252) if --list did not escape it.
+    // A line, an escape sequence, a quote and a C1 control (0x81) forged in a description.
     ASSERT_TRUE(store.Store("127.0.0.1", TestHeader(5, "a\n9 received=x\x1b[2J\"\\\x81"), {1, 2}));
     // 10.06.2024 09:45:15 in Brasília plus 9001 minutes: 16.06.24 15:46:15.
     const ShellResult list = RunShell(std::string(RAZUROZAVI_SERVER) + " --list --db " + db);
@@ -94,8 +93,7 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothingAndTwentyUploadsAtOnce
         }
     }
     EXPECT_TRUE(store.List().empty());
-    // Still serving, twenty at once: a header and an end message alone, 8000 readings in one
-    // packet, and the largest memory.
+    // Still serving: twenty at once, from none to the largest memory's readings.
     std::vector<MemoryImage> images;
     for (int k = 0; k < 20; ++k) {
         images.push_back(RampImage(k == 18 ? 8000 : k == 19 ? 32000 : 100 * k, k, {.serial = k}));
@@ -114,9 +112,7 @@ TEST_F(CollectionServerTest, BadAndSlowClientsStoreNothingAndTwentyUploadsAtOnce
     }
 }
 
-// Whatever is wrong in the command line is said before anything is bound or opened:
-// modes together, a mistyped store, a bad rules file or profile, the web view on another
-// address without a password, half of HTTPS, a PostgreSQL password where others read it.
+// Whatever is wrong in the command line is said before anything is bound or opened.
 TEST(ServerCommandLine, WhatCannotWorkIsRefusedBeforeAnythingStarts) {
     TempWorkingDir dir;
     WriteFileBytes("alerts.conf", "limits all\nsilence all hours=x\n");

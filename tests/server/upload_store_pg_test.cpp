@@ -1,5 +1,4 @@
-// The PostgreSQL store where it differs from the SQLite one: partitions, several servers
-// sharing it, its schema's version. Only under pg_virtualenv (RAZUROZAVI_TEST_POSTGRESQL).
+// The PostgreSQL store where it differs from SQLite's; only under pg_virtualenv.
 
 #include "upload_store_pg.h"
 
@@ -133,8 +132,7 @@ TEST_F(PgStoreTest,
                          " is newer than this server's " + std::to_string(kPgSchemaVersion));
 }
 
-// Two servers sharing a fresh database store at once: each its own recording, into a month
-// with no partition yet, then the same recording, which is stored once.
+// Two servers at once into a month without a partition, then the same recording, once.
 TEST_F(PgStoreTest, ServersSharingTheDatabaseStoreAtOnceIntoANewMonthAndARecordingOnce) {
     std::string error;
     for (int round = 0; round < 10; ++round) {

@@ -1,6 +1,4 @@
-// The upload store: a database of the first schema (a row per reading) brought to the
-// compact one in place, the card lists kept quick with many cards, and a batch's uploads
-// each stored or refused alone.
+// The upload store: the first schema migrated, quick card lists, and batches.
 
 #include "upload_store.h"
 
@@ -32,8 +30,7 @@ const char* const kFirstSchema =
     " idx INTEGER NOT NULL, tenths INTEGER NOT NULL, PRIMARY KEY (upload_id, idx));"
     "CREATE INDEX uploads_by_serial ON uploads (serial, id);";
 
-// `uploads` uploads of the first schema: upload k is card (k % cards), with `readings`
-// readings, reading i being (k * 7 + i) % 3000 - 1000 tenths.
+// Upload k of card 1000 + k % cards, reading i being (k * 7 + i) % 3000 - 1000 tenths.
 void WriteFirstSchema(const std::string& path, int uploads, int cards, int readings) {
     const auto n = [](int count) { return std::to_string(count); };
     const std::string fill =
@@ -65,35 +62,28 @@ TEST(UploadStore, ADatabaseOfTheFirstSchemaIsMigratedInPlace) {
     WriteFirstSchema("old.sqlite", 30, 4, 500);
     sqlite3* bare = nullptr;
     ASSERT_EQ(sqlite3_open("old.sqlite", &bare), SQLITE_OK);
+    // And one upload without readings.
     sqlite3_exec(bare,
-                 "INSERT INTO uploads SELECT 31, received, peer, 1003, description, "
-                 "low_alarm_x10, high_alarm_x10, start_delay, alarm_delay, sample_points, "
-                 "sample_rate, stamp_hour, stamp_minute, stamp_second, stamp_day, "
-                 "stamp_month, stamp_year, firmware, software, temp_unit FROM uploads "
-                 "WHERE id = 1",
+                 "CREATE TEMP TABLE t AS SELECT * FROM uploads WHERE id = 1; UPDATE t SET id = 31, "
+                 "serial = 1003; INSERT INTO uploads SELECT * FROM t",
                  nullptr, nullptr, nullptr);
     sqlite3_close(bare);
-    std::vector<std::string> lines_before;
-    {
-        std::string error;
-        // Twice: the second open finds the database already migrated.
-        for (int open = 0; open < 2; ++open) {
-            const std::unique_ptr<UploadStore> store = UploadStore::Open("old.sqlite", &error);
-            ASSERT_TRUE(store) << error;
-            const std::vector<StoredUpload> uploads = store->List();
-            ASSERT_EQ(uploads.size(), 31u);
-            for (int k = 1; k <= 30; ++k) {
-                EXPECT_EQ(store->Readings(k), ExpectedTenths(k, 500)) << k;
-            }
-            EXPECT_EQ(uploads[30].readings, 0);
-            EXPECT_EQ(UploadLine(uploads[0]),
-                      "1 received=2024-06-10 12:00:00 peer=127.0.0.1 serial=1001 "
-                      "descricao=\"Sala\" readings=500 sample_points=2000 sample_rate=300 "
-                      "low=2.0 high=8.0 start_delay=0 alarm_delay=600 end=\"10.06.24 12:00:00\" "
-                      "unit=C firmware=1.0.3 software=1.0.4");
-        }
-    }
     std::string error;
+    // Twice: the second open finds the database already migrated.
+    for (int open = 0; open < 2; ++open) {
+        const std::unique_ptr<UploadStore> store = UploadStore::Open("old.sqlite", &error);
+        ASSERT_TRUE(store) << error;
+        const std::vector<StoredUpload> uploads = store->List();
+        ASSERT_EQ(uploads.size(), 31u);
+        for (int k = 1; k <= 30; ++k) {
+            EXPECT_EQ(store->Readings(k), ExpectedTenths(k, 500)) << k;
+        }
+        EXPECT_EQ(uploads[30].readings, 0);
+        EXPECT_EQ(UploadLine(uploads[0]),
+                  "1 received=2024-06-10 12:00:00 peer=127.0.0.1 serial=1001 descricao=\"Sala\" "
+                  "readings=500 sample_points=2000 sample_rate=300 low=2.0 high=8.0 start_delay=0 "
+                  "alarm_delay=600 end=\"10.06.24 12:00:00\" unit=C firmware=1.0.3 software=1.0.4");
+    }
     const std::unique_ptr<WebStore> web = WebStore::Open("old.sqlite", &error);
     ASSERT_TRUE(web) << error;
     EXPECT_EQ(web->CardCount(), 4);
@@ -112,8 +102,7 @@ TEST(UploadStorePaced, TenThousandCardsAreListedWithinFiftyMilliseconds) {
     const std::unique_ptr<WebStore> web = WebStore::Open("many.sqlite", &error);
     ASSERT_TRUE(web) << error;
     WebView view(*web);
-    // The first and the last page, once their summaries are in memory: what is left is
-    // finding the cards and their counts.
+    // The first and the last page, once their summaries are in memory.
     for (const std::string path : {"/", "/api/cards"}) {
         const auto page = [&](long long n) {
             return path == "/" ? view.Home(n) : view.ApiCards(n);
@@ -152,8 +141,7 @@ TEST(UploadStore, ABatchStoresEachUploadOnItsOwnMeritAndASecondCopyOnce) {
                                                                 {"127.0.0.1", a, {4, 5}}});
     ASSERT_EQ(outcomes.size(), 5u);
     EXPECT_EQ(outcomes[1].why, "a reading out of the card's range");
-    // The same recording again is answered "cc" but not stored again; the same card and
-    // stamp with other readings is another recording.
+    // A second copy is "cc" but stored once; other readings are another recording.
     for (const std::size_t k : {0, 2, 3, 4}) {
         EXPECT_TRUE(outcomes[k].stored) << k;
     }

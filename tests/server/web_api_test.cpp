@@ -1,5 +1,4 @@
-// The web view's JSON API as a program meets it: versioned paths and their aliases, the
-// version in every answer, refusals a JSON reader can read, and bad page numbers.
+// The web view's JSON API as a program meets it.
 
 #include <gtest/gtest.h>
 
@@ -14,8 +13,7 @@ class WebApiTest : public ::testing::Test {
     WebFixture web;
 };
 
-// What Python's json module makes of `body`: "status erro" for a refusal, "ERRO" when
-// it cannot read it.
+// What Python's json module reads in `body`: "versao status has-erro", or "ERRO".
 std::string PythonReads(const std::string& body) {
     const ShellResult r = RunShell(
         "printf %s " + ShellQuote(body) +
@@ -39,8 +37,7 @@ TEST_F(WebApiTest, VersionedPathsAnswerAsTheirAliasesAndThePagesLinkThem) {
     EXPECT_TRUE(Has(web.Body("/"), "<a href=\"/api/v1/cards\">"));
 }
 
-// Unknown ids and paths are 404, bad page numbers 400, both as JSON a program reads; a page
-// past the last is the last.
+// Unknown ids 404, bad page numbers 400, as JSON; a page past the last is the last.
 TEST_F(WebApiTest, RefusalsAreJsonThatPythonReadsAndAPagePastTheLastIsTheLast) {
     ASSERT_TRUE(web.listening) << web.listen_error;
     const long long id = web.Store(TestHeader(321, "C\xE2mara \"fria\""), std::vector<int>(3, 50));

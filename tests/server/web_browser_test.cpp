@@ -1,7 +1,6 @@
-// The web view in headless chromium on a phone, its pages those of a razurozavi-server
-// filled through `razurozavi-cli upload`. RAZUROZAVI_WEB_SCREENSHOT=FILE,
+// The web view in headless chromium on a phone; RAZUROZAVI_WEB_SCREENSHOT=FILE,
 // RAZUROZAVI_WEB_PHONE_SCREENSHOT=FILE and RAZUROZAVI_WEB_HASH_SCREENSHOT=FILE picture an
-// upload's page there (docs/screenshots), the last its top with the digest.
+// upload's page for docs/screenshots.
 
 #include <gtest/gtest.h>
 
@@ -67,10 +66,7 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
     ASSERT_EQ(upload.status, 0) << upload.output;
     const std::string base = "http://127.0.0.1:" + std::to_string(web_port);
 
-    // phone_view.py prints "WIDTH SCROLLWIDTH SMALLEST-CHART-LABEL", then a line for each
-    // landmark ("role: label") and each axe-core violation ("axe RULE IMPACT", with
-    // AXE_CORE_JS set). Nothing may scroll sideways, labels stay readable, no two landmarks
-    // of a kind share a label, and axe finds nothing above "minor".
+    // No sideways scrolling, readable labels, landmarks labelled apart, axe's "minor" at most.
     int run = 0;
     for (const std::string path : {"/", "/cards/2001", "/uploads/1", "/uploads/1?pagina=2"}) {
         std::vector<std::string> argv = {

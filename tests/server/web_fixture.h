@@ -111,8 +111,7 @@ inline int Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// A certificate and key for HTTPS (cert.pem, key.pem) made by the openssl command, and the
-// options that serve them; nothing when the command fails.
+// Options serving a new cert.pem and key.pem; nothing without the openssl command.
 inline std::optional<WebOptions> TlsOptions() {
     if (std::system("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem "
                     "-days 2 -subj /CN=localhost >/dev/null 2>&1") != 0) {
@@ -124,8 +123,7 @@ inline std::optional<WebOptions> TlsOptions() {
     return options;
 }
 
-// A connection from `source`, a loopback address of its own, as from another machine;
-// -1 when it cannot be made.
+// A connection from loopback address `source`, as from another machine; -1 on failure.
 inline int ConnectFrom(const std::string& source, int port) {
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in from{};
@@ -146,8 +144,7 @@ inline int ConnectFrom(const std::string& source, int port) {
     return s;
 }
 
-// Sends `request` raw from `source`, and `then` once the answer has begun; returns what
-// comes back until the server closes or 3 s pass.
+// `request` from `source`, `then` once answered; all that comes back within 3 s.
 inline std::string Raw(int port, const std::string& request,
                        const std::string& source = "127.0.0.1", const std::string& then = "") {
     const int s = ConnectFrom(source, port);

@@ -87,8 +87,7 @@ TEST(WebViewPaced, AnswersWithinTwoHundredMillisecondsBesideAThousandSlowClients
     if (!options) {
         GTEST_SKIP() << "the openssl command is not installed";
     }
-    // Over HTTPS the same crowd lies idle beside 8 ClientHellos trickled a byte at a time,
-    // while a card uploads to the upload port of the same process.
+    // Over HTTPS, beside 8 trickled ClientHellos, while a card uploads in the same process.
     WebFixture tls(*options);
     ASSERT_TRUE(tls.listening) << tls.listen_error;
     LoopbackCollectionServer uploads(FreshTestDatabase("uploads-port.sqlite"));

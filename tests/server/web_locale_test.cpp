@@ -1,5 +1,4 @@
-// The web view's numbers as the C locale writes them, whatever locale the process runs in:
-// a page, the chart, CSV and JSON must not turn 5.5 into "5,5" where the text is data.
+// The web view's pages, chart, CSV and JSON are the same in whatever locale.
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-// The web view's pages, JSON and CSV: escaping, reading times, the chart's decimation, and
-// statistics that agree with the report's.
+// The web view's pages, JSON and CSV, and what it derives from the readings.
 
 #include <gtest/gtest.h>
 
@@ -25,8 +24,7 @@ class WebViewTest : public ::testing::Test {
 };
 
 TEST_F(WebViewTest, DescriptionWithQuotesMarkupAndWindows1252IsShownRightEverywhere) {
-    // As the card sends it: Windows-1252 bytes (ç = E7, ã = E3, ° = B0); a spreadsheet
-    // would take the leading = for a formula.
+    // Windows-1252 as the card sends it (ç = E7, ã = E3, ° = B0), and a formula's =.
     const long long id = web.Store(TestHeader(501, "=\"A\" <b>&'\xE7\xE3o 5\xB0"), Flat(3, -125));
     const std::string shown = "=&quot;A&quot; &lt;b&gt;&amp;&#39;\xC3\xA7\xC3\xA3o 5\xC2\xB0";
     const std::string page = web.Body("/uploads/" + std::to_string(id));
@@ -94,8 +92,7 @@ TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
     EXPECT_EQ(CsvText("-5 graus"), "'-5 graus");
 }
 
-// From the upload's stamp and tenths, the web view gets the card's own reading times and
-// the graph report's statistics.
+// From stamp and tenths: the card's own reading times and the report's statistics.
 TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
     struct Case {
         CALENDAR start;
