@@ -7,12 +7,10 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "cloud/fake_cloud_server.h"
 #include "support/child_process.h"
 #include "support/run_command.h"
-#include "support/temp_dir.h"
 #include "web_fixture.h"
 
 namespace {

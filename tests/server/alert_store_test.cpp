@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_dir.h"
-#include "test_database.h"
 #include "web_fixture.h"
 
 namespace {

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "support/run_command.h"
 #include "web_fixture.h"
 
@@ -61,9 +57,7 @@ TEST_F(UploadChain, AnIntactStoreVerifiesAndEachKindOfChangeNamesItsUpload) {
         return "upload " + std::to_string(uploads[k].id) + " serial " +
                std::to_string(uploads[k].serial) + ": " + what + "\n";
     };
-    // A field changed (the readings are the web view's test).
-    Tamper(db,
-           "UPDATE uploads SET high_alarm_x10 = 120 WHERE id = " + std::to_string(uploads[2].id));
+    Tamper(db, SetFirstReading(uploads[2].id, "6400"));  // 3 becomes 100
     verified = Verify(db);
     EXPECT_EQ(verified.status, 1) << verified.output;
     EXPECT_EQ(verified.output,
@@ -72,9 +66,7 @@ TEST_F(UploadChain, AnIntactStoreVerifiesAndEachKindOfChangeNamesItsUpload) {
     // An upload removed, and the changed one's digest made anew: both break the chain.
     Tamper(db, "DELETE FROM upload_tenths WHERE upload_id = " + std::to_string(uploads[0].id));
     Tamper(db, "DELETE FROM uploads WHERE id = " + std::to_string(uploads[0].id));
-    StoredUpload changed = uploads[2];
-    changed.high_alarm_x10 = 120;
-    Tamper(db, "UPDATE uploads SET sha256 = '" + UploadSha256(changed, {3, 30, -12}) +
+    Tamper(db, "UPDATE uploads SET sha256 = '" + UploadSha256(uploads[2], {100, 30, -12}) +
                    "' WHERE id = " + std::to_string(uploads[2].id));
     verified = Verify(db);
     EXPECT_EQ(verified.status, 1);

@@ -5,12 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <optional>
-#include <string>
-#include <thread>
 
-#include "test_database.h"
-#include "web_store.h"
+#include "web_fixture.h"
 
 namespace {
 
@@ -24,13 +20,6 @@ class PgStoreTest : public ::testing::Test {
     }
     std::string db;
 };
-
-UploadHeader Card(long serial) {
-    UploadHeader header;
-    header.serial = serial;
-    header.stamp = {12, 30, 0, 10, 6, 24};
-    return header;
-}
 
 // The schema the first servers on PostgreSQL made: every upload's readings in one table.
 const char* const kFirstSchema =
@@ -101,7 +90,7 @@ TEST_F(PgStoreTest,
     std::string error;
     const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
     ASSERT_TRUE(store) << error;
-    ASSERT_TRUE(store->Store("10.0.0.2", Card(5), Tenths(5), &error)) << error;
+    ASSERT_TRUE(store->Store("10.0.0.2", TestHeader(5, ""), Tenths(5), &error)) << error;
     const std::unique_ptr<WebStore> web = WebStore::Open(db, &error);
     ASSERT_TRUE(web) << error;
 
@@ -148,8 +137,8 @@ TEST_F(PgStoreTest, ServersSharingTheDatabaseStoreAtOnceIntoANewMonthAndARecordi
             ++ready;
             while (ready < 2) {
             }
-            stored[k] = s.Store("10.0.0.1", Card(k + 1), Tenths(k + 1), &why[k]) &&
-                        s.Store("10.0.0.2", Card(3), Tenths(3), &why[k]);
+            stored[k] = s.Store("10.0.0.1", TestHeader(k + 1, ""), Tenths(k + 1), &why[k]) &&
+                        s.Store("10.0.0.2", TestHeader(3, ""), Tenths(3), &why[k]);
         };
         std::thread a([&] { store(*first, 0); });
         std::thread b([&] { store(*second, 1); });

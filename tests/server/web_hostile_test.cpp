@@ -67,16 +67,13 @@ TEST(WebViewPaced, AnswersWithinTwoHundredMillisecondsBesideAThousandSlowClients
     Sockets idle;
     Sockets slow;
     for (int k = 0; k < 1000; ++k) {
-        (k % 2 == 0 ? idle : slow)
-            .fds.push_back(
-                ConnectFrom("127.0.1." + std::to_string(1 + k % 40), web.server->Port()));
-        ASSERT_GE((k % 2 == 0 ? idle : slow).fds.back(), 0) << k;
+        const int s = ConnectFrom("127.0.1." + std::to_string(1 + k % 40), web.server->Port());
+        ASSERT_GE(s, 0) << k;
+        (k % 2 == 0 ? idle : slow).fds.push_back(s);
     }
-    const std::string start = "GET / HTTP/1.1\r\nHost: x\r\n";
-    for (const int s : slow.fds) {
-        send(s, start.data(), start.size(), MSG_NOSIGNAL);
-    }
-    std::jthread trickle = Trickle(slow.fds, std::string(200, 'X'), std::chrono::milliseconds(500));
+    std::jthread trickle =
+        Trickle(slow.fds, "GET / HTTP/1.1\r\nHost: x\r\n" + std::string(200, 'X'),
+                std::chrono::milliseconds(500));
     httplib::Client client("127.0.0.1", web.server->Port());
     const double slowest = SlowestHomeMs(client, 20);
     std::printf("GET / beside 500 idle and 500 slowloris clients: slowest of 20 in %.1f ms\n",
