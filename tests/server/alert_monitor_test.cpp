@@ -41,10 +41,6 @@ std::vector<std::string> Received(const std::string& prefix, const std::string& 
     return contents;
 }
 
-int Count(const std::string& prefix, const std::string& ending) {
-    return static_cast<int>(Received(prefix, ending).size());
-}
-
 // Receivers down, then up across a restart: each alert goes once, by mail and webhook.
 TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWebhook) {
     TempWorkingDir dir;
@@ -110,8 +106,9 @@ TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWe
     ASSERT_TRUE(WaitFor([] { return std::filesystem::exists("ports"); }))
         << ReadFileBytes("receivers.err");
     ASSERT_TRUE(start_server()) << ReadFileBytes("server.err");
-    ASSERT_TRUE(WaitFor([] { return Count("mail-", ".txt") + Count("hook-", ".check") == 2; }))
-        << ReadFileBytes("server.err");
+    ASSERT_TRUE(WaitFor([] {
+        return Received("mail-", ".txt").size() + Received("hook-", ".check").size() == 2;
+    })) << ReadFileBytes("server.err");
     store(5150, false, 2);
     const std::string mail = Received("mail-", ".txt").at(0);
     for (const char* part : {"LOGIN servidor s3nha\r\n",
@@ -130,12 +127,13 @@ TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWe
     const std::string older =
         "UPDATE uploads SET received = '2026-01-01 00:00:00' WHERE id = " + std::to_string(quiet);
     ASSERT_EQ(RunShell("sqlite3 -cmd '.timeout 5000' uploads.sqlite \"" + older + "\"").status, 0);
-    ASSERT_TRUE(
-        WaitFor([] { return Count("mail-", ".txt") == 2 && Count("hook-", ".check") == 2; }));
+    ASSERT_TRUE(WaitFor([] {
+        return Received("mail-", ".txt").size() == 2 && Received("hook-", ".check").size() == 2;
+    }));
     EXPECT_TRUE(Has(Received("mail-", ".txt").at(1), "Cartão 424242 sem envios há mais de 1 h"));
     EXPECT_TRUE(WaitFor([&] { return alerts->AlertCount() == 4 && attempted(0, true); }));
     std::this_thread::sleep_for(milliseconds(2500));
-    EXPECT_EQ(Count("mail-", ".txt") + Count("hook-", ".json"), 4);
+    EXPECT_EQ(Received("mail-", ".txt").size() + Received("hook-", ".json").size(), 4u);
 }
 
 // A monitor in-process, its webhook on loopback port `port` (1: every delivery fails at once).

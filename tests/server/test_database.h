@@ -27,15 +27,11 @@ inline std::optional<std::string> QueryOnTestPostgres(const std::string& sql) {
     return answer;
 }
 
-inline bool RunOnTestPostgres(const std::string& sql) {
-    return QueryOnTestPostgres(sql).has_value();
-}
-
 inline std::string FreshTestDatabase(const std::string& file) {
     if (!TestingOnPostgres()) {
         return file;
     }
-    RunOnTestPostgres(
+    QueryOnTestPostgres(
         "DROP TABLE IF EXISTS cards, upload_tenths, uploads, web_logins, alerts, alert_state, "
         "razurozavi_schema CASCADE;"
         "DROP FUNCTION IF EXISTS razurozavi_month_partition");

@@ -83,7 +83,7 @@ TEST_F(UploadChain, AStoreFromBeforeTheChainIsChainedInPlaceAndGoesOn) {
     store.reset();
     // Back to the schema before the chain, the logins and the alerts.
     if (TestingOnPostgres()) {
-        ASSERT_TRUE(RunOnTestPostgres(
+        ASSERT_TRUE(QueryOnTestPostgres(
             "ALTER TABLE uploads DROP COLUMN sha256, DROP COLUMN chain; DROP TABLE web_logins; "
             "DROP TABLE alerts, alert_state; DELETE FROM razurozavi_schema WHERE version > 2"));
     } else {

@@ -83,7 +83,7 @@ long long PartitionRows(const std::string& month) {
 // Upload k of the migrated database was stored from Tenths(k).
 TEST_F(PgStoreTest,
        ReadingsAreKeptAPartitionAMonthFromAFirstSchemaDatabaseOnAndANewerSchemaIsRefused) {
-    ASSERT_TRUE(RunOnTestPostgres(
+    ASSERT_TRUE(QueryOnTestPostgres(
         std::string(kFirstSchema) + FirstSchemaUpload(1, "2026-01-01", Tenths(1)) +
         FirstSchemaUpload(2, "2026-01-31", Tenths(2)) +
         FirstSchemaUpload(3, "2026-02-01", Tenths(3)) + FirstSchemaUpload(4, "2026-02-28", {})));
@@ -109,13 +109,13 @@ TEST_F(PgStoreTest,
 
     // A month archived: its uploads stay listed with their count of readings.
     ASSERT_TRUE(
-        RunOnTestPostgres("ALTER TABLE upload_tenths DETACH PARTITION upload_tenths_2026_01"));
+        QueryOnTestPostgres("ALTER TABLE upload_tenths DETACH PARTITION upload_tenths_2026_01"));
     EXPECT_EQ(web->Readings(2), std::vector<int>{});
     EXPECT_EQ(web->Upload(2)->readings, 300);
 
     // A schema newer than the server's is refused.
-    ASSERT_TRUE(RunOnTestPostgres("INSERT INTO razurozavi_schema (version) VALUES (" +
-                                  std::to_string(kPgSchemaVersion + 1) + ")"));
+    ASSERT_TRUE(QueryOnTestPostgres("INSERT INTO razurozavi_schema (version) VALUES (" +
+                                    std::to_string(kPgSchemaVersion + 1) + ")"));
     EXPECT_FALSE(UploadStore::Open(db, &error));
     EXPECT_EQ(error, "the database's schema " + std::to_string(kPgSchemaVersion + 1) +
                          " is newer than this server's " + std::to_string(kPgSchemaVersion));

@@ -7,8 +7,6 @@
 #include "logger/readings.h"
 #include "reports/pdf_graph.h"
 #include "support/image_builder.h"
-#include "web_chart.h"
-#include "web_escape.h"
 #include "web_fixture.h"
 
 namespace {
@@ -82,16 +80,6 @@ TEST_F(WebViewTest, AlertsAreListedNewestFirstInPagesAndACardShowsThoseOfItsLast
     EXPECT_FALSE(Has(web.Body("/cards/32"), "Alertas abertos"));
 }
 
-// Html and JsonString are met in the pages above; what no card description brings:
-TEST(WebEscape, TextIsCleanedAndEscapedForEachPlace) {
-    // Malformed UTF-8 and control characters become U+FFFD; JSON keeps controls escaped.
-    EXPECT_EQ(CleanText("a\xFF-\x01-\xC3"), "a\xEF\xBF\xBD-\xEF\xBF\xBD-\xEF\xBF\xBD");
-    EXPECT_EQ(JsonString("a\"\\\n\x01</script>\xFF"),
-              "\"a\\\"\\\\\\u000a\\u0001\\u003c/script\\u003e\xEF\xBF\xBD\"");
-    EXPECT_EQ(UrlComponent("a b/ç"), "a%20b%2F%C3%A7");
-    EXPECT_EQ(CsvText("-5 graus"), "'-5 graus");
-}
-
 // From stamp and tenths: the card's own reading times and the report's statistics.
 TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
     struct Case {
@@ -140,18 +128,6 @@ TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
             EXPECT_EQ(w->ocorrencias, p->ocorrencias) << c.rate;
             EXPECT_TRUE(c.t_low_ad == 0 || w->ocorrencias > 0);
         }
-    }
-}
-
-TEST(WebRecording, ChartKeepsEveryExcursionOfTheLargestMemory) {
-    std::vector<int> tenths(32000, 50);
-    tenths[12345] = 400;   // one reading at 40.0 C
-    tenths[31999] = -300;  // the last at -30.0 C
-    tenths[1] = -301;
-    const std::vector<int> points = ChartPoints(tenths, CHART_COLUMNS);
-    EXPECT_LE(points.size(), 2u * CHART_COLUMNS);
-    for (const int i : {1, 12345, 31999}) {
-        EXPECT_NE(std::find(points.begin(), points.end(), i), points.end()) << i;
     }
 }
 
