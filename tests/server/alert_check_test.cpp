@@ -48,11 +48,8 @@ TEST(AlertCheck, LimitsRaiseOnAnAlarmEpisodeOrOnTimeOutsideBeyondTheRulesMinutes
     // Six: an episode, but only 30 minutes outside, not more.
     EXPECT_EQ(Keys(UploadAlerts(rules, Upload(7, 3), Tenths(20, 6))), Keyed{"limits all@3"});
     // Seven: 35 minutes; the minutes rule of another card stays silent.
-    const std::vector<AlertEvent> events = UploadAlerts(rules, Upload(7, 4), Tenths(20, 7));
-    EXPECT_EQ(Keys(events), (Keyed{"limits all@4", "limits 7 minutes=30@4"}));
-    EXPECT_EQ(events[1].message,
-              "Cartão 7 saiu dos limites: 1 episódio de alarme, 0s abaixo e 35min "
-              "acima dos limites (envio 4, recebido em 2026-12-01 10:00:00 UTC)");
+    EXPECT_EQ(Keys(UploadAlerts(rules, Upload(7, 4), Tenths(20, 7))),
+              (Keyed{"limits all@4", "limits 7 minutes=30@4"}));
 }
 
 TEST(AlertCheck, FullRaisesWhenTheConfiguredPointsOrTheWholeMemoryAreRecorded) {
@@ -77,11 +74,8 @@ TEST(AlertCheck, SilenceRaisesOncePastTheRulesHoursKeyedByTheLastUpload) {
     const std::vector<CardLastUpload> cards = {
         {7, 17, "2026-12-01 10:00:00"}, {9, 30, "2026-12-02 11:00:00"}, {11, 31, "not a time"}};
     EXPECT_TRUE(SilenceAlerts(rules, cards, received + 26 * 3600).empty());
-    const std::vector<AlertEvent> late = SilenceAlerts(rules, cards, received + 26 * 3600 + 1);
-    EXPECT_EQ(Keys(late), (Keyed{"silence all hours=26@17", "silence 9 hours=1@30"}));
-    EXPECT_EQ(late[0].message,
-              "Cartão 7 sem envios há mais de 26 h: o último (envio 17) chegou em 2026-12-01 "
-              "10:00:00 UTC");
+    EXPECT_EQ(Keys(SilenceAlerts(rules, cards, received + 26 * 3600 + 1)),
+              (Keyed{"silence all hours=26@17", "silence 9 hours=1@30"}));
 }
 
 }  // namespace

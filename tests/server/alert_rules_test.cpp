@@ -6,8 +6,6 @@
 
 #include "support/temp_dir.h"
 
-namespace {
-
 TEST(AlertRules, AWrongLineIsRefusedWithItsNumberAndWhatWasExpected) {
     TempWorkingDir dir;
     unsetenv("ALERT_TEST_UNSET");
@@ -34,5 +32,3 @@ TEST(AlertRules, AWrongLineIsRefusedWithItsNumberAndWhatWasExpected) {
         EXPECT_EQ(load.error.rfind(error, 0), 0U) << text << " gave " << load.error;
     }
 }
-
-}  // namespace

