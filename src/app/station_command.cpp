@@ -75,6 +75,19 @@ class FieldCursor {
     bool has_value_ = false;
 };
 
+// One message on one line.
+std::string OneLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    for (char& c : text) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
 std::optional<StationEvent> ParseReadingLine(std::string_view line) {
     std::string_view port, serial, percent;
     FieldCursor cursor(line);
@@ -154,6 +167,26 @@ std::string MissingCompanionText() {
     return std::string("O programa ") + COMPANION_PROGRAM +
            " não foi encontrado ao lado deste programa nem no PATH: a estação de leitura "
            "precisa dele.";
+}
+
+std::string StationLineText(const StationEvent& event) {
+    if (event.kind == StationEventKind::Reading) {
+        return "reading port=" + event.port + " serial=" + std::to_string(event.serial) +
+               " percent=" + std::to_string(event.percent) + "\n";
+    }
+    std::string line = "card port=" + event.port + " serial=" + std::to_string(event.serial) +
+                       " readings=" + std::to_string(event.readings) + " file=" + event.file +
+                       " state=" + event.state;
+    if (event.state == "failed") {
+        line += " reason=" + OneLine(event.reason);
+    }
+    if (!event.upload.empty()) {
+        line += " upload=" + event.upload;
+    }
+    if (!event.verdict.empty()) {
+        line += " verdict=" + event.verdict;
+    }
+    return line + "\n";
 }
 
 std::optional<StationEvent> ParseStationLine(std::string_view line) {

@@ -45,6 +45,9 @@ struct StationEvent {
     std::string verdict{};
 };
 
+// The companion's line of an event, newline included; ParseStationLine reads it back. A
+// failed card's reason is kept on the line.
+std::string StationLineText(const StationEvent& event);
 // Nothing for a line of another shape.
 std::optional<StationEvent> ParseStationLine(std::string_view line);
 

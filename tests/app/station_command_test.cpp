@@ -51,6 +51,17 @@ TEST(ParseStationLine, ProgressAndEveryStateOfACard) {
     ASSERT_TRUE(failed);
     EXPECT_EQ(StationStateText(*failed), "Erro de comunicação com o KELTRIX");
 
+    // What the companion writes is what the window reads back, a two-line reason as one.
+    StationEvent written = *failed;
+    written.reason = "Erro\nde leitura\n";
+    written.upload = "sent";
+    const auto read_back = ParseStationLine(StationLineText(written));
+    ASSERT_TRUE(read_back);
+    EXPECT_EQ(read_back->reason, "Erro de leitura");
+    EXPECT_EQ(read_back->upload, "sent");
+    EXPECT_EQ(StationLineText(*ParseStationLine(StationLineText(*reading))),
+              "reading port=/dev/ttyACM0 serial=1001 percent=43\n");
+
     for (const char* other : {"card port=/dev/x serial=1", "reading port=/dev/x serial=1 percent=",
                               "card port=/dev/x serial=1 readings=2 file= state=lost"}) {
         EXPECT_FALSE(ParseStationLine(other)) << other;

@@ -21,6 +21,7 @@
 #include "app/cloud_outbox.h"
 #include "app/open_command.h"
 #include "app/recording_keeper.h"
+#include "app/station_command.h"
 #include "card_connection.h"
 #include "command_line.h"
 #include "files/archive.h"
@@ -49,35 +50,10 @@ struct StationOptions {
     bool progress = false;  // a line at each new percentage of a card's read
 };
 
-// What the line of a card says.
-struct CardReport {
-    std::string port;
-    long serial = 0;
-    int readings = 0;
-    std::string file;
-    std::string state = "failed";
-    std::string reason;
-    std::string upload;
-    std::string verdict;  // none when there was no recording to judge
-};
-
 // Where a card's process writes its line: standard output as the station got it. Its own
 // standard output goes to standard error, so that nothing else the core prints (the
 // upload's progress) comes between the lines.
 int report_fd = STDOUT_FILENO;
-
-// One message on one line.
-std::string OneLine(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.pop_back();
-    }
-    for (char& c : text) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    return text;
-}
 
 // In one write, so that the lines of cards done at once never mix.
 void WriteLine(const std::string& line) {
@@ -92,21 +68,8 @@ void WriteLine(const std::string& line) {
     }
 }
 
-void PrintReport(const CardReport& report) {
-    std::string line = "card port=" + report.port + " serial=" + std::to_string(report.serial) +
-                       " readings=" + std::to_string(report.readings) + " file=" + report.file +
-                       " state=" + report.state;
-    if (report.state == "failed") {
-        line += " reason=" + OneLine(report.reason);
-    }
-    if (!report.upload.empty()) {
-        line += " upload=" + report.upload;
-    }
-    if (!report.verdict.empty()) {
-        line += " verdict=" + report.verdict;
-    }
-    line += '\n';
-    WriteLine(line);
+void PrintReport(const StationEvent& report) {
+    WriteLine(StationLineText(report));
 }
 
 // The reports beside the archived file, as the data window's buttons make them, each
@@ -133,8 +96,9 @@ bool WriteReports(const std::string& archive, const std::string& archived, const
 // One card, from its version to its line; the child process's exit status.
 int HandleCard(const std::string& port, const StationOptions& options,
                ConsoleWindowLayer& console) {
-    CardReport report;
+    StationEvent report;
     report.port = port;
+    report.state = "failed";  // until the card is archived
     const auto failed = [&](const std::string& reason) {
         StopCard();
         report.state = "failed";
@@ -157,8 +121,10 @@ int HandleCard(const std::string& port, const StationOptions& options,
     report.serial = config_values.serial;
     if (options.progress) {
         console.SetPercentWatcher([&report](int percent) {
-            WriteLine("reading port=" + report.port + " serial=" + std::to_string(report.serial) +
-                      " percent=" + std::to_string(percent) + "\n");
+            StationEvent reading = report;
+            reading.kind = StationEventKind::Reading;
+            reading.percent = percent;
+            WriteLine(StationLineText(reading));
         });
     }
     const std::optional<MemoryImage> image = ReadCardMemory();
