@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/card_layout.h"
+#include "logger/clock.h"
 #include "reports/recording_summary.h"
 
 namespace {
@@ -92,19 +93,18 @@ std::vector<AlertEvent> SilenceAlerts(const std::vector<AlertRule>& rules,
 }
 
 std::time_t UtcSeconds(const std::string& text) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char end = 0;
-    if (text.size() != 19 || std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &year, &month,
-                                         &day, &hour, &minute, &second, &end) != 6) {
+    // The same form as --now's, read the same way; only the zone differs.
+    const std::optional<CALENDAR> time = ParseLocalTimeText(text);
+    if (!time) {
         return -1;
     }
     std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
+    t.tm_year = static_cast<int>(time->year) - 1900;
+    t.tm_mon = time->month - 1;
+    t.tm_mday = time->day;
+    t.tm_hour = time->h;
+    t.tm_min = time->m;
+    t.tm_sec = time->s;
     return timegm(&t);
 }
 
