@@ -17,7 +17,6 @@ TEST(Spreadsheet, WritesTheExactBytes) {
     EXPECT_EQ(ReadFileBytes(dir.File("out.xls")),
               "0\t07:01:00\t03.03.25\t4,5\t2,0\t8,0\t\n"
               "1\t07:02:00\t03.03.25\t-0,5\t2,0\t8,0\t\n");
-    EXPECT_EQ(ExcelText(BuildImage(spec), TimeBase::Gmt).substr(0, 20), "0\t10:01:00\t03.03.25\t");
     EXPECT_FALSE(
         WriteExcelFile(dir.File("gone/out.xls"), BuildImage(spec), TimeBase::Gmt, &reason));
     EXPECT_NE(reason, "");
