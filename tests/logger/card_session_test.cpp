@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/main_commands.h"
+#include "cloud/fake_cloud_server.h"
 #include "files/file.h"
 #include "link/exchange.h"
 #include "link/serial.h"
@@ -213,4 +214,28 @@ TEST_F(CardSession, PacedUnplugAndReplugIdleAndDuringARead) {
     expect_unplugged();
     replug();
     EXPECT_EQ(windows.ListLines(WindowId::Data, LIST1), lines);
+}
+
+// A card in cloud mode: the main loop uploads instead of opening the data window, asking the
+// card for its version again.
+TEST_F(CardSession, AReadOfACloudCardIsUploadedWithItsFreshVersion) {
+    LoopbackCollectionServer loopback;
+    Connect({.readings = 300});
+    MemoryImage memory = card->Memory();
+    memory[OFF_CLOUD] = 1;
+    card->SetMemory(memory);
+    CommandRead();
+    ASSERT_TRUE(Eventually([] { return dl_state == DL_IDLE && new_data; }, 10000));
+    SetHandOffCloudServer(loopback.Address());  // never the built-in one
+    const int version_queries = card->RequestsSeen("VR");
+    CheckOperationResults();
+    SetHandOffCloudServer(BuiltInCloudServer());
+    config_values.modo_nuvem = false;
+    EXPECT_TRUE(windows.opened_windows.empty());
+    EXPECT_EQ(card->RequestsSeen("VR"), version_queries + 1);
+    EXPECT_EQ(windows.Messages().back().text, MSG_UPLOAD_SUCCESS);
+    const std::vector<StoredUpload> uploads = loopback.store->List();
+    ASSERT_EQ(uploads.size(), 1u);
+    EXPECT_EQ(uploads[0].firmware, "1.0.3");
+    EXPECT_EQ(loopback.store->Readings(uploads[0].id).size(), 300u);
 }

@@ -168,21 +168,6 @@ TEST(RecordingSummaryTest, EachBuiltInProfileOnAPassingAndAFailingRecording) {
             EXPECT_EQ(rule.passed, !expected_to_fail) << c.profile << " " << rule.rule.name;
         }
     }
-
-    // The card's own alarms: out of limits longer than the delay, with the delay applied.
-    ImageSpec spec;
-    spec.sample_rate = 300;
-    spec.t_low_ad = AdForTenths(20);
-    spec.t_high_ad = AdForTenths(80);
-    const int warm = AdForTenths(100);
-    const int fine = AdForTenths(50);
-    spec.readings = {fine, warm, warm, fine, fine};
-    const Profile cartao = *BuiltInProfile("cartao");
-    EXPECT_TRUE(SummarizeImage(BuildImage(spec, 600), cartao).approved);
-    spec.readings = {fine, warm, warm, warm, warm, fine};
-    const RecordingSummary alarm = SummarizeImage(BuildImage(spec, 600), cartao);
-    EXPECT_EQ(Rule(alarm, "alarme-superior").value, 600);  // two readings past the delay
-    EXPECT_TRUE(Rule(alarm, "alarme-inferior").passed);
 }
 
 TEST(RecordingSummaryTest, NumbersAreWrittenWithoutNegativeZero) {

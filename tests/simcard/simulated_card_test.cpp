@@ -1,4 +1,4 @@
-// What the card sessions leave unpinned: replies, recording, default recording.
+// What the card sessions leave unpinned: the replies and the recording after a configuration.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,33 +98,6 @@ TEST(SimulatedCardTest, AnswersEveryRequestKindByteForByteAndRecordsAfterAConfig
     EXPECT_EQ(line->Exchange(Message("BT")), Message("BT", battery));
     EXPECT_TRUE(Eventually([&] { return card->AcknowledgesReceived() == 6; }, 1000));
     EXPECT_EQ(card->RepliesSent(), 6);  // never a reply twice
-}
-
-TEST(RefrigeratorRecording, AWarmHourAndAShortDipAndDemonstrationCardsOfTheirOwn) {
-    const MemoryImage memory = BuildDemonstrationRecording(0);
-    ASSERT_EQ(ImageReadingCount(memory), 2016);
-    // An hour warm, a quarter of an hour cold, well inside the band (not near a threshold) else.
-    std::string kinds, expected(2016, '.');
-    for (int i = 0; i < 2016; ++i) {
-        const int t = ADToTemp_x10(ReadingAD(memory, i));
-        kinds += t > 80 ? 'w' : t < 20 ? 'c' : t < 30 || t > 70 ? 'n' : '.';
-    }
-    expected.replace(WARM_EXCURSION_START_S / 300 - 1, 12, 12, 'w');
-    expected.replace(COLD_DIP_START_S / 300 - 1, 3, 3, 'c');
-    EXPECT_EQ(kinds, expected);
-
-    std::set<long> serials;
-    for (int number = 0; number < 12; ++number) {
-        serials.insert(ConfigFromHeader(BuildDemonstrationRecording(number).data()).serial);
-    }
-    EXPECT_EQ(serials.size(), 12u);
-    // The cold room's day falls elsewhere: not the first card's readings shortened.
-    const MemoryImage second = BuildDemonstrationRecording(1);
-    int differing = 0;
-    for (int i = 0; i < ImageReadingCount(second); ++i) {
-        differing += ReadingAD(memory, i) != ReadingAD(second, i) ? 1 : 0;
-    }
-    EXPECT_GT(differing, ImageReadingCount(second) / 2);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
-// A window layer that records what the core shows and answers as a test tells it. Every
-// call takes the lock: the core's worker threads call it too.
+// A window layer that records what the core shows and answers as a test tells it; locked, as
+// the core's worker threads call it too.
 
 #include <algorithm>
 #include <atomic>
@@ -77,10 +77,12 @@ class RecordingWindowLayer : public WindowLayer {
         list.insert(list.end(), lines.begin(), lines.end());
     }
     std::optional<std::string> OpenFileDialog(WindowId, const FileFilter& filter) override {
-        return Dialog(filter);
+        return SaveFileDialog(WindowId::Main, filter);
     }
     std::optional<std::string> SaveFileDialog(WindowId, const FileFilter& filter) override {
-        return Dialog(filter);
+        Locked lock(mutex_);
+        offered_filters = filter.description;
+        return dialog_path;
     }
     void OpenDataWindow() override { Opened(WindowId::Data); }
     void OpenConfigWindow() override { Opened(WindowId::Config); }
@@ -114,8 +116,7 @@ class RecordingWindowLayer : public WindowLayer {
         Locked lock(mutex_);
         return focused_;
     }
-    // Safe to poll while the core's threads run.
-    std::optional<int> EndProcessCode() {
+    std::optional<int> EndProcessCode() {  // safe to poll while the core's threads run
         Locked lock(mutex_);
         return end_process_code;
     }
@@ -136,11 +137,6 @@ class RecordingWindowLayer : public WindowLayer {
         Locked lock(mutex_);
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<Value>(found->second);
-    }
-    std::optional<std::string> Dialog(const FileFilter& filter) {
-        Locked lock(mutex_);
-        offered_filters = filter.description;
-        return dialog_path;
     }
     void Opened(WindowId window) {
         Locked lock(mutex_);
