@@ -34,7 +34,7 @@ TEST(Archive, NamesTheFileBySerialAndTheCardsOwnStartTimeOrSaysWhyNot) {
     EXPECT_NE(failed.reason, "");
 }
 
-TEST(Archive, NeverOverwritesAndRecognisesWhatIsAlreadyKept) {
+TEST(Archive, NeverOverwritesAndRecognisesWhatIsKeptUnaltered) {
     TempWorkingDir dir;
     const std::string archive = dir.File("arquivo");
     const MemoryImage first = Recording(10);
@@ -49,21 +49,14 @@ TEST(Archive, NeverOverwritesAndRecognisesWhatIsAlreadyKept) {
     EXPECT_EQ(beside.path, dir.File("arquivo/1234/20250602-090507-2.mvta"));
     EXPECT_EQ(ReadFileBytes(dir.File("arquivo/1234/20250602-090507.mvta")), DataFileText(first));
     EXPECT_EQ(ArchiveImage(archive, longer).outcome, ArchiveOutcome::AlreadyArchived);
-}
 
-TEST(Archive, AnAlteredFileIsNotTakenForTheRecording) {
-    TempWorkingDir dir;
-    const std::string archive = dir.File("arquivo");
-    const MemoryImage image = Recording(10);
-    const ArchiveResult kept = ArchiveImage(archive, image);
-    ASSERT_EQ(kept.outcome, ArchiveOutcome::Archived);
-    std::string altered = DataFileText(image);
+    // An altered copy is not the recording; it is left as found, for whoever looks into it.
+    std::string altered = DataFileText(longer);
     altered[600] = altered[600] == '0' ? '1' : '0';
-    WriteFileBytes(kept.path, altered);
-
-    EXPECT_FALSE(IsArchived(archive, image));
-    const ArchiveResult again = ArchiveImage(archive, image);
+    WriteFileBytes(beside.path, altered);
+    EXPECT_FALSE(IsArchived(archive, longer));
+    const ArchiveResult again = ArchiveImage(archive, longer);
     ASSERT_EQ(again.outcome, ArchiveOutcome::Archived);
-    EXPECT_EQ(ReadFileBytes(kept.path), altered);  // left as found, for whoever looks into it
-    EXPECT_EQ(ReadFileBytes(again.path), DataFileText(image));
+    EXPECT_EQ(ReadFileBytes(beside.path), altered);
+    EXPECT_EQ(ReadFileBytes(again.path), DataFileText(longer));
 }

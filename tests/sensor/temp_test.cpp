@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "sensor/rh.h"
 #include "sensor/temp_table.h"
 
 TEST(TempConversion, ClampAndFirmwareRefusal) {
@@ -32,10 +31,4 @@ TEST(TempConversion, ReverseLookupsRoundTripAndThresholdTextIsBounded) {
     EXPECT_EQ(ThresholdTextToAD("500", true), 0);
     EXPECT_EQ(ThresholdTextToAD("-99999999999", false), 1023);
     EXPECT_FALSE(ThresholdTextToAD("2.55", true).has_value());
-}
-
-TEST(UnitAndHumidityConversion, MatchTheirFormulas) {
-    EXPECT_FLOAT_EQ(CelsiustoFahrenheit2(25.0f, 'C'), 25.0f);
-    EXPECT_FLOAT_EQ(CelsiustoFahrenheit2(25.0f, 'F'), 77.0f);
-    EXPECT_NEAR(CalculateDewPoint(500, 250), 138, 1);  // 25 °C at 50 %: about 13.9 °C
 }
