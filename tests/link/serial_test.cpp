@@ -41,7 +41,6 @@ TEST_F(PortScan, MatchesOnlyCardPortsAndOpensTheLastExclusively) {
     GetPortNames();  // closes and reopens: the exclusive mark must not lock ourselves out
     EXPECT_TRUE(connected);
 
-    UnregisterPort(12);
     RegisterPort("/dev/null", 12);  // opens, but refuses the line settings
     GetPortNames();
     EXPECT_FALSE(connected);

@@ -12,6 +12,7 @@
 #include "logger/operation_engine.h"
 #include "simcard/simulated_card.h"
 #include "support/link_fixture.h"
+#include "support/temp_dir.h"
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 constexpr double kSlowdown = 4.0;  // sanitizers slow the threads, not the line
@@ -142,6 +143,19 @@ TEST_F(CardSession, PacedReplyAnsweredTwiceIsTakenOnlyForItsRequest) {
     Read();
     EXPECT_EQ(card->RepliesSent(), card->RequestsSeen());  // the resend was answered too
     ExpectImageMatchesCard();
+}
+
+// The card records after a configuration: one reading a period, up to the number configured.
+TEST_F(CardSession, AConfigurationWriteStartsTheCardsRecording) {
+    Connect({.reading_period = std::chrono::milliseconds(20)});
+    TempWorkingDir dir;
+    ConfigValues values{.sample_points = 5, .sample_rate = 2, .start_delay = 60, .serial = 7};
+    ASSERT_TRUE(WriteConfigToCard(values));
+    ASSERT_TRUE(Eventually([&] { return ImageReadingCount(card->Memory()) == 5; }, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(ImageReadingCount(card->Memory()), 5);
+    EXPECT_EQ(ConfigFromHeader(card->Memory().data()), values);
+    EXPECT_EQ(ReadingAD(card->Memory(), 4), RecordedAD(RefrigeratorTenths(10)));  // at 10 s
 }
 
 // A card whose start year is 2013 was never started: a warning instead of a window.

@@ -14,7 +14,7 @@ TEST(MemoryImage, DecodesTheHeaderAndClampsTheCount) {
     image[OFF_CLOUD] = 1;
     EXPECT_EQ(image[21], 0xDE);  // the year is little-endian in the image
     EXPECT_EQ(ImageStartTime(image), spec.start);
-    ConfigValues v = ConfigFromHeader(image.data());
+    const ConfigValues v = ConfigFromHeader(image.data());
     EXPECT_TRUE(v.flash_alarm && v.temp_unit == 1 && v.modo_nuvem);
     image[OFF_CLOUD] = 2;  // only 1 means on, whatever the flags say
     image[OFF_FLAGS] = FLAG_CLOUD;
@@ -26,8 +26,7 @@ TEST(MemoryImage, DecodesTheHeaderAndClampsTheCount) {
     image[9] = 0x34;  // BCD count and the sensor's record length
     image[10] = 0x12;
     image[12] = 0x03;
-    int length = 0;
-    int count = 0;
+    int length = 0, count = 0;
     WeatherStationInfo(image.data(), &length, &count);
     EXPECT_EQ(length, 15);
     EXPECT_EQ(count, 1234);

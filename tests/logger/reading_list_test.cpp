@@ -23,15 +23,12 @@ TEST(ReadingList, FormatsEachReadingAsTheListShowsIt) {
 
 TEST(ReadingList, AnotherFirmwareIsReportedOnceAndTheCountIsClamped) {
     RecordingWindowLayer windows;
-    ImageSpec spec;
-    spec.firmware = "203";
-    MemoryImage image = BuildImage(spec);
+    MemoryImage image = BuildImage({.firmware = "203"});
     image[0] = 0xFF;  // more readings than the image holds
     image[1] = 0xFF;
     WeatherStationViewData(image, TimeBase::Adjusted);
-    const auto messages = windows.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, MSG_FIRMWARE_NOT_SUPPORTED);
+    ASSERT_EQ(windows.Messages().size(), 1u);
+    EXPECT_EQ(windows.Messages()[0].text, MSG_FIRMWARE_NOT_SUPPORTED);
     const auto lines = windows.ListLines(WindowId::Data, LIST1);
     ASSERT_EQ(lines.size(), 32640u);
     EXPECT_EQ(lines.back().substr(0, 6), "32640\t");

@@ -1,6 +1,6 @@
 #pragma once
-// A program run beside the test, its output in files, told to stop (SIGTERM) and waited
-// for when the test is done; and a loopback port for it to listen on.
+// A program run beside the test, its output in files, stopped (SIGTERM) and waited for at the
+// end; and a loopback port for it to listen on.
 
 #include <sys/types.h>
 

@@ -15,10 +15,8 @@ class LinkTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
     void RegisterPort(const std::string& device, int number = 0) {  // as card port `number`
+        std::filesystem::remove(registrations + "/ttyACM" + std::to_string(number));
         std::filesystem::create_symlink(device, registrations + "/ttyACM" + std::to_string(number));
-    }
-    void UnregisterPort(int n = 0) {
-        std::filesystem::remove(registrations + "/ttyACM" + std::to_string(n));
     }
 
     RecordingWindowLayer windows;

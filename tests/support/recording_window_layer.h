@@ -94,8 +94,7 @@ class RecordingWindowLayer : public WindowLayer {
     // What the test sets up.
     std::vector<WindowId> open_windows;
     std::optional<std::string> dialog_path;
-    // The answer to a question with Yes, No and Cancel.
-    std::atomic<MsgAnswer> three_way_answer{MsgAnswer::Yes};
+    std::atomic<MsgAnswer> three_way_answer{MsgAnswer::Yes};  // to Yes, No and Cancel
 
     // What the core did; read the plain members after the core's threads have settled.
     std::vector<RecordedMessage> Messages() {
