@@ -5,13 +5,6 @@
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 
-TEST(Extensions, CompareTheFourCharactersAfterTheLastDot) {
-    EXPECT_TRUE(CheckDataExtension("C:\\DADOS.MVTA"));
-    EXPECT_TRUE(CheckDataExtension("x.mvtax"));
-    EXPECT_FALSE(CheckDataExtension("x.mvta.bak"));
-    EXPECT_FALSE(CheckCfgExtension("mcfg"));  // no dot at all
-}
-
 TEST(DataFile, RoundTripsTheWholeImageAsUppercaseHex) {
     TempWorkingDir dir;
     MemoryImage image;

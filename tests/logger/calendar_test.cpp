@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "logger/time_zone.h"
 #include "support/recording_window_layer.h"
 
@@ -24,34 +22,6 @@ TEST(Calendar, RollsOverMonthsYearsAndLeapDays) {
     EXPECT_EQ(After({50, 59, 23, 28, 2, 2000}, 10), (CALENDAR{0, 0, 0, 29, 2, 2000}));
     EXPECT_EQ(After({50, 59, 23, 28, 2, 2100}, 10), (CALENDAR{0, 0, 0, 1, 3, 2100}));
     EXPECT_EQ(After({59, 59, 23, 31, 12, 2014}, 2), (CALENDAR{1, 0, 0, 1, 1, 2015}));
-}
-
-TEST(Calendar, WholeIntervalsMatchOneSecondSteps) {
-    std::mt19937 random(20261206);
-    const int rates[] = {2, 60, 3600, 43200, 65535};
-    for (int trial = 0; trial < 300; ++trial) {
-        CALENDAR start{static_cast<unsigned char>(random() % 60),
-                       static_cast<unsigned char>(random() % 60),
-                       static_cast<unsigned char>(random() % 24),
-                       1,
-                       static_cast<unsigned char>(1 + random() % 12),
-                       static_cast<unsigned>(1999 + random() % 203)};
-        start.day = static_cast<unsigned char>(1 + random() % diasDoMes(start.month, start.year));
-        if (trial % 10 == 0) {
-            start.s = static_cast<unsigned char>(random() % 256);  // a corrupt image
-            start.month = static_cast<unsigned char>(random() % 256);
-        }
-        const int rate = rates[random() % std::size(rates)];
-        CALENDAR stepped = start;
-        cal = start;
-        for (int reading = 0; reading < 5; ++reading) {
-            for (int k = 0; k < rate; ++k) {
-                StepCalendarOneSecond(stepped);
-            }
-            CalcDate(reading, rate);
-            ASSERT_EQ(cal, stepped) << "trial " << trial << " rate " << rate;
-        }
-    }
 }
 
 TEST(TimeZone, ShiftsToBrasiliaUnlessTheCardsOwnTimeIsKept) {

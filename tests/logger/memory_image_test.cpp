@@ -56,7 +56,6 @@ TEST(ConfigRecord, CarriesEveryValueAtItsPayloadOffsetAndParsesBack) {
 }
 
 TEST(Description, KeepsWindows1252BytesAndConvertsAtTheEdge) {
-    EXPECT_EQ(Cp1252ToUtf8("C\xE2mara"), "Câmara");
     EXPECT_EQ(Utf8ToCp1252("Câmara € –"), "C\xE2mara \x80 \x96");
     EXPECT_EQ(Utf8ToCp1252("日\xC3"), "??");  // unmappable, then a truncated sequence
     std::array<unsigned char, DESCRIPTION_SIZE> field;

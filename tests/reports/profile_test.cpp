@@ -85,22 +85,17 @@ TEST(ProfileTest, FoundByBuiltInNameUserNameOrPath) {
     WriteFileBytes(user_dir + "/oms-30dtr.perfil", "outro: alarm below\n");
     WriteFileBytes(dir.File("errado.perfil"), "# linha 1\nfrio: temperature < 2 for 1 single\n");
 
-    const ProfileLookup user = FindProfile("geladeira", user_dir);
-    ASSERT_TRUE(user.profile) << user.message;
-    EXPECT_EQ(user.profile->name, "geladeira");
+    EXPECT_EQ(FindProfile("geladeira", user_dir).profile.value().name, "geladeira");
 
     // A built-in name always means the built-in rules.
     EXPECT_EQ(FindProfile("oms-30dtr", user_dir).profile, BuiltInProfile("oms-30dtr"));
     // A file name, relative to the working directory.
     WriteFileBytes(dir.File("local.perfil"), "quente: temperature > 30 for 0min single\n");
-    const ProfileLookup relative = FindProfile("local.perfil", user_dir);
-    ASSERT_TRUE(relative.profile) << relative.message;
-    EXPECT_EQ(relative.profile->name, "local");
+    EXPECT_EQ(FindProfile("local.perfil", user_dir).profile.value().name, "local");
 
-    const ProfileLookup refused = FindProfile(dir.File("errado.perfil"), user_dir);
-    EXPECT_FALSE(refused.profile);
-    EXPECT_EQ(refused.message, "Perfil inválido: " + dir.File("errado.perfil") +
-                                   ", linha 2: esperado uma duração, como 0min, 60min, 10h ou 1d");
+    EXPECT_EQ(FindProfile(dir.File("errado.perfil"), user_dir).message,
+              "Perfil inválido: " + dir.File("errado.perfil") +
+                  ", linha 2: esperado uma duração, como 0min, 60min, 10h ou 1d");
 
     for (const std::string missing : {"inexistente", "../perfis/nada", "a b"}) {
         const ProfileLookup lookup = FindProfile(missing, user_dir);

