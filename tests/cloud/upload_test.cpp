@@ -139,10 +139,7 @@ TEST(Upload, TheStampFromTheImageIsTheOneTheGraphPreparationLeaves) {
     const std::pair<CALENDAR, int> recordings[] = {{CALENDAR{0, 0, 1, 1, 1, 2026}, 0},
                                                    {CALENDAR{0, 0, 2, 1, 1, 2100}, 90 * 24}};
     for (const auto& [start, readings] : recordings) {
-        ImageSpec spec;
-        spec.start = start;
-        spec.sample_rate = 3600;
-        const MemoryImage image = RampImage(readings, 0, spec);
+        const MemoryImage image = RampImage(readings, 0, {.start = start, .sample_rate = 3600});
         GraphData(image);
         EXPECT_EQ(UploadStamp(image), cal) << readings;
     }

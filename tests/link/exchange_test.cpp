@@ -22,8 +22,7 @@ using std::chrono::milliseconds;
 
 class ExchangeTest : public PtyCardTest {
   protected:
-    // What the program writes within `ms` (the test plays the card), byte by byte, timed;
-    // no more than `count` bytes.
+    // What the program writes within `ms`, at most `count` bytes, each with its time.
     std::vector<std::pair<Clock::time_point, unsigned char>> ProgramWrites(
         int ms, std::size_t count = SIZE_MAX) {
         std::vector<std::pair<Clock::time_point, unsigned char>> bytes;

@@ -31,6 +31,5 @@ TEST(GraphSeries, LeavesATwoDigitYearAndStaysBoundedWithoutAWindow) {
         EXPECT_GE(graph_series.scaley, 1);
     }
     EXPECT_EQ(graph_series.graph_points, MAX_IMAGE_READINGS);
-    ASSERT_FALSE(graph_series.datashow1.empty());
-    EXPECT_EQ(graph_series.datashow1[0], TEMP_X10_REFUSED);
+    EXPECT_EQ(graph_series.datashow1.at(0), TEMP_X10_REFUSED);
 }

@@ -31,7 +31,6 @@ TEST(ReadingList, AnotherFirmwareIsReportedOnceAndTheCountIsClamped) {
     EXPECT_EQ(windows.Messages()[0].text, MSG_FIRMWARE_NOT_SUPPORTED);
     const auto lines = windows.ListLines(WindowId::Data, LIST1);
     ASSERT_EQ(lines.size(), 32640u);
-    EXPECT_EQ(lines.back().substr(0, 6), "32640\t");
     EXPECT_NE(lines[0].find("\t-100000000.0\t"), std::string::npos);
 }
 

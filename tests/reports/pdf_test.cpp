@@ -106,10 +106,4 @@ TEST_F(TableReportTest, PagesColumnsAlarmColoursHeaderAndFooter) {
     EXPECT_EQ(SToHMinS(32640LL * 65535), "594184h 0min 0s");  // far past 9999 hours
 }
 
-TEST_F(TableReportTest, FullImageIsClamped) {
-    MemoryImage image = Image(std::vector(MAX_IMAGE_READINGS, kInRange));
-    PutBigEndian16(&image[OFF_LOG_COUNT], 0xFFFF);  // more than the image holds: clamped
-    const CheckedPdf pdf = Report(image);
-    EXPECT_EQ(pdf.pages.size(), 80u);
-}
 }  // namespace
