@@ -16,7 +16,7 @@ MemoryImage Recording(int readings, long serial = 1234) {
 
 }  // namespace
 
-TEST(Archive, NamesTheFileBySerialAndTheCardsOwnStartTimeOrSaysWhyNot) {
+TEST(Archive, NamedBySerialAndStartNeverOverwrittenAndAnAlteredCopyNotTaken) {
     TempWorkingDir dir;
     const MemoryImage image = Recording(10, 98765);
     const ArchiveResult result = ArchiveImage(dir.File("arquivo"), image);
@@ -32,10 +32,7 @@ TEST(Archive, NamesTheFileBySerialAndTheCardsOwnStartTimeOrSaysWhyNot) {
     const ArchiveResult failed = ArchiveImage(dir.File("ficheiro"), image);
     EXPECT_EQ(failed.outcome, ArchiveOutcome::Failed);
     EXPECT_NE(failed.reason, "");
-}
 
-TEST(Archive, NeverOverwritesAndRecognisesWhatIsKeptUnaltered) {
-    TempWorkingDir dir;
     const std::string archive = dir.File("arquivo");
     const MemoryImage first = Recording(10);
     const MemoryImage longer = Recording(25);  // the same recording read again later

@@ -73,8 +73,7 @@ TEST_F(ExchangeTest, PacedUnansweredFrameGoesOutFourTimesThenFails) {
     EXPECT_FALSE(rx_error);
 }
 
-// A frame just sent waits its 11 ticks before a resend, whatever the counter reached while
-// the line was idle, even when a tick runs in the middle of SendFrame.
+// A frame just sent waits its ticks before a resend, even when a tick runs inside SendFrame.
 TEST_F(ExchangeTest, AFreshFrameIsNeverResentAtOnce) {
     ClosePort();
     hPort = open("/dev/null", O_WRONLY | O_CLOEXEC);

@@ -46,8 +46,7 @@ TEST_F(PortScan, MatchesOnlyCardPortsAndOpensTheLastExclusively) {
     EXPECT_FALSE(connected);
 }
 
-// The card's port failing under the program: a read or write error ends the exchange and the
-// connection at once; a port that is only slow does not.
+// A read or write error on the card's port ends the exchange and the connection; slowness not.
 class LostPort : public PtyCardTest {
   protected:
     std::string Status() { return windows.ControlText(WindowId::Main, ID_STATUS); }

@@ -16,15 +16,13 @@ CALENDAR After(CALENDAR start, int seconds) {
 }  // namespace
 
 // CALENDAR is {s, m, h, day, month, year}.
-TEST(Calendar, RollsOverMonthsYearsAndLeapDays) {
+TEST(Calendar, RollsOverMonthsYearsAndLeapDaysAndShiftsToBrasilia) {
     EXPECT_EQ(After({50, 59, 23, 28, 2, 2015}, 10), (CALENDAR{0, 0, 0, 1, 3, 2015}));
     EXPECT_EQ(After({50, 59, 23, 28, 2, 2016}, 10), (CALENDAR{0, 0, 0, 29, 2, 2016}));
     EXPECT_EQ(After({50, 59, 23, 28, 2, 2000}, 10), (CALENDAR{0, 0, 0, 29, 2, 2000}));
     EXPECT_EQ(After({50, 59, 23, 28, 2, 2100}, 10), (CALENDAR{0, 0, 0, 1, 3, 2100}));
     EXPECT_EQ(After({59, 59, 23, 31, 12, 2014}, 2), (CALENDAR{1, 0, 0, 1, 1, 2015}));
-}
 
-TEST(TimeZone, ShiftsToBrasiliaUnlessTheCardsOwnTimeIsKept) {
     const auto shifted = [](CALENDAR start, bool keep_card_time) {
         cal = start;
         ajustaHoraBrasilia(keep_card_time);

@@ -32,7 +32,7 @@ TEST(MemoryImage, DecodesTheHeaderAndClampsTheCount) {
     EXPECT_EQ(count, 1234);
 }
 
-TEST(ConfigRecord, CarriesEveryValueAtItsPayloadOffsetAndParsesBack) {
+TEST(ConfigRecord, CarriesEveryValueAndAWindows1252DescriptionOf20BytesAtMost) {
     ConfigValues v{.sample_points = 16000,
                    .sample_rate = 300,
                    .led_cycle = 20,
@@ -53,9 +53,7 @@ TEST(ConfigRecord, CarriesEveryValueAtItsPayloadOffsetAndParsesBack) {
     std::uint8_t header[48] = {};
     std::copy(p.begin() + 7, p.end(), header + 2);
     EXPECT_EQ(ConfigFromHeader(header), v);
-}
-
-TEST(Description, KeepsWindows1252BytesAndConvertsAtTheEdge) {
+    // The description: Windows-1252 bytes, 20 at most.
     EXPECT_EQ(Utf8ToCp1252("Câmara € –"), "C\xE2mara \x80 \x96");
     EXPECT_EQ(Utf8ToCp1252("日\xC3"), "??");  // unmappable, then a truncated sequence
     std::array<unsigned char, DESCRIPTION_SIZE> field;

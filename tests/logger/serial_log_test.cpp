@@ -6,7 +6,7 @@
 #include "support/recording_window_layer.h"
 #include "support/temp_dir.h"
 
-TEST(SerialNumbers, CountDownFromTheLastOneGivenOut) {
+TEST(SerialLog, SerialsCountDownAndEachWriteIsLoggedOrItsFailureShown) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;
     forcar_novo_serial = false;
@@ -29,11 +29,7 @@ TEST(SerialNumbers, CountDownFromTheLastOneGivenOut) {
         WriteFileBytes(SERIAL_FILE_NAME, unusable);
         EXPECT_EQ(assigned(SERIAL_NONE), 16777214) << '"' << unusable << '"';
     }
-}
 
-TEST(ConfigLog, AppendsOneCarriageReturnEndedLinePerWriteAndReportsFailures) {
-    TempWorkingDir dir;
-    RecordingWindowLayer windows;
     ConfigValues v{.sample_points = 2016,
                    .sample_rate = 300,
                    .flash_alarm = true,

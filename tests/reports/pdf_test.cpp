@@ -58,8 +58,7 @@ TEST_F(TableReportTest, InfoSaysWhatTheReportIsAndWhenInWhichZone) {
 }
 
 TEST_F(TableReportTest, PagesColumnsAlarmColoursHeaderAndFooter) {
-    // 102 readings fill column 0 and column 1 gets its heading with nothing under it; reading
-    // 409 stands alone on page 2. None: column 0's headings and the header block.
+    // 102 readings fill column 0 (column 1 has its heading alone); reading 409 starts page 2.
     for (const auto& [readings, pages, lines, last, headings] :
          std::vector<std::tuple<int, size_t, size_t, std::string, int>>{
              {102, 1, 102, "102 25 43", 2}, {409, 2, 1, "409 25 750", 1}, {0, 1, 0, "", 1}}) {
@@ -72,9 +71,7 @@ TEST_F(TableReportTest, PagesColumnsAlarmColoursHeaderAndFooter) {
         EXPECT_TRUE(Has(pdf.text, "Pagina " + std::to_string(pages) + "/" + std::to_string(pages)));
     }
 
-    // Alarm delay 300 s at 60 s: five out-of-range readings (equal to a threshold counts) stay
-    // black, the sixth is red, an in-range one resets the count. A delay shorter than the
-    // interval, or an interval of 0: red at once.
+    // A delay of five intervals: the sixth reading out (or at a limit) is red; shorter: at once.
     const int high = AdForTenths(250);
     std::vector<int> ten(10, kBelow);  // below, below, low, high, below, below, high, in, ...
     ten[2] = AdForTenths(-100), ten[3] = ten[6] = high, ten[7] = kInRange;
@@ -86,8 +83,7 @@ TEST_F(TableReportTest, PagesColumnsAlarmColoursHeaderAndFooter) {
         EXPECT_EQ(TableLines(Report(Image(readings, rate, delay)).pages.at(0)).second, colours);
     }
 
-    // Started 3 March 2025 10:00:00 at 60 s, shifted to GMT-3: reading 1 at 07:01:00.
-    // Parentheses, a backslash, a character MacRoman has and one it lacks in the path.
+    // 3 March 2025 10:00:00 at 60 s is 07:01:00 in GMT-3; a path that needs escaping.
     const MemoryImage image = BuildImage({.start = {0, 0, 10, 3, 3, 2025},
                                           .t_low_ad = AdForTenths(0),
                                           .serial = 16777214,

@@ -66,9 +66,7 @@ TEST(RecordingSummaryTest, ACumulativeRuleAddsSeparateEpisodes) {
     const Profile peak = Parsed("pico: temperature > 40 for 0min cumulative\n");
     EXPECT_FALSE(Rule(Summary(Pieces({{5, 250}, {1, 401}}), 600, peak), "pico").passed);
     EXPECT_EQ(Rule(Summary(Pieces({{5, 400}}), 600, peak), "pico").value, 0);
-}
 
-TEST(RecordingSummaryTest, AThresholdIsTheTenthItNamesThoughNotExactInBinary) {
     // As floats 0.3 C is a little above 0.3 and 0.7 C a little below 0.7.
     const Profile profile = Parsed(
         "frio: temperature <= 0.3 for 0min single\nmorno: temperature >= 0.7 for 0min single\n");
@@ -89,8 +87,7 @@ TEST(RecordingSummaryTest, TimeOutsideTheCardsLimitsWithoutTheAlarmDelay) {
 
 TEST(RecordingSummaryTest, HighestMktOfAnyDayWhereverTheWarmDayLies) {
     const Profile profile = *BuiltInProfile("cartao");
-    // Three days hourly at 2.0 C with 24 hours at 10.0 C: at the start, the middle, the end
-    // and across a day boundary.
+    // Three days hourly at 2.0 C, 24 hours at 10.0 C at the start, middle, end, across a day.
     for (const int at : {0, 24, 48, 10}) {
         std::vector<int> tenths(72, 20);
         std::fill_n(tenths.begin() + at, 24, 100);

@@ -4,7 +4,7 @@
 
 #include "sensor/temp_table.h"
 
-TEST(TempConversion, ClampAndFirmwareRefusal) {
+TEST(TempConversion, ClampRefusalReverseLookupsAndBoundedThresholdText) {
     EXPECT_FLOAT_EQ(ADToTemp(624), 25.0f);
     EXPECT_EQ(ADToTemp_x10(836), 0);
     // A corrupt image can hold any 16-bit value: never index past the table.
@@ -14,9 +14,7 @@ TEST(TempConversion, ClampAndFirmwareRefusal) {
     EXPECT_FLOAT_EQ(ADToTemp(624, FirmwareVersion{}), 25.0f);
     EXPECT_FLOAT_EQ(ADToTemp(624, FirmwareVersion{{'2', '0', '3'}}), TEMP_REFUSED);
     EXPECT_EQ(ADToTemp_x10(624, FirmwareVersion{{'1', '1', '3'}}), TEMP_X10_REFUSED);
-}
 
-TEST(TempConversion, ReverseLookupsRoundTripAndThresholdTextIsBounded) {
     EXPECT_EQ(HiTempToAD(2000), -1);
     EXPECT_EQ(LoTempToAD(-500), 1024);
     for (int n = 0; n < TEMP_TABLE_SIZE; ++n) {

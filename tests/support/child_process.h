@@ -1,6 +1,5 @@
 #pragma once
-// A program run beside the test, its output in files, stopped (SIGTERM) and waited for at the
-// end; and a loopback port for it to listen on.
+// A program beside the test, output in files, SIGTERM and waited for; a free loopback port.
 
 #include <sys/types.h>
 

@@ -34,8 +34,7 @@ struct TestPty {
     std::string slave;
 };
 
-// A LinkTest with a pseudo-terminal registered and found as the card's port; the test plays
-// the card on its master end.
+// A LinkTest whose card's port is a pseudo-terminal; the test plays the card on its master.
 class PtyCardTest : public LinkTest {
   protected:
     void SetUp() override;

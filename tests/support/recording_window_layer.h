@@ -1,6 +1,5 @@
 #pragma once
-// A window layer that records what the core shows and answers as a test tells it; locked, as
-// the core's worker threads call it too.
+// Records what the core shows, answers as the test says; locked, as worker threads call it.
 
 #include <algorithm>
 #include <atomic>
