@@ -23,18 +23,22 @@ TEST(DataFile, RoundTripsTheWholeImageAsUppercaseHex) {
     EXPECT_EQ(loaded, image);
 }
 
-// A short file and another firmware: the open command's tests.
-TEST(DataFile, RefusesAForeignCharacterAndLeavesTheImageAsItWas) {
+// Another firmware: the open command's test.
+TEST(DataFile, RefusesADamagedFileAndLeavesTheImageAsItWas) {
     TempWorkingDir dir;
-    std::string lowercase = DataFileText(BuildImage(ImageSpec{}));
-    lowercase[300] = 'a';
-    WriteFileBytes(dir.File("bad.mvta"), lowercase);
+    std::string file = DataFileText(BuildImage(ImageSpec{}));
+    const std::pair<std::string, std::string> cases[] = {
+        {file.substr(0, 131070), "o arquivo tem 131070 caracteres em vez de 131072"},
+        {file.replace(300, 1, "a"), "caractere inválido na posição 301"}};  // lowercase
     const MemoryImage before = BuildImage(ImageSpec{.readings = {1, 2}});
-    MemoryImage image = before;
-    std::string reason;
-    EXPECT_EQ(ReadDataFile(dir.File("bad.mvta"), image, &reason), FileLoad::Refused);
-    EXPECT_EQ(image, before);
-    EXPECT_EQ(reason, "caractere inválido na posição 301");
+    for (const auto& [text, why] : cases) {
+        WriteFileBytes(dir.File("bad.mvta"), text);
+        MemoryImage image = before;
+        std::string reason;
+        EXPECT_EQ(ReadDataFile(dir.File("bad.mvta"), image, &reason), FileLoad::Refused);
+        EXPECT_EQ(image, before);
+        EXPECT_EQ(reason, why);
+    }
 }
 
 TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {

@@ -83,8 +83,17 @@ TEST_F(CardSession, PacedFullReadKeepsUpWithTheLine) {
     }
 }
 
-// A card that stops answering ends a read as a cancel does (the desktop's test).
-TEST_F(CardSession, ACardThatStopsAnsweringEndsAReadWithoutData) {
+TEST_F(CardSession, CancelOrACardThatStopsAnsweringEndsAReadWithoutData) {
+    Connect({.readings = 16320, .baud_pace = true});
+    CommandRead();
+    ASSERT_TRUE(Eventually([&] { return card->RequestsSeen() > 20; }, 5000));
+    CommandCancel();
+    ASSERT_TRUE(Eventually([] { return dl_state == DL_IDLE; }, 5000));
+    EXPECT_EQ(LastMessage(), "Cancelar: Leitura Cancelada");
+    EXPECT_FALSE(new_data || read_ok);
+
+    // A card that stops answering ends the read the same way, and the port scan resumes.
+    ResetCardSession();
     Connect({.faults = {{CardFaultKind::StopAnswering, 8, 0}}});
     Read();
     EXPECT_EQ(LastMessage(), "Cancelar: Leitura Cancelada");
@@ -93,13 +102,16 @@ TEST_F(CardSession, ACardThatStopsAnsweringEndsAReadWithoutData) {
 
 // Requests: 1 version, 2 configuration, 3.. memory chunks (with their resends).
 TEST_F(CardSession, AFailedChunkIsAskedAgainAndTheReadGoesOn) {
-    // "ER" is asked again at once; a damaged reply after the wait; a lost request is resent.
+    // "ER" is asked again at once; a damaged reply after the wait; a lost request is resent;
+    // late, joined and unacknowledged replies are taken as they come.
     for (CardFaultKind kind :
-         {CardFaultKind::AnswerError, CardFaultKind::CorruptReply, CardFaultKind::DropRequest}) {
+         {CardFaultKind::AnswerError, CardFaultKind::CorruptReply, CardFaultKind::DropRequest,
+          CardFaultKind::DelayReply, CardFaultKind::JoinedWrite, CardFaultKind::LoseAcknowledge}) {
         SCOPED_TRACE(CardFaultName(kind));
         Connect({.readings = 300, .faults = {{kind, 6, 1}}});
         Read();
         ExpectImageMatchesCard();
+        EXPECT_EQ(card->FaultsStruck(), 1);
         int from_zero = 0;
         for (const SeenRequest& r : card->Requests()) {
             const int address = r.payload_head[0] << 8 | r.payload_head[1];

@@ -56,6 +56,7 @@ TEST(SummaryReportTest, ApprovedInGreenAndTheCardsOwnTimeAndAnEmptyRecording) {
     ASSERT_TRUE(WriteSummaryReport(path, s, 0, DataFileSha256(WarmNight()), &error)) << error;
     const CheckedPdf pdf = CheckPdf(path);
     EXPECT_TRUE(Has(pdf.pages[0], "0 0.5 0 rg\n25 738 Td\n(APROVADO)"));
+    Position(pdf.text, "Período: 05/03/2014 10:05:00 a 06/03/2014 15:40:00 (GMT-0)");
     Position(pdf.text, "pico: temperatura > 40.0 °C em qualquer leitura 0s aprovada");
     Position(pdf.text, "calor: temperatura > 30.0 °C por 24h somadas 0s aprovada");
 
