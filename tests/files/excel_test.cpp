@@ -22,8 +22,7 @@ TEST(Spreadsheet, WritesTheExactBytes) {
     EXPECT_NE(reason, "");
 
     MemoryImage full = BuildImage(spec);
-    full[0] = 0x7F;
-    full[1] = 0x80;  // 32640
+    PutBigEndian16(&full[OFF_LOG_COUNT], 32640);
     const std::string text = ExcelText(full, TimeBase::Adjusted);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 32640);
     EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1, 6), "32639\t");

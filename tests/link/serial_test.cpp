@@ -47,15 +47,10 @@ TEST_F(PortScan, MatchesOnlyCardPortsAndOpensTheLastExclusively) {
 }
 
 // A read or write error on the card's port ends the exchange and the connection; slowness not.
-class LostPort : public PtyCardTest {
-  protected:
-    std::string Status() { return windows.ControlText(WindowId::Main, ID_STATUS); }
-};
+using LostPort = PtyCardTest;
 
 TEST_F(LostPort, AReadErrorEndsTheReceiveThreadAndTheConnection) {
-    for (int i = 0; i < 3; ++i) {
-        versao_firmware[i] = "103"[i];
-    }
+    std::copy_n("103", 3, versao_firmware.begin());
     StartRxThread();
     Unplug();
     ASSERT_TRUE(Eventually([] { return !connected; }, 2000)) << "the read error was dropped";
@@ -82,7 +77,7 @@ TEST_F(LostPort, AWriteSaysWhyItFailedAndOnlyAGonePortDropsTheConnection) {
     EXPECT_EQ(gone, std::errc::io_error) << gone.message();
     EXPECT_TRUE(PortIsLost(gone));
     EXPECT_FALSE(connected || wait_sc);
-    EXPECT_EQ(Status(), "Desconectado");
+    EXPECT_EQ(windows.ControlText(WindowId::Main, ID_STATUS), "Desconectado");
 
     ClosePort();
     EXPECT_EQ(WriteByte(SC), std::errc::bad_file_descriptor);

@@ -29,7 +29,7 @@ class CardSession : public LinkTest {
         ASSERT_TRUE(card->Start(&why)) << why;
     }
 
-    // Plugs in a card and starts the program's threads; waits until its version is judged.
+    // Plugs a card in, starts the program's threads, waits for its version to be judged.
     void Connect(SimulatedCardOptions options = {}) {
         Plug(options);
         StartTimerThread();

@@ -19,8 +19,7 @@ TEST(MemoryImage, DecodesTheHeaderAndClampsTheCount) {
     image[OFF_CLOUD] = 2;  // only 1 means on, whatever the flags say
     image[OFF_FLAGS] = FLAG_CLOUD;
     EXPECT_FALSE(ConfigFromHeader(image.data()).modo_nuvem);
-    image[0] = 0xFF;
-    image[1] = 0xFF;
+    PutBigEndian16(&image[OFF_LOG_COUNT], 0xFFFF);
     EXPECT_EQ(ImageReadingCount(image), 32640);
 
     image[9] = 0x34;  // BCD count and the sensor's record length

@@ -24,8 +24,7 @@ TEST(ReadingList, FormatsEachReadingAsTheListShowsIt) {
 TEST(ReadingList, AnotherFirmwareIsReportedOnceAndTheCountIsClamped) {
     RecordingWindowLayer windows;
     MemoryImage image = BuildImage({.firmware = "203"});
-    image[0] = 0xFF;  // more readings than the image holds
-    image[1] = 0xFF;
+    PutBigEndian16(&image[OFF_LOG_COUNT], 0xFFFF);  // more readings than the image holds
     WeatherStationViewData(image, TimeBase::Adjusted);
     ASSERT_EQ(windows.Messages().size(), 1u);
     EXPECT_EQ(windows.Messages()[0].text, MSG_FIRMWARE_NOT_SUPPORTED);
