@@ -40,9 +40,8 @@ TEST(UploadMessages, HeaderAndDataPacketBytesRoundTripAndEveryDamagedPacketByteI
                         .alarm_delay = 600,
                         .serial = 0x12345678};  // only 24 bits travel
     SetDescription(values.descricao, "Camara");
-    const CALENDAR stamp{59, 30, 23, 31, 12, 24};
-    const Bytes m =
-        BuildHeaderMessage(MakeUploadHeader(values, stamp, FirmwareVersion{{'1', '0', '3'}}));
+    const Bytes m = BuildHeaderMessage(MakeUploadHeader(values, CALENDAR{59, 30, 23, 31, 12, 24},
+                                                        FirmwareVersion{{'1', '0', '3'}}));
     ASSERT_EQ(m.size(), 53u);
     EXPECT_EQ(Bytes(m.begin(), m.begin() + 4), (Bytes{0xFF, 0x34, 0x56, 0x78}));
     EXPECT_EQ(std::string(m.begin() + 4, m.begin() + 25), "Camara" + std::string(15, ' '));

@@ -9,9 +9,8 @@
 namespace {
 
 MemoryImage Recording(int readings, long serial = 1234) {
-    ImageSpec spec{.start = CALENDAR{7, 5, 9, 2, 6, 2025}, .serial = serial};
-    spec.readings.assign(static_cast<std::size_t>(readings), 700);
-    return BuildImage(spec);
+    return BuildImage(
+        {.start = {7, 5, 9, 2, 6, 2025}, .serial = serial, .readings = std::vector(readings, 700)});
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ class CardSession : public LinkTest {
         ASSERT_TRUE(Eventually([] { return connected && FirmwareNumber() != 0; }, 5000));
     }
 
-    // "Ler" and the wait for the engine to finish; the seconds it took.
+    // "Ler", waited for; the seconds it took.
     double Read(int timeout_ms = 20000) {
         data_in.fill(0xAA);
         const auto start = std::chrono::steady_clock::now();

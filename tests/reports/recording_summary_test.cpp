@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/pdf_check.h"
 
 // Expected MKTs were worked out apart from this code, with R = 8.3144621 J/(mol K):
@@ -33,12 +35,8 @@ RecordingSummary Summary(const std::vector<int>& tenths, int interval_s, const P
 }
 
 const RuleOutcome& Rule(const RecordingSummary& summary, const std::string& name) {
-    for (const RuleOutcome& rule : summary.rules) {
-        if (rule.rule.name == name) {
-            return rule;
-        }
-    }
-    throw std::runtime_error("no rule " + name);
+    const auto found = std::ranges::find(summary.rules, name, [](auto& r) { return r.rule.name; });
+    return found != summary.rules.end() ? *found : throw std::runtime_error("no rule " + name);
 }
 
 TEST(RecordingSummaryTest, ASingleRuleFailsOnlyWhenOneRunLastsTheWholeDuration) {
