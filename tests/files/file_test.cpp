@@ -43,11 +43,8 @@ TEST(DataFile, RefusesADamagedFileAndLeavesTheImageAsItWas) {
 
 TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {
     TempWorkingDir dir;
-    ConfigValues v;
-    v.sample_points = 300;
-    v.sample_rate = 70000;  // only the low 16 bits are kept
-    v.temp_unit = 1;
-    v.t_low_alarm = 898;
+    // Only the low 16 bits of the interval are kept.
+    ConfigValues v{.sample_points = 300, .sample_rate = 70000, .temp_unit = 1, .t_low_alarm = 898};
     SetDescription(v.descricao, "C\xE2mara 2");
     const auto bytes = ConfigFileBytes(v);
     EXPECT_EQ(bytes[1], 0x2C);
@@ -56,8 +53,7 @@ TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {
     std::string reason;
     ASSERT_TRUE(SaveConfigFile(dir.File("c.mcfg"), v, &reason)) << reason;
     EXPECT_EQ(ReadFileBytes(dir.File("c.mcfg")).size(), 35u);
-    ConfigValues loaded;
-    loaded.serial = 777;
+    ConfigValues loaded{.serial = 777};
     EXPECT_EQ(ReadConfigFile(dir.File("c.mcfg"), loaded, &reason), FileLoad::Loaded);
     EXPECT_EQ(loaded.serial, 777);
     loaded.serial = v.serial;

@@ -149,7 +149,6 @@ TEST_F(ExchangeTest, ConfigurationWriteSetsTheCardsClockToUtcAndLogsLocalTime) {
 
 TEST_F(ExchangeTest, ConfigurationThatCannotBeSentIsNotLoggedAsWritten) {
     TempWorkingDir dir;
-    WriteFileBytes(SERIAL_FILE_NAME, "5000");
     Unplug();
     ConfigValues values{.sample_points = 2000, .sample_rate = 300};
     EXPECT_FALSE(WriteConfigToCard(values));

@@ -11,8 +11,6 @@
 
 namespace {
 
-const CALENDAR kStart{0, 0, 10, 5, 3, 2014};
-
 // Readings as (count, tenths) pieces.
 std::vector<int> Pieces(std::initializer_list<std::pair<int, int>> pieces) {
     std::vector<int> tenths;
@@ -31,7 +29,8 @@ Profile Parsed(const std::string& text) {
 // The card's limits 2.0 and 8.0 C and no alarm delay unless given.
 RecordingSummary Summary(const std::vector<int>& tenths, int interval_s, const Profile& profile,
                          int alarm_delay = 0) {
-    return SummarizeTenths(tenths, 20, 80, interval_s, alarm_delay, kStart, profile);
+    return SummarizeTenths(tenths, 20, 80, interval_s, alarm_delay, {0, 0, 10, 5, 3, 2014},
+                           profile);
 }
 
 const RuleOutcome& Rule(const RecordingSummary& summary, const std::string& name) {
