@@ -50,19 +50,26 @@ class OutboxLock {
     bool held_ = false;
 };
 
-// The archive's ledger holds the failed attempt; the upload that later succeeds goes beside
-// it, against the archive's copy, since the outbox's own file leaves with the send.
-void RecordResentUpload(const MemoryImage& image) {
+// The archive is the readings' safe place whatever the server does: the image is kept
+// there (an "archive" line when new) and each attempt is an "upload" line against that copy.
+// A failure to archive or to record does not hold the upload back.
+ArchiveResult KeepInArchive(const MemoryImage& image) {
     const std::string archive = ArchiveFolder();
     const ArchiveResult kept = ArchiveImage(archive, image);
-    const long serial = ConfigFromHeader(image.data()).serial;
     std::string ignored;
     if (kept.outcome == ArchiveOutcome::Archived) {
-        RecordInLedger(archive, "archive", serial, kept.path, {}, &ignored);
+        RecordInLedger(archive, "archive", ConfigFromHeader(image.data()).serial, kept.path, {},
+                       &ignored);
     }
+    return kept;
+}
+
+void RecordUploadAttempt(const MemoryImage& image, const ArchiveResult& kept,
+                         const JsonObject& details) {
     if (kept.outcome != ArchiveOutcome::Failed) {
-        RecordInLedger(archive, "upload", serial, kept.path,
-                       JsonObject().Add("accepted", true).Add("resent", true), &ignored);
+        std::string ignored;
+        RecordInLedger(ArchiveFolder(), "upload", ConfigFromHeader(image.data()).serial, kept.path,
+                       details, &ignored);
     }
 }
 
@@ -81,25 +88,14 @@ void SetOutboxFolder(const std::string& dir) {
 UploadOutcome UploadKeepingReadings(const MemoryImage& image, const ConfigValues& values,
                                     const FirmwareSource& firmware_once_connected,
                                     const CloudServer& server, const CALENDAR& stamp) {
-    // The archive is the readings' safe place whatever the server does; a failure to archive
-    // or to record it does not hold the upload back.
-    const std::string archive = ArchiveFolder();
-    const ArchiveResult kept = ArchiveImage(archive, image);
-    const long serial = ConfigFromHeader(image.data()).serial;
-    std::string ignored;
-    if (kept.outcome == ArchiveOutcome::Archived) {
-        RecordInLedger(archive, "archive", serial, kept.path, {}, &ignored);
-    }
+    const ArchiveResult kept = KeepInArchive(image);
     UploadOutcome outcome = UploadImage(image, values, firmware_once_connected, server, stamp);
-    if (kept.outcome != ArchiveOutcome::Failed) {
-        RecordInLedger(archive, "upload", serial, kept.path,
-                       JsonObject().Add("accepted", outcome.accepted), &ignored);
-    }
+    RecordUploadAttempt(image, kept, JsonObject().Add("accepted", outcome.accepted));
     if (outcome.accepted) {
         return outcome;
     }
-    const ArchiveResult queued = ArchiveImage(OutboxFolder(), image);
-    if (queued.outcome != ArchiveOutcome::Failed) {
+    outcome.queued = ArchiveImage(OutboxFolder(), image).outcome != ArchiveOutcome::Failed;
+    if (outcome.queued) {
         outcome.text += MSG_UPLOAD_KEPT;
     }
     return outcome;
@@ -128,7 +124,9 @@ OutboxCount SendOutbox(const CloudServer& server) {
                               .accepted;
         if (sent && unlink(path.c_str()) == 0) {
             ++count.sent;
-            RecordResentUpload(image);
+            // The outbox's own file leaves with the send: the line goes against the archive's.
+            RecordUploadAttempt(image, KeepInArchive(image),
+                                JsonObject().Add("accepted", true).Add("resent", true));
         } else {
             ++count.waiting;
         }

@@ -35,8 +35,7 @@ std::string IntegrityMessageText(const std::vector<IntegrityItem>& items,
         if (item.subject.rfind(prefix, 0) == 0) {
             item.subject.erase(0, prefix.size());
         }
-        text += '\n';
-        text += IntegrityLineText(item);
+        text += "\n" + IntegrityLineText(item);
     }
     if (sorted.size() > kLinesShown) {
         text += "\n... e mais " + std::to_string(sorted.size() - kLinesShown) + " itens ok";

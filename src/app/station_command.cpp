@@ -2,12 +2,11 @@
 
 #include <unistd.h>
 
-#include <charconv>
-
 #include "app/shown_time.h"
+#include "base/number_text.h"
 #include "files/file.h"
-#include "logger/reading_list.h"
-#include "reports/recording_summary.h"
+#include "logger/cp1252.h"
+#include "logger/readings.h"
 
 std::vector<std::string> StationArguments(const StationChoices& choices) {
     std::vector<std::string> arguments = {"station", "--archive", choices.archive, "--progress"};
@@ -38,9 +37,11 @@ std::string_view Between(std::string_view line, std::size_t key_end, std::size_t
 
 template <typename Number>
 bool ParseNumber(std::string_view text, Number& number) {
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, number);
-    return !text.empty() && result.ec == std::errc() && result.ptr == end;
+    const std::optional<long> value = ParseWholeNumber(text, 9);
+    if (value) {
+        number = static_cast<Number>(*value);
+    }
+    return value.has_value();
 }
 
 // Finds each key after the one before, in order, and hands out the values between them.
@@ -183,16 +184,14 @@ std::string StationStateText(const StationEvent& event) {
 
 namespace {
 
-// "DD.MM.YY HH:MM:SS" of a line of the data window's list.
-std::string ListedTime(const std::string& list_line) {
-    const std::size_t time = list_line.find('\t');
-    const std::size_t date = time == std::string::npos ? time : list_line.find('\t', time + 1);
-    const std::size_t end = date == std::string::npos ? date : list_line.find('\t', date + 1);
-    if (end == std::string::npos) {
-        return {};
-    }
-    return list_line.substr(date + 1, end - date - 1) + " " +
-           list_line.substr(time + 1, date - time - 1);
+// "DD.MM.YY HH:MM:SS" of a reading, as the data window lists it.
+std::string ListedTime(const MemoryImage& image, int index) {
+    const CALENDAR time = ReadingTime(image, DataWindowTimeBase(), index);
+    std::string text;
+    AppendDateText(text, time);
+    text += ' ';
+    AppendTimeText(text, time);
+    return text;
 }
 
 void FillFromArchivedFile(StationRow& row, const std::string& path) {
@@ -201,12 +200,12 @@ void FillFromArchivedFile(StationRow& row, const std::string& path) {
     if (path.empty() || ReadDataFile(path, image, &reason) != FileLoad::Loaded) {
         return;
     }
-    const RecordingSummary summary = SummarizeImage(image, *BuiltInProfile(DEFAULT_PROFILE));
-    row.description = summary.description;
-    const std::vector<std::string> listed = ReadingListLines(image, DataWindowTimeBase());
-    if (!listed.empty()) {
-        row.first_reading = ListedTime(listed.front());
-        row.last_reading = ListedTime(listed.back());
+    row.description =
+        Cp1252ToUtf8(DescriptionBytes(ConfigFromHeader(image.data()).descricao.data()));
+    const int count = ImageReadingCount(image);
+    if (count > 0) {
+        row.first_reading = ListedTime(image, 0);
+        row.last_reading = ListedTime(image, count - 1);
     }
 }
 

@@ -58,6 +58,7 @@ struct UploadOutcome {
     std::string text;
     std::string caption;
     MsgIcon icon = MsgIcon::None;
+    bool queued = false;  // not accepted, and kept in the outbox to be sent later
 };
 
 // The upload itself, showing nothing: `stamp` gives the header's time fields.

@@ -91,12 +91,7 @@ bool HoldsExactly(const std::string& path, const std::string& bytes) {
 }
 
 std::string Candidate(const std::string& folder, const std::string& stem, int suffix) {
-    std::string name = folder + "/" + stem;
-    if (suffix > 1) {
-        name += '-';
-        name += std::to_string(suffix);
-    }
-    return name + ".mvta";
+    return folder + "/" + stem + (suffix > 1 ? "-" + std::to_string(suffix) : "") + ".mvta";
 }
 
 std::string SerialFolder(const std::string& dir, const MemoryImage& image) {

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/json_text.h"
 #include "logger/config_values.h"
 
 inline constexpr std::string_view LEDGER_FILE_NAME = "registro.jsonl";
@@ -42,9 +43,6 @@ class JsonObject {
     void Key(std::string_view key);
     std::string members_;
 };
-
-// A JSON string literal, quotes included.
-std::string JsonString(std::string_view utf8);
 
 // The card's configuration as `show-config` names its fields: what a configure line's
 // details hold as "before" and "after".

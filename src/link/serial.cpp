@@ -103,7 +103,14 @@ void RxThread(unsigned generation, int wake_fd) {
     }
 }
 
+std::mutex connection_status_mutex;
+std::string connection_status = "Desconectado";
+
 void ShowConnection(bool is_connected, std::string_view status) {
+    {
+        std::lock_guard lock(connection_status_mutex);
+        connection_status = status;
+    }
     WindowLayer& windows = Windows();
     for (int control : {BT_READ, BT_CONFIG, BT_INFO}) {
         windows.EnableControl(WindowId::Main, control, is_connected);
@@ -372,4 +379,9 @@ void StopRxThread() {
     if (stopped.joinable()) {
         stopped.join();
     }
+}
+
+std::string ConnectionStatus() {
+    std::lock_guard lock(connection_status_mutex);
+    return connection_status;
 }

@@ -74,6 +74,9 @@ bool PortIsLost(std::error_code error);
 // fails at once (rx_error), the receive thread ends and the connection is dropped, with
 // "Desconectado" on the status line; the next scan looks for the card again.
 void DropLostPort();
+// The status line the last scan or loss gave the connection ("Conectado", or
+// "Desconectado" with its reason): what an operation that ends puts back.
+std::string ConnectionStatus();
 // Waits for the receive thread to end, then closes the port.
 void ClosePort();
 

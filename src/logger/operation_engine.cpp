@@ -44,17 +44,11 @@ void Status(std::string_view text) {
     Windows().SetControlText(WindowId::Main, ID_STATUS, text);
 }
 
-// "Conectado" again once an operation ends. A port lost meanwhile keeps the status its loss
-// or a later scan gave it, with its reason; a reply taken just before the loss may have put
-// the operation's own text back over it.
+// The connection's own status once an operation ends: "Conectado", or for a port lost
+// meanwhile the status its loss or a later scan gave it, with its reason, which a reply
+// taken just before the loss may have covered with the operation's own text.
 void StatusAfterOperation() {
-    if (connected) {
-        Status("Conectado");
-        return;
-    }
-    if (Windows().ControlText(WindowId::Main, ID_STATUS).rfind("Desconectado", 0) != 0) {
-        Status("Desconectado");
-    }
+    Status(connected ? std::string("Conectado") : ConnectionStatus());
 }
 
 // The controls an operation leaves behind; the card's commands only while it is there.

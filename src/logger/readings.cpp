@@ -4,6 +4,8 @@
 #include <charconv>
 
 #include "base/number_text.h"
+#include "logger/calendar.h"
+#include "logger/time_zone.h"
 
 int ReportGmtOffset(const MemoryImage& image, TimeBase base) {
     if (base == TimeBase::CardTime) {
@@ -12,6 +14,19 @@ int ReportGmtOffset(const MemoryImage& image, TimeBase base) {
     cal = ImageStartTime(image);
     ajustaHoraBrasilia(base == TimeBase::Gmt);
     return ajuste_hora;
+}
+
+CALENDAR ReadingTime(const MemoryImage& image, TimeBase base, int index) {
+    CALENDAR time = ImageStartTime(image);
+    if (base == TimeBase::Adjusted) {
+        ShiftCalendarHours(time, BRASILIA_OFFSET_HOURS);
+    }
+    const int rate = ImageSampleRate(image);
+    if (rate > 0) {
+        AdvanceCalendar(time,
+                        static_cast<unsigned long>(index + 1) * static_cast<unsigned long>(rate));
+    }
+    return time;
 }
 
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner) {

@@ -23,6 +23,10 @@ constexpr TimeBase ShownTimeBase(bool keep_card_time) {
 // the card's own time).
 int ReportGmtOffset(const MemoryImage& image, TimeBase base);
 
+// The time of reading `index` as ForEachReading gives it, without touching `cal`: for a
+// caller on another thread than the reads, or one that wants a reading or two.
+CALENDAR ReadingTime(const MemoryImage& image, TimeBase base, int index);
+
 // Shows the firmware message once when the image's version cannot use the table;
 // the decoders then convert every temperature to the refused value.
 bool CheckImageFirmware(const MemoryImage& image, WindowId owner);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/json_text.h"
 #include "logger/cp1252.h"
 #include "logger/readings.h"
 #include "sensor/temp.h"
@@ -170,23 +171,6 @@ RuleOutcome Judge(const ProfileRule& rule, const std::vector<int>& tenths, int i
     return outcome;
 }
 
-void AppendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
 // One value in both forms: JSON text, and the text after "name=".
 struct Field {
     std::string json;
@@ -212,7 +196,7 @@ Field Count(long long value) {
 
 Field Text(std::string_view text) {
     std::string json;
-    AppendJsonString(json, text);
+    json += JsonString(text);
     return {json, std::string(text)};
 }
 
@@ -280,7 +264,7 @@ class SummaryWriter {
     }
     void Key(std::string_view name) {
         Separator();
-        AppendJsonString(json_, name);
+        json_ += JsonString(name);
         json_ += ':';
     }
 

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +21,7 @@
 
 #include "app/main_commands.h"
 #include "app/recording_keeper.h"
+#include "base/number_text.h"
 #include "link/serial.h"
 #include "simcard/simulated_card.h"
 #include "ui/program_application.h"
@@ -128,10 +128,12 @@ struct ProgramArguments {
 };
 
 bool ParseCardCount(const char* text, int& count) {
-    const std::string_view digits = text;
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), count);
-    return !digits.empty() && result.ec == std::errc() &&
-           result.ptr == digits.data() + digits.size() && count >= 1 && count <= 99;
+    const std::optional<long> value = ParseWholeNumber(text, 2);
+    if (!value || *value < 1) {
+        return false;
+    }
+    count = static_cast<int>(*value);
+    return true;
 }
 
 // Parsed before Qt starts, so that --help and --version need no display. Returns the exit

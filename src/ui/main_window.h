@@ -24,7 +24,6 @@ class MainWindow final : public QMainWindow, public ProgramWindow {
     // While the reading station runs the window's file and card commands stay off; what the
     // program asks of them meanwhile takes effect when the station stops.
     void LockCommands(bool locked);
-    bool CommandsLocked() const { return locked_; }
     // "Dados > Estação de leitura...", once opened.
     StationWindow* Station() const { return station_; }
     void SetProgressRange(int low, int high);

@@ -14,17 +14,16 @@
 namespace {
 
 ConfigValues Camara() {
-    ConfigValues v;
-    v.sample_points = 1000;
-    v.sample_rate = 300;
-    v.led_cycle = 20;
-    v.flash_alarm = true;
-    v.modo_nuvem = true;
-    v.temp_unit = 1;
-    v.t_low_alarm = 898;   // -10.0
-    v.t_high_alarm = 624;  // 25.0
-    v.start_delay = 600;
-    v.alarm_delay = 65535;
+    ConfigValues v{.sample_points = 1000,
+                   .sample_rate = 300,
+                   .led_cycle = 20,
+                   .flash_alarm = true,
+                   .temp_unit = 1,
+                   .t_low_alarm = 898,
+                   .t_high_alarm = 624,
+                   .start_delay = 600,
+                   .alarm_delay = 65535,
+                   .modo_nuvem = true};
     SetDescription(v.descricao, "C\xE2mara 2");
     return v;
 }
@@ -73,19 +72,4 @@ TEST(ConfigFileCommands, SaveTakesTheEditedFieldsAndRefusesWhatIsNoNumber) {
         EXPECT_FALSE(std::filesystem::exists(dir.File("refused.mcfg"))) << field.text;
         EXPECT_EQ(config_values, before);
     }
-}
-
-TEST(ConfigFileCommands, AFileThatCannotBeWrittenOrReadIsToldWithWhy) {
-    TempWorkingDir dir;
-    RecordingWindowLayer windows;
-    config_values = Camara();
-    WeatherStationViewPar();
-    windows.dialog_path = dir.File("no/such/dir/c.mcfg");
-    EXPECT_FALSE(SaveConfigFromConfigWindow());
-    EXPECT_EQ(windows.Messages().back().caption, "Erro");
-    WriteFileBytes(dir.File("short.mcfg"), std::string(34, '\0'));
-    windows.dialog_path = dir.File("short.mcfg");
-    EXPECT_FALSE(OpenConfigInConfigWindow());
-    EXPECT_EQ(windows.Messages().back().text,
-              "Arquivo Inválido: short.mcfg: o arquivo tem 34 bytes em vez de 35");
 }

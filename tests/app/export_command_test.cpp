@@ -20,8 +20,7 @@ MemoryImage TwoReadings() {
 
 }  // namespace
 
-// The data window's check box "converter para horário GMT-0" chooses the times of what
-// it exports; without the window, Brasília's.
+// The data window's GMT-0 check box chooses the times; without the window, Brasília's.
 TEST(ExportCommands, TheDataWindowsCheckBoxChoosesTheTimes) {
     TempWorkingDir dir;
     RecordingWindowLayer windows;
@@ -33,31 +32,7 @@ TEST(ExportCommands, TheDataWindowsCheckBoxChoosesTheTimes) {
     windows.SetChecked(WindowId::Data, CB_CONVERTER_HORARIO_LOCAL, true);
     ASSERT_TRUE(ExcelData(WindowId::Data, TwoReadings()));
     EXPECT_EQ(ReadFileBytes(dir.File("out.xls")).substr(0, 11), "0\t10:01:00\t");
-    windows.dialog_path = dir.File("t.pdf");
-    ASSERT_TRUE(PdfData(WindowId::Data, TwoReadings()));
-    EXPECT_NE(ReadFileBytes(dir.File("t.pdf")).find("[(10:01:00)]"), std::string::npos);
     windows.dialog_path = dir.File("g.pdf");
     ASSERT_TRUE(PdfData_g(WindowId::Data, TwoReadings()));
     EXPECT_NE(ReadFileBytes(dir.File("g.pdf")).find("Data/hora (GMT-0)"), std::string::npos);
-
-    windows.SetChecked(WindowId::Data, CB_CONVERTER_HORARIO_LOCAL, false);
-    ASSERT_TRUE(PdfData_g(WindowId::Data, TwoReadings()));
-    EXPECT_NE(ReadFileBytes(dir.File("g.pdf")).find("Data/hora (GMT -3)"), std::string::npos);
-    EXPECT_TRUE(windows.Messages().empty());
-}
-
-TEST(ExportCommands, AnotherFirmwareIsToldOnceAndACancelSaysNothing) {
-    TempWorkingDir dir;
-    RecordingWindowLayer windows;
-    ImageSpec spec;
-    spec.firmware = "203";
-    spec.readings = {600};
-    windows.dialog_path = dir.File("t.pdf");
-    ASSERT_TRUE(PdfData(WindowId::Data, BuildImage(spec)));
-    ASSERT_EQ(windows.Messages().size(), 1u);
-    EXPECT_EQ(windows.Messages()[0].text, MSG_FIRMWARE_NOT_SUPPORTED);
-
-    windows.dialog_path.reset();
-    EXPECT_FALSE(PdfData_g(WindowId::Data, TwoReadings()));  // cancelled: nothing written or said
-    EXPECT_EQ(windows.Messages().size(), 1u);
 }

@@ -1,7 +1,8 @@
-// The desktop program takes the C library's locale from the user's environment. Every
-// number and date it writes or reads must come out as in the C locale, byte for byte.
+// Under the user's locale every number and date comes out as in the C locale.
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "app/config_file_commands.h"
 #include "app/export_command.h"
@@ -37,15 +38,14 @@ Written WriteEverything(const std::string& folder) {
     Written out;
     WeatherStationViewData(image, TimeBase::Adjusted);
     out.list = windows.ListLines(WindowId::Data, LIST1);
-    windows.dialog_path = folder + "/planilha.xls";
-    EXPECT_TRUE(ExcelData(WindowId::Data, image));
-    out.spreadsheet = ReadFileBytes(*windows.dialog_path);
-    windows.dialog_path = folder + "/tabela.pdf";
-    EXPECT_TRUE(PdfData(WindowId::Data, image));
-    out.table = ReadFileBytes(*windows.dialog_path);
-    windows.dialog_path = folder + "/grafico.pdf";
-    EXPECT_TRUE(PdfData_g(WindowId::Data, image));
-    out.graph = ReadFileBytes(*windows.dialog_path);
+    const auto saved = [&](const char* name, const std::function<bool()>& save) {
+        windows.dialog_path = folder + name;
+        EXPECT_TRUE(save()) << name;
+        return ReadFileBytes(*windows.dialog_path);
+    };
+    out.spreadsheet = saved("/planilha.xls", [&] { return ExcelData(WindowId::Data, image); });
+    out.table = saved("/tabela.pdf", [&] { return PdfData(WindowId::Data, image); });
+    out.graph = saved("/grafico.pdf", [&] { return PdfData_g(WindowId::Data, image); });
 
     config_values = ConfigFromHeader(image.data());
     WeatherStationViewPar();
@@ -53,10 +53,7 @@ Written WriteEverything(const std::string& folder) {
                  windows.ControlText(WindowId::Config, CFG_TEMP_HIGH);
     windows.SetControlText(WindowId::Config, CFG_TEMP_LOW, "2,5");
     windows.SetControlText(WindowId::Config, CFG_TEMP_HIGH, "8.5");
-    windows.dialog_path = folder + "/config.mcfg";
-    EXPECT_TRUE(SaveConfigFromConfigWindow());
-    out.config_file = ReadFileBytes(*windows.dialog_path);
-    EXPECT_EQ(windows.Messages().back().caption, "Salvar");
+    out.config_file = saved("/config.mcfg", SaveConfigFromConfigWindow);
     return out;
 }
 
@@ -72,13 +69,7 @@ TEST(Locales, EveryWindowReportAndFileIsTheSameAsInTheCLocale) {
     for (const char* name : kUsersLocales) {
         ScopedLocale locale(name);
         ASSERT_TRUE(locale.Active()) << locale.WhyNot();
-        const Written there = WriteEverything(dir.path());
-        EXPECT_EQ(there.list, in_c.list) << name;
-        EXPECT_EQ(there.spreadsheet, in_c.spreadsheet) << name;
-        EXPECT_EQ(there.table, in_c.table) << name;
-        EXPECT_EQ(there.graph, in_c.graph) << name;
-        EXPECT_EQ(there.limits, in_c.limits) << name;
-        EXPECT_EQ(there.config_file, in_c.config_file) << name;
+        EXPECT_TRUE(WriteEverything(dir.path()) == in_c) << name;
     }
     SetFixedLocalTime(std::nullopt);
 }

@@ -1,54 +1,35 @@
 // The companion's card commands against simulated cards, one started by `simulate`.
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
-#include <sstream>
-#include <thread>
 
 #include "files/file.h"
 #include "link/serial.h"
 #include "logger/memory_image.h"
-#include "simcard/pseudo_terminal.h"
 #include "simcard/simulated_card.h"
+#include "support/pdf_check.h"
 #include "support/run_command.h"
 #include "support/temp_dir.h"
 
 TEST(CardCommands, InfoSimulateAndRefusal) {
-    const auto cli = [](const std::string& arguments) {
-        return RunShell(std::string(RAZUROZAVI_CLI) + " " + arguments);
-    };
     const auto simulate = [](const std::string& registrations, const std::string& args) {
         return "/usr/bin/env " + std::string(SIMULATED_PORTS_ENV) + "=" + registrations + " " +
                RAZUROZAVI_CLI + " simulate " + args + " 2>/dev/null";
     };
     TempWorkingDir dir;
-    SimulatedCard card;
-    std::string why;
-    ASSERT_TRUE(card.Start(&why)) << why;
-    ShellResult run = cli("info --port " + card.PortPath());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "firmware=1.03\nhardware=120\n");
-
     // The shell's pid becomes the simulator's, and pclose gives the simulator's exit status.
     std::FILE* out =
         popen(("echo $$; exec " + simulate(dir.path(), "--firmware 1.04")).c_str(), "r");
     char pid[16], port[64], registered[512];
     ASSERT_EQ(std::fscanf(out, "%15s port=%63s registered=%511s", pid, port, registered), 3);
-    EXPECT_EQ(registered, dir.File("ttyACM0"));
     EXPECT_EQ(RunShell(simulate(dir.path(), "--name ttyACM0")).status, 1);  // the name is taken
     // Refused, the process ends from its timer thread: its --port registration goes too.
     std::filesystem::create_directory(dir.File("tmp"));
-    run =
+    const ShellResult run =
         RunShell("TMPDIR=" + dir.File("tmp") + " " + RAZUROZAVI_CLI + " info --port " + registered);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output,
@@ -59,99 +40,17 @@ TEST(CardCommands, InfoSimulateAndRefusal) {
     EXPECT_EQ(pclose(out), 0);
     EXPECT_FALSE(std::filesystem::is_symlink(registered));
 
-    EXPECT_EQ(cli("info --port " + dir.File("no-such-port")).status, 1);
-    EXPECT_EQ(cli("read notdata.txt --port /dev/null").status, 2);
     // Bad settings: usage (2); a registration directory that cannot be written: no card (1).
     const std::pair<const char*, int> refused[] = {
-        {"--fault explode", 2},  {"--firmware 1.3", 2},
-        {"--readings 70000", 2}, {"--name ttyUSB0", 2},
-        {"--name ttyACM", 2},    {"--name ttyACM1000", 2},
-        {"--name ttyACM1/x", 2}, {"", 1}};
+        {"--fault explode", 2}, {"--name ttyACM1/x", 2}, {"", 1}};
     for (const auto& [args, status] : refused) {
         EXPECT_EQ(RunShell(simulate("/nonexistent", args)).status, status) << args;
     }
 }
 
-namespace {
-
-// Runs `read` with standard error on a pseudo-terminal; what the terminal showed.
-std::string ReadOnATerminal(const std::string& port, ShellResult& run) {
-    std::string why;
-    std::optional<PseudoTerminal> terminal = OpenPseudoTerminal(&why);
-    if (!terminal) {
-        ADD_FAILURE() << why;
-        return {};
-    }
-    // Held open here as well, so that what the companion wrote outlives it.
-    const int held = open(terminal->slave_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    EXPECT_GE(held, 0) << terminal->slave_path;
-    std::atomic<bool> finished{false};
-    std::thread companion([&] {
-        run = RunShell("(" + ShellQuote(RAZUROZAVI_CLI) + " read terminal.mvta --port " + port +
-                       " 2>" + terminal->slave_path + ")");
-        finished = true;
-    });
-    // Drained as it comes: a full terminal buffer would stall the companion.
-    std::string shown;
-    const auto drain = [&] {
-        char chunk[4096];
-        ssize_t n = 0;
-        while ((n = read(terminal->master_fd, chunk, sizeof chunk)) > 0) {
-            shown.append(chunk, static_cast<std::size_t>(n));
-        }
-    };
-    while (!finished) {
-        pollfd ready{terminal->master_fd, POLLIN, 0};
-        poll(&ready, 1, 50);
-        drain();
-    }
-    companion.join();
-    drain();
-    close(held);
-    ClosePseudoTerminal(*terminal);
-    return shown;
-}
-
-// The terminal's lines, each line of bars given as "bar" and its percentages added to `bars`
-// after checking that every redraw starts at the line's beginning, is as wide as the last and
-// shows a higher percentage: no redraw without a change.
-std::vector<std::string> TerminalLines(const std::string& shown,
-                                       std::vector<std::vector<int>>& bars) {
-    EXPECT_TRUE(shown.empty() || shown.back() == '\n') << "the last line is not ended: " << shown;
-    std::vector<std::string> lines;
-    std::istringstream in(shown);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] != '\r') {
-            lines.push_back(line);
-            continue;
-        }
-        lines.push_back("bar");
-        std::vector<int>& percentages = bars.emplace_back();
-        std::istringstream frames(line.substr(1));
-        std::size_t width = 0;
-        for (std::string frame; std::getline(frames, frame, '\r');) {
-            if (frame.size() < 5 || frame.back() != '%' || (width != 0 && frame.size() != width)) {
-                ADD_FAILURE() << "a frame of " << frame.size() << " characters: " << frame;
-                return lines;
-            }
-            width = frame.size();
-            percentages.push_back(std::stoi(frame.substr(frame.rfind(' ') + 1)));
-        }
-        EXPECT_EQ(
-            std::adjacent_find(percentages.begin(), percentages.end(), std::greater_equal<int>()),
-            percentages.end())
-            << shown;
-    }
-    return lines;
-}
-
-}  // namespace
-
-// The bar is redrawn in place on a terminal, ends its line before any message, starts again
-// when the read does, and never reaches a pipe.
-TEST(CardCommands, ReadShowsItsProgressOnlyOnATerminal) {
+// A pipe gets the result lines and the outcome, never the progress bar.
+TEST(CardCommands, ReadWritesNoProgressIntoAPipe) {
     TempWorkingDir dir;
-    const std::string done = "Leitura: Leitura Bem Sucedida";
     SimulatedCard card;
     std::string why;
     ASSERT_TRUE(card.Start(&why)) << why;
@@ -159,57 +58,11 @@ TEST(CardCommands, ReadShowsItsProgressOnlyOnATerminal) {
         RunCommand({RAZUROZAVI_CLI, "read", "piped.mvta", "--port", card.PortPath()});
     EXPECT_EQ(piped.exit_status, 0) << piped.err;
     EXPECT_EQ(piped.out, "readings=2016\n");
-    EXPECT_EQ(piped.err, done + "\n");
-
-    // An error reply at the 80th request halfway through: the read starts over.
-    SimulatedCard failing({.faults = {{.kind = CardFaultKind::AnswerError, .first_request = 80}}});
-    ASSERT_TRUE(failing.Start(&why)) << why;
-    const std::pair<SimulatedCard*, std::vector<std::string>> reads[] = {
-        {&card, {"bar", done}}, {&failing, {"bar", "ERRO", "bar", done}}};
-    for (const auto& [served, expected_lines] : reads) {
-        ShellResult run;
-        const std::string shown = ReadOnATerminal(served->PortPath(), run);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.output, "readings=2016\n");
-        EXPECT_EQ(ReadFileBytes(dir.File("terminal.mvta")), ReadFileBytes(dir.File("piped.mvta")));
-        std::vector<std::vector<int>> bars;
-        ASSERT_EQ(TerminalLines(shown, bars), expected_lines) << shown;
-        EXPECT_GT(bars.front().size(), 10u) << shown;
-        EXPECT_EQ(bars.back().back(), 100) << shown;
-    }
+    EXPECT_EQ(piped.err, "Leitura: Leitura Bem Sucedida\n");
 }
 
-// `--now` is the PC's local time: the configuration log keeps it, and the card's clock is
-// the same moment in UTC, whatever the PC's time zone.
-TEST(CardCommands, WriteConfigSetsTheCardsClockToUtc) {
-    TempWorkingDir dir;
-    SimulatedCard card;
-    std::string why;
-    ASSERT_TRUE(card.Start(&why)) << why;
-    ASSERT_EQ(RunCommand({RAZUROZAVI_CLI, "save-config", "c.mcfg", "sample_points=1000",
-                          "sample_rate=300"})
-                  .exit_status,
-              0);
-    // 2026-03-01 08:00:00 local: 11:00 UTC in Brasília (no daylight saving since 2019), the
-    // evening before in Tokyo.
-    const std::pair<const char*, CALENDAR> zones[] = {
-        {"America/Sao_Paulo", CALENDAR{0, 0, 11, 1, 3, 2026}},
-        {"Asia/Tokyo", CALENDAR{0, 0, 23, 28, 2, 2026}}};
-    for (const auto& [zone, utc] : zones) {
-        SCOPED_TRACE(zone);
-        std::filesystem::remove(dir.File("log_configurados.txt"));
-        const ShellResult run = RunShell("TZ=" + std::string(zone) + " " + RAZUROZAVI_CLI +
-                                         " write-config c.mcfg --port " + card.PortPath() +
-                                         " --now '2026-03-01 08:00:00'");
-        ASSERT_EQ(run.status, 0) << run.output;
-        EXPECT_EQ(ImageStartTime(card.Memory()), utc);
-        EXPECT_EQ(ReadFileBytes(dir.File("log_configurados.txt")).rfind("03/01/26, 08:00:00 ,", 0),
-                  0u);
-    }
-}
-
-// The card starts a new recording on a configuration write: --archive keeps the old one
-// first, and a card whose read fails is not written to.
+// --archive keeps the recording first; a card whose read fails is not written to. `--now`
+// is local time, kept in the log; the card's clock gets the same moment in UTC.
 TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
     TempWorkingDir dir;
     ASSERT_EQ(RunCommand({RAZUROZAVI_CLI, "save-config", "c.mcfg", "sample_points=1000",
@@ -217,8 +70,9 @@ TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
                   .exit_status,
               0);
     const auto write = [](const SimulatedCard& card, const std::string& archive) {
-        return RunCommand({RAZUROZAVI_CLI, "write-config", "c.mcfg", "--port", card.PortPath(),
-                           "--archive", archive});
+        return RunCommand({"/usr/bin/env", "TZ=America/Sao_Paulo", RAZUROZAVI_CLI, "write-config",
+                           "c.mcfg", "--port", card.PortPath(), "--archive", archive, "--now",
+                           "2026-03-01 08:00:00"});
     };
     std::string why;
     {
@@ -229,11 +83,12 @@ TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
         ASSERT_EQ(run.exit_status, 0) << run.err;
         const std::string kept = dir.File("arquivo/1234/20250602-080000.mvta");
         EXPECT_EQ(run.out, "archived=" + kept + "\nserial=1234\n");
-        EXPECT_NE(ImageStartTime(card.Memory()), ImageStartTime(recorded));
-        const std::string text = ReadFileBytes(kept);
-        const std::string expected = DataFileText(recorded);
-        EXPECT_EQ(text.substr(0, 2 * (HEADER_SIZE + 2 * 300)),
-                  expected.substr(0, 2 * (HEADER_SIZE + 2 * 300)));
+        // 08:00 in Brasília (no daylight saving since 2019) is 11:00 UTC.
+        EXPECT_EQ(ImageStartTime(card.Memory()), (CALENDAR{0, 0, 11, 1, 3, 2026}));
+        EXPECT_EQ(ReadFileBytes("log_configurados.txt").rfind("03/01/26, 08:00:00 ,", 0), 0u);
+        const std::size_t read_part = 2 * (HEADER_SIZE + 2 * 300);
+        EXPECT_EQ(ReadFileBytes(kept).substr(0, read_part),
+                  DataFileText(recorded).substr(0, read_part));
     }
     {
         SimulatedCard empty({.readings = 0});
@@ -241,19 +96,10 @@ TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
         const CommandResult run = write(empty, "arquivo");
         EXPECT_EQ(run.exit_status, 0) << run.err;
         EXPECT_EQ(run.out, "archived=none\nserial=1234\n");
-        // The read, the archive and both configuration writes in its ledger, whole.
+        // The read, the archive and both configuration writes, chained.
         const std::string ledger = ReadFileBytes(dir.File("arquivo/registro.jsonl"));
-        std::size_t at = 0;
-        for (const char* part :
-             {"\"seq\":1,", "\"action\":\"read\",\"serial\":1234,\"details\":{\"readings\":300}",
-              "\"seq\":2,",
-              "\"action\":\"archive\",\"serial\":1234,\"file\":"
-              "\"1234/20250602-080000.mvta\"",
-              "\"seq\":3,", "\"action\":\"configure\"", "\"after\":{\"sample_points\":1000,",
-              "\"seq\":4,", "\"action\":\"configure\""}) {
-            at = ledger.find(part, at);
-            ASSERT_NE(at, std::string::npos) << part << " in\n" << ledger;
-        }
+        EXPECT_EQ(Occurrences(ledger, "\"action\":\"configure\""), 2) << ledger;
+        EXPECT_NE(ledger.find("\"after\":{\"sample_points\":1000,"), std::string::npos);
         const CommandResult verified = RunCommand({RAZUROZAVI_CLI, "verify", "arquivo"});
         EXPECT_EQ(verified.exit_status, 0) << verified.out;
         EXPECT_EQ(verified.out, "ok arquivo/1234/20250602-080000.mvta\n");
@@ -266,7 +112,6 @@ TEST(CardCommands, WriteConfigWithArchiveKeepsTheRecordingFirst) {
         ASSERT_TRUE(failing.Start(&why)) << why;
         const CommandResult run = write(failing, "outro");
         EXPECT_EQ(run.exit_status, 1);
-        EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, "Erro: Leitura Cancelada\n");
         EXPECT_EQ(failing.RequestsSeen("AJ"), 0);
         EXPECT_EQ(ImageReadingCount(failing.Memory()), 300);

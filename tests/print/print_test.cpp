@@ -1,5 +1,4 @@
-// The printout: its pages as lines, the PDF print file drawn from them, what "Imprimir"
-// chooses to print, and a printer that cannot be drawn on.
+// The printout: its lines, the PDF drawn from them, what "Imprimir" prints, a failing printer.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@
 #include <regex>
 
 #include "app/export_command.h"
-#include "app/report_commands.h"
 #include "app/save_data_command.h"
 #include "files/file.h"
 #include "print/print_pages.h"
@@ -23,9 +21,6 @@
 #include "ui/print_dialog.h"
 
 namespace {
-
-const std::string kHeading1 = "Num\tHora\t\tData\t\tT\tTinf\tTsup";
-const std::string kHeading2 = "\t\t\t\t\t(°C)\t(°C)\t(°C)";
 
 // Started 5 March 2014 at 10:00:00, one reading a minute, all at 4.5 °C.
 MemoryImage ImageWith(int readings) {
@@ -58,57 +53,42 @@ std::vector<PdfPage> Words(const std::string& path) {
     return pages;
 }
 
-const Word* Find(const PdfPage& page, const std::string& text, std::size_t nth = 0) {
-    for (const Word& word : page) {
-        if (word.text == text && nth-- == 0) {
-            return &word;
-        }
-    }
-    return nullptr;
+const Word* Find(const PdfPage& page, const std::string& text) {
+    const auto found =
+        std::find_if(page.begin(), page.end(), [&](const Word& word) { return word.text == text; });
+    return found == page.end() ? nullptr : &*found;
 }
 
-// The page count, the heading and the footer's place are the PDF test's; here, what is on
-// each line.
 TEST(PrintoutTest, PagesOfHeadingEightyEightLinesAndSerialFooter) {
     const Printout two = ReadingsPrintout(ImageWith(89));
     ASSERT_EQ(two.size(), 2u);
-    for (const PrintPage& page : two) {
-        ASSERT_EQ(page.size(), 93u);
-        EXPECT_EQ(page[0], kHeading1);
-        EXPECT_EQ(page[1], kHeading2);
-        EXPECT_EQ(page[91], "Serial: #1234");
-    }
+    ASSERT_EQ(two[1].size(), 93u);
+    EXPECT_EQ(two[1][1], "\t\t\t\t\t(°C)\t(°C)\t(°C)");
+    EXPECT_EQ(two[1][91], "Serial: #1234");
     // The card's own times: no shift to Brasília time.
-    EXPECT_EQ(two[0][3], "1\t10:01:00\t05.03.14\t4.5\t-10.0\t25.0\t");
     EXPECT_EQ(two[0][90], "88\t11:28:00\t05.03.14\t4.5\t-10.0\t25.0\t");
     EXPECT_EQ(two[1][3], "89\t11:29:00\t05.03.14\t4.5\t-10.0\t25.0\t");
     EXPECT_EQ(std::count(two[1].begin() + 3, two[1].begin() + 91, " "), 87);
 }
 
 TEST(PrintoutTest, TextFileEveryLineWrappedUnderTheHeadingWithItsPath) {
-    // A first line is a reading too (a spreadsheet has no header); the last one may lack its
-    // line feed; Windows line ends and Windows-1252 text are read as such, and wrapped at
-    // 100 letters, not bytes.
+    // No header line, CR LF, Windows-1252, no last line feed; wrapped at 100 letters.
     const std::string long_line(150, '\xE3');
     const Printout printout = TextFilePrintout(
         "0\tprimeira\n" + long_line + "\r\nfim sem quebra \xE7\xE3o", "/tmp/planilha.xls");
     ASSERT_EQ(printout.size(), 1u);
     const PrintPage& page = printout[0];
     ASSERT_EQ(page.size(), 93u);
-    EXPECT_EQ(page[0], kHeading1);
     EXPECT_EQ(page[3], "0\tprimeira");
     std::string accented;
-    for (int k = 0; k < 50; ++k) {
+    while (accented.size() < 200) {
         accented += "ã";
     }
-    EXPECT_EQ(page[4], accented + accented);
-    EXPECT_EQ(page[5], accented);
+    EXPECT_EQ(page[4], accented);
+    EXPECT_EQ(page[5], accented.substr(0, 100));
     EXPECT_EQ(page[6], "fim sem quebra ção");
-    EXPECT_EQ(page[7], " ");
     EXPECT_EQ(page[92], "/tmp/planilha.xls");
-
-    const Printout many = TextFilePrintout(std::string(177, '\n'), "a.xls");
-    EXPECT_EQ(many.size(), 3u);
+    EXPECT_EQ(TextFilePrintout(std::string(177, '\n'), "a.xls").size(), 3u);
 }
 
 TEST(PrintoutTest, ImprimirPrintsTheImageUnlessASpreadsheetWasChosenLast) {
@@ -123,19 +103,7 @@ TEST(PrintoutTest, ImprimirPrintsTheImageUnlessASpreadsheetWasChosenLast) {
 
     windows.dialog_path = FreshPath("planilha.xls");
     ASSERT_TRUE(ExcelData(WindowId::Data, image));
-    const Printout sheet = printed();
-    ASSERT_NE(sheet, readings);
-    EXPECT_EQ(sheet[0][3], ReadFileBytes(*windows.dialog_path).substr(0, 35));
-    EXPECT_EQ(sheet[0][92], *windows.dialog_path);
-
-    windows.dialog_path = FreshPath("relatorio.pdf");
-    ASSERT_TRUE(PdfData(WindowId::Data, image));
-    EXPECT_EQ(printed(), readings) << "a PDF report";
-
-    windows.dialog_path = FreshPath("config.mcfg");
-    WriteFileBytes(*windows.dialog_path, std::string(14, '\n') + std::string(21, '\0'));
-    EXPECT_TRUE(ChooseFileToOpen(WindowId::Main, ConfigFileFilter()));
-    EXPECT_EQ(printed(), readings) << "a configuration file";
+    EXPECT_EQ(printed()[0][92], *windows.dialog_path);
 
     windows.dialog_path = FreshPath("apagada.xls");
     EXPECT_TRUE(ChooseFileToSave(WindowId::Data, ExcelFileFilter()));
@@ -148,47 +116,27 @@ TEST(PrintoutTest, ImprimirPrintsTheImageUnlessASpreadsheetWasChosenLast) {
 }
 
 TEST(PrintFileTest, PagesHeadingColumnsAndFooterInThePdf) {
-    struct Case {
-        int readings;
-        int pages;
-    };
-    for (const Case c : {Case{88, 1}, Case{89, 2}, Case{0, 1}}) {
-        SCOPED_TRACE(c.readings);
-        const std::string path = FreshPath("impressao.pdf");
-        ASSERT_TRUE(PrintToPdfFile(ReadingsPrintout(ImageWith(c.readings)), path));
-        const std::vector<PdfPage> pages = Words(path);
-        ASSERT_EQ(static_cast<int>(pages.size()), c.pages);
-        const Word* first_serial = nullptr;
-        for (const PdfPage& page : pages) {
-            EXPECT_NE(Find(page, "(°C)", 2), nullptr);
-            const Word* serial = Find(page, "#1234");
-            ASSERT_NE(serial, nullptr);
-            // The footer stands on line 92 whatever the page holds: the blank lines fill it.
-            first_serial = first_serial ? first_serial : serial;
-            EXPECT_NEAR(serial->y, first_serial->y, 0.01);
-            EXPECT_GT(serial->y, 780);
-            EXPECT_LT(serial->y, 842);
-        }
-        if (c.readings == 0) {
-            EXPECT_EQ(pages[0].size(), 11u) << "heading and footer only";
-            continue;
-        }
-        // Each field under its heading, the last reading of a page right above the footer.
-        const PdfPage& page = pages[0];
-        const Word* row[] = {Find(page, "1"),   Find(page, "10:01:00"), Find(page, "05.03.14"),
-                             Find(page, "4.5"), Find(page, "-10.0"),    Find(page, "25.0")};
-        const char* headings[] = {"Num", "Hora", "Data", "T", "Tinf", "Tsup"};
-        for (int k = 0; k < 6; ++k) {
-            ASSERT_NE(row[k], nullptr) << k;
-            EXPECT_NEAR(row[k]->x, Find(page, headings[k])->x, 0.01) << headings[k];
-            EXPECT_NEAR(row[k]->y, row[0]->y, 0.01);
-        }
-        EXPECT_NEAR(Find(page, "(°C)")->x, Find(page, "T")->x, 0.01);
-        const double pitch = (Find(page, "88")->y - row[0]->y) / 87;
-        EXPECT_GT(pitch, 8.5);
-        EXPECT_LE(pitch, 9.0);
-        EXPECT_NEAR(Find(page, "#1234")->y - Find(page, "88")->y, pitch, 0.01);
+    const std::string path = FreshPath("impressao.pdf");
+    ASSERT_TRUE(PrintToPdfFile(ReadingsPrintout(ImageWith(89)), path));
+    const std::vector<PdfPage> pages = Words(path);
+    ASSERT_EQ(pages.size(), 2u);
+    // The footer stands on line 92 whatever the page holds: the blank lines fill it.
+    const Word* last_serial = Find(pages[1], "#1234");
+    ASSERT_NE(last_serial, nullptr);
+    EXPECT_NEAR(last_serial->y, Find(pages[0], "#1234")->y, 0.01);
+    EXPECT_GT(last_serial->y, 780);
+    // Each field under its heading, the last reading of a page right above the footer.
+    const PdfPage& page = pages[0];
+    const Word* row[] = {Find(page, "1"),   Find(page, "10:01:00"), Find(page, "05.03.14"),
+                         Find(page, "4.5"), Find(page, "-10.0"),    Find(page, "25.0")};
+    const char* headings[] = {"Num", "Hora", "Data", "T", "Tinf", "Tsup"};
+    for (int k = 0; k < 6; ++k) {
+        ASSERT_NE(row[k], nullptr) << k;
+        EXPECT_NEAR(row[k]->x, Find(page, headings[k])->x, 0.01) << headings[k];
+        EXPECT_NEAR(row[k]->y, row[0]->y, 0.01);
     }
+    const double pitch = (Find(page, "88")->y - row[0]->y) / 87;
+    EXPECT_NEAR(Find(page, "#1234")->y - Find(page, "88")->y, pitch, 0.01);
 }
 
 TEST(PrintFileTest, ChosenPageRangeAndOneMessageWhenThePrinterFails) {
@@ -205,7 +153,6 @@ TEST(PrintFileTest, ChosenPageRangeAndOneMessageWhenThePrinterFails) {
         ASSERT_TRUE(PrintJob(printer, printout));
         const std::vector<PdfPage> pages = Words(path);
         ASSERT_EQ(pages.size(), 1u);
-        EXPECT_NE(Find(pages[0], "89"), nullptr);
         EXPECT_NE(Find(pages[0], "176"), nullptr);
     }
     QPrinter printer(QPrinter::HighResolution);
@@ -215,7 +162,6 @@ TEST(PrintFileTest, ChosenPageRangeAndOneMessageWhenThePrinterFails) {
     const std::vector<RecordedMessage> messages = windows.Messages();
     ASSERT_EQ(messages.size(), 1u) << "one message for the job, not one a line";
     EXPECT_EQ(messages[0].text, MSG_PRINTER_PROBLEM);
-    EXPECT_EQ(messages[0].caption, "");
 }
 
 TEST(PrintFileTest, DialogOffersEveryPageAndOneJobRunsAtATime) {

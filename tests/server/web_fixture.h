@@ -5,6 +5,7 @@
 #include <crypt.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -84,6 +85,10 @@ class WebFixture {
         return client;
     }
     httplib::Result Get(const std::string& path) const { return Client().Get(path.c_str()); }
+    std::string Body(const std::string& path) const {
+        const httplib::Result r = Get(path);
+        return r ? r->body : "no answer";
+    }
 
     std::unique_ptr<UploadStore> upload_store;
     std::unique_ptr<WebStore> web_store;
@@ -106,8 +111,7 @@ inline int Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-// A certificate and key for HTTPS (cert.pem, key.pem) made by the openssl command, and the
-// options that serve them; nothing when the command fails.
+// Options serving a new cert.pem and key.pem; nothing without the openssl command.
 inline std::optional<WebOptions> TlsOptions() {
     if (std::system("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem "
                     "-days 2 -subj /CN=localhost >/dev/null 2>&1") != 0) {
@@ -119,8 +123,7 @@ inline std::optional<WebOptions> TlsOptions() {
     return options;
 }
 
-// A connection from `source`, a loopback address of its own, as from another machine;
-// -1 when it cannot be made.
+// A connection from loopback address `source`, as from another machine; -1 on failure.
 inline int ConnectFrom(const std::string& source, int port) {
     const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in from{};
@@ -141,10 +144,9 @@ inline int ConnectFrom(const std::string& source, int port) {
     return s;
 }
 
-// Sends `request` raw from `source` and returns what comes back until the server closes
-// or 3 s pass. (The library answers nothing to a client that has already shut its side down.)
+// `request` from `source`, `then` once answered; all that comes back within 3 s.
 inline std::string Raw(int port, const std::string& request,
-                       const std::string& source = "127.0.0.1") {
+                       const std::string& source = "127.0.0.1", const std::string& then = "") {
     const int s = ConnectFrom(source, port);
     std::string answer;
     if (s >= 0) {
@@ -158,11 +160,22 @@ inline std::string Raw(int port, const std::string& request,
         }
         char buffer[4096];
         for (ssize_t n = 0; (n = recv(s, buffer, sizeof buffer, 0)) > 0;) {
+            if (answer.empty() && !then.empty()) {
+                send(s, then.data(), then.size(), MSG_NOSIGNAL);
+            }
             answer.append(buffer, static_cast<std::size_t>(n));
         }
         close(s);
     }
     return answer;
+}
+
+// Whether this process may hold `wanted` descriptors, once raised to the hard limit.
+inline bool RaiseDescriptorLimitTo(rlim_t wanted) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    return setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= wanted;
 }
 
 inline std::string StatusLine(const std::string& answer) {

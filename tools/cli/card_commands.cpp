@@ -32,48 +32,44 @@ bool PortChoice::Register(const CommandLine& args) {
 
 namespace {
 
-// The registration folder of this process, for an end that runs no destructor.
+// The registration folder of this process: also removed by an end that runs no destructor
+// (a refused firmware ends the companion from its timer thread, through quick_exit).
 std::mutex chosen_port_mutex;
 std::string chosen_port_dir;
 
-void RemoveFolder(const std::string& dir) {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+void RemoveChosenPort() {
+    std::lock_guard lock(chosen_port_mutex);
+    if (!chosen_port_dir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(chosen_port_dir, ignored);
+        chosen_port_dir.clear();
+    }
 }
 
 }  // namespace
 
 bool PortChoice::Register(const std::string& device) {
-    const char* tmp = std::getenv("TMPDIR");
+    std::error_code error;
+    std::filesystem::path tmp = std::filesystem::temp_directory_path(error);
     std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/razurozavi-cli-port-XXXXXX";
+        (error ? std::filesystem::path("/tmp") : tmp).string() + "/razurozavi-cli-port-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         return false;
     }
-    dir_ = pattern;
+    [[maybe_unused]] static const int once_a_process = std::at_quick_exit(RemoveChosenPort);
+    registered_ = true;
     {
         std::lock_guard lock(chosen_port_mutex);
-        chosen_port_dir = dir_;
+        chosen_port_dir = pattern;
     }
-    std::error_code error;
-    std::filesystem::create_symlink(AbsolutePath(device), dir_ + "/ttyACM0", error);
-    SetDeviceMapRoots("", dir_);
+    std::filesystem::create_symlink(AbsolutePath(device), pattern + "/ttyACM0", error);
+    SetDeviceMapRoots("", pattern);
     return !error;
 }
 
 PortChoice::~PortChoice() {
-    if (!dir_.empty()) {
-        std::lock_guard lock(chosen_port_mutex);
-        RemoveFolder(dir_);
-        chosen_port_dir.clear();
-    }
-}
-
-void RemoveChosenPortRegistration() {
-    std::lock_guard lock(chosen_port_mutex);
-    if (!chosen_port_dir.empty()) {
-        RemoveFolder(chosen_port_dir);
-        chosen_port_dir.clear();
+    if (registered_) {
+        RemoveChosenPort();
     }
 }
 

@@ -22,12 +22,8 @@ class PortChoice {
     bool Register(const std::string& device);
 
   private:
-    std::string dir_;
+    bool registered_ = false;
 };
-
-// Removes the registration of --port, for a process that ends without running destructors
-// (a refused firmware ends it from the timer thread).
-void RemoveChosenPortRegistration();
 
 // The failure message on standard error, "CAPTION: TEXT".
 void Fail(std::string_view text, std::string_view caption = "Erro");

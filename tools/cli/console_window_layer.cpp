@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "card_connection.h"
-
 namespace {
 
 constexpr int PROGRESS_BAR_WIDTH = 40;  // characters between the brackets
@@ -99,10 +97,9 @@ void ConsoleWindowLayer::EndProcess(int) {
     if (before_end) {
         before_end();
     }
-    RemoveChosenPortRegistration();
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(1);
+    std::quick_exit(1);  // runs what registered with at_quick_exit, and no destructor
 }
 
 std::string ConsoleWindowLayer::LastMessage() {

@@ -193,7 +193,7 @@ int HandleCard(const std::string& port, const StationOptions& options,
             *image, ConfigFromHeader(image->data()), [&image] { return ImageFirmware(*image); },
             *options.upload, UploadStamp(*image));
         // Not taken and not in the outbox either: the line must not promise a later send.
-        if (!sent.accepted && !IsArchived(OutboxFolder(), *image)) {
+        if (!sent.accepted && !sent.queued) {
             return failed(sent.text);
         }
         report.upload = sent.accepted ? "sent" : "queued";

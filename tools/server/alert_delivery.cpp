@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/json_text.h"
 #include "files/digest.h"
-#include "files/ledger.h"
 
 namespace {
 

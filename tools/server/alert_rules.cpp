@@ -1,17 +1,19 @@
 #include "alert_rules.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <map>
 #include <sstream>
+
+#include "base/number_text.h"
+#include "files/file.h"
 
 namespace {
 
 constexpr long kLargestSerial = 0xFFFFFF;
 constexpr long kLargestMinutes = 366L * 24 * 60;
 constexpr long kLargestHours = 366L * 24;
+// A secret is a line; a rules file a page. Anything far larger is the wrong file (or a device).
+constexpr std::size_t SECRET_FILE_LIMIT = 64 * 1024;
+constexpr std::size_t RULES_FILE_LIMIT = 1024 * 1024;
 
 class LineError {
   public:
@@ -22,12 +24,10 @@ class LineError {
     std::string what_;
 };
 
+// Words come split at spaces, so none reaches here with one around it.
 std::optional<long> Number(const std::string& text, long low, long high) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos) {
-        return std::nullopt;
-    }
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value < low || value > high) {
+    const std::optional<long> value = ParseWholeNumber(text, 9);
+    if (!value || *value < low || *value > high) {
         return std::nullopt;
     }
     return value;
@@ -79,11 +79,12 @@ std::map<std::string, std::string> Fields(const std::vector<std::string>& words,
 }
 
 std::string ReadSecretFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw LineError("cannot read " + path + ": " + std::strerror(errno));
+    std::string reason;
+    std::optional<std::string> read = ReadWholeFile(path, &reason, SECRET_FILE_LIMIT);
+    if (!read || read->size() > SECRET_FILE_LIMIT) {
+        throw LineError("cannot read " + path + ": " + (read ? "not a secret, too long" : reason));
     }
-    std::string secret((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string secret = std::move(*read);
     while (!secret.empty() && (secret.back() == '\n' || secret.back() == '\r')) {
         secret.pop_back();
     }
@@ -256,10 +257,10 @@ AlertRulesLoad ParseAlertRules(const std::string& text, const std::string& sourc
 }
 
 AlertRulesLoad LoadAlertRules(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return {std::nullopt, path + ": " + std::strerror(errno)};
+    std::string reason;
+    const std::optional<std::string> text = ReadWholeFile(path, &reason, RULES_FILE_LIMIT);
+    if (!text || text->size() > RULES_FILE_LIMIT) {
+        return {std::nullopt, path + ": " + (text ? "too long for a rules file" : reason)};
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseAlertRules(text, path);
+    return ParseAlertRules(*text, path);
 }

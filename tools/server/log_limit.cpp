@@ -21,10 +21,8 @@ std::vector<std::string> LogLimit::Admit(const std::string& line, Clock::time_po
     std::vector<std::string> out;
     if (now - k.second_began >= std::chrono::seconds(1)) {
         if (k.left_out > 0) {
-            std::string line = "(";
-            line += std::to_string(k.left_out);
-            line += " more lines like \"" + kind + "\" left out)";
-            out.push_back(line);
+            out.push_back("(" + std::to_string(k.left_out) + " more lines like \"" + kind +
+                          "\" left out)");
         }
         k = Kind{now, 0, 0};
     }

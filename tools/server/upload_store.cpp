@@ -10,6 +10,36 @@
 #include "upload_store_pg.h"
 #include "upload_store_sqlite.h"
 
+StoredUpload UploadFromColumns(const std::function<long long()>& number,
+                               const std::function<std::string()>& text) {
+    const auto byte = [&] { return static_cast<unsigned char>(number()); };
+    StoredUpload u;
+    u.id = number();
+    u.received = text();
+    u.peer = text();
+    u.serial = static_cast<long>(number());
+    u.description = text();
+    u.low_alarm_x10 = static_cast<int>(number());
+    u.high_alarm_x10 = static_cast<int>(number());
+    u.start_delay = static_cast<int>(number());
+    u.alarm_delay = static_cast<int>(number());
+    u.sample_points = static_cast<int>(number());
+    u.sample_rate = static_cast<int>(number());
+    u.stamp.h = byte();
+    u.stamp.m = byte();
+    u.stamp.s = byte();
+    u.stamp.day = byte();
+    u.stamp.month = byte();
+    u.stamp.year = static_cast<unsigned>(number());
+    u.firmware = text();
+    u.software = text();
+    u.temp_unit = static_cast<int>(number());
+    u.readings = static_cast<int>(number());
+    u.sha256 = text();
+    u.chain = text();
+    return u;
+}
+
 bool IsPostgresDatabase(const std::string& db) {
     return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0 ||
            IsPgKeywordConnectionString(db);

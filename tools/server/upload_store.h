@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -83,6 +84,12 @@ std::string DescriptionText(const std::array<std::uint8_t, DESCRIPTION_SIZE>& fi
 // Readings as the store keeps them: each an int16, little-endian.
 std::string PackTenths(const std::vector<int>& tenths);
 std::vector<int> UnpackTenths(const void* blob, std::size_t bytes);
+
+// An upload's row as both stores list its columns (id, received, peer, serial, description,
+// the limits and delays, points, rate, stamp h m s day month year, firmware, software, unit,
+// readings, sha256, chain), each column taken in turn from `number` or `text`.
+StoredUpload UploadFromColumns(const std::function<long long()>& number,
+                               const std::function<std::string()>& text);
 
 // The header's fields as the store keeps them (id, received and peer left empty).
 StoredUpload StoredFields(const UploadHeader& header);

@@ -158,33 +158,8 @@ const char* const kInsertUpload =
 }  // namespace
 
 StoredUpload PgUploadFrom(const PgResult& r, int row, int k) {
-    const auto number = [&] { return r.Int(row, k++); };
-    const auto byte = [&] { return static_cast<unsigned char>(r.Int(row, k++)); };
-    StoredUpload u;
-    u.id = number();
-    u.received = r.Text(row, k++);
-    u.peer = r.Text(row, k++);
-    u.serial = static_cast<long>(number());
-    u.description = r.Text(row, k++);
-    u.low_alarm_x10 = static_cast<int>(number());
-    u.high_alarm_x10 = static_cast<int>(number());
-    u.start_delay = static_cast<int>(number());
-    u.alarm_delay = static_cast<int>(number());
-    u.sample_points = static_cast<int>(number());
-    u.sample_rate = static_cast<int>(number());
-    u.stamp.h = byte();
-    u.stamp.m = byte();
-    u.stamp.s = byte();
-    u.stamp.day = byte();
-    u.stamp.month = byte();
-    u.stamp.year = static_cast<unsigned>(number());
-    u.firmware = r.Text(row, k++);
-    u.software = r.Text(row, k++);
-    u.temp_unit = static_cast<int>(number());
-    u.readings = static_cast<int>(number());
-    u.sha256 = r.Text(row, k++);
-    u.chain = r.Text(row, k++);
-    return u;
+    return UploadFromColumns([&] { return static_cast<long long>(r.Int(row, k++)); },
+                             [&] { return r.Text(row, k++); });
 }
 
 std::unique_ptr<PgUploadStore> PgUploadStore::Open(const std::string& uri, std::string* error) {

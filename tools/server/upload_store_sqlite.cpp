@@ -405,36 +405,11 @@ std::vector<int> SqliteUploadStore::ReadingsOf(long long upload_id) {
 }
 
 StoredUpload SqliteUploadFrom(sqlite3_stmt* s, int k) {
-    const auto number = [&] { return sqlite3_column_int64(s, k++); };
-    const auto byte = [&] { return static_cast<unsigned char>(sqlite3_column_int(s, k++)); };
-    const auto text = [&] {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, k));
-        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s, k++));
-        return bytes != nullptr ? std::string(bytes, size) : std::string();
-    };
-    StoredUpload u;
-    u.id = number();
-    u.received = text();
-    u.peer = text();
-    u.serial = static_cast<long>(number());
-    u.description = text();
-    u.low_alarm_x10 = static_cast<int>(number());
-    u.high_alarm_x10 = static_cast<int>(number());
-    u.start_delay = static_cast<int>(number());
-    u.alarm_delay = static_cast<int>(number());
-    u.sample_points = static_cast<int>(number());
-    u.sample_rate = static_cast<int>(number());
-    u.stamp.h = byte();
-    u.stamp.m = byte();
-    u.stamp.s = byte();
-    u.stamp.day = byte();
-    u.stamp.month = byte();
-    u.stamp.year = static_cast<unsigned>(number());
-    u.firmware = text();
-    u.software = text();
-    u.temp_unit = static_cast<int>(number());
-    u.readings = static_cast<int>(number());
-    u.sha256 = text();
-    u.chain = text();
-    return u;
+    return UploadFromColumns(
+        [&] { return static_cast<long long>(sqlite3_column_int64(s, k++)); },
+        [&] {
+            const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(s, k));
+            const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s, k++));
+            return bytes != nullptr ? std::string(bytes, size) : std::string();
+        });
 }

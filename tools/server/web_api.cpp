@@ -39,13 +39,13 @@ WebResponse ApiNotFound() {
 // ---- JSON pieces -------------------------------------------------------------------
 
 std::string JsonCalendar(bool known, const CALENDAR& c) {
-    return known ? JsonString(IsoTime(c)) : "null";
+    return known ? WebJsonString(IsoTime(c)) : "null";
 }
 
 std::string JsonSummary(const StoredUpload& u, const UploadSummary& s) {
     return "{\"id\":" + std::to_string(u.id) + ",\"serial\":" + std::to_string(u.serial) +
-           ",\"descricao\":" + JsonString(u.description) +
-           ",\"recebido\":" + JsonString(ReceivedIso(u.received)) +
+           ",\"descricao\":" + WebJsonString(u.description) +
+           ",\"recebido\":" + WebJsonString(ReceivedIso(u.received)) +
            ",\"inicio\":" + JsonCalendar(s.times_known && s.readings > 0, s.first) +
            ",\"fim\":" + JsonCalendar(s.times_known && s.readings > 0, s.last) +
            ",\"leituras\":" + std::to_string(s.readings) +
@@ -83,7 +83,7 @@ WebResponse WebView::ApiCards(long long page) {
     const long long total = store_.CardCount();
     const long long pages = PageCount(total, WEB_API_ROWS_PER_PAGE);
     page = ClampPage(page, pages);
-    std::string json = JsonStart() + "\"perfil\":" + JsonString(profile_.name) +
+    std::string json = JsonStart() + "\"perfil\":" + WebJsonString(profile_.name) +
                        ",\"pagina\":" + std::to_string(page) +
                        ",\"paginas\":" + std::to_string(pages) +
                        ",\"total\":" + std::to_string(total) + ",\"cartoes\":[";
@@ -106,7 +106,7 @@ WebResponse WebView::ApiCard(long serial, long long page) {
     }
     const long long pages = PageCount(card->uploads, WEB_API_ROWS_PER_PAGE);
     page = ClampPage(page, pages);
-    std::string json = JsonStart() + "\"perfil\":" + JsonString(profile_.name) +
+    std::string json = JsonStart() + "\"perfil\":" + WebJsonString(profile_.name) +
                        ",\"serial\":" + std::to_string(serial) +
                        ",\"pagina\":" + std::to_string(page) +
                        ",\"paginas\":" + std::to_string(pages) +
@@ -131,20 +131,20 @@ WebResponse WebView::ApiUpload(long long id) {
     const GraphReportValues& v = r.stats;
     const int n = static_cast<int>(r.tenths.size());
     const bool timed = r.times_known && n > 0;
-    std::string json = JsonStart() + "\"id\":" + std::to_string(u.id) +
-                       ",\"serial\":" + std::to_string(u.serial) +
-                       ",\"descricao\":" + JsonString(u.description) +
-                       ",\"recebido\":" + JsonString(ReceivedIso(u.received)) +
-                       ",\"origem\":" + JsonString(u.peer) + ",\"sha256\":" + JsonString(u.sha256) +
-                       ",\"verified\":" + (Verified(u, r.tenths) ? "true" : "false");
+    std::string json =
+        JsonStart() + "\"id\":" + std::to_string(u.id) + ",\"serial\":" + std::to_string(u.serial) +
+        ",\"descricao\":" + WebJsonString(u.description) +
+        ",\"recebido\":" + WebJsonString(ReceivedIso(u.received)) +
+        ",\"origem\":" + WebJsonString(u.peer) + ",\"sha256\":" + WebJsonString(u.sha256) +
+        ",\"verified\":" + (Verified(u, r.tenths) ? "true" : "false");
     json += ",\"configuracao\":{\"limite_inferior_c\":" + TenthsText(u.low_alarm_x10) +
             ",\"limite_superior_c\":" + TenthsText(u.high_alarm_x10) +
             ",\"atraso_alarme_s\":" + std::to_string(u.alarm_delay) +
             ",\"atraso_inicio_s\":" + std::to_string(u.start_delay) +
             ",\"intervalo_s\":" + std::to_string(u.sample_rate) +
             ",\"pontos\":" + std::to_string(u.sample_points) + ",\"unidade\":\"" +
-            (u.temp_unit != 0 ? "F" : "C") + "\",\"firmware\":" + JsonString(u.firmware) +
-            ",\"software\":" + JsonString(u.software) + "}";
+            (u.temp_unit != 0 ? "F" : "C") + "\",\"firmware\":" + WebJsonString(u.firmware) +
+            ",\"software\":" + WebJsonString(u.software) + "}";
     json += ",\"fuso\":\"" + std::string(kIsoOffset) +
             "\",\"horarios_conhecidos\":" + (r.times_known ? "true" : "false");
     json += ",\"estatisticas\":{\"leituras\":" + std::to_string(n);
@@ -184,6 +184,6 @@ WebResponse WebView::ApiUpload(long long id) {
 WebResponse WebView::ApiError(int status, const std::string& message) {
     return {status, kJson,
             JsonStart() + "\"status\":" + std::to_string(status) +
-                ",\"erro\":" + JsonString(message) + "}\n",
+                ",\"erro\":" + WebJsonString(message) + "}\n",
             ""};
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/json_text.h"
+
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
@@ -97,9 +99,7 @@ std::string Html(std::string_view text) {
     return out;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    // Controls are escaped below rather than replaced: JSON carries them exactly.
+std::string WebJsonString(std::string_view text) {
     std::string valid;
     valid.reserve(text.size());
     while (!text.empty()) {
@@ -107,20 +107,23 @@ std::string JsonString(std::string_view text) {
         valid += length == 0 ? kReplacement : text.substr(0, length);
         text.remove_prefix(length == 0 ? 1 : length);
     }
-    for (const char c : valid) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || c == '<' || c == '>' || c == '&' || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
+    std::string out;
+    for (const char c : JsonString(valid)) {
+        switch (c) {
+            case '<':
+                out += "\\u003c";
+                break;
+            case '>':
+                out += "\\u003e";
+                break;
+            case '&':
+                out += "\\u0026";
+                break;
+            default:
+                out += c;
         }
     }
-    return out + "\"";
+    return out;
 }
 
 std::string CsvText(std::string_view text) {

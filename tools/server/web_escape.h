@@ -13,9 +13,9 @@ std::string CleanText(std::string_view text);
 // Text and attribute values in HTML and SVG: & < > " ' as character references.
 std::string Html(std::string_view text);
 
-// A JSON string, quotes included; control characters as \u00XX, and < > & as \u003c
-// \u003e \u0026 so that the document is safe wherever it is pasted.
-std::string JsonString(std::string_view text);
+// JsonString of the text made valid UTF-8 (malformed sequences as U+FFFD), with < > & also
+// as \u003c \u003e \u0026 so that an answer is safe wherever it is pasted.
+std::string WebJsonString(std::string_view text);
 
 // A CSV text field (RFC 4180), quoted when it needs to be; a field that a spreadsheet
 // would take for a formula (starting with = + - @, a tab or a carriage return) gets a
