@@ -117,6 +117,9 @@ TEST(ServerCommandLine, WhatCannotWorkIsRefusedBeforeAnythingStarts) {
     TempWorkingDir dir;
     WriteFileBytes("alerts.conf", "limits all\nsilence all hours=x\n");
     WriteFileBytes("ruim.perfil", "calor: temperature >= quente\n");
+    // A device for a file is refused, not read without end.
+    WriteFileBytes("zero.conf",
+                   "webhook https://127.0.0.1:1/x secret-file=/dev/zero\nlimits all\n");
     struct Refusal {
         std::vector<std::string> options;
         int status;
@@ -127,6 +130,8 @@ TEST(ServerCommandLine, WhatCannotWorkIsRefusedBeforeAnythingStarts) {
              {{"--alerts", "alerts.conf"},
               1,
               "alerts.conf:2: expected hours=N, N from 1 to 8784\n"},
+             {{"--alerts", "/dev/zero"}, 1, "/dev/zero: too long for a rules file\n"},
+             {{"--alerts", "zero.conf"}, 1, "cannot read /dev/zero: not a secret, too long\n"},
              {{"--profile", "nenhum-assim"}, 1, "Perfil não encontrado: nenhum-assim\n"},
              {{"--profile", "ruim.perfil"}, 1, "Perfil inválido: ruim.perfil, linha 1: "},
              {{"--bind", "0.0.0.0", "--web-port", "40999"},

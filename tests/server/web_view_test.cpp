@@ -7,6 +7,7 @@
 #include "logger/readings.h"
 #include "reports/pdf_graph.h"
 #include "support/image_builder.h"
+#include "web_escape.h"
 #include "web_fixture.h"
 
 namespace {

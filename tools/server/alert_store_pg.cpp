@@ -55,20 +55,8 @@ bool PgAlertStore::Record(const std::vector<AlertEvent>& events,
         db_.Run("ROLLBACK");
         return false;
     };
-    // A connection broken since the last use is made again before the transaction, never
-    // inside it.
-    bool began = false;
-    for (int attempt = 0; attempt < 2 && !began; ++attempt) {
-        if (!db_.Ready(why)) {
-            return false;
-        }
-        began = db_.Run("BEGIN").Ok();
-        if (!began && !db_.Broken()) {
-            break;
-        }
-    }
-    if (!began) {
-        return failed();
+    if (!db_.Begin(why)) {
+        return false;
     }
     for (const AlertEvent& event : events) {
         for (const std::string& channel : channels) {

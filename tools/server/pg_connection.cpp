@@ -75,18 +75,29 @@ PgResult PgConnection::Run(const char* sql, const std::vector<PgParam>& params,
 }
 
 PgResult PgConnection::RunReconnecting(const char* sql, const std::vector<PgParam>& params,
-                                       bool binary_result) {
-    std::string why;
+                                       bool binary_result, std::string* why) {
+    std::string reason;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!Ready(&why)) {
+        if (!Ready(&reason)) {
             break;
         }
         PgResult result = Run(sql, params, binary_result);
         if (result.Ok() || !Broken()) {
+            if (!result.Ok() && why != nullptr) {
+                *why = Error();
+            }
             return result;
         }
+        reason = Error();
+    }
+    if (why != nullptr) {
+        *why = reason;
     }
     return PgResult(nullptr);
+}
+
+bool PgConnection::Begin(std::string* why) {
+    return RunReconnecting("BEGIN", {}, false, why).Ok();
 }
 
 bool PgConnection::Broken() const {

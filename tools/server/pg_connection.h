@@ -50,7 +50,11 @@ class PgConnection {
     // last use it is made again and the statement tried once more. No rows when the
     // database cannot be reached.
     PgResult RunReconnecting(const char* sql, const std::vector<PgParam>& params = {},
-                             bool binary_result = false);
+                             bool binary_result = false, std::string* why = nullptr);
+    // BEGIN as RunReconnecting sends it: a connection that broke while idle (the database
+    // restarted) is noticed only here, and nothing was sent yet, so it is safe to connect
+    // again and begin anew. False, with `why`, when no transaction could begin.
+    bool Begin(std::string* why);
     // Whether the last failure lost the connection (nothing can be known of its transaction).
     bool Broken() const;
     std::string Error() const;

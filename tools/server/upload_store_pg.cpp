@@ -238,24 +238,6 @@ std::string PgUploadStore::LastLink() {
     return last.Rows() == 1 ? last.Text(0, 0) : "";
 }
 
-bool PgUploadStore::Begin(std::string* why) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!db_.Ready(why)) {
-            return false;
-        }
-        if (db_.Run("BEGIN").Ok()) {
-            return true;
-        }
-        *why = db_.Error();
-        // A connection that broke while idle (the database restarted) is noticed here
-        // only; nothing was sent yet, so it is safe to connect again and begin anew.
-        if (!db_.Broken()) {
-            return false;
-        }
-    }
-    return false;
-}
-
 void PgUploadStore::SetBusyTimeout(int ms) {
     std::lock_guard lock(mutex_);
     const std::string sql = "SET lock_timeout = " + std::to_string(ms);
@@ -273,7 +255,7 @@ std::vector<StoreOutcome> PgUploadStore::StoreAll(const std::vector<UploadToStor
         return outcomes;
     };
     std::string why;
-    if (!Begin(&why)) {
+    if (!db_.Begin(&why)) {
         return fail_all(why);
     }
     if (!db_.Run(kThisMonthsPartition).Ok() || !db_.Run(kChainLock).Ok()) {

@@ -28,8 +28,6 @@ class PgUploadStore final : public UploadStore {
   private:
     explicit PgUploadStore(const std::string& uri) : db_(uri) {}
     bool Migrate(std::string* why);
-    // Begins a transaction, connecting again once when the connection turns out broken.
-    bool Begin(std::string* why);
     // Gives the uploads stored before the chain their digest and link, in id order.
     bool FillChain();
     // The newest upload's link of the chain; empty when there is none.

@@ -98,7 +98,7 @@ std::string PgWebStore::LinkBefore(long long id) {
 }
 
 bool PgWebStore::RecordLogin(const WebLogin& login) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(logins_mutex_);
     std::string why;
     return logins_db_.Ready(&why) &&
            logins_db_

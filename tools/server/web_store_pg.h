@@ -28,7 +28,9 @@ class PgWebStore final : public WebStore {
   private:
     explicit PgWebStore(const std::string& uri) : db_(uri), logins_db_(uri) {}
 
-    std::mutex mutex_;
+    std::mutex mutex_;  // the reading connection's
     PgConnection db_;
+    // A login's write holds no page read up.
+    std::mutex logins_mutex_;
     PgConnection logins_db_;
 };

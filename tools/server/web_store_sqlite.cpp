@@ -195,20 +195,15 @@ std::string SqliteWebStore::LinkBefore(long long id) {
 }
 
 bool SqliteWebStore::RecordLogin(const WebLogin& login) {
-    std::lock_guard lock(mutex_);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(logins_db_,
-                       "INSERT INTO web_logins (time, user_name, address, success) "
-                       "VALUES (?, ?, ?, ?)",
-                       -1, &s, nullptr);
-    sqlite3_bind_text(s, 1, login.time.data(), static_cast<int>(login.time.size()), SQLITE_STATIC);
-    sqlite3_bind_text(s, 2, login.user.data(), static_cast<int>(login.user.size()), SQLITE_STATIC);
-    sqlite3_bind_text(s, 3, login.address.data(), static_cast<int>(login.address.size()),
-                      SQLITE_STATIC);
-    sqlite3_bind_int(s, 4, login.success ? 1 : 0);
-    const bool written = s != nullptr && sqlite3_step(s) == SQLITE_DONE;
-    sqlite3_finalize(s);
-    return written;
+    std::lock_guard lock(logins_mutex_);
+    Statement insert(logins_db_,
+                     "INSERT INTO web_logins (time, user_name, address, success) "
+                     "VALUES (?, ?, ?, ?)");
+    insert.Bind(1, login.time);
+    insert.Bind(2, login.user);
+    insert.Bind(3, login.address);
+    insert.Bind(4, login.success ? 1LL : 0LL);
+    return insert.Done();
 }
 
 long long SqliteWebStore::LoginCount() {

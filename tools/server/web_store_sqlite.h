@@ -32,8 +32,10 @@ class SqliteWebStore final : public WebStore {
     explicit SqliteWebStore(sqlite3* db) : db_(db) {}
     sqlite3_stmt* Prepare(int which, const char* sql);
 
-    std::mutex mutex_;
+    std::mutex mutex_;  // the reading connection's
     sqlite3* db_;
+    // A login's synced write holds no page read up.
+    std::mutex logins_mutex_;
     sqlite3* logins_db_ = nullptr;
     std::vector<sqlite3_stmt*> statements_;
 };
