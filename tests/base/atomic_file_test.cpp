@@ -23,8 +23,7 @@ TEST(AtomicFile, AReplacedFileKeepsItsModeAndALinkKeepsPointingAtIt) {
     ASSERT_EQ(::stat(dir.File("real.xls").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 
-    // A writer that stops before committing (an exception, a crash of the report code)
-    // leaves the earlier file and nothing else.
+    // A writer that stops before committing leaves the earlier file and nothing else.
     {
         ReplacingFile file;
         ASSERT_TRUE(file.Open(dir.File("real.xls"), &reason));

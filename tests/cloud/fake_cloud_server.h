@@ -58,19 +58,13 @@ inline std::vector<int> UploadedTenths(const MemoryImage& image) {
 
 class FakeCloudServer {
   public:
-    // Answers "cc" to every message but message `at` (from 0), which gets `reply`: "" sends
-    // nothing, nullopt closes the connection.
+    // "cc" to every message but message `at`, which gets `reply` ("" none, nullopt: closed).
     explicit FakeCloudServer(int at = -1, std::optional<std::string> reply = {})
         : at_(at), reply_(std::move(reply)), listener_(ListenOnLoopback(port)) {
         thread_ = std::jthread([this] { Serve(5000); });
     }
 
-    // Waits for the connection to end; then the fields below hold.
-    void Finish() {
-        if (thread_.joinable()) {
-            thread_.join();
-        }
-    }
+    void Finish() { thread_ = {}; }  // joined: the connection has ended, the fields below hold
     std::vector<Bytes> messages;
     bool client_closed = false;
     int port = 0;

@@ -5,17 +5,6 @@
 #include "support/image_builder.h"
 #include "support/temp_dir.h"
 
-TEST(Extensions, CompareTheFourCharactersAfterTheLastDot) {
-    EXPECT_TRUE(CheckDataExtension("C:\\DADOS.MVTA"));
-    EXPECT_TRUE(CheckDataExtension("x.mvtax"));
-    EXPECT_FALSE(CheckDataExtension("x.mvt"));
-    EXPECT_FALSE(CheckDataExtension("x.mvta.bak"));
-    EXPECT_FALSE(CheckCfgExtension("x.mvta.bak"));
-    EXPECT_FALSE(CheckDataExtension("mvta"));  // no dot at all
-    EXPECT_FALSE(CheckCfgExtension("mcfg"));
-    EXPECT_TRUE(CheckCfgExtension("a.b/c.McFg"));
-}
-
 TEST(DataFile, RoundTripsTheWholeImageAsUppercaseHex) {
     TempWorkingDir dir;
     MemoryImage image;
@@ -27,29 +16,21 @@ TEST(DataFile, RoundTripsTheWholeImageAsUppercaseHex) {
     image[2] = 0xF3;
     SetImageFirmware(image, FirmwareVersion{{'1', '0', '3'}});
     ASSERT_TRUE(WeatherStationExport(dir.File("a.mvta"), image));
-    const std::string text = ReadFileBytes(dir.File("a.mvta"));
-    EXPECT_EQ(text.size(), 131072u);
-    EXPECT_EQ(text.substr(0, 6), "005AF3");
+    EXPECT_EQ(ReadFileBytes(dir.File("a.mvta")).substr(0, 6), "005AF3");
     MemoryImage loaded{};
-    std::string reason = "stale";
+    std::string reason;
     EXPECT_EQ(ReadDataFile(dir.File("a.mvta"), loaded, &reason), FileLoad::Loaded);
     EXPECT_EQ(loaded, image);
-    EXPECT_EQ(reason, "");
 }
 
-TEST(DataFile, RefusesDamagedFilesAndLeavesTheImageAsItWas) {
+// Another firmware: the open command's test.
+TEST(DataFile, RefusesADamagedFileAndLeavesTheImageAsItWas) {
     TempWorkingDir dir;
-    const std::string good = DataFileText(BuildImage(ImageSpec{}));
-    std::string lowercase = good;
-    lowercase[300] = 'a';
-    std::string foreign = good;
-    foreign[7] = 'G';
-    const MemoryImage before = BuildImage(ImageSpec{.readings = {1, 2}});
+    std::string file = DataFileText(BuildImage(ImageSpec{}));
     const std::pair<std::string, std::string> cases[] = {
-        {good.substr(0, 131070), "o arquivo tem 131070 caracteres em vez de 131072"},
-        {good + "00", "o arquivo tem 131074 caracteres em vez de 131072"},
-        {lowercase, "caractere inválido na posição 301"},
-        {foreign, "caractere inválido na posição 8"}};
+        {file.substr(0, 131070), "o arquivo tem 131070 caracteres em vez de 131072"},
+        {file.replace(300, 1, "a"), "caractere inválido na posição 301"}};  // lowercase
+    const MemoryImage before = BuildImage(ImageSpec{.readings = {1, 2}});
     for (const auto& [text, why] : cases) {
         WriteFileBytes(dir.File("bad.mvta"), text);
         MemoryImage image = before;
@@ -58,37 +39,21 @@ TEST(DataFile, RefusesDamagedFilesAndLeavesTheImageAsItWas) {
         EXPECT_EQ(image, before);
         EXPECT_EQ(reason, why);
     }
-    std::string reason;
-    MemoryImage image = before;
-    EXPECT_EQ(ReadDataFile(dir.File("missing.mvta"), image, &reason), FileLoad::Refused);
-    EXPECT_NE(reason, "");
-    WriteFileBytes(dir.File("good.txt"), good);
-    EXPECT_EQ(ReadDataFile(dir.File("good.txt"), image, &reason), FileLoad::Refused);
-    EXPECT_EQ(reason, "");  // the extension alone
-    WriteFileBytes(dir.File("old.MVTA"), DataFileText(BuildImage(ImageSpec{.firmware = "102"})));
-    EXPECT_EQ(ReadDataFile(dir.File("old.MVTA"), image, &reason), FileLoad::FirmwareRejected);
-    EXPECT_EQ(image, before);
 }
 
 TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {
     TempWorkingDir dir;
-    ConfigValues v;
-    v.sample_points = 300;
-    v.sample_rate = 70000;  // only the low 16 bits are kept
-    v.temp_unit = 1;
-    v.t_low_alarm = 898;
+    // Only the low 16 bits of the interval are kept.
+    ConfigValues v{.sample_points = 300, .sample_rate = 70000, .temp_unit = 1, .t_low_alarm = 898};
     SetDescription(v.descricao, "C\xE2mara 2");
     const auto bytes = ConfigFileBytes(v);
-    EXPECT_EQ(bytes[0], 0x01);
     EXPECT_EQ(bytes[1], 0x2C);
-    EXPECT_EQ(bytes[5], 0x02);
     EXPECT_EQ(bytes[15], 0xE2);
 
     std::string reason;
     ASSERT_TRUE(SaveConfigFile(dir.File("c.mcfg"), v, &reason)) << reason;
     EXPECT_EQ(ReadFileBytes(dir.File("c.mcfg")).size(), 35u);
-    ConfigValues loaded;
-    loaded.serial = 777;
+    ConfigValues loaded{.serial = 777};
     EXPECT_EQ(ReadConfigFile(dir.File("c.mcfg"), loaded, &reason), FileLoad::Loaded);
     EXPECT_EQ(loaded.serial, 777);
     loaded.serial = v.serial;
@@ -98,6 +63,4 @@ TEST(ConfigFile, Writes35BytesAndReadsThemBackKeepingTheSerial) {
     WriteFileBytes(dir.File("short.mcfg"), std::string(34, '\0'));
     EXPECT_EQ(ReadConfigFile(dir.File("short.mcfg"), v, &reason), FileLoad::Refused);
     EXPECT_EQ(reason, "o arquivo tem 34 bytes em vez de 35");
-    EXPECT_EQ(ReadConfigFile(dir.File("c.cfg"), v, &reason), FileLoad::Refused);
-    EXPECT_EQ(reason, "");
 }

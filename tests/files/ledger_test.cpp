@@ -13,16 +13,6 @@
 
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (std::size_t from = 0; from < text.size();) {
-        const std::size_t end = text.find('\n', from);
-        lines.push_back(text.substr(from, end - from));
-        from = end == std::string::npos ? text.size() : end + 1;
-    }
-    return lines;
-}
-
 void Append(const std::string& dir, const std::string& action, const std::string& file = "") {
     LedgerEvent event;
     event.action = action;
@@ -52,52 +42,26 @@ pid_t StartAppender(const std::string& dir, int count) {
 
 }  // namespace
 
-TEST(Sha256, MatchesTheStandardsVectors) {
+// The chain and the files' digests are verified by the companion's verify tests.
+TEST(Ledger, ALineIsOneJsonObjectWithItsDetailsEscapedAndTheFirstChainsOntoZeros) {
     EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_TRUE(IsSha256Hex(Sha256Hex("x")));
-    EXPECT_FALSE(IsSha256Hex(std::string(64, 'A')));
-}
-
-TEST(Ledger, EachLineCarriesTheFilesDigestAndChainsOntoTheOneBefore) {
     TempWorkingDir dir;
-    WriteFileBytes(dir.File("a.mvta"), "bytes of the data file");
     LedgerEvent configure;
     configure.action = "configure";
     configure.serial = 4711;
-    configure.details
-        .Add("before", JsonObject().Add("descricao", "c\"amara\n1").Add("intervalo", 60))
-        .Add("after", JsonObject().Add("descricao", "sala").Add("nuvem", true));
+    configure.details.Add("before", JsonObject().Add("descricao", "c\"amara\n1").Add("n", 60));
     std::string reason;
     ASSERT_TRUE(AppendLedgerLine(dir.path().string(), configure, &reason)) << reason;
-    Append(dir.path().string(), "archive", "a.mvta");
-    Append(dir.path().string(), "upload");
-
-    const std::string text = ReadFileBytes(dir.File("registro.jsonl"));
-    const std::vector<std::string> lines = Lines(text);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0].rfind("{\"seq\":1,\"time\":\"", 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find(",\"action\":\"configure\",\"serial\":4711,\"details\":"
-                            "{\"before\":{\"descricao\":\"c\\\"amara\\u000a1\",\"intervalo\":60},"
-                            "\"after\":{\"descricao\":\"sala\",\"nuvem\":true}},\"prev\":\"" +
-                            std::string(64, '0') + "\"}"),
-              std::string::npos)
-        << lines[0];
-    EXPECT_NE(lines[1].find("\"seq\":2,"), std::string::npos);
-    EXPECT_NE(lines[1].find("\"file\":\"a.mvta\",\"sha256\":\"" +
-                            Sha256Hex("bytes of the data file") + "\""),
-              std::string::npos)
-        << lines[1];
-    EXPECT_NE(lines[1].find("\"prev\":\"" + Sha256Hex(lines[0]) + "\""), std::string::npos);
-    EXPECT_NE(lines[2].find("\"prev\":\"" + Sha256Hex(lines[1]) + "\""), std::string::npos);
-    EXPECT_EQ(lines[2].find("\"file\""), std::string::npos);
-    // ISO 8601 in UTC.
-    EXPECT_NE(lines[2].find("Z\",\"user\":\""), std::string::npos);
-
-    const LedgerCheck check = CheckLedgerText(text);
-    EXPECT_FALSE(check.broken_line);
-    ASSERT_EQ(check.records.size(), 3u);
-    EXPECT_EQ(check.records[1].sha256, Sha256Hex("bytes of the data file"));
+    const std::string line = ReadFileBytes(dir.File("registro.jsonl"));
+    EXPECT_EQ(line.rfind("{\"seq\":1,\"time\":\"", 0), 0u) << line;
+    EXPECT_NE(line.find("Z\",\"user\":\""), std::string::npos);  // ISO 8601 in UTC
+    EXPECT_TRUE(
+        line.ends_with(",\"action\":\"configure\",\"serial\":4711,\"details\":"
+                       "{\"before\":{\"descricao\":\"c\\\"amara\\u000a1\",\"n\":60}},"
+                       "\"prev\":\"" +
+                       std::string(64, '0') + "\"}\n"))
+        << line;
 }
 
 TEST(Ledger, ACutOffAppendIsLeftOutAndNeverChainedOnto) {
@@ -114,10 +78,7 @@ TEST(Ledger, ACutOffAppendIsLeftOutAndNeverChainedOnto) {
     Append(dir.path().string(), "report");
     const std::string text = ReadFileBytes(dir.File("registro.jsonl"));
     EXPECT_EQ(text.substr(0, whole.size()), whole);
-    const std::vector<std::string> lines = Lines(text);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[2].find("\"seq\":3,"), std::string::npos);
-    EXPECT_NE(lines[2].find("\"action\":\"report\""), std::string::npos);
+    EXPECT_EQ(text.substr(whole.size()).rfind("{\"seq\":3,", 0), 0u);
     check = CheckLedgerText(text);
     EXPECT_FALSE(check.broken_line);
     EXPECT_EQ(check.records.size(), 3u);
@@ -155,23 +116,5 @@ TEST(Ledger, SurvivesItsWriterKilledMidAppend) {
         const LedgerCheck resumed = CheckLedgerText(text);
         EXPECT_FALSE(resumed.broken_line);
         EXPECT_EQ(resumed.records.size(), killed.records.size() + 1);
-        EXPECT_EQ(resumed.records.back().action, "verify");
     }
-}
-
-TEST(Ledger, AConfigurationIsDetailedAsShowConfigNamesItsFields) {
-    ConfigValues values;
-    values.sample_points = 1000;
-    values.sample_rate = 300;
-    values.led_cycle = 10;
-    values.flash_alarm = true;
-    values.t_low_alarm = 612;
-    values.t_high_alarm = 1023;
-    values.alarm_delay = 900;
-    SetDescription(values.descricao, "C\xE2mara \"2\"");  // Windows-1252, as the card holds it
-    values.modo_nuvem = true;
-    EXPECT_EQ(ConfigurationDetails(values).Text(),
-              "{\"sample_points\":1000,\"sample_rate\":300,\"led_cycle\":10,\"flash_alarm\":1,"
-              "\"temp_unit\":0,\"t_low_alarm\":612,\"t_high_alarm\":1023,\"start_delay\":0,"
-              "\"alarm_delay\":900,\"descricao\":\"C\xC3\xA2mara \\\"2\\\"\",\"modo_nuvem\":1}");
 }

@@ -1,5 +1,4 @@
-// Data, configuration and profile files come from anywhere: their parsers and every decoder of
-// the image they load must take any bytes.
+// Data, configuration and profile files come from anywhere: parsers and decoders take any bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadingListLines(image);
     ExcelText(image, TimeBase::Adjusted);
 
-    // A profile file is anyone's text too, and any image is summarized under any profile.
+    // Any image under any profile.
     const auto profile = ParseProfile("fuzz", bytes);
     SummaryJson(SummarizeImage(image, std::holds_alternative<Profile>(profile)
                                           ? std::get<Profile>(profile)

@@ -1,6 +1,5 @@
 #pragma once
-// Feeds fuzz input to the receive splitter as a line delivers it: in pieces, and with
-// gaps between them, whose sizes come from the input itself.
+// Fuzz input to the receive splitter in pieces and with gaps, sized by the input itself.
 
 #include <chrono>
 #include <cstddef>

@@ -1,6 +1,5 @@
-// What the card's line delivers is untrusted: the receive splitter, the frame decoder with
-// the link flags it raises, and the configuration-read reply parser must take any bytes,
-// and no flag may rise for bytes that are not a valid frame of its kind.
+// The card's line is untrusted: splitter, frame decoder and configuration-read reply take any
+// bytes, and no flag rises for bytes that are not a valid frame of its kind.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,4 @@
-// What arrives from a serial line or a network peer is untrusted: the card's receive
-// splitter and the collection server's message parsers must take any bytes.
+// The card's splitter and the collection server's message parsers take any bytes.
 
 #include <cstddef>
 #include <cstdint>

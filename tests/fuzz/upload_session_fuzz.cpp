@@ -1,6 +1,5 @@
-// The collection server's whole conversation with one client, fed any byte stream in any
-// pieces: the replies are "cc" and "ee" only, nothing follows an "ee" or the final "cc",
-// and an upload reaches the store only whole.
+// The server's conversation with one client, any bytes in any pieces: only "cc" and "ee", nothing
+// after an "ee" or the final "cc", and an upload reaches the store only whole.
 
 #include <cstddef>
 #include <cstdint>

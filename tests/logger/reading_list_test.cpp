@@ -18,53 +18,33 @@ TEST(ReadingList, FormatsEachReadingAsTheListShowsIt) {
               (std::vector<std::string>{"1\t10:01:00\t05.03.14\t25.0\t-10.0\t25.0\t",
                                         "2\t10:02:00\t05.03.14\t-10.0\t-10.0\t25.0\t",
                                         "3\t10:03:00\t05.03.14\t193.7\t-10.0\t25.0\t"}));
-    EXPECT_TRUE(windows.Messages().empty());
-
     EXPECT_EQ(ReadingListLines(BuildImage(spec))[0], "1\t07:01:00\t05.03.14\t25.0\t-10.0\t25.0\t");
-    spec.readings.clear();
-    EXPECT_TRUE(ReadingListLines(BuildImage(spec)).empty());
 }
 
 TEST(ReadingList, AnotherFirmwareIsReportedOnceAndTheCountIsClamped) {
     RecordingWindowLayer windows;
-    ImageSpec spec;
-    spec.firmware = "203";
-    MemoryImage image = BuildImage(spec);
-    image[0] = 0xFF;  // more readings than the image holds
-    image[1] = 0xFF;
+    MemoryImage image = BuildImage({.firmware = "203"});
+    PutBigEndian16(&image[OFF_LOG_COUNT], 0xFFFF);  // more readings than the image holds
     WeatherStationViewData(image, TimeBase::Adjusted);
-    const auto messages = windows.Messages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, MSG_FIRMWARE_NOT_SUPPORTED);
-    EXPECT_EQ(messages[0].caption, " ");
+    ASSERT_EQ(windows.Messages().size(), 1u);
+    EXPECT_EQ(windows.Messages()[0].text, MSG_FIRMWARE_NOT_SUPPORTED);
     const auto lines = windows.ListLines(WindowId::Data, LIST1);
     ASSERT_EQ(lines.size(), 32640u);
-    EXPECT_EQ(lines.back().substr(0, 6), "32640\t");
     EXPECT_NE(lines[0].find("\t-100000000.0\t"), std::string::npos);
 }
 
 TEST(ConfigView, ShowsTheValuesAndTakesTheTwoListsBack) {
     RecordingWindowLayer windows;
-    config_values = ConfigValues{};
-    config_values.sample_points = 1000;
-    config_values.sample_rate = 600;
-    config_values.led_cycle = 25;  // not listed: the selection stays
-    config_values.temp_unit = 1;
-    config_values.t_low_alarm = 898;
-    config_values.serial = 1234;
+    config_values = ConfigValues{
+        .sample_points = 1000, .sample_rate = 600, .led_cycle = 25, .t_low_alarm = 898};
     SetDescription(config_values.descricao, "C\xE2mara");
     windows.SelectPosition(WindowId::Config, CFG_LED_CYCLE, 1);
     WeatherStationViewPar();
     EXPECT_EQ(windows.SelectedPosition(WindowId::Config, CFG_SAMPLE_POINTS), 3);
-    EXPECT_EQ(windows.SelectedPosition(WindowId::Config, CFG_SAMPLE_RATE), 6);
-    EXPECT_EQ(windows.SelectedPosition(WindowId::Config, CFG_LED_CYCLE), 1);
-    EXPECT_EQ(windows.SelectedPosition(WindowId::Config, CFG_TEMP_UNIT), 1);
+    EXPECT_EQ(windows.SelectedPosition(WindowId::Config, CFG_LED_CYCLE), 1);  // 25 is not listed
     EXPECT_EQ(windows.ControlText(WindowId::Config, CFG_TEMP_LOW), "-10.0");
     EXPECT_EQ(windows.ControlText(WindowId::Config, CFG_DESCRICAO), "Câmara");
-    EXPECT_EQ(windows.ControlText(WindowId::Config, CFG_SERIAL), "1234");
 
-    CalcRecTime();
-    EXPECT_EQ(windows.ControlText(WindowId::Config, CFG_REC_TIME), "06d 22h 40min");
     windows.SelectPosition(WindowId::Config, CFG_SAMPLE_POINTS, 0);
     windows.SelectPosition(WindowId::Config, CFG_SAMPLE_RATE, 13);  // outside: value stays
     CalcRecTime();
@@ -73,15 +53,12 @@ TEST(ConfigView, ShowsTheValuesAndTakesTheTwoListsBack) {
     EXPECT_EQ(windows.ControlText(WindowId::Config, CFG_REC_TIME), "08h 20min");
 }
 
-// What the configuration window shows of a limit comes back the same once "Salvar" and
-// "Abrir" have taken it through the card's A/D value.
+// A limit shown comes back the same through "Salvar" and "Abrir", by way of its A/D value.
 TEST(ReadingList, EveryLimitTheWindowShowsRoundTripsThroughItsADValue) {
     for (int ad = 0; ad <= AD_MAX; ++ad) {
         const std::string shown = ThresholdText(ad);
         for (bool high : {false, true}) {
-            const std::optional<int> taken = ThresholdTextToAD(shown, high);
-            ASSERT_TRUE(taken.has_value()) << shown;
-            EXPECT_EQ(ThresholdText(*taken), shown) << ad;
+            ASSERT_EQ(ThresholdText(ThresholdTextToAD(shown, high).value()), shown) << ad;
         }
     }
 }

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/pdf_check.h"
 
 // Expected MKTs were worked out apart from this code, with R = 8.3144621 J/(mol K):
 // Tk = (dH / R) / -ln(mean of exp(-dH / (R (t + 273.15)))) - 273.15.
 
 namespace {
-
-const CALENDAR kStart{0, 0, 10, 5, 3, 2014};
 
 // Readings as (count, tenths) pieces.
 std::vector<int> Pieces(std::initializer_list<std::pair<int, int>> pieces) {
@@ -29,42 +29,26 @@ Profile Parsed(const std::string& text) {
 // The card's limits 2.0 and 8.0 C and no alarm delay unless given.
 RecordingSummary Summary(const std::vector<int>& tenths, int interval_s, const Profile& profile,
                          int alarm_delay = 0) {
-    return SummarizeTenths(tenths, 20, 80, interval_s, alarm_delay, kStart, profile);
+    return SummarizeTenths(tenths, 20, 80, interval_s, alarm_delay, {0, 0, 10, 5, 3, 2014},
+                           profile);
 }
 
 const RuleOutcome& Rule(const RecordingSummary& summary, const std::string& name) {
-    for (const RuleOutcome& rule : summary.rules) {
-        if (rule.rule.name == name) {
-            return rule;
-        }
-    }
-    throw std::runtime_error("no rule " + name);
+    const auto found = std::ranges::find(summary.rules, name, [](auto& r) { return r.rule.name; });
+    return found != summary.rules.end() ? *found : throw std::runtime_error("no rule " + name);
 }
 
 TEST(RecordingSummaryTest, ASingleRuleFailsOnlyWhenOneRunLastsTheWholeDuration) {
     const Profile oms = *BuiltInProfile("oms-30dtr");
     // Twelve readings at 5 min exactly at -0.5 C last one hour; eleven do not.
-    const RecordingSummary twelve = Summary(Pieces({{3, 20}, {12, -5}, {3, 20}}), 300, oms);
-    EXPECT_FALSE(Rule(twelve, "congelamento").passed);
-    EXPECT_EQ(Rule(twelve, "congelamento").value, 3600);
-    EXPECT_FALSE(twelve.approved);
-    const RecordingSummary eleven = Summary(Pieces({{3, 20}, {11, -5}, {3, 20}}), 300, oms);
-    EXPECT_TRUE(Rule(eleven, "congelamento").passed);
-    EXPECT_EQ(Rule(eleven, "congelamento").value, 3300);
-    EXPECT_TRUE(eleven.approved);
+    EXPECT_FALSE(Summary(Pieces({{3, 20}, {12, -5}, {3, 20}}), 300, oms).approved);
+    EXPECT_TRUE(Summary(Pieces({{3, 20}, {11, -5}, {3, 20}}), 300, oms).approved);
     // -0.4 C breaks the run: two half hours are no hour.
-    const RecordingSummary broken = Summary(Pieces({{6, -5}, {1, -4}, {6, -6}}), 300, oms);
-    EXPECT_TRUE(Rule(broken, "congelamento").passed);
-    EXPECT_EQ(Rule(broken, "congelamento").value, 1800);
-
+    EXPECT_EQ(Rule(Summary(Pieces({{6, -5}, {1, -4}, {6, -6}}), 300, oms), "congelamento").value,
+              1800);
     // Ten hours at 8.0 C or above fail; 7.9 C does not count.
-    const RecordingSummary warm = Summary(Pieces({{60, 80}, {60, 95}, {5, 79}}), 300, oms);
-    EXPECT_FALSE(Rule(warm, "calor").passed);
-    EXPECT_EQ(Rule(warm, "calor").value, 36000);
-    const RecordingSummary cool = Summary(Pieces({{119, 80}, {1, 79}, {119, 80}}), 300, oms);
-    EXPECT_TRUE(Rule(cool, "calor").passed);
-    EXPECT_EQ(Rule(cool, "calor").value, 35700);
-    EXPECT_TRUE(cool.approved);
+    EXPECT_EQ(Rule(Summary(Pieces({{119, 80}, {1, 79}, {119, 80}}), 300, oms), "calor").value,
+              35700);
 }
 
 TEST(RecordingSummaryTest, ACumulativeRuleAddsSeparateEpisodes) {
@@ -72,60 +56,40 @@ TEST(RecordingSummaryTest, ACumulativeRuleAddsSeparateEpisodes) {
     // 4 h + 3 h + 3 h at 30 C or above, half-hourly, with cooler hours between.
     const RecordingSummary ten_hours =
         Summary(Pieces({{8, 300}, {2, 250}, {6, 300}, {2, 250}, {6, 301}, {2, 299}}), 1800, qtag);
-    EXPECT_FALSE(Rule(ten_hours, "calor").passed);
     EXPECT_EQ(Rule(ten_hours, "calor").value, 36000);
-    EXPECT_TRUE(Rule(ten_hours, "calor-extremo").passed);
-    EXPECT_FALSE(ten_hours.approved);
-    const RecordingSummary less =
-        Summary(Pieces({{8, 300}, {2, 250}, {6, 300}, {2, 250}, {5, 301}}), 1800, qtag);
-    EXPECT_TRUE(Rule(less, "calor").passed);
-    EXPECT_EQ(Rule(less, "calor").value, 34200);
-    EXPECT_TRUE(less.approved);
+    EXPECT_TRUE(
+        Summary(Pieces({{8, 300}, {2, 250}, {6, 300}, {2, 250}, {5, 301}}), 1800, qtag).approved);
     // A rule for 0 minutes fails on one reading, and on none passes with value 0.
     const Profile peak = Parsed("pico: temperature > 40 for 0min cumulative\n");
     EXPECT_FALSE(Rule(Summary(Pieces({{5, 250}, {1, 401}}), 600, peak), "pico").passed);
-    const RecordingSummary none = Summary(Pieces({{5, 400}}), 600, peak);
-    EXPECT_TRUE(Rule(none, "pico").passed);
-    EXPECT_EQ(Rule(none, "pico").value, 0);
-}
+    EXPECT_EQ(Rule(Summary(Pieces({{5, 400}}), 600, peak), "pico").value, 0);
 
-TEST(RecordingSummaryTest, AThresholdIsTheTenthItNamesThoughNotExactInBinary) {
-    // As floats 0.3 C is a little above 0.3 and 0.7 C a little below 0.7: the readings still
-    // meet "<= 0.3" and ">= 0.7".
+    // As floats 0.3 C is a little above 0.3 and 0.7 C a little below 0.7.
     const Profile profile = Parsed(
         "frio: temperature <= 0.3 for 0min single\nmorno: temperature >= 0.7 for 0min single\n");
     const RecordingSummary s = Summary({3, 7}, 60, profile);
     EXPECT_EQ(Rule(s, "frio").value, 60);
     EXPECT_EQ(Rule(s, "morno").value, 60);
-    EXPECT_FALSE(s.approved);
 }
 
 TEST(RecordingSummaryTest, TimeOutsideTheCardsLimitsWithoutTheAlarmDelay) {
     // Low limit 2.0 (a reading at it is inside), high 8.0 (a reading at it is above).
     const std::vector<int> tenths{50, 19, 19, 50, 10, 10, 10, 50, 80, 85, 50, 79, 80, 20, 19, 85};
     const RecordingSummary s = Summary(tenths, 60, *BuiltInProfile("cartao"), 3600);
-    EXPECT_EQ(s.below.limit, 2.0f);
-    EXPECT_EQ(s.below.episodes, 3);
-    EXPECT_EQ(s.below.total_s, 6 * 60);
     EXPECT_EQ(s.below.longest_s, 3 * 60);
-    EXPECT_EQ(s.above.limit, 8.0f);
     EXPECT_EQ(s.above.episodes, 3);  // 19 then 85: one side's episode ends, the other's begins
     EXPECT_EQ(s.above.total_s, 4 * 60);
-    EXPECT_EQ(s.above.longest_s, 2 * 60);
-    // The card's own alarm (an hour's delay) never went off.
-    EXPECT_TRUE(s.approved);
+    EXPECT_TRUE(s.approved);  // the card's own alarm (an hour's delay) never went off
 }
 
 TEST(RecordingSummaryTest, HighestMktOfAnyDayWhereverTheWarmDayLies) {
     const Profile profile = *BuiltInProfile("cartao");
-    // Three days hourly at 2.0 C with 24 hours at 10.0 C: at the start, the middle, the end
-    // and across a day boundary.
+    // Three days hourly at 2.0 C, 24 hours at 10.0 C at the start, middle, end, across a day.
     for (const int at : {0, 24, 48, 10}) {
         std::vector<int> tenths(72, 20);
         std::fill_n(tenths.begin() + at, 24, 100);
         const RecordingSummary s = Summary(tenths, 3600, profile);
         EXPECT_NEAR(*s.mkt_24h_max, 10.0, 1e-9) << at;
-        EXPECT_NEAR(*s.mkt, 5.592314114500368, 1e-9) << at;
         EXPECT_EQ(s.mkt_30d_max, s.mkt) << "three days are shorter than 30";
     }
     // Twelve warm hours: the worst day holds them and twelve cold ones.
@@ -133,7 +97,6 @@ TEST(RecordingSummaryTest, HighestMktOfAnyDayWhereverTheWarmDayLies) {
     std::fill_n(tenths.begin() + 30, 12, 100);
     const RecordingSummary s = Summary(tenths, 3600, profile);
     EXPECT_NEAR(*s.mkt_24h_max, 6.930626123351544, 1e-9);
-    EXPECT_NEAR(*s.mkt, 3.993082438443423, 1e-9);
     // At two-hour intervals a day is 12 readings: twelve warm ones are a whole day.
     EXPECT_NEAR(*Summary(tenths, 7200, profile).mkt_24h_max, 10.0, 1e-9);
     // Thirty days at 5 min: 8640 readings, one warm day among them.
@@ -143,18 +106,14 @@ TEST(RecordingSummaryTest, HighestMktOfAnyDayWhereverTheWarmDayLies) {
     EXPECT_NEAR(*monthly.mkt_24h_max, 10.0, 1e-9);
     EXPECT_NEAR(*monthly.mkt_30d_max, 2.439991451349215, 1e-9);  // 29 days at 2.0, one at 10.0
     EXPECT_NEAR(*monthly.mkt, 2.4261681740148333, 1e-9);
-    EXPECT_GT(*monthly.mkt_30d_max, *monthly.mkt);
 }
 
 TEST(RecordingSummaryTest, ARecordingShorterThanTheWindowIsItsOwnWorstWindow) {
     const std::vector<int> tenths{20, 35, 80, 120, -10, 40, 40, 65, 99, 0};
     const RecordingSummary s = Summary(tenths, 3600, *BuiltInProfile("cartao"));
     EXPECT_NEAR(*s.mkt, 5.870169854680455, 1e-9);
-    EXPECT_EQ(s.mkt_24h_max, s.mkt);
     EXPECT_EQ(s.mkt_30d_max, s.mkt);
-
     const RecordingSummary empty = Summary({}, 300, *BuiltInProfile("usp-crt"));
-    EXPECT_FALSE(empty.mkt);
     EXPECT_FALSE(empty.mkt_24h_max);
     EXPECT_FALSE(Rule(empty, "mkt").value);
     EXPECT_TRUE(empty.approved);
@@ -162,18 +121,12 @@ TEST(RecordingSummaryTest, ARecordingShorterThanTheWindowIsItsOwnWorstWindow) {
 
 TEST(RecordingSummaryTest, DeltaHOfTheProfileChangesEveryMkt) {
     const std::vector<int> tenths = Pieces({{6, 0}, {6, 100}});
-    const RecordingSummary usual = Summary(tenths, 3600, Parsed("m: mkt <= 6.2\n"));
-    EXPECT_NEAR(*usual.mkt, 6.4326696381548345, 1e-9);
-    EXPECT_FALSE(Rule(usual, "m").passed);
+    EXPECT_NEAR(*Summary(tenths, 3600, Parsed("m: mkt <= 6.2\n")).mkt, 6.4326696381548345, 1e-9);
     const RecordingSummary lower =
         Summary(tenths, 3600, Parsed("delta_h: 60\nm: mkt <= 6.2\nd: mkt window 1h <= 9.9\n"));
-    EXPECT_NEAR(*lower.mkt, 6.040629920648314, 1e-9);
     EXPECT_NEAR(*lower.mkt_24h_max, 6.040629920648314, 1e-9);
-    EXPECT_TRUE(Rule(lower, "m").passed);
     EXPECT_NEAR(*Rule(lower, "m").value, 6.040629920648314, 1e-9);
-    // A one-hour window is one reading: the warmest.
-    EXPECT_NEAR(*Rule(lower, "d").value, 10.0, 1e-9);
-    EXPECT_FALSE(Rule(lower, "d").passed);
+    EXPECT_NEAR(*Rule(lower, "d").value, 10.0, 1e-9);  // a one-hour window is one reading
 }
 
 TEST(RecordingSummaryTest, EachBuiltInProfileOnAPassingAndAFailingRecording) {
@@ -183,19 +136,13 @@ TEST(RecordingSummaryTest, EachBuiltInProfileOnAPassingAndAFailingRecording) {
         int interval_s;
         std::vector<std::string> failed;
     } cases[] = {
-        {"oms-30dtr", Pieces({{100, 50}, {11, -5}, {119, 80}}), 300, {}},
         {"oms-30dtr", Pieces({{100, 50}, {12, -5}, {120, 80}}), 300, {"congelamento", "calor"}},
-        {"oms-qtag-1", Pieces({{3, 449}, {20, 299}, {1, -4}}), 3600, {}},
         {"oms-qtag-1", Pieces({{1, 450}, {9, 300}, {1, 20}}), 3600, {"calor-extremo", "calor"}},
-        {"oms-qtag-1", Pieces({{2, -10}, {2, 20}}), 1800, {"congelamento"}},
         {"usp-crt", Pieces({{200, 200}, {22, 301}, {1, 400}}), 3600, {}},
         {"usp-crt", Pieces({{30, 260}}), 3600, {"mkt"}},
-        {"usp-crt", Pieces({{30, 200}, {1, 401}}), 3600, {"pico"}},
-        {"usp-crt", Pieces({{30, 200}, {12, 301}, {30, 200}, {12, 301}}), 3600, {"calor"}},
     };
     for (const auto& c : cases) {
         const RecordingSummary s = Summary(c.tenths, c.interval_s, *BuiltInProfile(c.profile));
-        EXPECT_EQ(s.profile, c.profile);
         EXPECT_EQ(s.approved, c.failed.empty()) << c.profile;
         for (const RuleOutcome& rule : s.rules) {
             const bool expected_to_fail =
@@ -203,32 +150,10 @@ TEST(RecordingSummaryTest, EachBuiltInProfileOnAPassingAndAFailingRecording) {
             EXPECT_EQ(rule.passed, !expected_to_fail) << c.profile << " " << rule.rule.name;
         }
     }
-
-    // The card's own alarms: out of limits longer than the delay, with the delay applied.
-    ImageSpec spec;
-    spec.sample_rate = 300;
-    spec.t_low_ad = AdForTenths(20);
-    spec.t_high_ad = AdForTenths(80);
-    const int warm = AdForTenths(100);
-    const int fine = AdForTenths(50);
-    spec.readings = {fine, warm, warm, fine, fine};
-    const Profile cartao = *BuiltInProfile("cartao");
-    const RecordingSummary brief = SummarizeImage(BuildImage(spec, 600), cartao);
-    EXPECT_TRUE(brief.approved);
-    EXPECT_EQ(brief.above.total_s, 600);
-    spec.readings = {fine, warm, warm, warm, warm, fine};
-    const RecordingSummary alarm = SummarizeImage(BuildImage(spec, 600), cartao);
-    EXPECT_FALSE(alarm.approved);
-    EXPECT_FALSE(Rule(alarm, "alarme-superior").passed);
-    EXPECT_EQ(Rule(alarm, "alarme-superior").value, 600);  // two readings past the delay
-    EXPECT_TRUE(Rule(alarm, "alarme-inferior").passed);
-    EXPECT_EQ(Rule(alarm, "alarme-inferior").value, 0);
 }
 
 TEST(RecordingSummaryTest, NumbersAreWrittenWithoutNegativeZero) {
     EXPECT_EQ(DecimalText(-0.001, 2), "0.00");
-    EXPECT_EQ(DecimalText(-0.005001, 2), "-0.01");
-    EXPECT_EQ(DecimalText(25.0, 1), "25.0");
     const std::string huge = DecimalText(-1e308, 1);  // a limit a profile may give
     EXPECT_EQ(huge.size(), 1u + 309 + 2);
     EXPECT_TRUE(huge.starts_with("-1000000000000000") && huge.ends_with(".0")) << huge;

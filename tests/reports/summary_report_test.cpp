@@ -32,25 +32,16 @@ TEST(SummaryReportTest, TheVerdictComesFirstThenEachRuleWithWhatWasMeasured) {
     std::string error;
     ASSERT_TRUE(WriteSummaryReport(path, s, -3, DataFileSha256(WarmNight()), &error)) << error;
     const CheckedPdf pdf = CheckPdf(path);
-    ASSERT_EQ(pdf.pages.size(), 1u);
     const std::string& text = pdf.text;
     // The card's 10:00 start, shown three hours earlier as the other reports show it.
     const std::size_t verdict = Position(text, "REPROVADO\nperfil oms-30dtr\n");
     EXPECT_LT(verdict, Position(text, "Regras do perfil"));
-    EXPECT_EQ(Position(text, "Resumo do registro"), Position(text, "Resumo"));
-    Position(text, "Serial: 70123");
     Position(text, "Descrição: Geladeira É");
     Position(text, "Período: 05/03/2014 07:05:00 a 06/03/2014 12:40:00 (GMT -3)");
-    Position(text, "Leituras: 356, uma a cada 5min");
     Position(text, "congelamento: temperatura <= -0.5 °C por 1h seguidas 0s aprovada");
     Position(text, "calor: temperatura >= 8.0 °C por 10h seguidas 13h 0min 0s REPROVADA");
-    Position(text, "Abaixo de 2.0 °C total 0s maior 0s 0 episódios");
     Position(text, "Em ou acima de 8.0 °C total 13h 0min 0s maior 13h 0min 0s 1 episódio");
-    Position(text, "Delta H 83.144 kJ/mol");
-    Position(text, "Maior temperatura: 8.5 °C em 05/03/2014 08:45:00 (coleta 21)");
-    Position(text, "Alarmes do cartão, com o atraso de 15min aplicado:");
     Position(text, "Alarme superior: 1 episódio, maior 12h 45min 0s");
-    Position(text, path);
     EXPECT_FALSE(Has(text, "APROVADO"));
     EXPECT_TRUE(Has(pdf.pages[0], "0.8 0 0 rg\n25 738 Td\n(REPROVADO)"));
     // Bound to the data it was made from.
@@ -65,31 +56,25 @@ TEST(SummaryReportTest, ApprovedInGreenAndTheCardsOwnTimeAndAnEmptyRecording) {
     ASSERT_TRUE(WriteSummaryReport(path, s, 0, DataFileSha256(WarmNight()), &error)) << error;
     const CheckedPdf pdf = CheckPdf(path);
     EXPECT_TRUE(Has(pdf.pages[0], "0 0.5 0 rg\n25 738 Td\n(APROVADO)"));
-    Position(pdf.text, "APROVADO\nperfil usp-crt\n");
     Position(pdf.text, "Período: 05/03/2014 10:05:00 a 06/03/2014 15:40:00 (GMT-0)");
     Position(pdf.text, "pico: temperatura > 40.0 °C em qualquer leitura 0s aprovada");
     Position(pdf.text, "calor: temperatura > 30.0 °C por 24h somadas 0s aprovada");
 
-    ImageSpec empty_spec;
-    const RecordingSummary empty =
-        SummarizeImage(BuildImage(empty_spec), *BuiltInProfile("usp-crt"));
-    const std::string empty_path = FreshPath("vazio.pdf");
-    ASSERT_TRUE(
-        WriteSummaryReport(empty_path, empty, -3, DataFileSha256(BuildImage(empty_spec)), &error))
-        << error;
-    const std::string text = CheckPdf(empty_path).text;
+    const MemoryImage none = BuildImage(ImageSpec{});
+    const std::string empty = FreshPath("vazio.pdf");
+    ASSERT_TRUE(WriteSummaryReport(empty, SummarizeImage(none, *BuiltInProfile("usp-crt")), -3,
+                                   DataFileSha256(none), &error));
+    const std::string text = CheckPdf(empty).text;
     Position(text, "Período: sem leituras");
-    Position(text, "Registro inteiro: -");
     Position(text, "mkt: MKT <= 25.0 °C - aprovada");
 }
 
 TEST(SummaryReportTest, TheWindowsVerdictLineNamesEachFailedRule) {
-    const RecordingSummary approved = SummarizeImage(WarmNight(), *BuiltInProfile("usp-crt"));
-    EXPECT_EQ(VerdictLineText(approved), "APROVADO — perfil usp-crt");
-    const RecordingSummary warm = SummarizeImage(WarmNight(), *BuiltInProfile("oms-30dtr"));
-    EXPECT_EQ(VerdictLineText(warm), "REPROVADO — perfil oms-30dtr: calor 13h ≥ 8,0 °C");
-    const RecordingSummary card = SummarizeImage(WarmNight(), *BuiltInProfile("cartao"));
-    EXPECT_EQ(VerdictLineText(card),
+    const auto verdict = [](const char* profile) {
+        return VerdictLineText(SummarizeImage(WarmNight(), *BuiltInProfile(profile)));
+    };
+    EXPECT_EQ(verdict("usp-crt"), "APROVADO — perfil usp-crt");
+    EXPECT_EQ(verdict("cartao"),
               "REPROVADO — perfil cartao: alarme-superior acima do limite por 12h 45min");
     const auto strict = std::get<Profile>(ParseProfile("estrito",
                                                        "m: mkt <= 5.5\n"
@@ -98,20 +83,6 @@ TEST(SummaryReportTest, TheWindowsVerdictLineNamesEachFailedRule) {
     EXPECT_EQ(VerdictLineText(SummarizeImage(WarmNight(), strict)),
               "REPROVADO — perfil estrito: m MKT 6,72 °C > 5,5 °C; f 16h 40min < 6,0 °C; "
               "q 13h > 8,4 °C");
-}
-
-TEST(SummaryReportTest, RuleConditionsAndDurationsInWords) {
-    EXPECT_EQ(DurationText(0), "0min");
-    EXPECT_EQ(DurationText(90), "90s");
-    EXPECT_EQ(DurationText(2592000), "30d");
-    const auto rules = std::get<Profile>(ParseProfile("x",
-                                                      "a: mkt window 30d <= 8\n"
-                                                      "b: temperature < -2.25 for 90min single\n"
-                                                      "c: alarm below\n"))
-                           .rules;
-    EXPECT_EQ(RuleConditionText(rules[0]), "MKT em 30d <= 8.0 °C");
-    EXPECT_EQ(RuleConditionText(rules[1]), "temperatura < -2.2 °C por 90min seguidas");
-    EXPECT_EQ(RuleConditionText(rules[2]), "alarme inferior do cartão");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #pragma once
-// A program run beside the test, its output in files, told to stop (SIGTERM) and waited
-// for when the test is done; and a loopback port for it to listen on.
+// A program beside the test, output in files, SIGTERM and waited for; a free loopback port.
 
 #include <sys/types.h>
 

@@ -15,10 +15,8 @@ class LinkTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
     void RegisterPort(const std::string& device, int number = 0) {  // as card port `number`
+        std::filesystem::remove(registrations + "/ttyACM" + std::to_string(number));
         std::filesystem::create_symlink(device, registrations + "/ttyACM" + std::to_string(number));
-    }
-    void UnregisterPort(int n = 0) {
-        std::filesystem::remove(registrations + "/ttyACM" + std::to_string(n));
     }
 
     RecordingWindowLayer windows;
@@ -36,8 +34,7 @@ struct TestPty {
     std::string slave;
 };
 
-// A LinkTest with a pseudo-terminal registered and found as the card's port; the test plays
-// the card on its master end.
+// A LinkTest whose card's port is a pseudo-terminal; the test plays the card on its master.
 class PtyCardTest : public LinkTest {
   protected:
     void SetUp() override;

@@ -12,10 +12,7 @@
 namespace {
 
 // Built once for every test process of the build: localedef takes seconds.
-const std::string& BuiltLocales() {
-    static const std::string folder = RAZUROZAVI_TEST_LOCALES;
-    return folder;
-}
+const std::string kBuiltLocales = RAZUROZAVI_TEST_LOCALES;
 
 // "pt_BR.UTF-8" from the system or built; false (with why) when neither.
 bool Provide(const std::string& name, bool* built, std::string* why_not) {
@@ -25,13 +22,13 @@ bool Provide(const std::string& name, bool* built, std::string* why_not) {
         return true;
     }
     *built = true;
-    const std::string target = BuiltLocales() + "/" + name;
+    const std::string target = kBuiltLocales + "/" + name;
     if (std::filesystem::exists(target + "/LC_NUMERIC")) {
         return true;
     }
     // Built aside and renamed into place, as test processes run side by side.
     std::error_code error;
-    std::filesystem::create_directories(BuiltLocales(), error);
+    std::filesystem::create_directories(kBuiltLocales, error);
     const std::string aside = target + ".building-" + std::to_string(::getpid());
     const std::string language = name.substr(0, name.find('.'));
     const ShellResult made =
@@ -54,12 +51,10 @@ ScopedLocale::ScopedLocale(const std::string& name) {
         return;
     }
     if (built) {
-        ::setenv("LOCPATH", BuiltLocales().c_str(), 1);
+        ::setenv("LOCPATH", kBuiltLocales.c_str(), 1);
     }
     active_ = std::setlocale(LC_ALL, name.c_str()) != nullptr;
-    if (!active_) {
-        why_not_ = "setlocale refused " + name;
-    }
+    why_not_ = active_ ? "" : "setlocale refused " + name;
 }
 
 ScopedLocale::~ScopedLocale() {
@@ -71,6 +66,6 @@ std::string LocaleEnvironment(const std::string& name, std::string* why_not) {
     if (!Provide(name, &built, why_not)) {
         return "";
     }
-    const std::string locpath = built ? "LOCPATH=" + ShellQuote(BuiltLocales()) + " " : "";
+    const std::string locpath = built ? "LOCPATH=" + ShellQuote(kBuiltLocales) + " " : "";
     return locpath + "LANG=" + name + " LC_ALL=" + name;
 }

@@ -1,11 +1,9 @@
 #pragma once
-// The users' locales, where printf and atof write and read "2,5": the system's when they
-// are installed, else built with localedef into a private folder that LOCPATH names.
+// The users' locales, where printf writes "2,5": the system's, else built with localedef.
 
 #include <string>
 
-// Sets the C library's whole locale to `name` ("pt_BR.UTF-8") for the scope, as a Qt
-// program does from the environment; back to "C" after.
+// The C library's whole locale `name` for the scope, as a Qt program sets it; "C" after.
 class ScopedLocale {
   public:
     explicit ScopedLocale(const std::string& name);
@@ -21,8 +19,7 @@ class ScopedLocale {
     std::string why_not_;
 };
 
-// The environment a program needs to run in locale `name`: "LOCPATH=... LANG=... LC_ALL=..."
-// for a shell command line; empty (with `why_not`) when the locale cannot be had.
+// "LOCPATH=... LANG=... LC_ALL=..." for a shell command line; empty (and why) when not had.
 std::string LocaleEnvironment(const std::string& name, std::string* why_not);
 
 inline const char* const kUsersLocales[] = {"pt_BR.UTF-8", "de_DE.UTF-8"};

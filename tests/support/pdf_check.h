@@ -24,8 +24,7 @@ struct CheckedPdf {
 // Expects qpdf --check to pass, and exact stream lengths, balanced BT/ET, %%EOF at the end.
 CheckedPdf CheckPdf(const std::string& path);
 
-// Fixes the local time; Report writes `image`'s report into `path` (a fresh one when
-// empty), checked.
+// Fixes the local time; Report writes `image`'s report into `path` (or a fresh one), checked.
 class ReportTest : public ::testing::Test {
   protected:
     ReportTest(bool graph, const CALENDAR& now) : graph(graph) { SetFixedLocalTime(now); }

@@ -1,6 +1,5 @@
 #pragma once
-// A window layer that records what the core shows and answers as a test tells it. Every
-// call takes the lock: the core's worker threads call it too.
+// Records what the core shows, answers as the test says; locked, as worker threads call it.
 
 #include <algorithm>
 #include <atomic>
@@ -77,10 +76,12 @@ class RecordingWindowLayer : public WindowLayer {
         list.insert(list.end(), lines.begin(), lines.end());
     }
     std::optional<std::string> OpenFileDialog(WindowId, const FileFilter& filter) override {
-        return Dialog(filter);
+        return SaveFileDialog(WindowId::Main, filter);
     }
     std::optional<std::string> SaveFileDialog(WindowId, const FileFilter& filter) override {
-        return Dialog(filter);
+        Locked lock(mutex_);
+        offered_filters = filter.description;
+        return dialog_path;
     }
     void OpenDataWindow() override { Opened(WindowId::Data); }
     void OpenConfigWindow() override { Opened(WindowId::Config); }
@@ -92,8 +93,7 @@ class RecordingWindowLayer : public WindowLayer {
     // What the test sets up.
     std::vector<WindowId> open_windows;
     std::optional<std::string> dialog_path;
-    // The answer to a question with Yes, No and Cancel.
-    std::atomic<MsgAnswer> three_way_answer{MsgAnswer::Yes};
+    std::atomic<MsgAnswer> three_way_answer{MsgAnswer::Yes};  // to Yes, No and Cancel
 
     // What the core did; read the plain members after the core's threads have settled.
     std::vector<RecordedMessage> Messages() {
@@ -114,8 +114,7 @@ class RecordingWindowLayer : public WindowLayer {
         Locked lock(mutex_);
         return focused_;
     }
-    // Safe to poll while the core's threads run.
-    std::optional<int> EndProcessCode() {
+    std::optional<int> EndProcessCode() {  // safe to poll while the core's threads run
         Locked lock(mutex_);
         return end_process_code;
     }
@@ -136,11 +135,6 @@ class RecordingWindowLayer : public WindowLayer {
         Locked lock(mutex_);
         const auto found = map.find(key);
         return found == map.end() ? std::nullopt : std::optional<Value>(found->second);
-    }
-    std::optional<std::string> Dialog(const FileFilter& filter) {
-        Locked lock(mutex_);
-        offered_filters = filter.description;
-        return dialog_path;
     }
     void Opened(WindowId window) {
         Locked lock(mutex_);

@@ -9,10 +9,7 @@
 
 TempWorkingDir::TempWorkingDir() : previous_(std::filesystem::current_path()) {
     std::string pattern = (std::filesystem::temp_directory_path() / "razurozavi-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
+    path_ = mkdtemp(pattern.data()) != nullptr ? pattern : throw std::runtime_error("mkdtemp");
     std::filesystem::current_path(path_);
 }
 
